@@ -1,0 +1,59 @@
+#ifndef ZINDO_PLATFORM_FILE_SYSTEM_H_
+#define ZINDO_PLATFORM_FILE_SYSTEM_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace zindo {
+
+// A file open for reading from its start. Closed when destroyed.
+class SequentialFile {
+ public:
+  virtual ~SequentialFile() = default;
+
+  // Reads up to `n` bytes. Returns fewer only at the end of the file, and an
+  // empty string once the end is reached. Throws Error on a read failure.
+  virtual std::string Read(std::size_t n) = 0;
+};
+
+// Files and directories, named as the relay names them: DOS-style paths with
+// backslashes, either absolute with a drive letter ("c:\zindo\LOCAL6.DAT") or
+// relative to the working directory ("ZINDOK1.TXT").
+//
+// Every component of a path is resolved without regard to case. A file
+// created where no entry matches keeps the case of the name it was created
+// with; an existing entry keeps its stored name when it is rewritten.
+//
+// Every method opens, uses and closes what it needs within the call; nothing
+// stays open between calls except a returned SequentialFile. Failures throw
+// Error naming the path and the system's error text.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // The name under which the last component of `path` is stored, exactly as
+  // stored, or "" when no entry matches (also when a directory on the way is
+  // missing). When several entries match, an exact match wins. Cheap enough
+  // to be called in every polling round, even in a directory of 10,000 files.
+  virtual std::string StoredName(const std::string& path) = 0;
+
+  // Creates the directory `path`. Fails if it exists or its parent is
+  // missing.
+  virtual void CreateDirectory(const std::string& path) = 0;
+
+  // Creates the file `path`, or empties it if it exists, and writes `bytes`
+  // into it whole. Fails if the directory it lies in is missing.
+  virtual void WriteFile(const std::string& path, const std::string& bytes) = 0;
+
+  // Opens the existing file `path` for reading. Fails if it is missing.
+  virtual std::unique_ptr<SequentialFile> OpenForReading(
+      const std::string& path) = 0;
+
+  // Deletes the file `path`. Fails if it is missing.
+  virtual void DeleteFile(const std::string& path) = 0;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_FILE_SYSTEM_H_

@@ -1,0 +1,23 @@
+#ifndef ZINDO_PLATFORM_LAUNCHER_H_
+#define ZINDO_PLATFORM_LAUNCHER_H_
+
+#include <string>
+
+namespace zindo {
+
+// Starts the companion program.
+class Launcher {
+ public:
+  virtual ~Launcher() = default;
+
+  // Starts the program that the program information file `pif_name` in the
+  // working directory describes, with the working directory as its current
+  // directory, in a normal window that takes the focus where there are
+  // windows. Does not wait for it to end. Throws Error when the file is
+  // missing or the program cannot be started.
+  virtual void Launch(const std::string& pif_name) = 0;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_LAUNCHER_H_

@@ -1,0 +1,42 @@
+#ifndef ZINDO_PLATFORM_PLATFORM_H_
+#define ZINDO_PLATFORM_PLATFORM_H_
+
+#include <memory>
+
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/file_system.h"
+#include "platform/launcher.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/serial_device.h"
+
+namespace zindo {
+
+// The operating-system services the relay uses, one interface each. The
+// relay's logic sees only these references.
+struct Platform {
+  Clock& clock;
+  EventPump& events;
+  FileSystem& files;
+  SerialPorts& ports;
+  MessageBox& message_box;
+  Launcher& launcher;
+  Process& process;
+};
+
+// Owns the services of the machine the relay runs on. The only place that
+// names the implementations is the factory that makes it.
+class SystemPlatform {
+ public:
+  virtual ~SystemPlatform() = default;
+  virtual Platform& Get() = 0;
+};
+
+// Builds the services of this machine. Throws Error when one of them cannot
+// be set up (for example when the prefix cannot be found).
+std::unique_ptr<SystemPlatform> CreateSystemPlatform();
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_PLATFORM_H_
