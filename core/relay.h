@@ -1,0 +1,58 @@
+#ifndef ZINDO_CORE_RELAY_H_
+#define ZINDO_CORE_RELAY_H_
+
+#include <cstdint>
+#include <string>
+
+#include "core/timed_waits.h"
+#include "link/serial_port.h"
+#include "platform/platform.h"
+
+namespace zindo {
+
+// Exit statuses of the relay's process.
+inline constexpr int kExitNormal = 0;
+inline constexpr int kExitFailure = 1;       // after the failure message
+inline constexpr int kExitEarlyFailure = 2;  // request file not writable
+
+// The failure message: something went wrong, perhaps a second copy of the
+// program; close earlier copies and start again.
+inline constexpr char kFailureMessage[] =
+    "חלה שגיאה-יתכן שזו פתיחה נוספת של התוכנה. סגור פתיחות קודמות והפעל "
+    "מחדש";
+
+// The whole run of the relay: start-up, the service loop, and either the
+// normal end or the one failure path.
+class Relay {
+ public:
+  explicit Relay(const Platform& platform);
+
+  // Runs the relay until it ends and returns the process's exit status.
+  // Nothing escapes: every failure ends in a status.
+  int Run();
+
+ private:
+  bool AskRunningRelayToQuit();
+  void PrepareWorkDirectory();
+  void SelectPort();
+  void StartServing();
+  void ServiceLoop();
+  void PollUntilWork();
+  void DrainReceivedBytes();
+  void HandleRequest();
+  void EndNormally();
+  void TakeFailurePath(const std::string& cause);
+  void Report(const std::string& line);
+
+  Platform platform_;
+  TimedWaits waits_;
+  SerialPort port_;
+  // Set when the companion has left a request, cleared once it is handled.
+  int16_t request_pending_ = 0;
+  // Set by the quit request; ends the service loop.
+  int16_t quit_ = 0;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_CORE_RELAY_H_

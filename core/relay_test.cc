@@ -1,0 +1,178 @@
+#include "core/relay.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "exchange/config_file.h"
+#include "exchange/file_names.h"
+#include "platform/fake/fake_platform.h"
+
+namespace zindo {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const std::string kQuitBytes("\1\0\0\r\n", 5);
+const std::string kDefaultLine = "1,-1,0,521,c,c:\\zindo\\,1\r\n";
+
+class RelayTest : public ::testing::Test {
+ protected:
+  // The companion asks the relay to quit `seconds` after start-up.
+  void QuitAfter(double seconds) {
+    fake_.events.After(seconds,
+                       [this] { fake_.files.Put("ZINDOK1.TXT", kQuitBytes); });
+  }
+  void ConfigurePort(const std::string& first_field) {
+    fake_.files.PutDirectory("c:\\zindo");
+    fake_.files.Put("c:\\zindo\\LOCAL6.DAT", first_field + ",-1,0,521\r\n");
+  }
+  int Run() { return Relay(fake_.platform).Run(); }
+  int Index(const std::string& prefix) const {
+    return fake_.journal.Find(prefix);
+  }
+  std::string Status() const { return fake_.files.Contents("zindoK.inf"); }
+
+  FakePlatform fake_;
+};
+
+TEST_F(RelayTest, FirstRunStartsUpInOrderAndQuitEndsNormally) {
+  QuitAfter(1.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_THAT(
+      fake_.journal.entries(),
+      ElementsAre("write ZINDOK1.TXT 01 00 00 0d 0a", "mkdir c:\\zindo",
+                  std::string("message ") + kDefaultPortMessage,
+                  "write c:\\zindo\\LOCAL6.DAT 31 2c 2d 31 2c 30 2c 35 32 31 "
+                  "2c 63 2c 63 3a 5c 7a 69 6e 64 6f 5c 2c 31 0d 0a",
+                  "open COM1 19200,N,8,1", "rts on",
+                  "write zindoK.inf 30 2c 31 0d 0a", "delete zindoK1.txt",
+                  "launch autoexec.pif", "read zindoK1.txt",
+                  "delete zindoK1.txt", "close COM1",
+                  "write zindoK.inf 30 2c 30 0d 0a"));
+  EXPECT_EQ(fake_.files.Contents("c:\\zindo\\LOCAL6.DAT"), kDefaultLine);
+  EXPECT_EQ(Status(), "0,0\r\n");
+  EXPECT_FALSE(fake_.files.Exists("ZINDOK1.TXT"));
+  EXPECT_TRUE(fake_.process.diagnostics().empty());
+  EXPECT_EQ(fake_.ports.line(1).written,
+            "");  // the quit request never goes out
+}
+
+TEST_F(RelayTest, LaterRunUsesConfiguredPortQuietly) {
+  ConfigurePort("3");
+  fake_.ports.line(3).carrier_detect = true;
+  fake_.events.After(0.5, [this] {
+    EXPECT_EQ(Status(), "1,1\r\n");
+    fake_.files.Put("ZINDOK1.TXT", kQuitBytes);
+  });
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(fake_.journal.Count("message"), 0);
+  EXPECT_EQ(fake_.journal.Count("write c:"), 0);
+  EXPECT_EQ(Index("open COM3"), Index("mkdir") + 2);  // after the read
+  EXPECT_EQ(fake_.ports.last_opened(), 3);
+}
+
+TEST_F(RelayTest, StartUpFailureBeforeRequestFileEndsAtOnceWithoutMessage) {
+  fake_.files.FailWritesTo("ZINDOK1.TXT");
+  EXPECT_EQ(Run(), kExitEarlyFailure);
+  EXPECT_THAT(fake_.journal.entries(),
+              ElementsAre("write ZINDOK1.TXT 01 00 00 0d 0a"));
+  ASSERT_EQ(fake_.process.diagnostics().size(), 1u);
+  EXPECT_THAT(fake_.process.diagnostics()[0], HasSubstr("Permission denied"));
+}
+
+TEST_F(RelayTest, PortThatCannotBeOpenedTakesFailurePathConfigUntouched) {
+  ConfigurePort("5");
+  fake_.files.Put("zindoK.inf", "0,0\r\n");  // from an earlier run
+  fake_.ports.FailOpen(5, "open /tmp/gone: No such file or directory");
+  EXPECT_EQ(Run(), kExitFailure);
+  EXPECT_EQ(fake_.journal.entries().back(),
+            std::string("message ") + kFailureMessage);
+  EXPECT_EQ(fake_.message_box.titles().back(), kAppTitle);
+  EXPECT_EQ(fake_.journal.Count("message"), 1);
+  EXPECT_THAT(fake_.process.diagnostics().back(),
+              HasSubstr("COM5: open /tmp/gone: No such file or directory"));
+  EXPECT_EQ(fake_.files.Contents("c:\\zindo\\LOCAL6.DAT"), "5,-1,0,521\r\n");
+  EXPECT_EQ(Status(), "0,0\r\n");  // not rewritten
+  EXPECT_EQ(fake_.journal.Count("launch"), 0);
+}
+
+TEST_F(RelayTest, FailingLaunchKeepsRunningStatusAndPortOpen) {
+  fake_.launcher.FailWith("autoexec.pif: not executable");
+  Relay relay(fake_.platform);  // alive, as the process is, until checked
+  EXPECT_EQ(relay.Run(), kExitFailure);
+  EXPECT_EQ(Status(), "0,1\r\n");
+  EXPECT_TRUE(fake_.ports.line(1).open);  // left for the process's end
+  EXPECT_EQ(fake_.journal.Count("close"), 0);
+  EXPECT_THAT(fake_.process.diagnostics().back(),
+              HasSubstr("autoexec.pif: not executable"));
+}
+
+TEST_F(RelayTest, UnwritableStatusFileTakesFailurePath) {
+  fake_.files.FailWritesTo("zindoK.inf");
+  EXPECT_EQ(Run(), kExitFailure);
+  EXPECT_EQ(fake_.journal.Count("launch"), 0);
+  EXPECT_EQ(fake_.journal.Count("message " + std::string(kFailureMessage)), 1);
+}
+
+TEST_F(RelayTest, DeviceGoneDuringLoopTakesFailurePath) {
+  fake_.events.After(2.0, [this] { fake_.ports.line(1).gone = true; });
+  EXPECT_EQ(Run(), kExitFailure);
+  EXPECT_EQ(Status(), "0,1\r\n");
+  // Noticed at the next look at the port, not seconds later.
+  int failed_at = Index("message " + std::string(kFailureMessage));
+  EXPECT_LT(fake_.journal.TimeOf(failed_at) - fake_.journal.TimeOf(0),
+            2.0 + 2 * TimedWaits::kIdleWaitSeconds);
+}
+
+TEST_F(RelayTest, IdleLoopWaitsForActivityAndWritesNothing) {
+  QuitAfter(60.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  int launched = Index("launch");
+  EXPECT_EQ(fake_.journal.entries()[launched + 1], "read zindoK1.txt");
+  // An idle minute costs few rounds: every round waits for activity.
+  EXPECT_LT(fake_.events.yields(), 60 / 0.01 * 2 + 1000);
+}
+
+TEST_F(RelayTest, RequestIsReadAfterItHasSettledForAShortWhile) {
+  QuitAfter(1.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  double written = fake_.journal.TimeOf(0) + 1.0;
+  double read = fake_.journal.TimeOf(Index("read zindoK1.txt"));
+  EXPECT_GT(read - written, 0.3);
+  EXPECT_LT(read - written, 0.3 + 0.1);
+}
+
+TEST_F(RelayTest, LowerCaseRequestIsNeverNoticed) {
+  fake_.events.After(1.0,
+                     [this] { fake_.files.Put("zindok1.txt", kQuitBytes); });
+  fake_.events.After(5.0, [this] {
+    EXPECT_TRUE(fake_.files.Exists("zindok1.txt"));
+    fake_.files.DeleteFile("zindok1.txt");
+    fake_.files.Put("ZINDOK1.TXT", kQuitBytes);
+  });
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_GT(fake_.clock.now() - fake_.journal.TimeOf(0), 5.0);
+}
+
+TEST_F(RelayTest, RequestThatVanishesBeforeHandlingIsSkipped) {
+  fake_.events.After(1.0, [this] {
+    fake_.files.Put("ZINDOK1.TXT", kQuitBytes);
+    // Gone again at the next yield: after the poll saw it, before the
+    // handler looks a second time.
+    fake_.events.After(0, [this] { fake_.files.DeleteFile("ZINDOK1.TXT"); });
+  });
+  QuitAfter(3.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(fake_.journal.Count("read zindoK1.txt"), 1);
+}
+
+TEST_F(RelayTest, TruncatedRequestTakesFailurePath) {
+  fake_.events.After(
+      1.0, [this] { fake_.files.Put("ZINDOK1.TXT", std::string("\1\0", 2)); });
+  EXPECT_EQ(Run(), kExitFailure);
+  EXPECT_THAT(fake_.process.diagnostics().back(), HasSubstr("zindoK1.txt"));
+}
+
+}  // namespace
+}  // namespace zindo

@@ -1,0 +1,217 @@
+#ifndef ZINDO_PLATFORM_FAKE_FAKE_PLATFORM_H_
+#define ZINDO_PLATFORM_FAKE_FAKE_PLATFORM_H_
+
+// In-memory stand-ins for every operating-system service, for unit tests of
+// the relay's logic. They record what the relay did, in order, in one shared
+// journal, and run on a fake clock that only moves when the relay yields.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace zindo {
+
+// What the relay asked of the platform, one entry per call that changes
+// something, in order: "mkdir c:\zindo", "write ZINDOK1.TXT 01 00 00 0d 0a",
+// "open COM1 19200,N,8,1", "rts on", "message <text>", "launch autoexec.pif".
+class FakeJournal {
+ public:
+  void Record(const std::string& entry);
+  const std::vector<std::string>& entries() const { return entries_; }
+  // The clock reading at which entry `index` was recorded (0 without a
+  // clock).
+  double TimeOf(int index) const { return times_.at(index); }
+  void set_clock(const class FakeClock* clock) { clock_ = clock; }
+  // Index of the first entry starting with `prefix`, or -1.
+  int Find(const std::string& prefix) const;
+  // Number of entries starting with `prefix`.
+  int Count(const std::string& prefix) const;
+
+ private:
+  std::vector<std::string> entries_;
+  std::vector<double> times_;
+  const FakeClock* clock_ = nullptr;
+};
+
+// Bytes as two-digit lower-case hex separated by spaces, for journal entries.
+std::string HexBytes(const std::string& bytes);
+
+class FakeClock : public Clock {
+ public:
+  double SecondsSinceMidnight() override { return now_; }
+  double now() const { return now_; }
+  void Set(double seconds) { now_ = seconds; }
+  // Moves the clock on, restarting at 0 at midnight.
+  void Advance(double seconds);
+
+ private:
+  double now_ = 36000.0;
+};
+
+// Each yield moves the fake clock on by its time limit, but by no more than
+// `tick`, then runs every scheduled action whose time has come.
+class FakeEventPump : public EventPump {
+ public:
+  explicit FakeEventPump(FakeClock& clock) : clock_(clock) {}
+  void Yield(double max_wait_seconds, WakeOn wake_on) override;
+
+  // Runs `action` at the first yield at which `seconds` of fake time have
+  // passed since it was scheduled.
+  void After(double seconds, std::function<void()> action);
+  void set_tick(double seconds) { tick_ = seconds; }
+  long yields() const { return yields_; }
+  long time_only_yields() const { return time_only_yields_; }
+  // A relay that yields this often without ending is stuck: Yield throws.
+  void set_yield_limit(long limit) { yield_limit_ = limit; }
+
+ private:
+  struct Scheduled {
+    double remaining;
+    std::function<void()> action;
+  };
+  FakeClock& clock_;
+  double tick_ = 0.01;
+  long yields_ = 0;
+  long time_only_yields_ = 0;
+  long yield_limit_ = 10'000'000;
+  std::vector<Scheduled> scheduled_;
+};
+
+// Files in memory. Paths are DOS-style; every component is matched without
+// regard to case, and names keep the case they were created with. The drive
+// root "c:" and the working directory ("") exist from the start.
+class FakeFileSystem : public FileSystem {
+ public:
+  explicit FakeFileSystem(FakeJournal& journal);
+
+  std::string StoredName(const std::string& path) override;
+  void CreateDirectory(const std::string& path) override;
+  void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::unique_ptr<SequentialFile> OpenForReading(
+      const std::string& path) override;
+  void DeleteFile(const std::string& path) override;
+
+  // Test set-up and inspection, without journal entries. Directories on the
+  // way must exist.
+  void Put(const std::string& path, const std::string& bytes);
+  void PutDirectory(const std::string& path);
+  bool Exists(const std::string& path) const;
+  // Contents of the file matching `path` without regard to case.
+  std::string Contents(const std::string& path) const;
+  // Makes every write to, and creation of, `path` fail.
+  void FailWritesTo(const std::string& path);
+  // Makes every open of `path` for reading fail.
+  void FailReadsOf(const std::string& path);
+  long lookups() const { return lookups_; }
+
+ private:
+  struct File {
+    std::string stored_path;
+    std::string bytes;
+  };
+  static std::string Key(const std::string& path);
+  bool ParentExists(const std::string& key) const;
+  FakeJournal& journal_;
+  std::map<std::string, File> files_;               // by lower-case path
+  std::map<std::string, std::string> directories_;  // lower-case -> stored
+  std::set<std::string> failing_writes_;
+  std::set<std::string> failing_reads_;
+  long lookups_ = 0;
+};
+
+// The far end of a fake serial line: what the relay wrote and what the
+// device will send. Shared by every open of one port.
+struct FakeLine {
+  std::string received;  // bytes the device sent, not yet read by the relay
+  std::string written;   // every byte the relay sent, in order
+  bool carrier_detect = false;
+  bool rts = false;
+  bool gone = false;  // the device has been unplugged
+  bool open = false;
+};
+
+class FakeSerialPorts : public SerialPorts {
+ public:
+  explicit FakeSerialPorts(FakeJournal& journal) : journal_(journal) {}
+
+  bool IsValidPortNumber(int port) override { return port >= 1 && port <= 255; }
+  std::unique_ptr<SerialDevice> Open(int port,
+                                     const LineSettings& settings) override;
+
+  FakeLine& line(int port) { return lines_[port]; }
+  // Makes every open of `port` fail with `message`.
+  void FailOpen(int port, const std::string& message);
+  // The port opened last, or 0.
+  int last_opened() const { return last_opened_; }
+
+ private:
+  FakeJournal& journal_;
+  std::map<int, FakeLine> lines_;
+  std::map<int, std::string> open_failures_;
+  int last_opened_ = 0;
+};
+
+class FakeMessageBox : public MessageBox {
+ public:
+  explicit FakeMessageBox(FakeJournal& journal) : journal_(journal) {}
+  void Show(const std::string& title, const std::string& text) override;
+  const std::vector<std::string>& titles() const { return titles_; }
+
+ private:
+  FakeJournal& journal_;
+  std::vector<std::string> titles_;
+};
+
+class FakeLauncher : public Launcher {
+ public:
+  explicit FakeLauncher(FakeJournal& journal) : journal_(journal) {}
+  void Launch(const std::string& pif_name) override;
+  void FailWith(const std::string& message) { failure_ = message; }
+
+ private:
+  FakeJournal& journal_;
+  std::string failure_;
+};
+
+// Thrown by FakeProcess::Exit in place of ending the test's process.
+struct FakeExit {
+  int status;
+};
+
+class FakeProcess : public Process {
+ public:
+  explicit FakeProcess(FakeJournal& journal) : journal_(journal) {}
+  void ReportDiagnostic(const std::string& line) override;
+  void Exit(int status) override;
+  const std::vector<std::string>& diagnostics() const { return diagnostics_; }
+
+ private:
+  FakeJournal& journal_;
+  std::vector<std::string> diagnostics_;
+};
+
+// Every fake, wired together.
+struct FakePlatform {
+  FakePlatform() { journal.set_clock(&clock); }
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
+  FakeJournal journal;
+  FakeClock clock;
+  FakeEventPump events{clock};
+  FakeFileSystem files{journal};
+  FakeSerialPorts ports{journal};
+  FakeMessageBox message_box{journal};
+  FakeLauncher launcher{journal};
+  FakeProcess process{journal};
+  Platform platform{clock,       events,   files,  ports,
+                    message_box, launcher, process};
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_FAKE_FAKE_PLATFORM_H_
