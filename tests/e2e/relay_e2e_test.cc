@@ -1,0 +1,535 @@
+// The relay binary end to end: real files in a throw-away prefix and working
+// directory, serial ports played by pseudo-terminals, and the companion
+// played by a shell script that records each start.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/relay_harness.h"
+
+namespace zindo::e2e {
+namespace {
+
+using ::testing::AssertionFailure;
+using ::testing::AssertionResult;
+using ::testing::AssertionSuccess;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using namespace std::chrono_literals;
+
+// Generous limits for things that normally take milliseconds; they only keep
+// a broken relay from hanging the suite.
+constexpr auto kStartLimit = 20s;
+constexpr auto kEndLimit = 20s;
+
+const std::string kDefaultPortMessage =
+    "com1  ניתן לשנות בתוכנת הצמצם, ברירת המחדל כעת היא";
+const std::string kFailureMessage =
+    "חלה שגיאה-יתכן שזו פתיחה נוספת של התוכנה. סגור פתיחות קודמות והפעל "
+    "מחדש";
+
+const std::string kDefaultConfiguration = "1,-1,0,521,c,c:\\zindo\\,1\r\n";
+const std::string kQuitRequest("\x01\x00\x00\r\n", 5);
+// A pseudo-terminal has no carrier detect, so a running relay says "0,1".
+const std::string kRunningStatus = "0,1\r\n";
+const std::string kStoppedStatus = "0,0\r\n";
+
+const std::string kDefaultConfigurationPath = "prefix/drive_c/zindo/LOCAL6.DAT";
+
+// Records what it finds when it starts, then appends one line per start to
+// companion.log, last, so that a line there means the records are complete.
+const std::string kCompanionScript = R"(#!/bin/sh
+cat zindoK.inf > companion.saw-status 2>/dev/null
+ls > companion.saw-files
+echo started >> companion.log
+)";
+
+std::string ConfigurationForPort(const std::string& port) {
+  return port + ",-1,0,521,c,c:\\zindo\\,1\r\n";
+}
+
+int CountLinesContaining(const std::vector<std::string>& lines,
+                         const std::string& text) {
+  return static_cast<int>(
+      std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+      }));
+}
+
+std::string Lowercase(std::string text) {
+  for (char& c : text) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return text;
+}
+
+class RelayTest : public ::testing::Test {
+ protected:
+  RelayTest() {
+    sandbox_.MapPort(1, com1_);
+    InstallCompanion(kCompanionScript);
+  }
+
+  void InstallCompanion(const std::string& script,
+                        const std::string& name = "autoexec.pif",
+                        mode_t mode = 0755) {
+    sandbox_.WriteFile("work/" + name, script, mode);
+  }
+
+  void WriteConfiguration(const std::string& content,
+                          const std::string& path = kDefaultConfigurationPath) {
+    sandbox_.MakeDirectory(
+        path.substr(0, path.find_last_of('/')));  // its directory
+    sandbox_.WriteFile(path, content);
+  }
+
+  std::optional<std::string> Configuration(
+      const std::string& path = kDefaultConfigurationPath) const {
+    return sandbox_.ReadFile(path);
+  }
+
+  std::optional<std::string> Status() const {
+    return sandbox_.ReadFile("work/zindoK.inf");
+  }
+
+  void RequestQuit() { sandbox_.WriteFile("work/ZINDOK1.TXT", kQuitRequest); }
+
+  // Whether the request file is there under any case of its name.
+  bool RequestFilePresent() const {
+    for (const std::string& name : sandbox_.List("work")) {
+      if (Lowercase(name) == "zindok1.txt") return true;
+    }
+    return false;
+  }
+
+  int CompanionStarts() const {
+    const std::string log =
+        sandbox_.ReadFile("work/companion.log").value_or("");
+    return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+  }
+
+  std::unique_ptr<RelayProcess> StartRelay(const std::string& name = "relay") {
+    return std::make_unique<RelayProcess>(sandbox_, name);
+  }
+
+  // Waits until the relay has started the companion, which it does last on
+  // start-up. Fails when the relay ends first or the limit passes.
+  AssertionResult AwaitCompanion(RelayProcess& relay) {
+    const bool started =
+        WaitUntil([&] { return CompanionStarts() > 0 || !relay.IsRunning(); },
+                  kStartLimit);
+    if (CompanionStarts() > 0) return AssertionSuccess();
+    return AssertionFailure()
+           << (started ? "the relay ended before starting the companion"
+                       : "the companion was not started in time")
+           << "; relay stderr:\n"
+           << relay.Stderr();
+  }
+
+  // Asks the relay to quit and checks that it ends normally.
+  void QuitAndExpectNormalEnd(RelayProcess& relay) {
+    RequestQuit();
+    EXPECT_EQ(relay.WaitForExit(kEndLimit), 0) << relay.Stderr();
+    EXPECT_EQ(Status(), kStoppedStatus);
+    EXPECT_FALSE(RequestFilePresent());
+  }
+
+  Sandbox sandbox_;
+  PseudoTerminal com1_;
+};
+
+// ---------------------------------------------------------------------------
+// Start-up and the port configuration.
+
+TEST_F(RelayTest, FirstRunInEmptyPrefixWritesDefaultsAndServesPortOne) {
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+
+  EXPECT_TRUE(
+      std::filesystem::is_directory(sandbox_.Path("prefix/drive_c/zindo")));
+  EXPECT_EQ(Configuration(), kDefaultConfiguration);
+  EXPECT_EQ(CountLinesContaining(relay->StderrLines(), kDefaultPortMessage), 1)
+      << relay->Stderr();
+  EXPECT_THAT(relay->Stderr(), Not(HasSubstr(kFailureMessage)));
+  EXPECT_TRUE(PortIsHeld(com1_.slave_path()));
+  EXPECT_FALSE(RequestFilePresent());
+  EXPECT_EQ(Status(), kRunningStatus);
+  // The companion starts after the status is written and the request file
+  // is gone.
+  EXPECT_EQ(sandbox_.ReadFile("work/companion.saw-status"), kRunningStatus);
+  const std::string seen =
+      sandbox_.ReadFile("work/companion.saw-files").value_or("");
+  EXPECT_THAT(Lowercase(seen), Not(HasSubstr("zindok1.txt")));
+
+  QuitAndExpectNormalEnd(*relay);
+  EXPECT_EQ(CompanionStarts(), 1);
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+}
+
+TEST_F(RelayTest, DriveCLinkIsUsedInsteadOfDriveCDirectory) {
+  PseudoTerminal com3;
+  sandbox_.MapPort(3, com3);
+  sandbox_.MakeDirectory("prefix/elsewhere");
+  sandbox_.MapDriveC("prefix/elsewhere");
+  const std::string configuration = ConfigurationForPort("3");
+  WriteConfiguration(configuration, "prefix/elsewhere/zindo/LOCAL6.DAT");
+
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+
+  EXPECT_TRUE(PortIsHeld(com3.slave_path()));
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+  EXPECT_FALSE(sandbox_.Exists("prefix/drive_c"));
+  EXPECT_EQ(Configuration("prefix/elsewhere/zindo/LOCAL6.DAT"), configuration);
+  QuitAndExpectNormalEnd(*relay);
+  EXPECT_EQ(relay->Stderr(), "");
+}
+
+TEST_F(RelayTest, DirectoryNamesAreMatchedWithoutRegardToCase) {
+  PseudoTerminal com2;
+  sandbox_.MapPort(2, com2);
+  const std::string configuration = ConfigurationForPort("2");
+  WriteConfiguration(configuration, "prefix/drive_c/ZINDO/LOCAL6.DAT");
+
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+
+  EXPECT_TRUE(PortIsHeld(com2.slave_path()));
+  EXPECT_THAT(sandbox_.List("prefix/drive_c"), ElementsAre("ZINDO"));
+  EXPECT_EQ(Configuration("prefix/drive_c/ZINDO/LOCAL6.DAT"), configuration);
+  QuitAndExpectNormalEnd(*relay);
+  EXPECT_EQ(relay->Stderr(), "");
+}
+
+// Port numbers the configuration may name: the port is used as it stands,
+// without a message, and the file is left byte for byte as it was. COM1 is
+// mapped too, to a terminal that must stay untouched.
+class ConfiguredPortTest : public RelayTest,
+                           public ::testing::WithParamInterface<int> {};
+
+TEST_P(ConfiguredPortTest, NamedPortIsUsedWithoutMessage) {
+  const int port = GetParam();
+  PseudoTerminal configured;
+  sandbox_.MapPort(port, configured);
+  const std::string configuration = ConfigurationForPort(std::to_string(port));
+  WriteConfiguration(configuration);
+
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+
+  EXPECT_TRUE(PortIsHeld(configured.slave_path()));
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+  EXPECT_EQ(Status(), kRunningStatus);
+  QuitAndExpectNormalEnd(*relay);
+  EXPECT_EQ(Configuration(), configuration);
+  EXPECT_EQ(relay->Stderr(), "");
+  EXPECT_FALSE(PortIsHeld(configured.slave_path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(ValidPorts, ConfiguredPortTest,
+                         ::testing::Values(3, 255));
+
+// Configurations the relay cannot use: it says it falls back to COM1,
+// rewrites the file with the defaults and serves COM1.
+class UnusableConfigurationTest
+    : public RelayTest,
+      public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(UnusableConfigurationTest, FallsBackToPortOneWithMessage) {
+  WriteConfiguration(GetParam());
+
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+
+  EXPECT_EQ(CountLinesContaining(relay->StderrLines(), kDefaultPortMessage), 1)
+      << relay->Stderr();
+  EXPECT_EQ(Configuration(), kDefaultConfiguration);
+  EXPECT_TRUE(PortIsHeld(com1_.slave_path()));
+  QuitAndExpectNormalEnd(*relay);
+}
+
+INSTANTIATE_TEST_SUITE_P(RefusedPorts, UnusableConfigurationTest,
+                         ::testing::Values(ConfigurationForPort("0"),
+                                           ConfigurationForPort("256"),
+                                           ConfigurationForPort("300")),
+                         [](const ::testing::TestParamInfo<std::string>& test) {
+                           return "Port" +
+                                  test.param.substr(0, test.param.find(','));
+                         });
+
+TEST_F(RelayTest, LowercaseConfigurationNameCountsAsMissingOnEveryRun) {
+  PseudoTerminal com3;
+  sandbox_.MapPort(3, com3);
+  WriteConfiguration(ConfigurationForPort("3"),
+                     "prefix/drive_c/zindo/local6.dat");
+
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    auto relay = StartRelay("relay" + std::to_string(run));
+    ASSERT_TRUE(AwaitCompanion(*relay));
+    EXPECT_EQ(CountLinesContaining(relay->StderrLines(), kDefaultPortMessage),
+              1)
+        << relay->Stderr();
+    EXPECT_TRUE(PortIsHeld(com1_.slave_path()));
+    EXPECT_FALSE(PortIsHeld(com3.slave_path()));
+    // Rewritten under the name it is stored with.
+    EXPECT_THAT(sandbox_.List("prefix/drive_c/zindo"),
+                ElementsAre("local6.dat"));
+    EXPECT_EQ(Configuration("prefix/drive_c/zindo/local6.dat"),
+              kDefaultConfiguration);
+    QuitAndExpectNormalEnd(*relay);
+    EXPECT_EQ(CompanionStarts(), run);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Ending on request.
+
+class QuitRequestTest : public RelayTest,
+                        public ::testing::WithParamInterface<std::string> {
+ protected:
+  QuitRequestTest() { WriteConfiguration(kDefaultConfiguration); }
+};
+
+TEST_P(QuitRequestTest, EndsRelayNormallyAndReleasesPort) {
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+  ASSERT_TRUE(PortIsHeld(com1_.slave_path()));
+
+  sandbox_.WriteFile("work/ZINDOK1.TXT", GetParam());
+  EXPECT_EQ(relay->WaitForExit(kEndLimit), 0) << relay->Stderr();
+
+  EXPECT_EQ(Status(), kStoppedStatus);
+  EXPECT_FALSE(RequestFilePresent());
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+  EXPECT_EQ(relay->Stderr(), "");
+  EXPECT_EQ(CompanionStarts(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, QuitRequestTest,
+                         ::testing::Values(std::string("\x01\x00\x00\r\n", 5),
+                                           std::string("\x01\x00\x00", 3)),
+                         [](const ::testing::TestParamInfo<std::string>& test) {
+                           return std::string(
+                               test.param.size() == 5 ? "WithLineEnd" : "Bare");
+                         });
+
+TEST_F(RelayTest, LowercaseRequestFileIsNeverNoticed) {
+  WriteConfiguration(kDefaultConfiguration);
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+
+  sandbox_.WriteFile("work/zindok1.txt", kQuitRequest);
+  // Plenty of polling rounds; the relay must neither end nor take the file.
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_TRUE(relay->IsRunning());
+  EXPECT_TRUE(sandbox_.Exists("work/zindok1.txt"));
+
+  QuitAndExpectNormalEnd(*relay);
+  EXPECT_EQ(sandbox_.ReadFile("work/zindok1.txt"), kQuitRequest);
+}
+
+TEST_F(RelayTest, CompanionCanEndRelayWithQuitRequest) {
+  WriteConfiguration(kDefaultConfiguration);
+  InstallCompanion(kCompanionScript +
+                   "printf '\\001\\000\\000\\r\\n' > quit.tmp\n"
+                   "mv quit.tmp ZINDOK1.TXT\n");
+  auto relay = StartRelay();
+
+  EXPECT_EQ(relay->WaitForExit(kEndLimit), 0) << relay->Stderr();
+  EXPECT_EQ(CompanionStarts(), 1);
+  EXPECT_EQ(Status(), kStoppedStatus);
+  EXPECT_FALSE(RequestFilePresent());
+}
+
+// The companion outlives the relay: the port must not stay held through it.
+TEST_F(RelayTest, LongRunningCompanionDoesNotKeepPortOpen) {
+  WriteConfiguration(kDefaultConfiguration);
+  // Lives until companion.stop appears (or 30 s pass), so that the relay
+  // quits under it.
+  InstallCompanion(kCompanionScript +
+                   "echo $$ > companion.pid\n"
+                   "i=0\n"
+                   "while [ ! -e companion.stop ] && [ $i -lt 300 ]; do\n"
+                   "  sleep 0.1; i=$((i+1))\n"
+                   "done\n");
+  struct StopCompanion {
+    Sandbox& sandbox;
+    ~StopCompanion() {
+      sandbox.WriteFile("work/companion.stop", "");
+      const auto pid = sandbox.ReadFile("work/companion.pid");
+      if (pid.has_value() && !pid->empty()) kill(std::stoi(*pid), SIGKILL);
+    }
+  } stop_companion{sandbox_};
+
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+  ASSERT_TRUE(WaitUntil([&] { return sandbox_.Exists("work/companion.pid"); },
+                        kStartLimit));
+  QuitAndExpectNormalEnd(*relay);
+
+  const int companion = std::stoi(*sandbox_.ReadFile("work/companion.pid"));
+  ASSERT_EQ(kill(companion, 0), 0) << "the companion should still run";
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+}
+
+// A relay started while one runs in the same working directory ends the
+// first through the quit request it writes on start-up, then fails itself.
+TEST_F(RelayTest, SecondRelayEndsFirstAndFails) {
+  WriteConfiguration(kDefaultConfiguration);
+  auto first = StartRelay("first");
+  ASSERT_TRUE(AwaitCompanion(*first));
+
+  auto second = StartRelay("second");
+  EXPECT_EQ(first->WaitForExit(kEndLimit), 0) << first->Stderr();
+  EXPECT_EQ(second->WaitForExit(kEndLimit), 1) << second->Stderr();
+
+  EXPECT_EQ(CountLinesContaining(second->StderrLines(), kFailureMessage), 1)
+      << second->Stderr();
+  EXPECT_EQ(first->Stderr(), "");
+  EXPECT_EQ(CompanionStarts(), 1);
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+}
+
+// ---------------------------------------------------------------------------
+// The failure path: one diagnostic line, the failure message, exit status 1.
+
+class FailurePathTest : public RelayTest {
+ protected:
+  // Runs the relay to its end and checks the failure path's common marks.
+  // Returns the diagnostic lines other than the message.
+  std::vector<std::string> RunExpectingFailure() {
+    RelayProcess relay(sandbox_);
+    EXPECT_EQ(relay.WaitForExit(kEndLimit), 1) << relay.Stderr();
+    const std::vector<std::string> lines = relay.StderrLines();
+    EXPECT_EQ(CountLinesContaining(lines, kFailureMessage), 1)
+        << relay.Stderr();
+    std::vector<std::string> diagnostics;
+    for (const std::string& line : lines) {
+      if (line.find(kFailureMessage) == std::string::npos) {
+        diagnostics.push_back(line);
+      }
+    }
+    EXPECT_EQ(diagnostics.size(), 1u) << relay.Stderr();
+    return diagnostics;
+  }
+};
+
+TEST_F(FailurePathTest, PortThatCannotBeOpened) {
+  // COM5 is selected (a valid number with a device mapped) but the device
+  // is not there.
+  sandbox_.MapPort(5, sandbox_.Path("prefix/no-such-device"));
+  const std::string configuration = ConfigurationForPort("5");
+  WriteConfiguration(configuration);
+
+  const auto diagnostics = RunExpectingFailure();
+
+  EXPECT_THAT(diagnostics, ElementsAre(HasSubstr("No such file or directory")));
+  EXPECT_EQ(Configuration(), configuration);
+  EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
+  EXPECT_EQ(CompanionStarts(), 0);
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+  // The quit request written first thing on start-up is still there.
+  EXPECT_EQ(sandbox_.ReadFile("work/ZINDOK1.TXT"), kQuitRequest);
+}
+
+TEST_F(FailurePathTest, PortHeldByAnotherProgram) {
+  WriteConfiguration(kDefaultConfiguration);
+  // Held the way a serial program holds a port: exclusive mode and a lock.
+  const int holder =
+      open(com1_.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+
+  const auto diagnostics = RunExpectingFailure();
+  ioctl(holder, TIOCNXCL);
+  close(holder);
+
+  EXPECT_THAT(diagnostics, ElementsAre(HasSubstr("Device or resource busy")));
+  EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
+  EXPECT_EQ(CompanionStarts(), 0);
+}
+
+TEST_F(FailurePathTest, DeviceGoingAwayWhileServing) {
+  WriteConfiguration(kDefaultConfiguration);
+  RelayProcess relay(sandbox_);
+  ASSERT_TRUE(AwaitCompanion(relay));
+
+  com1_.CloseMaster();
+
+  EXPECT_EQ(relay.WaitForExit(kEndLimit), 1) << relay.Stderr();
+  EXPECT_EQ(CountLinesContaining(relay.StderrLines(), kFailureMessage), 1)
+      << relay.Stderr();
+  EXPECT_EQ(Status(), kRunningStatus) << "the status is not rewritten";
+}
+
+TEST_F(FailurePathTest, MissingCompanion) {
+  WriteConfiguration(kDefaultConfiguration);
+  ASSERT_EQ(unlink(sandbox_.Path("work/autoexec.pif").c_str()), 0);
+
+  const auto diagnostics = RunExpectingFailure();
+
+  ASSERT_EQ(diagnostics.size(), 1u);
+  EXPECT_THAT(Lowercase(diagnostics[0]), HasSubstr("autoexec.pif"));
+  EXPECT_EQ(Status(), kRunningStatus) << "the status is not rewritten";
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+}
+
+TEST_F(FailurePathTest, CompanionThatCannotBeExecuted) {
+  WriteConfiguration(kDefaultConfiguration);
+  InstallCompanion(kCompanionScript, "autoexec.pif", 0644);
+
+  const auto diagnostics = RunExpectingFailure();
+
+  ASSERT_EQ(diagnostics.size(), 1u);
+  EXPECT_THAT(Lowercase(diagnostics[0]), HasSubstr("autoexec.pif"));
+  EXPECT_EQ(CompanionStarts(), 0);
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+}
+
+TEST_F(RelayTest, CompanionIsFoundWithoutRegardToCase) {
+  WriteConfiguration(kDefaultConfiguration);
+  ASSERT_EQ(unlink(sandbox_.Path("work/autoexec.pif").c_str()), 0);
+  InstallCompanion(kCompanionScript, "AUTOEXEC.PIF");
+
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+  QuitAndExpectNormalEnd(*relay);
+  EXPECT_EQ(CompanionStarts(), 1);
+}
+
+TEST_F(RelayTest, UnwritableWorkingDirectoryIsAnEarlyFailure) {
+  const std::string work = sandbox_.work();
+  ASSERT_EQ(chmod(work.c_str(), 0555), 0);
+  struct RestoreMode {
+    std::string path;
+    ~RestoreMode() { chmod(path.c_str(), 0755); }
+  } restore{work};
+
+  RelayProcess relay(sandbox_);
+
+  EXPECT_EQ(relay.WaitForExit(kEndLimit), 2) << relay.Stderr();
+  EXPECT_FALSE(sandbox_.Exists("prefix/drive_c"));
+  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+}
+
+}  // namespace
+}  // namespace zindo::e2e

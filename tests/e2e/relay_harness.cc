@@ -1,0 +1,291 @@
+#include "tests/e2e/relay_harness.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+extern char** environ;
+
+namespace zindo::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void ThrowSystemError(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+void HandToRelayUser(const std::string& path) {
+  if (!RunningAsRoot()) return;
+  if (lchown(path.c_str(), kRelayUser, kRelayGroup) != 0) {
+    ThrowSystemError("lchown " + path);
+  }
+}
+
+// Drops to the relay's user in a child process before it touches anything
+// the relay might. Returns false when that fails.
+bool BecomeRelayUser() {
+  if (!RunningAsRoot()) return true;
+  return setgroups(0, nullptr) == 0 &&
+         setresgid(kRelayGroup, kRelayGroup, kRelayGroup) == 0 &&
+         setresuid(kRelayUser, kRelayUser, kRelayUser) == 0;
+}
+
+// The relay's command line. As root it is wrapped: a private mount namespace
+// in which every /dev/ttyS* is /dev/null (so that whatever the relay does it
+// cannot reach a real serial port, one of which may be the machine's
+// console), then setpriv to the relay's user. Both wrappers exec, so the pid
+// that fork returned ends up being the relay's. If a bind mount fails the
+// relay is not started at all.
+std::vector<std::string> RelayCommand() {
+  const std::string relay = ZINDO_RELAY_PATH;
+  if (!RunningAsRoot()) return {relay};
+  return {"unshare",
+          "-m",
+          "sh",
+          "-c",
+          "for t in /dev/ttyS*; do [ -e \"$t\" ] || continue; "
+          "mount --bind /dev/null \"$t\" || exit 126; done; exec \"$@\"",
+          "guard",
+          "setpriv",
+          "--reuid=" + std::to_string(kRelayUser),
+          "--regid=" + std::to_string(kRelayGroup),
+          "--clear-groups",
+          "--",
+          relay};
+}
+
+// The test's environment with ZINDO_PREFIX replaced.
+std::vector<std::string> RelayEnvironment(const std::string& prefix) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (std::string(*entry).starts_with("ZINDO_PREFIX=")) continue;
+    environment.emplace_back(*entry);
+  }
+  environment.push_back("ZINDO_PREFIX=" + prefix);
+  return environment;
+}
+
+std::vector<char*> PointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// In the forked child: only system calls from here on, then exec.
+[[noreturn]] void ExecRelay(const std::string& work, int stdout_fd,
+                            int stderr_fd, char** argv, char** envp) {
+  const int null_fd = open("/dev/null", O_RDONLY);
+  if (null_fd < 0 || dup2(null_fd, STDIN_FILENO) < 0 ||
+      dup2(stdout_fd, STDOUT_FILENO) < 0 ||
+      dup2(stderr_fd, STDERR_FILENO) < 0 || chdir(work.c_str()) != 0) {
+    _exit(127);
+  }
+  execvpe(argv[0], argv, envp);
+  _exit(127);
+}
+
+int OpenCapture(const std::string& path) {
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) ThrowSystemError("open " + path);
+  return fd;
+}
+
+}  // namespace
+
+bool RunningAsRoot() { return geteuid() == 0; }
+
+Sandbox::Sandbox() {
+  char pattern[] = "/tmp/zindo-e2e.XXXXXX";
+  if (mkdtemp(pattern) == nullptr) ThrowSystemError("mkdtemp");
+  root_ = pattern;
+  // The relay's user may pass through the root but not list it; the stderr
+  // captures kept there stay the test's own.
+  if (chmod(root_.c_str(), 0711) != 0) ThrowSystemError("chmod " + root_);
+  MakeDirectory("prefix/dosdevices");
+  MakeDirectory("work");
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
+std::string Sandbox::Path(const std::string& relative) const {
+  if (relative.starts_with("/")) return relative;
+  return root_ + "/" + relative;
+}
+
+void Sandbox::MakeDirectory(const std::string& path) const {
+  const fs::path full = Path(path);
+  if (fs::is_directory(full)) return;
+  MakeDirectory(full.parent_path());
+  if (mkdir(full.c_str(), 0755) != 0)
+    ThrowSystemError("mkdir " + full.string());
+  HandToRelayUser(full);
+}
+
+void Sandbox::WriteFile(const std::string& path, const std::string& bytes,
+                        mode_t mode) const {
+  const std::string full = Path(path);
+  const std::string aside = full + ".being-written";
+  {
+    std::ofstream out(aside, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out.flush()) throw std::runtime_error("cannot write " + aside);
+  }
+  if (chmod(aside.c_str(), mode) != 0) ThrowSystemError("chmod " + aside);
+  HandToRelayUser(aside);
+  if (rename(aside.c_str(), full.c_str()) != 0) {
+    ThrowSystemError("rename " + aside);
+  }
+}
+
+std::optional<std::string> Sandbox::ReadFile(const std::string& path) const {
+  std::ifstream in(Path(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool Sandbox::Exists(const std::string& path) const {
+  std::error_code ignored;
+  return fs::exists(fs::symlink_status(Path(path), ignored));
+}
+
+std::vector<std::string> Sandbox::List(const std::string& path) const {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(Path(path), ignored)) {
+    names.push_back(entry.path().filename());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void Sandbox::MapPort(int port, const std::string& device) const {
+  tools::PointLinkAt(Path("prefix/dosdevices/com" + std::to_string(port)),
+                     device);
+}
+
+void Sandbox::MapPort(int port, const PseudoTerminal& terminal) const {
+  if (RunningAsRoot()) terminal.HandSlaveTo(kRelayUser, kRelayGroup);
+  MapPort(port, terminal.slave_path());
+}
+
+void Sandbox::MapDriveC(const std::string& directory) const {
+  tools::PointLinkAt(Path("prefix/dosdevices/c:"), Path(directory));
+}
+
+bool PortIsHeld(const std::string& device) {
+  enum ProbeResult { kFree = 0, kHeld = 1, kFailed = 2 };
+  const pid_t probe = fork();
+  if (probe < 0) ThrowSystemError("fork");
+  if (probe == 0) {
+    if (!BecomeRelayUser()) _exit(kFailed);
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) _exit(errno == EBUSY ? kHeld : kFailed);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      _exit(errno == EWOULDBLOCK ? kHeld : kFailed);
+    }
+    _exit(kFree);
+  }
+  int status = 0;
+  if (waitpid(probe, &status, 0) != probe) ThrowSystemError("waitpid");
+  if (!WIFEXITED(status) || WEXITSTATUS(status) == kFailed) {
+    throw std::runtime_error("cannot probe " + device);
+  }
+  return WEXITSTATUS(status) == kHeld;
+}
+
+RelayProcess::RelayProcess(const Sandbox& sandbox, const std::string& name)
+    : stderr_path_(sandbox.Path(name + ".stderr")) {
+  std::vector<std::string> command = RelayCommand();
+  std::vector<std::string> environment = RelayEnvironment(sandbox.prefix());
+  std::vector<char*> argv = PointersTo(command);
+  std::vector<char*> envp = PointersTo(environment);
+  const std::string work = sandbox.work();
+  const int stdout_fd = OpenCapture(sandbox.Path(name + ".stdout"));
+  const int stderr_fd = OpenCapture(stderr_path_);
+  pid_ = fork();
+  if (pid_ == 0)
+    ExecRelay(work, stdout_fd, stderr_fd, argv.data(), envp.data());
+  const int fork_error = errno;
+  close(stdout_fd);
+  close(stderr_fd);
+  if (pid_ < 0) {
+    errno = fork_error;
+    ThrowSystemError("fork");
+  }
+}
+
+RelayProcess::~RelayProcess() {
+  if (exit_status_.has_value() || pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+}
+
+void RelayProcess::Reap(int wait_status) {
+  exit_status_ = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status)
+                                        : 128 + WTERMSIG(wait_status);
+}
+
+bool RelayProcess::IsRunning() {
+  if (exit_status_.has_value()) return false;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+  Reap(status);
+  return false;
+}
+
+std::optional<int> RelayProcess::WaitForExit(std::chrono::milliseconds limit) {
+  WaitUntil([this] { return !IsRunning(); }, limit);
+  return exit_status_;
+}
+
+std::string RelayProcess::Stderr() const {
+  std::ifstream in(stderr_path_, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::vector<std::string> RelayProcess::StderrLines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(Stderr());
+  for (std::string line; std::getline(in, line);) {
+    if (line.ends_with('\r')) line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+}  // namespace zindo::e2e

@@ -1,0 +1,126 @@
+#ifndef ZINDO_TESTS_E2E_RELAY_HARNESS_H_
+#define ZINDO_TESTS_E2E_RELAY_HARNESS_H_
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/pseudo_terminal.h"
+
+// What the end-to-end tests need to run the real relay binary: a throw-away
+// prefix and working directory, serial ports played by pseudo-terminals, and
+// the relay process itself, run unprivileged and unable to reach the
+// machine's real serial ports when the tests run as root.
+namespace zindo::e2e {
+
+using tools::PseudoTerminal;
+
+// The user the relay runs as when the tests run as root: users never run it
+// as root, and root would slip past exclusive opens and file permissions.
+inline constexpr uid_t kRelayUser = 65534;
+inline constexpr gid_t kRelayGroup = 65534;
+
+bool RunningAsRoot();
+
+// A temporary tree under /tmp, removed when destroyed:
+//   <root>/prefix  the relay's ZINDO_PREFIX, with an empty dosdevices/
+//   <root>/work    the relay's working directory (the companion's files)
+// Paths given to the methods are absolute or relative to <root>. Everything
+// the tests create in prefix/ and work/ is handed to the relay's user, as if
+// that user had made it.
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  std::string Path(const std::string& relative) const;
+  std::string prefix() const { return Path("prefix"); }
+  std::string work() const { return Path("work"); }
+
+  // A directory (and its missing parents) owned by the relay's user.
+  void MakeDirectory(const std::string& path) const;
+
+  // Writes `bytes` to `path`, owned by the relay's user, with `mode`. The
+  // bytes appear under the name at once and whole (written aside, then
+  // renamed), so a relay polling for the file never sees it half written.
+  void WriteFile(const std::string& path, const std::string& bytes,
+                 mode_t mode = 0644) const;
+
+  // The whole content of `path`, or nothing when it cannot be read.
+  std::optional<std::string> ReadFile(const std::string& path) const;
+
+  bool Exists(const std::string& path) const;
+
+  // The names in directory `path`, sorted.
+  std::vector<std::string> List(const std::string& path) const;
+
+  // Links dosdevices/comN to `device`, which may be missing.
+  void MapPort(int port, const std::string& device) const;
+  // Links dosdevices/comN to the slave side of `terminal`, which the relay's
+  // user is allowed to open.
+  void MapPort(int port, const PseudoTerminal& terminal) const;
+  // Links dosdevices/c: to `directory`.
+  void MapDriveC(const std::string& directory) const;
+
+ private:
+  std::string root_;
+};
+
+// Whether another program of the relay's user would find `device` taken: a
+// probe running as that user opens it and takes its lock, and reports held
+// when the open is refused as busy or the lock is already taken. The probe
+// ends before this returns, so it holds nothing afterwards. Throws
+// std::runtime_error when the probe fails for another reason (for example a
+// missing device).
+bool PortIsHeld(const std::string& device);
+
+// The relay binary running in a sandbox, with standard input from /dev/null
+// and standard error captured to a file. When the tests run as root it runs
+// as kRelayUser inside a mount namespace where every /dev/ttyS* is /dev/null.
+// Killed and reaped when destroyed if it is still running.
+class RelayProcess {
+ public:
+  // Starts the relay in `sandbox`; `name` tells apart the stderr captures of
+  // several relays in one sandbox.
+  RelayProcess(const Sandbox& sandbox, const std::string& name = "relay");
+  ~RelayProcess();
+
+  RelayProcess(const RelayProcess&) = delete;
+  RelayProcess& operator=(const RelayProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool IsRunning();
+
+  // Waits up to `limit` for the relay to end. Returns its exit status (128 +
+  // the signal number when a signal ended it), or nothing when it is still
+  // running.
+  std::optional<int> WaitForExit(std::chrono::milliseconds limit);
+
+  // What the relay wrote to standard error so far, as lines without their
+  // line ends.
+  std::vector<std::string> StderrLines() const;
+  std::string Stderr() const;
+
+ private:
+  void Reap(int wait_status);
+
+  std::string stderr_path_;
+  pid_t pid_ = -1;
+  std::optional<int> exit_status_;
+};
+
+// Checks `condition` every few milliseconds until it holds or `limit`
+// passes. Returns whether it held.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit);
+
+}  // namespace zindo::e2e
+
+#endif  // ZINDO_TESTS_E2E_RELAY_HARNESS_H_

@@ -1,0 +1,63 @@
+#include "tools/pseudo_terminal.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+namespace zindo::tools {
+namespace {
+
+[[noreturn]] void ThrowSystemError(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+}  // namespace
+
+PseudoTerminal::PseudoTerminal() {
+  master_fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_fd_ < 0) ThrowSystemError("posix_openpt");
+  char name[128];
+  if (grantpt(master_fd_) != 0 || unlockpt(master_fd_) != 0 ||
+      ptsname_r(master_fd_, name, sizeof name) != 0) {
+    const int saved = errno;
+    close(master_fd_);
+    errno = saved;
+    ThrowSystemError("preparing the pseudo-terminal slave");
+  }
+  slave_path_ = name;
+}
+
+PseudoTerminal::~PseudoTerminal() { CloseMaster(); }
+
+void PseudoTerminal::HandSlaveTo(uid_t uid, gid_t gid) const {
+  if (chown(slave_path_.c_str(), uid, gid) != 0) {
+    ThrowSystemError("chown " + slave_path_);
+  }
+}
+
+void PseudoTerminal::CloseMaster() {
+  if (master_fd_ >= 0) close(master_fd_);
+  master_fd_ = -1;
+}
+
+void PointLinkAt(const std::string& link_path, const std::string& target) {
+  // A link under a temporary name renamed over the old one: rename replaces
+  // atomically, where unlink + symlink would leave a moment with no link.
+  const std::string temporary = link_path + ".new-link";
+  unlink(temporary.c_str());
+  if (symlink(target.c_str(), temporary.c_str()) != 0) {
+    ThrowSystemError("symlink " + temporary);
+  }
+  if (rename(temporary.c_str(), link_path.c_str()) != 0) {
+    const int saved = errno;
+    unlink(temporary.c_str());
+    errno = saved;
+    ThrowSystemError("rename " + temporary + " to " + link_path);
+  }
+}
+
+}  // namespace zindo::tools

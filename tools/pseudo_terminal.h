@@ -1,0 +1,48 @@
+#ifndef ZINDO_TOOLS_PSEUDO_TERMINAL_H_
+#define ZINDO_TOOLS_PSEUDO_TERMINAL_H_
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace zindo::tools {
+
+// A pseudo-terminal whose slave side stands in for a serial port and whose
+// master side plays the device at the far end of the line. The master is
+// closed when the object is destroyed, which the slave's user sees as the
+// device going away.
+class PseudoTerminal {
+ public:
+  // Opens a new pair. Throws std::system_error when the system has none left.
+  PseudoTerminal();
+  ~PseudoTerminal();
+
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+  // The device path a program opens to use the slave side, e.g. /dev/pts/4.
+  const std::string& slave_path() const { return slave_path_; }
+
+  // The master side, or -1 once it has been closed.
+  int master_fd() const { return master_fd_; }
+
+  // Lets `uid`:`gid` open the slave side, for a program that runs as another
+  // user than the one that made the pair.
+  void HandSlaveTo(uid_t uid, gid_t gid) const;
+
+  // Closes the master side now: the line hangs up under whoever has the slave
+  // open.
+  void CloseMaster();
+
+ private:
+  int master_fd_ = -1;
+  std::string slave_path_;
+};
+
+// Makes `link_path` a symbolic link to `target`, replacing any entry already
+// there in one step so that a reader never sees it missing.
+void PointLinkAt(const std::string& link_path, const std::string& target);
+
+}  // namespace zindo::tools
+
+#endif  // ZINDO_TOOLS_PSEUDO_TERMINAL_H_
