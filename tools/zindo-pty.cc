@@ -87,27 +87,28 @@ sigset_t InstallStopHandlers() {
 
 // Copies what arrives on the master side to standard output until a stop
 // signal. While no program has the slave open the master reports a hang-up
-// at once, so the loop then waits a little instead of spinning.
+// at once, so the loop then pauses instead of spinning; the poll itself
+// wakes up now and then so that an open without any bytes is noticed too.
 void Listen(int master_fd, const sigset_t& wait_mask) {
+  const timespec kTick{0, 100'000'000};
   bool port_open = false;
   while (!stop_requested) {
     pollfd watched{master_fd, POLLIN, 0};
-    const timespec kHangUpPause{0, 100'000'000};
-    const int ready = ppoll(&watched, 1, nullptr, &wait_mask);
-    if (ready < 0) continue;  // EINTR: the flag says whether to stop.
+    if (ppoll(&watched, 1, &kTick, &wait_mask) < 0) continue;  // EINTR
     const bool hung_up = (watched.revents & POLLHUP) != 0;
-    if (hung_up != !port_open) {
+    if (hung_up == port_open) {
       port_open = !hung_up;
       std::printf("zindo-pty: port %s\n", port_open ? "opened" : "closed");
+      std::fflush(stdout);
     }
     if (hung_up) {
-      ppoll(nullptr, 0, &kHangUpPause, &wait_mask);
-      continue;
+      ppoll(nullptr, 0, &kTick, &wait_mask);
+    } else if ((watched.revents & POLLIN) != 0) {
+      unsigned char buffer[256];
+      const ssize_t count = read(master_fd, buffer, sizeof buffer);
+      for (ssize_t i = 0; i < count; ++i) PrintByte(buffer[i]);
+      std::fflush(stdout);
     }
-    unsigned char buffer[256];
-    const ssize_t count = read(master_fd, buffer, sizeof buffer);
-    for (ssize_t i = 0; i < count; ++i) PrintByte(buffer[i]);
-    std::fflush(stdout);
   }
 }
 

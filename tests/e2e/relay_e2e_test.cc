@@ -65,12 +65,17 @@ std::string ConfigurationForPort(const std::string& port) {
   return port + ",-1,0,521,c,c:\\zindo\\,1\r\n";
 }
 
-int CountLinesContaining(const std::vector<std::string>& lines,
-                         const std::string& text) {
-  return static_cast<int>(
-      std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-        return line.find(text) != std::string::npos;
-      }));
+// A message box shows on standard error as one line: its title, then the
+// text, which ends the line.
+bool IsMessageLine(const std::string& line, const std::string& text) {
+  return line.ends_with(text) && line.size() > text.size();
+}
+
+int CountMessageLines(const std::vector<std::string>& lines,
+                      const std::string& text) {
+  return static_cast<int>(std::count_if(
+      lines.begin(), lines.end(),
+      [&](const std::string& line) { return IsMessageLine(line, text); }));
 }
 
 std::string Lowercase(std::string text) {
@@ -130,14 +135,15 @@ class RelayTest : public ::testing::Test {
   }
 
   // Waits until the relay has started the companion, which it does last on
-  // start-up. Fails when the relay ends first or the limit passes.
-  AssertionResult AwaitCompanion(RelayProcess& relay) {
-    const bool started =
-        WaitUntil([&] { return CompanionStarts() > 0 || !relay.IsRunning(); },
-                  kStartLimit);
-    if (CompanionStarts() > 0) return AssertionSuccess();
+  // start-up, so that the companion has started `starts` times in all.
+  // Fails when the relay ends first or the limit passes.
+  AssertionResult AwaitCompanion(RelayProcess& relay, int starts = 1) {
+    const bool settled = WaitUntil(
+        [&] { return CompanionStarts() >= starts || !relay.IsRunning(); },
+        kStartLimit);
+    if (CompanionStarts() >= starts) return AssertionSuccess();
     return AssertionFailure()
-           << (started ? "the relay ended before starting the companion"
+           << (settled ? "the relay ended before starting the companion"
                        : "the companion was not started in time")
            << "; relay stderr:\n"
            << relay.Stderr();
@@ -165,14 +171,15 @@ TEST_F(RelayTest, FirstRunInEmptyPrefixWritesDefaultsAndServesPortOne) {
   EXPECT_TRUE(
       std::filesystem::is_directory(sandbox_.Path("prefix/drive_c/zindo")));
   EXPECT_EQ(Configuration(), kDefaultConfiguration);
-  EXPECT_EQ(CountLinesContaining(relay->StderrLines(), kDefaultPortMessage), 1)
+  EXPECT_EQ(CountMessageLines(relay->StderrLines(), kDefaultPortMessage), 1)
       << relay->Stderr();
   EXPECT_THAT(relay->Stderr(), Not(HasSubstr(kFailureMessage)));
   EXPECT_TRUE(PortIsHeld(com1_.slave_path()));
   EXPECT_FALSE(RequestFilePresent());
   EXPECT_EQ(Status(), kRunningStatus);
   // The companion starts after the status is written and the request file
-  // is gone.
+  // is gone. (A relay that started it earlier is caught only when the
+  // companion looks before the relay catches up, so this may miss it.)
   EXPECT_EQ(sandbox_.ReadFile("work/companion.saw-status"), kRunningStatus);
   const std::string seen =
       sandbox_.ReadFile("work/companion.saw-files").value_or("");
@@ -258,7 +265,7 @@ TEST_P(UnusableConfigurationTest, FallsBackToPortOneWithMessage) {
   auto relay = StartRelay();
   ASSERT_TRUE(AwaitCompanion(*relay));
 
-  EXPECT_EQ(CountLinesContaining(relay->StderrLines(), kDefaultPortMessage), 1)
+  EXPECT_EQ(CountMessageLines(relay->StderrLines(), kDefaultPortMessage), 1)
       << relay->Stderr();
   EXPECT_EQ(Configuration(), kDefaultConfiguration);
   EXPECT_TRUE(PortIsHeld(com1_.slave_path()));
@@ -283,9 +290,8 @@ TEST_F(RelayTest, LowercaseConfigurationNameCountsAsMissingOnEveryRun) {
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
     auto relay = StartRelay("relay" + std::to_string(run));
-    ASSERT_TRUE(AwaitCompanion(*relay));
-    EXPECT_EQ(CountLinesContaining(relay->StderrLines(), kDefaultPortMessage),
-              1)
+    ASSERT_TRUE(AwaitCompanion(*relay, run));
+    EXPECT_EQ(CountMessageLines(relay->StderrLines(), kDefaultPortMessage), 1)
         << relay->Stderr();
     EXPECT_TRUE(PortIsHeld(com1_.slave_path()));
     EXPECT_FALSE(PortIsHeld(com3.slave_path()));
@@ -340,10 +346,12 @@ TEST_F(RelayTest, LowercaseRequestFileIsNeverNoticed) {
   // Plenty of polling rounds; the relay must neither end nor take the file.
   std::this_thread::sleep_for(1500ms);
   EXPECT_TRUE(relay->IsRunning());
-  EXPECT_TRUE(sandbox_.Exists("work/zindok1.txt"));
-
-  QuitAndExpectNormalEnd(*relay);
   EXPECT_EQ(sandbox_.ReadFile("work/zindok1.txt"), kQuitRequest);
+
+  // Out of the way: with both names present, which one the relay's
+  // case-blind look-ups reach is not defined.
+  ASSERT_EQ(unlink(sandbox_.Path("work/zindok1.txt").c_str()), 0);
+  QuitAndExpectNormalEnd(*relay);
 }
 
 TEST_F(RelayTest, CompanionCanEndRelayWithQuitRequest) {
@@ -401,7 +409,7 @@ TEST_F(RelayTest, SecondRelayEndsFirstAndFails) {
   EXPECT_EQ(first->WaitForExit(kEndLimit), 0) << first->Stderr();
   EXPECT_EQ(second->WaitForExit(kEndLimit), 1) << second->Stderr();
 
-  EXPECT_EQ(CountLinesContaining(second->StderrLines(), kFailureMessage), 1)
+  EXPECT_EQ(CountMessageLines(second->StderrLines(), kFailureMessage), 1)
       << second->Stderr();
   EXPECT_EQ(first->Stderr(), "");
   EXPECT_EQ(CompanionStarts(), 1);
@@ -419,11 +427,10 @@ class FailurePathTest : public RelayTest {
     RelayProcess relay(sandbox_);
     EXPECT_EQ(relay.WaitForExit(kEndLimit), 1) << relay.Stderr();
     const std::vector<std::string> lines = relay.StderrLines();
-    EXPECT_EQ(CountLinesContaining(lines, kFailureMessage), 1)
-        << relay.Stderr();
+    EXPECT_EQ(CountMessageLines(lines, kFailureMessage), 1) << relay.Stderr();
     std::vector<std::string> diagnostics;
     for (const std::string& line : lines) {
-      if (line.find(kFailureMessage) == std::string::npos) {
+      if (!IsMessageLine(line, kFailureMessage)) {
         diagnostics.push_back(line);
       }
     }
@@ -441,7 +448,9 @@ TEST_F(FailurePathTest, PortThatCannotBeOpened) {
 
   const auto diagnostics = RunExpectingFailure();
 
-  EXPECT_THAT(diagnostics, ElementsAre(HasSubstr("No such file or directory")));
+  ASSERT_EQ(diagnostics.size(), 1u);
+  EXPECT_THAT(diagnostics[0], HasSubstr("COM5"));
+  EXPECT_THAT(diagnostics[0], HasSubstr("No such file or directory"));
   EXPECT_EQ(Configuration(), configuration);
   EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
   EXPECT_EQ(CompanionStarts(), 0);
@@ -463,7 +472,9 @@ TEST_F(FailurePathTest, PortHeldByAnotherProgram) {
   ioctl(holder, TIOCNXCL);
   close(holder);
 
-  EXPECT_THAT(diagnostics, ElementsAre(HasSubstr("Device or resource busy")));
+  ASSERT_EQ(diagnostics.size(), 1u);
+  EXPECT_THAT(diagnostics[0], HasSubstr(com1_.slave_path()));
+  EXPECT_THAT(diagnostics[0], HasSubstr("Device or resource busy"));
   EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
   EXPECT_EQ(CompanionStarts(), 0);
 }
@@ -476,7 +487,7 @@ TEST_F(FailurePathTest, DeviceGoingAwayWhileServing) {
   com1_.CloseMaster();
 
   EXPECT_EQ(relay.WaitForExit(kEndLimit), 1) << relay.Stderr();
-  EXPECT_EQ(CountLinesContaining(relay.StderrLines(), kFailureMessage), 1)
+  EXPECT_EQ(CountMessageLines(relay.StderrLines(), kFailureMessage), 1)
       << relay.Stderr();
   EXPECT_EQ(Status(), kRunningStatus) << "the status is not rewritten";
 }
