@@ -190,6 +190,27 @@ TEST_F(RelayTest, FirstRunInEmptyPrefixWritesDefaultsAndServesPortOne) {
   EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
 }
 
+// The master side reports the slave's settings, as the relay made them.
+TEST_F(RelayTest, PortIsSetTo19200EightNoneOneRawWithoutFlowControl) {
+  WriteConfiguration(kDefaultConfiguration);
+  auto relay = StartRelay();
+  ASSERT_TRUE(AwaitCompanion(*relay));
+
+  termios line{};
+  ASSERT_EQ(tcgetattr(com1_.master_fd(), &line), 0);
+  EXPECT_EQ(cfgetispeed(&line), static_cast<speed_t>(B19200));
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B19200));
+  EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_TRUE(line.c_cflag & CREAD);
+  // Raw: every byte passes as it is, in both directions.
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+  EXPECT_EQ(line.c_oflag & OPOST, 0u);
+
+  QuitAndExpectNormalEnd(*relay);
+}
+
 TEST_F(RelayTest, DriveCLinkIsUsedInsteadOfDriveCDirectory) {
   PseudoTerminal com3;
   sandbox_.MapPort(3, com3);
