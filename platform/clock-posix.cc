@@ -1,0 +1,18 @@
+#include "platform/clock-posix.h"
+
+#include <ctime>
+
+namespace zindo {
+
+double PosixClock::SecondsSinceMidnight() {
+  timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  tm local;
+  ::localtime_r(&now.tv_sec, &local);
+  // A leap second (tm_sec 60) is held at the last second of the day.
+  int second = local.tm_sec < 60 ? local.tm_sec : 59;
+  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + second +
+         now.tv_nsec / 1e9;
+}
+
+}  // namespace zindo

@@ -1,0 +1,17 @@
+#ifndef ZINDO_PLATFORM_CLOCK_POSIX_H_
+#define ZINDO_PLATFORM_CLOCK_POSIX_H_
+
+#include "platform/clock.h"
+
+namespace zindo {
+
+// The real-time clock in the local time zone (TZ), so that the count
+// restarts at local midnight as the companion program's clock does.
+class PosixClock : public Clock {
+ public:
+  double SecondsSinceMidnight() override;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_CLOCK_POSIX_H_

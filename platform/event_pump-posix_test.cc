@@ -1,0 +1,129 @@
+#include "platform/event_pump-posix.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "gtest/gtest.h"
+#include "platform/testing-posix.h"
+
+namespace zindo {
+namespace {
+
+using posix_test::WriteNativeFile;
+
+// A wait the test expects to be cut short, and a bound well below it that
+// shows it was, however slow the machine.
+constexpr double kLongWait = 60.0;
+constexpr double kWokeEarly = 30.0;
+// A wait that must run its course: ppoll never returns before its time
+// unless woken. The bound allows for clocks that round.
+constexpr double kShortWait = 0.2;
+constexpr double kRanItsCourse = 0.18;
+constexpr auto kDelay = std::chrono::milliseconds(100);
+
+class PosixEventPumpTest : public ::testing::Test {
+ protected:
+  double TimeYield(double max_wait, WakeOn wake_on) {
+    auto start = std::chrono::steady_clock::now();
+    pump_.Yield(max_wait, wake_on);
+    return posix_test::SecondsSince(start);
+  }
+
+  // Watches the slave end, raw as an open port is, so that single bytes
+  // are ready at once rather than at the end of a line.
+  void WatchPort() {
+    termios line;
+    ASSERT_EQ(::tcgetattr(terminal_.slave(), &line), 0);
+    ::cfmakeraw(&line);
+    ASSERT_EQ(::tcsetattr(terminal_.slave(), TCSANOW, &line), 0);
+    watch_list_->AddSerialPort(terminal_.slave());
+  }
+
+  void SendToPort() { ASSERT_EQ(::write(terminal_.master(), "\x02", 1), 1); }
+
+  posix_test::TemporaryDirectory work_;
+  posix_test::PseudoTerminal terminal_;
+  std::shared_ptr<WatchList> watch_list_ = std::make_shared<WatchList>();
+  PosixEventPump pump_{work_.path(), watch_list_};
+};
+
+// --- Waking on activity ---
+
+TEST_F(PosixEventPumpTest, WakesWhenAFileAppearsInTheWorkingDirectory) {
+  ASSERT_TRUE(pump_.watches_directory());
+  std::thread writer([&] {
+    std::this_thread::sleep_for(kDelay);
+    WriteNativeFile(work_ / "ZINDOK1.TXT", "request");
+  });
+
+  double waited = TimeYield(kLongWait, WakeOn::kActivity);
+  writer.join();
+
+  EXPECT_LT(waited, kWokeEarly);
+}
+
+TEST_F(PosixEventPumpTest, WakesWhenBytesArriveOrThePortHangsUp) {
+  WatchPort();
+  std::thread far_end([&] {
+    std::this_thread::sleep_for(kDelay);
+    SendToPort();
+  });
+  EXPECT_LT(TimeYield(kLongWait, WakeOn::kActivity), kWokeEarly);
+  far_end.join();
+
+  ASSERT_EQ(::tcflush(terminal_.slave(), TCIFLUSH), 0);
+  terminal_.CloseMaster();
+  EXPECT_LT(TimeYield(kLongWait, WakeOn::kActivity), kWokeEarly);
+}
+
+TEST_F(PosixEventPumpTest, ChangeDuringAPauseCutsTheNextYieldShort) {
+  WriteNativeFile(work_ / "ZINDOK1.TXT", "request");
+  pump_.Yield(0.01, WakeOn::kTimeOnly);
+
+  EXPECT_LT(TimeYield(kLongWait, WakeOn::kActivity), kWokeEarly);
+}
+
+// --- Not waking for nothing ---
+
+TEST_F(PosixEventPumpTest, ChangeWakesOnlyOnce) {
+  WriteNativeFile(work_ / "A.TXT", "request");
+  pump_.Yield(kLongWait, WakeOn::kActivity);
+  EXPECT_GE(TimeYield(kShortWait, WakeOn::kActivity), kRanItsCourse);
+
+  WriteNativeFile(work_ / "B.TXT", "request");
+  pump_.Yield(0, WakeOn::kActivity);
+  EXPECT_GE(TimeYield(kShortWait, WakeOn::kActivity), kRanItsCourse);
+}
+
+TEST_F(PosixEventPumpTest, TimeOnlyWaitsOutFilesAndUnreadBytes) {
+  WatchPort();
+  SendToPort();
+  WriteNativeFile(work_ / "ZINDOK1.TXT", "request");
+
+  EXPECT_GE(TimeYield(kShortWait, WakeOn::kTimeOnly), kRanItsCourse);
+  watch_list_->RemoveSerialPort(terminal_.slave());
+  pump_.Yield(0, WakeOn::kActivity);
+  EXPECT_GE(TimeYield(kShortWait, WakeOn::kActivity), kRanItsCourse);
+}
+
+// --- Bounds ---
+
+TEST_F(PosixEventPumpTest, NeverWaitsLongerThanAsked) {
+  constexpr double kGenerousBound = 10.0;
+  EXPECT_LT(TimeYield(kShortWait, WakeOn::kActivity), kGenerousBound);
+  EXPECT_LT(TimeYield(0, WakeOn::kActivity), kGenerousBound);
+  EXPECT_LT(TimeYield(-5, WakeOn::kTimeOnly), kGenerousBound);
+
+  PosixEventPump without_directory("/nonexistent/zindo-work", watch_list_);
+  EXPECT_FALSE(without_directory.watches_directory());
+  auto start = std::chrono::steady_clock::now();
+  without_directory.Yield(kShortWait, WakeOn::kActivity);
+  EXPECT_LT(posix_test::SecondsSince(start), kGenerousBound);
+}
+
+}  // namespace
+}  // namespace zindo

@@ -1,0 +1,199 @@
+#include "platform/file_system-posix.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/descriptor-posix.h"
+#include "platform/error.h"
+
+namespace zindo {
+namespace {
+
+struct DosPath {
+  char drive = 0;  // Lower-case drive letter; 0 for a relative path.
+  std::vector<std::string> components;
+};
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+DosPath ParseDosPath(const std::string& path) {
+  DosPath parsed;
+  std::string_view rest = path;
+  if (rest.size() >= 2 && rest[1] == ':' && IsAsciiLetter(rest[0])) {
+    parsed.drive = FoldCase(std::string(1, rest[0]))[0];
+    rest.remove_prefix(2);
+  } else if (!rest.empty() && IsSeparator(rest[0])) {
+    throw Error(path + ": a path from the root needs a drive letter");
+  }
+  while (!rest.empty()) {
+    std::size_t end = 0;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    std::string component(rest.substr(0, end));
+    if (!component.empty() && component != ".") {
+      parsed.components.push_back(std::move(component));
+    }
+    rest.remove_prefix(end == rest.size() ? end : end + 1);
+  }
+  return parsed;
+}
+
+std::string Join(const std::string& directory, const std::string& name) {
+  if (!directory.empty() && directory.back() == '/') return directory + name;
+  return directory + "/" + name;
+}
+
+// Creates `directory` and any missing directories above it.
+void MakeDirectories(const std::string& directory) {
+  std::size_t slash = 0;
+  do {
+    slash = directory.find('/', slash + 1);
+    std::string step = directory.substr(0, slash);
+    if (::mkdir(step.c_str(), 0777) != 0 && errno != EEXIST) {
+      throw SystemError("create directory " + step, errno);
+    }
+  } while (slash != std::string::npos);
+}
+
+std::string Describe(const std::string& path, const std::string& native) {
+  return path + " (" + native + ")";
+}
+
+class PosixSequentialFile : public SequentialFile {
+ public:
+  PosixSequentialFile(UniqueFd fd, std::string description)
+      : fd_(std::move(fd)), description_(std::move(description)) {}
+
+  std::string Read(std::size_t n) override {
+    std::string bytes(n, '\0');
+    std::size_t filled = 0;
+    while (filled < n) {
+      ssize_t got = ::read(fd_.get(), bytes.data() + filled, n - filled);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) throw SystemError("read " + description_, errno);
+      if (got == 0) break;
+      filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return bytes;
+  }
+
+ private:
+  UniqueFd fd_;
+  std::string description_;
+};
+
+}  // namespace
+
+PosixFileSystem::PosixFileSystem(std::string prefix,
+                                 std::string working_directory)
+    : prefix_(std::move(prefix)),
+      working_directory_(std::move(working_directory)) {}
+
+std::string PosixFileSystem::Location::NativePath() const {
+  return Join(directory, stored_name.empty() ? requested : stored_name);
+}
+
+std::string PosixFileSystem::StoredName(const std::string& path) {
+  return Locate(path, /*create_drive_c=*/false).stored_name;
+}
+
+std::string PosixFileSystem::FindExisting(const std::string& path) {
+  Location location = Locate(path, /*create_drive_c=*/false);
+  return location.stored_name.empty() ? "" : location.NativePath();
+}
+
+void PosixFileSystem::CreateDirectory(const std::string& path) {
+  Location location = Locate(path, /*create_drive_c=*/true);
+  std::string native = location.NativePath();
+  if (!location.stored_name.empty()) {
+    throw SystemError("create directory " + Describe(path, native), EEXIST);
+  }
+  if (::mkdir(native.c_str(), 0777) != 0) {
+    throw SystemError("create directory " + Describe(path, native), errno);
+  }
+}
+
+void PosixFileSystem::WriteFile(const std::string& path,
+                                const std::string& bytes) {
+  std::string native = Locate(path, /*create_drive_c=*/true).NativePath();
+  UniqueFd fd(
+      ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd.valid()) throw SystemError("write " + Describe(path, native), errno);
+  int error = WriteAll(fd.get(), bytes);
+  int close_error = fd.Close();
+  if (error == 0) error = close_error;
+  if (error != 0) throw SystemError("write " + Describe(path, native), error);
+}
+
+std::unique_ptr<SequentialFile> PosixFileSystem::OpenForReading(
+    const std::string& path) {
+  Location location = Locate(path, /*create_drive_c=*/false);
+  std::string description = Describe(path, location.NativePath());
+  if (location.stored_name.empty()) {
+    throw SystemError("open " + description, ENOENT);
+  }
+  UniqueFd fd(::open(location.NativePath().c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat status;
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
+    throw SystemError("open " + description, errno);
+  }
+  if (S_ISDIR(status.st_mode)) throw SystemError("open " + description, EISDIR);
+  return std::make_unique<PosixSequentialFile>(std::move(fd), description);
+}
+
+void PosixFileSystem::DeleteFile(const std::string& path) {
+  Location location = Locate(path, /*create_drive_c=*/false);
+  std::string native = location.NativePath();
+  if (location.stored_name.empty()) {
+    throw SystemError("delete " + Describe(path, native), ENOENT);
+  }
+  if (::unlink(native.c_str()) != 0) {
+    throw SystemError("delete " + Describe(path, native), errno);
+  }
+}
+
+PosixFileSystem::Location PosixFileSystem::Locate(const std::string& path,
+                                                  bool create_drive_c) {
+  DosPath parsed = ParseDosPath(path);
+  Location location;
+  location.directory = parsed.drive == 0
+                           ? working_directory_
+                           : DriveRoot(parsed.drive, create_drive_c);
+  for (std::size_t i = 0; i < parsed.components.size(); ++i) {
+    const std::string& component = parsed.components[i];
+    std::string stored = component == ".."
+                             ? component
+                             : cache_.Find(location.directory, component);
+    if (i + 1 == parsed.components.size()) {
+      location.requested = component;
+      location.stored_name = std::move(stored);
+    } else {
+      location.directory =
+          Join(location.directory, stored.empty() ? component : stored);
+    }
+  }
+  return location;
+}
+
+std::string PosixFileSystem::DriveRoot(char drive, bool create_drive_c) {
+  std::string link = prefix_ + "/dosdevices/" + drive + ":";
+  struct stat status;
+  // A link that exists is used even when its target is missing: falling
+  // back would put files where the user did not mean them to go.
+  if (drive != 'c' || ::lstat(link.c_str(), &status) == 0) return link;
+  std::string drive_c = prefix_ + "/drive_c";
+  if (create_drive_c) MakeDirectories(drive_c);
+  return drive_c;
+}
+
+}  // namespace zindo

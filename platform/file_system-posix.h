@@ -1,0 +1,60 @@
+#ifndef ZINDO_PLATFORM_FILE_SYSTEM_POSIX_H_
+#define ZINDO_PLATFORM_FILE_SYSTEM_POSIX_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/directory_cache-posix.h"
+#include "platform/file_system.h"
+
+namespace zindo {
+
+// DOS-style paths on a POSIX file system, laid out as Wine lays out a
+// prefix: drive X: is the directory that the link `<prefix>/dosdevices/x:`
+// points to. Drive C: without such a link is `<prefix>/drive_c`, created
+// with the prefix when something is written there. Relative paths start at
+// the working directory.
+class PosixFileSystem : public FileSystem {
+ public:
+  // `prefix` and `working_directory` are absolute native paths.
+  PosixFileSystem(std::string prefix, std::string working_directory);
+
+  std::string StoredName(const std::string& path) override;
+  void CreateDirectory(const std::string& path) override;
+  void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::unique_ptr<SequentialFile> OpenForReading(
+      const std::string& path) override;
+  void DeleteFile(const std::string& path) override;
+
+  // The native path of the existing entry that `path` names, found as every
+  // other method finds it, or "" when nothing matches.
+  std::string FindExisting(const std::string& path);
+
+  const std::string& working_directory() const { return working_directory_; }
+
+  // How many times a directory listing has been read.
+  int directory_scans() const { return cache_.scans(); }
+
+ private:
+  // Where a DOS path leads. When a directory on the way does not exist, the
+  // requested name stands in for it, so the native path does not exist
+  // either and a system call on it fails with ENOENT.
+  struct Location {
+    std::string directory;    // Native directory that holds the entry.
+    std::string requested;    // The last component as asked for.
+    std::string stored_name;  // The matching stored name, "" if none.
+
+    std::string NativePath() const;
+  };
+
+  Location Locate(const std::string& path, bool create_drive_c);
+  std::string DriveRoot(char drive, bool create_drive_c);
+
+  std::string prefix_;
+  std::string working_directory_;
+  DirectoryCache cache_;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_FILE_SYSTEM_POSIX_H_

@@ -1,0 +1,204 @@
+#include "platform/file_system-posix.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+#include "platform/error.h"
+#include "platform/testing-posix.h"
+
+namespace zindo {
+namespace {
+
+using posix_test::ListDirectory;
+using posix_test::MakeDirectory;
+using posix_test::MakeSymlink;
+using posix_test::ReadNativeFile;
+using posix_test::WriteNativeFile;
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::ThrowsMessage;
+
+constexpr auto kPastRacyWindow = 3 * DirectoryCache::kRacyMargin;
+
+class PosixFileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override { MakeDirectory(work_); }
+
+  void MakeDosdevices() {
+    MakeDirectory(prefix_);
+    MakeDirectory(prefix_ + "/dosdevices");
+  }
+
+  posix_test::TemporaryDirectory root_;
+  std::string prefix_ = root_ / "prefix";
+  std::string work_ = root_ / "work";
+  PosixFileSystem files_{prefix_, work_};
+};
+
+// --- Names without regard to case ---
+
+TEST_F(PosixFileSystemTest, ResolvesEveryComponentWithoutRegardToCase) {
+  MakeDirectory(work_ + "/Zindo");
+  MakeDirectory(work_ + "/Zindo/SUB");
+  WriteNativeFile(work_ + "/Zindo/SUB/File.Txt", "x");
+
+  EXPECT_EQ(files_.StoredName("zindo\\sub\\FILE.TXT"), "File.Txt");
+  EXPECT_EQ(files_.StoredName("ZINDO/Sub/file.txt"), "File.Txt");
+  EXPECT_EQ(files_.StoredName("zindo\\ABSENT.TXT"), "");
+  EXPECT_EQ(files_.StoredName("absent\\FILE.TXT"), "");
+}
+
+TEST_F(PosixFileSystemTest, ExactMatchWinsOtherwiseTheChoiceIsStable) {
+  WriteNativeFile(work_ + "/name.txt", "lower");
+  WriteNativeFile(work_ + "/NAME.TXT", "upper");
+
+  EXPECT_EQ(files_.StoredName("name.txt"), "name.txt");
+  EXPECT_EQ(ReadNativeFile(files_.FindExisting("NAME.TXT")), "upper");
+  std::string chosen = files_.StoredName("Name.Txt");
+  EXPECT_TRUE(chosen == "name.txt" || chosen == "NAME.TXT") << chosen;
+  EXPECT_EQ(PosixFileSystem(prefix_, work_).StoredName("Name.Txt"), chosen);
+}
+
+// --- Drives ---
+
+TEST_F(PosixFileSystemTest, DriveCFollowsItsDosdevicesLink) {
+  MakeDosdevices();
+  MakeDirectory(prefix_ + "/drive_c");
+  MakeDirectory(root_ / "c_root");
+  MakeDirectory(root_ / "c_root/ZINDO");
+  MakeSymlink("../../c_root", prefix_ + "/dosdevices/c:");  // As Wine does.
+
+  files_.WriteFile("C:\\zindo\\LOCAL6.DAT", "data");
+
+  EXPECT_EQ(ReadNativeFile(root_ / "c_root/ZINDO/LOCAL6.DAT"), "data");
+  EXPECT_THAT(ListDirectory(prefix_ + "/drive_c"), IsEmpty());
+}
+
+TEST_F(PosixFileSystemTest, DriveCWithoutLinkIsDriveCCreatedOnFirstWrite) {
+  EXPECT_EQ(files_.StoredName("c:\\zindo"), "");
+  EXPECT_NE(::access(prefix_.c_str(), F_OK), 0);
+
+  files_.CreateDirectory("c:\\zindo");
+  files_.WriteFile("c:\\zindo\\LOCAL6.DAT", "data");
+
+  EXPECT_EQ(ReadNativeFile(prefix_ + "/drive_c/zindo/LOCAL6.DAT"), "data");
+}
+
+TEST_F(PosixFileSystemTest, OtherDrivesAndDanglingLinksFailWithoutFallback) {
+  EXPECT_THAT([&] { files_.WriteFile("d:\\x.txt", "x"); },
+              ThrowsMessage<Error>(HasSubstr("No such file or directory")));
+  MakeDosdevices();
+  MakeSymlink(root_ / "gone", prefix_ + "/dosdevices/c:");
+  MakeDirectory(root_ / "d_root");
+  MakeSymlink(root_ / "d_root", prefix_ + "/dosdevices/d:");
+
+  EXPECT_THROW(files_.WriteFile("c:\\x.txt", "x"), Error);
+  files_.WriteFile("D:\\x.txt", "x");
+
+  EXPECT_THAT(ListDirectory(prefix_), ElementsAre("dosdevices"));
+  EXPECT_EQ(ReadNativeFile(root_ / "d_root/x.txt"), "x");
+  EXPECT_THROW(files_.WriteFile("\\x.txt", "x"), Error);  // Needs a drive.
+}
+
+// --- Writing, reading, deleting ---
+
+TEST_F(PosixFileSystemTest, NewFileKeepsItsCaseRewriteKeepsTheStoredName) {
+  WriteNativeFile(work_ + "/ZINDOK1.TXT", "old and longer content");
+
+  files_.WriteFile("NewFile.Txt", "created");
+  files_.WriteFile("zindok1.txt", "new");
+
+  EXPECT_THAT(ListDirectory(work_), ElementsAre("NewFile.Txt", "ZINDOK1.TXT"));
+  EXPECT_EQ(ReadNativeFile(work_ + "/ZINDOK1.TXT"), "new");
+}
+
+TEST_F(PosixFileSystemTest, BinaryContentReadsBackInPiecesUpToTheEnd) {
+  std::string bytes;
+  for (int i = 0; i < 40; ++i) bytes += posix_test::AllByteValues();
+  files_.WriteFile("DATA.BIN", bytes);
+  auto file = files_.OpenForReading("data.bin");
+
+  std::string first = file->Read(4096);
+  std::string rest = file->Read(100000);
+
+  EXPECT_EQ(first.size(), 4096u);
+  EXPECT_EQ(first + rest, bytes);
+  EXPECT_EQ(file->Read(4096), "");
+}
+
+TEST_F(PosixFileSystemTest, FailuresNameThePathAndTheReason) {
+  MakeDirectory(work_ + "/ZINDO");
+
+  EXPECT_THAT([&] { files_.WriteFile("nodir\\x.txt", "x"); },
+              ThrowsMessage<Error>(AllOf(HasSubstr("nodir\\x.txt"),
+                                         HasSubstr(work_ + "/nodir/x.txt"),
+                                         HasSubstr("No such file"))));
+  EXPECT_THAT([&] { files_.CreateDirectory("zindo"); },
+              ThrowsMessage<Error>(HasSubstr("File exists")));
+  EXPECT_THROW(files_.CreateDirectory("nodir\\sub"), Error);
+  EXPECT_THROW(files_.OpenForReading("none.txt"), Error);
+  EXPECT_THROW(files_.OpenForReading("zindo"), Error);
+  EXPECT_THAT([&] { files_.DeleteFile("none.txt"); },
+              ThrowsMessage<Error>(HasSubstr("No such file")));
+}
+
+TEST_F(PosixFileSystemTest, DeleteRemovesTheStoredFile) {
+  WriteNativeFile(work_ + "/DONE.FLG", "");
+
+  files_.DeleteFile("done.flg");
+
+  EXPECT_THAT(ListDirectory(work_), IsEmpty());
+}
+
+// --- The listing cache ---
+
+TEST_F(PosixFileSystemTest, SeesEntriesCreatedRightAfterALookup) {
+  for (int i = 0; i < 200; ++i) {
+    std::string name = "F" + std::to_string(i) + ".TXT";
+    ASSERT_EQ(files_.StoredName(name), "");
+    WriteNativeFile(work_ + "/" + name, "");
+    ASSERT_EQ(files_.StoredName(name), name) << "round " << i;
+  }
+}
+
+TEST_F(PosixFileSystemTest, SeesChangesToADirectoryCachedLongAgo) {
+  MakeDirectory(work_ + "/SUB");
+  WriteNativeFile(work_ + "/SUB/OLD.TXT", "");
+  std::this_thread::sleep_for(kPastRacyWindow);
+  ASSERT_EQ(files_.StoredName("sub\\old.txt"), "OLD.TXT");
+
+  WriteNativeFile(work_ + "/SUB/NEW.TXT", "");
+  EXPECT_EQ(files_.StoredName("sub\\new.txt"), "NEW.TXT");
+  ASSERT_EQ(::rename((work_ + "/SUB").c_str(), (work_ + "/GONE").c_str()), 0);
+  MakeDirectory(work_ + "/SUB");
+  EXPECT_EQ(files_.StoredName("sub\\old.txt"), "");
+}
+
+TEST_F(PosixFileSystemTest, UnchangedLargeDirectoryIsNotReadAgain) {
+  for (int i = 0; i < 10000; ++i) {
+    WriteNativeFile(work_ + "/FILE" + std::to_string(i) + ".DAT", "");
+  }
+  std::this_thread::sleep_for(kPastRacyWindow);
+  ASSERT_EQ(files_.StoredName("file9999.dat"), "FILE9999.DAT");
+  int scans_after_first_lookup = files_.directory_scans();
+
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(files_.StoredName("zindok1.txt"), "");
+    ASSERT_EQ(files_.StoredName("file5000.dat"), "FILE5000.DAT");
+  }
+  EXPECT_EQ(files_.directory_scans(), scans_after_first_lookup);
+
+  WriteNativeFile(work_ + "/ZINDOK1.TXT", "");
+  EXPECT_EQ(files_.StoredName("zindok1.txt"), "ZINDOK1.TXT");
+  EXPECT_GT(files_.directory_scans(), scans_after_first_lookup);
+}
+
+}  // namespace
+}  // namespace zindo

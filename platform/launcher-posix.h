@@ -1,0 +1,28 @@
+#ifndef ZINDO_PLATFORM_LAUNCHER_POSIX_H_
+#define ZINDO_PLATFORM_LAUNCHER_POSIX_H_
+
+#include <string>
+
+#include "platform/file_system-posix.h"
+#include "platform/launcher.h"
+
+namespace zindo {
+
+// Runs the program information file itself: on this system it is an
+// executable (typically a script that starts the companion program in an
+// emulator), found in the working directory of `files` as every other file
+// is. The program runs in its own session with no input, and is neither
+// waited for nor left behind as a zombie.
+class PosixLauncher : public Launcher {
+ public:
+  explicit PosixLauncher(PosixFileSystem& files) : files_(files) {}
+
+  void Launch(const std::string& pif_name) override;
+
+ private:
+  PosixFileSystem& files_;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_LAUNCHER_POSIX_H_

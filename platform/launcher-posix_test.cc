@@ -1,0 +1,101 @@
+#include "platform/launcher-posix.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <sstream>
+#include <string>
+
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+#include "platform/error.h"
+#include "platform/testing-posix.h"
+
+namespace zindo {
+namespace {
+
+using posix_test::ReadNativeFile;
+using posix_test::WriteNativeFile;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+// Records its directory, process id, session (the fourth field after the
+// command name in /proc/<pid>/stat) and input, then counts its start. The
+// record appears whole, by rename.
+constexpr char kRecordingScript[] = R"(#!/bin/sh
+{
+  pwd
+  echo "$$"
+  read -r stat < /proc/$$/stat
+  set -- ${stat##*) }
+  echo "$4"
+  readlink /proc/$$/fd/0
+} > record.tmp
+mv record.tmp record.txt
+echo started >> starts.txt
+)";
+
+bool HasChildren() {
+  int status;
+  return !(::waitpid(-1, &status, WNOHANG) < 0 && errno == ECHILD);
+}
+
+class PosixLauncherTest : public ::testing::Test {
+ protected:
+  void SetUp() override { posix_test::MakeDirectory(work_); }
+
+  posix_test::TemporaryDirectory root_;
+  std::string work_ = root_ / "work";
+  PosixFileSystem files_{root_ / "prefix", work_};
+  PosixLauncher launcher_{files_};
+};
+
+TEST_F(PosixLauncherTest, StartsTheProgramOnceInItsOwnSessionUnwaited) {
+  WriteNativeFile(work_ + "/AUTOEXEC.PIF", kRecordingScript, 0755);
+
+  launcher_.Launch("autoexec.pif");
+  EXPECT_FALSE(HasChildren());
+
+  std::string record_path = work_ + "/record.txt";
+  ASSERT_TRUE(posix_test::WaitUntil(
+      [&] { return ::access(record_path.c_str(), F_OK) == 0; },
+      std::chrono::seconds(10)));
+  std::istringstream record(ReadNativeFile(record_path));
+  std::string directory, pid, session, input;
+  for (std::string* line : {&directory, &pid, &session, &input}) {
+    std::getline(record, *line);
+  }
+  EXPECT_EQ(directory, work_);
+  EXPECT_EQ(session, pid);
+  EXPECT_NE(session, std::to_string(::getsid(0)));
+  EXPECT_EQ(input, "/dev/null");
+  EXPECT_EQ(ReadNativeFile(work_ + "/starts.txt"), "started\n");
+  EXPECT_FALSE(HasChildren());
+}
+
+TEST_F(PosixLauncherTest, MissingOrNonExecutableFileIsReported) {
+  EXPECT_THAT([&] { launcher_.Launch("autoexec.pif"); },
+              ThrowsMessage<Error>(
+                  AllOf(HasSubstr("autoexec.pif"), HasSubstr("No such file"))));
+  WriteNativeFile(work_ + "/autoexec.pif", kRecordingScript, 0644);
+  EXPECT_THAT([&] { launcher_.Launch("AUTOEXEC.PIF"); },
+              ThrowsMessage<Error>(HasSubstr("not an executable file")));
+  posix_test::MakeDirectory(work_ + "/dir.pif");
+  EXPECT_THAT([&] { launcher_.Launch("dir.pif"); },
+              ThrowsMessage<Error>(HasSubstr("not a regular file")));
+}
+
+TEST_F(PosixLauncherTest, FailedExecIsReportedWithTheSystemsReason) {
+  // Executable, but neither a program nor a script with an interpreter.
+  WriteNativeFile(work_ + "/autoexec.pif", std::string("\0\1\2\3", 4), 0755);
+
+  EXPECT_THAT([&] { launcher_.Launch("autoexec.pif"); },
+              ThrowsMessage<Error>(HasSubstr("Exec format error")));
+  EXPECT_FALSE(HasChildren());
+}
+
+}  // namespace
+}  // namespace zindo

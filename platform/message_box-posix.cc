@@ -1,0 +1,40 @@
+#include "platform/message_box-posix.h"
+
+#include <cerrno>
+
+#include "platform/descriptor-posix.h"
+
+namespace zindo {
+namespace {
+
+std::string OnOneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string MessageLine(const std::string& title, const std::string& text) {
+  if (title.empty()) return OnOneLine(text);
+  return OnOneLine(title) + ": " + OnOneLine(text);
+}
+
+void PosixMessageBox::Show(const std::string& title, const std::string& text) {
+  // Showing a message never fails: a closed output is no reason to stop.
+  WriteAll(output_fd_, MessageLine(title, text) + "\n");
+  if (::isatty(input_fd_)) WaitForEnter();
+}
+
+void PosixMessageBox::WaitForEnter() {
+  WriteAll(output_fd_, "Press Enter to continue.\n");
+  char c = 0;
+  for (;;) {
+    ssize_t got = ::read(input_fd_, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || c == '\n') return;
+  }
+}
+
+}  // namespace zindo

@@ -1,0 +1,83 @@
+#include "platform/platform-posix.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+
+#include "platform/clock-posix.h"
+#include "platform/error.h"
+#include "platform/event_pump-posix.h"
+#include "platform/file_system-posix.h"
+#include "platform/launcher-posix.h"
+#include "platform/message_box-posix.h"
+#include "platform/platform.h"
+#include "platform/process-posix.h"
+#include "platform/serial_device-posix.h"
+#include "platform/watch_list-posix.h"
+
+namespace zindo {
+namespace {
+
+std::string CurrentDirectory() {
+  char path[PATH_MAX];
+  if (::getcwd(path, sizeof path) == nullptr) {
+    throw SystemError("find the working directory", errno);
+  }
+  return path;
+}
+
+std::string Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? "" : value;
+}
+
+class PosixSystemPlatform : public SystemPlatform {
+ public:
+  PosixSystemPlatform(const std::string& prefix,
+                      const std::string& working_directory)
+      : watch_list_(std::make_shared<WatchList>()),
+        events_(working_directory, watch_list_),
+        files_(prefix, working_directory),
+        ports_(prefix, watch_list_),
+        launcher_(files_),
+        platform_{clock_,       events_,   files_,  ports_,
+                  message_box_, launcher_, process_} {}
+
+  Platform& Get() override { return platform_; }
+
+ private:
+  std::shared_ptr<WatchList> watch_list_;
+  PosixClock clock_;
+  PosixEventPump events_;
+  PosixFileSystem files_;
+  PosixSerialPorts ports_;
+  PosixMessageBox message_box_;
+  PosixLauncher launcher_;
+  PosixProcess process_;
+  Platform platform_;
+};
+
+}  // namespace
+
+std::string PrefixFromEnvironment() {
+  std::string prefix = Variable("ZINDO_PREFIX");
+  if (!prefix.empty()) return prefix;
+  std::string home = Variable("HOME");
+  if (!home.empty()) return home + "/.zindo";
+  throw Error("find the prefix: neither ZINDO_PREFIX nor HOME is set");
+}
+
+std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
+  std::string working_directory = CurrentDirectory();
+  std::string prefix = PrefixFromEnvironment();
+  // The launcher changes directory in the program it starts; paths that
+  // stay meaningful there are absolute.
+  if (prefix.front() != '/') prefix = working_directory + "/" + prefix;
+  return std::make_unique<PosixSystemPlatform>(prefix, working_directory);
+}
+
+}  // namespace zindo
