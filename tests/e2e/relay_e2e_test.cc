@@ -378,9 +378,9 @@ TEST_F(RelayTest, LowercaseRequestFileIsNeverNoticed) {
 
 TEST_F(RelayTest, CompanionCanEndRelayWithQuitRequest) {
   WriteConfiguration(kDefaultConfiguration);
+  // Written in place, the way a DOS program writes it.
   InstallCompanion(kCompanionScript +
-                   "printf '\\001\\000\\000\\r\\n' > quit.tmp\n"
-                   "mv quit.tmp ZINDOK1.TXT\n");
+                   "printf '\\001\\000\\000\\r\\n' > ZINDOK1.TXT\n");
   auto relay = StartRelay();
 
   EXPECT_EQ(relay->WaitForExit(kEndLimit), 0) << relay->Stderr();
