@@ -234,8 +234,7 @@ TEST_P(ConfiguredPortTest, NamedPortIsUsedWithoutMessage) {
   EXPECT_FALSE(PortIsHeld(configured.slave_path()));
 }
 
-INSTANTIATE_TEST_SUITE_P(ValidPorts, ConfiguredPortTest,
-                         ::testing::Values(3));
+INSTANTIATE_TEST_SUITE_P(ValidPorts, ConfiguredPortTest, ::testing::Values(3));
 
 // Configurations the relay cannot use: it says it falls back to COM1,
 // rewrites the file with the defaults and serves COM1.
