@@ -44,7 +44,7 @@ void FakeClock::Advance(double seconds) {
 }
 
 void FakeEventPump::Yield(double max_wait_seconds, WakeOn wake_on) {
-  if (++yields_ > yield_limit_) throw Error("fake event pump: yield limit");
+  if (++yields_ > kYieldLimit) throw Error("fake event pump: yield limit");
   if (wake_on == WakeOn::kTimeOnly) ++time_only_yields_;
   double step = std::clamp(max_wait_seconds, 0.0, tick_);
   clock_.Advance(step);
@@ -109,7 +109,6 @@ bool FakeFileSystem::ParentExists(const std::string& key) const {
 }
 
 std::string FakeFileSystem::StoredName(const std::string& path) {
-  ++lookups_;
   std::string key = Key(path);
   if (auto file = files_.find(key); file != files_.end()) {
     return LastComponent(file->second.stored_path);

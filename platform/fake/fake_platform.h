@@ -66,8 +66,6 @@ class FakeEventPump : public EventPump {
   void set_tick(double seconds) { tick_ = seconds; }
   long yields() const { return yields_; }
   long time_only_yields() const { return time_only_yields_; }
-  // A relay that yields this often without ending is stuck: Yield throws.
-  void set_yield_limit(long limit) { yield_limit_ = limit; }
 
  private:
   struct Scheduled {
@@ -78,7 +76,8 @@ class FakeEventPump : public EventPump {
   double tick_ = 0.01;
   long yields_ = 0;
   long time_only_yields_ = 0;
-  long yield_limit_ = 10'000'000;
+  // A relay that yields this often without ending is stuck: Yield throws.
+  static constexpr long kYieldLimit = 10'000'000;
   std::vector<Scheduled> scheduled_;
 };
 
@@ -107,7 +106,6 @@ class FakeFileSystem : public FileSystem {
   void FailWritesTo(const std::string& path);
   // Makes every open of `path` for reading fail.
   void FailReadsOf(const std::string& path);
-  long lookups() const { return lookups_; }
 
  private:
   struct File {
@@ -121,7 +119,6 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, std::string> directories_;  // lower-case -> stored
   std::set<std::string> failing_writes_;
   std::set<std::string> failing_reads_;
-  long lookups_ = 0;
 };
 
 // The far end of a fake serial line: what the relay wrote and what the
