@@ -5,7 +5,10 @@
 #include "exchange/config_file.h"
 #include "exchange/file_names.h"
 #include "exchange/request_file.h"
+#include "exchange/response_file.h"
 #include "exchange/status_file.h"
+#include "link/line_recovery.h"
+#include "link/reply_collection.h"
 #include "platform/error.h"
 
 namespace zindo {
@@ -22,7 +25,9 @@ constexpr float kRequestSettleSeconds = 0.3f;
 Relay::Relay(const Platform& platform)
     : platform_(platform),
       waits_(platform.clock, platform.events),
-      port_(platform.ports) {}
+      port_(platform.ports),
+      packets_(BuildDevicePackets()),
+      quit_request_(QuitRequest()) {}
 
 int Relay::Run() {
   if (!AskRunningRelayToQuit()) return kExitEarlyFailure;
@@ -87,40 +92,63 @@ void Relay::ServiceLoop() {
   while (quit_ == 0) {
     waits_.Yield();
     port_.SetInputLen(0);
+    reply_.clear();
     PollUntilWork();
     if (request_pending_ == 1) HandleRequest();
   }
 }
 
-// Polls the request file and the port, in turn, until a request is pending.
+// Poll rounds, each looking for a request and then at the port, until a
+// request is pending or a reply is ready. A request wins: a reply collected
+// in the same round is dropped, never written.
 void Relay::PollUntilWork() {
-  while (request_pending_ == 0) {
+  for (;;) {
     waits_.WaitForActivity();
     if (RequestPresent(platform_.files)) request_pending_ = 1;
-    waits_.Yield();
-    if (port_.InBufferCount() != 0) DrainReceivedBytes();
+    if (!PollPort()) return;
+    if (request_pending_ == 1) return;
+    if (!reply_.empty()) {
+      WriteResponse(platform_.files, reply_);
+      return;
+    }
   }
 }
 
-// Replies are not yet collected for the companion: bytes from the device are
-// read and dropped, so that they do not keep the polling loop awake.
-void Relay::DrainReceivedBytes() {
-  std::string dropped = port_.Input();
-  Report("dropped " + std::to_string(dropped.size()) +
-         " bytes from the device: replies are not relayed yet");
+// Collects what the device sent, if anything, into the reply buffer. An empty
+// frame hands the line to the recovery cycle, after which the port is polled
+// again; returns false when that cycle found a request instead, which then
+// goes to the request step at once.
+bool Relay::PollPort() {
+  for (;;) {
+    waits_.Yield();
+    if (port_.InBufferCount() == 0) return true;
+    CollectedReply collected = CollectReply(port_, waits_, packets_);
+    if (collected.kind != CollectedReply::Kind::kEmptyFrame) {
+      reply_ = std::move(collected.bytes);
+      return true;
+    }
+    if (RecoverLine(port_, waits_, platform_.files, packets_) ==
+        RecoveryOutcome::kRequestPending) {
+      request_pending_ = 1;
+      return false;
+    }
+  }
 }
 
+// Reads, decodes and deletes the request, then sends it, unless it is the
+// quit request or has vanished since it was noticed.
 void Relay::HandleRequest() {
   waits_.Yield();
   if (RequestPresent(platform_.files)) {
     waits_.GuardedPause(kRequestSettleSeconds);
     waits_.Yield();
-    std::string request = ReadShortRequest(platform_.files);
+    const std::string request = ReadRequest(platform_.files);
     DeleteRequest(platform_.files);
-    if (request == QuitRequest()) {
+    if (request == quit_request_) {
       quit_ = 1;
     } else {
-      Report("request not sent: only the quit request is relayed yet");
+      for (int i = 0; i < 3; ++i) waits_.Yield();
+      port_.Output(request);
     }
   }
   request_pending_ = 0;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/timed_waits.h"
+#include "link/device_message.h"
 #include "link/serial_port.h"
 #include "platform/platform.h"
 
@@ -38,7 +39,7 @@ class Relay {
   void StartServing();
   void ServiceLoop();
   void PollUntilWork();
-  void DrainReceivedBytes();
+  bool PollPort();
   void HandleRequest();
   void EndNormally();
   void TakeFailurePath(const std::string& cause);
@@ -47,6 +48,11 @@ class Relay {
   Platform platform_;
   TimedWaits waits_;
   SerialPort port_;
+  // Built once, before anything else, and never changed.
+  const DevicePackets packets_;
+  const std::string quit_request_;
+  // What the device sent in the current pass of the service loop.
+  std::string reply_;
   // Set when the companion has left a request, cleared once it is handled.
   int16_t request_pending_ = 0;
   // Set by the quit request; ends the service loop.

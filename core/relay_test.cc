@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "exchange/config_file.h"
 #include "exchange/file_names.h"
+#include "link/device_message.h"
 #include "platform/fake/fake_platform.h"
 
 namespace zindo {
@@ -167,12 +170,147 @@ TEST_F(RelayTest, RequestThatVanishesBeforeHandlingIsSkipped) {
   EXPECT_EQ(fake_.journal.Count("read zindoK1.txt"), 1);
 }
 
-TEST_F(RelayTest, TruncatedRequestTakesFailurePath) {
-  fake_.events.After(
-      1.0, [this] { fake_.files.Put("ZINDOK1.TXT", std::string("\1\0", 2)); });
+// ---------------------------------------------------------------------------
+// Requests and replies.
+
+std::string Bytes(std::vector<int> values) {
+  return std::string(values.begin(), values.end());
+}
+
+// A complete 19-byte reply whose bytes all differ, so that loss or
+// reordering shows.
+std::string Reply19() {
+  std::string reply(1, 17);
+  for (int i = 2; i <= 19; ++i) reply += static_cast<char>(100 + i);
+  return reply;
+}
+
+class ExchangeTest : public RelayTest {
+ protected:
+  FakeLine& line() { return fake_.ports.line(1); }
+  void RequestAt(double seconds, const std::string& bytes) {
+    fake_.events.After(
+        seconds, [this, bytes] { fake_.files.Put("ZINDOK1.TXT", bytes); });
+  }
+  void DeviceSendsAt(double seconds, const std::string& bytes) {
+    fake_.events.After(seconds, [this, bytes] { line().received += bytes; });
+  }
+  // Seconds from the start of the run to the first entry starting with
+  // `prefix`.
+  double When(const std::string& prefix) const {
+    const int index = Index(prefix);
+    EXPECT_GE(index, 0) << "no entry " << prefix;
+    return index < 0 ? -1
+                     : fake_.journal.TimeOf(index) - fake_.journal.TimeOf(0);
+  }
+  std::string Response() const { return fake_.files.Contents("zindoK2.txt"); }
+};
+
+TEST_F(ExchangeTest, RequestsAreDecodedSentInOrderAndDeleted) {
+  RequestAt(1.0, Bytes({101, 9, 9, 4, 7, 8}));
+  RequestAt(3.0, Bytes({1, 5, 6, 13, 10}));
+  RequestAt(5.0, Bytes({100, 255, 6}));
+  QuitAfter(7.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(line().written, Bytes({3, 0, 9, 7, 8, 1, 5, 6, 2, 0, 255, 255}));
+  EXPECT_EQ(fake_.journal.Count("delete zindoK1.txt"), 1 + 4);
+  EXPECT_FALSE(fake_.files.Exists("ZINDOK1.TXT"));
+  EXPECT_NEAR(When("output"), 1.3, 0.05);
+}
+
+TEST_F(ExchangeTest, RequestWhoseHeaderMakesTheQuitRequestEndsTheRelay) {
+  RequestAt(1.0, Bytes({99, 7, 8, 0}));
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(line().written, "");
+  EXPECT_EQ(Status(), "0,0\r\n");
+}
+
+TEST_F(ExchangeTest, SettledReplyIsWrittenAsResponse) {
+  DeviceSendsAt(1.0, Reply19());
+  QuitAfter(3.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  std::string expected = "/0";
+  for (char byte : Reply19()) {
+    expected += "," + std::to_string(static_cast<unsigned char>(byte));
+  }
+  EXPECT_EQ(Response(), expected + "\r\n");
+  EXPECT_EQ(fake_.journal.Count("write zindoK2.txt"), 1);
+  EXPECT_NEAR(When("write zindoK2.txt"), 1.3, 0.05);
+}
+
+// A request found in the same round as waiting bytes waits for their
+// collection to end, then wins: the reply is never written.
+TEST_F(ExchangeTest, RequestFoundWithWaitingBytesWinsOverTheReply) {
+  RequestAt(1.0, Bytes({1, 5, 6}));
+  DeviceSendsAt(1.0, Bytes({3, 0, 7, 8, 9}));
+  QuitAfter(10.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(line().written, Bytes({1, 5, 6}));
+  EXPECT_EQ(fake_.journal.Count("write zindoK2.txt"), 0);
+  EXPECT_NEAR(When("input"), 7.0, 0.1);
+  EXPECT_NEAR(When("output"), 7.3, 0.1);
+}
+
+// A request that comes while a reply is being collected is noticed in the
+// next round: the reply is written first, then the request is sent.
+TEST_F(ExchangeTest, RequestArrivingDuringCollectionFollowsTheReply) {
+  DeviceSendsAt(1.0, Bytes({3, 0, 7, 8, 9}));
+  RequestAt(2.0, Bytes({1, 5, 6}));
+  QuitAfter(10.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(Response(), "/0,3,0,7,8,9\r\n");
+  EXPECT_EQ(line().written, Bytes({1, 5, 6}));
+  EXPECT_LT(When("write zindoK2.txt"), When("output"));
+}
+
+TEST_F(ExchangeTest, EmptyFrameStartsRecoveryThatARequestEnds) {
+  DeviceSendsAt(1.0, Bytes({0}));
+  // Collection of the empty frame ends at about 7 s and the first cycle at
+  // about 13 s; the request comes in between.
+  RequestAt(10.0, Bytes({1, 5, 6}));
+  QuitAfter(25.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  const DevicePackets packets = BuildDevicePackets();
+  EXPECT_EQ(line().written, packets.probe + Bytes({1, 5, 6}));
+  EXPECT_NEAR(When("close COM1"), 7.0, 0.1);
+  EXPECT_NEAR(When("write zindoK2.txt"), 11.0, 0.1);
+  EXPECT_NEAR(When("output " + HexBytes(Bytes({1, 5, 6}))), 13.3, 0.2);
+  // The cycle is not resumed: one close for it, one at the end.
+  EXPECT_EQ(fake_.journal.Count("close COM1"), 2);
+  EXPECT_EQ(Response(),
+            "/0,17,0,129,63,0,0,0,0,0,0,0,255,255,0,0,1,184,34,10\r\n");
+}
+
+TEST_F(ExchangeTest, AnswerToTheProbeEndsRecoveryAndIsReported) {
+  DeviceSendsAt(1.0, Bytes({0}));
+  line().on_write = [this](const std::string&) {
+    DeviceSendsAt(1.0, Reply19());
+  };
+  QuitAfter(20.0);
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(fake_.journal.Count("write zindoK2.txt"), 2);
+  EXPECT_EQ(Response().substr(0, 7), "/0,17,1");  // the reply, not synthetic
+  EXPECT_EQ(fake_.journal.Count("close COM1"), 2);
+}
+
+class BadRequestTest : public RelayTest,
+                       public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(BadRequestTest, TakesFailurePathAndSendsNothing) {
+  fake_.events.After(1.0,
+                     [this] { fake_.files.Put("ZINDOK1.TXT", GetParam()); });
   EXPECT_EQ(Run(), kExitFailure);
   EXPECT_THAT(fake_.process.diagnostics().back(), HasSubstr("zindoK1.txt"));
+  EXPECT_EQ(fake_.journal.Count("message " + std::string(kFailureMessage)), 1);
+  EXPECT_EQ(fake_.ports.line(1).written, "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, BadRequestTest,
+                         ::testing::Values(std::string("\1\0", 2),
+                                           Bytes({50, 1, 2, 3}),
+                                           Bytes({101, 9, 9, 4, 7}),
+                                           Bytes({101, 9, 9}),
+                                           Bytes({99, 7, 7, 9}), ""));
 
 }  // namespace
 }  // namespace zindo

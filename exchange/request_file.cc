@@ -1,9 +1,28 @@
 #include "exchange/request_file.h"
 
 #include "exchange/file_names.h"
+#include "exchange/request_decoder.h"
 #include "platform/error.h"
 
 namespace zindo {
+
+namespace {
+
+// The request file, one byte per read, as a DOS program reads it.
+class FileByteSource : public ByteSource {
+ public:
+  explicit FileByteSource(SequentialFile& file) : file_(file) {}
+  std::optional<uint8_t> Next() override {
+    const std::string byte = file_.Read(1);
+    if (byte.empty()) return std::nullopt;
+    return static_cast<uint8_t>(byte[0]);
+  }
+
+ private:
+  SequentialFile& file_;
+};
+
+}  // namespace
 
 std::string QuitRequest() { return std::string("\x01\x00\x00", 3); }
 
@@ -15,13 +34,14 @@ bool RequestPresent(FileSystem& files) {
   return files.StoredName(kRequestOpenName) == kRequestCreateName;
 }
 
-std::string ReadShortRequest(FileSystem& files) {
-  std::string request = files.OpenForReading(kRequestOpenName)->Read(3);
-  if (request.size() < 3) {
-    throw Error(std::string(kRequestOpenName) + ": request ends after " +
-                std::to_string(request.size()) + " of 3 bytes");
+std::string ReadRequest(FileSystem& files) {
+  std::unique_ptr<SequentialFile> file = files.OpenForReading(kRequestOpenName);
+  FileByteSource source(*file);
+  try {
+    return DecodeRequest(source);
+  } catch (const BadRequest& bad) {
+    throw BadRequest(std::string(kRequestOpenName) + ": " + bad.what());
   }
-  return request;
 }
 
 void DeleteRequest(FileSystem& files) { files.DeleteFile(kRequestOpenName); }

@@ -18,9 +18,10 @@ void WriteQuitRequest(FileSystem& files);
 // when it is stored under exactly its upper-case name.
 bool RequestPresent(FileSystem& files);
 
-// Reads the request file's three-byte form: its first three bytes. Throws
-// Error when the file is missing or holds fewer than three bytes.
-std::string ReadShortRequest(FileSystem& files);
+// Reads and decodes the request file, reading it byte by byte only as far as
+// the request goes (see DecodeRequest). Throws Error, naming the file, when
+// it is missing, cannot be read or holds no valid request.
+std::string ReadRequest(FileSystem& files);
 
 // Deletes the request file. Throws Error when it is missing.
 void DeleteRequest(FileSystem& files);

@@ -21,7 +21,7 @@ TEST_F(RequestFileTest, QuitRequestIsWrittenAsOneLineUnderUpperCaseName) {
   EXPECT_EQ(files_.StoredName("zindok1.txt"), "ZINDOK1.TXT");
   EXPECT_EQ(files_.Contents("ZINDOK1.TXT"), std::string("\1\0\0\r\n", 5));
   EXPECT_TRUE(RequestPresent(files_));
-  EXPECT_EQ(ReadShortRequest(files_), QuitRequest());
+  EXPECT_EQ(ReadRequest(files_), QuitRequest());
 }
 
 TEST_F(RequestFileTest, OnlyTheUpperCaseStoredNameCountsAsPresent) {
@@ -36,11 +36,11 @@ TEST_F(RequestFileTest, OnlyTheUpperCaseStoredNameCountsAsPresent) {
 
 TEST_F(RequestFileTest, ShortRequestIsTheFirstThreeBytes) {
   files_.Put("ZINDOK1.TXT", std::string("\1\5\6\7\r\n", 6));
-  EXPECT_EQ(ReadShortRequest(files_), std::string("\1\5\6", 3));
+  EXPECT_EQ(ReadRequest(files_), std::string("\1\5\6", 3));
   files_.Put("ZINDOK1.TXT", std::string("\1\5", 2));
-  EXPECT_THROW(ReadShortRequest(files_), Error);
+  EXPECT_THROW(ReadRequest(files_), Error);
   DeleteRequest(files_);
-  EXPECT_THROW(ReadShortRequest(files_), Error);
+  EXPECT_THROW(ReadRequest(files_), Error);
   EXPECT_THROW(DeleteRequest(files_), Error);
 }
 

@@ -221,6 +221,7 @@ class FakeSerialDevice : public SerialDevice {
     CheckPresent();
     journal_.Record("output " + HexBytes(bytes));
     line_.written += bytes;
+    if (line_.on_write) line_.on_write(bytes);
   }
 
  private:

@@ -130,6 +130,9 @@ struct FakeLine {
   bool rts = false;
   bool gone = false;  // the device has been unplugged
   bool open = false;
+  // The device's side of the conversation: called with every write of the
+  // relay, after it is added to `written`.
+  std::function<void(const std::string&)> on_write;
 };
 
 class FakeSerialPorts : public SerialPorts {
