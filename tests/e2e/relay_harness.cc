@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -24,6 +25,7 @@ namespace zindo::e2e {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 [[noreturn]] void ThrowSystemError(const std::string& what) {
   throw std::system_error(errno, std::generic_category(), what);
@@ -276,6 +278,38 @@ std::vector<std::string> RelayProcess::StderrLines() const {
     lines.push_back(line);
   }
   return lines;
+}
+
+void DeviceEnd::Send(const std::string& bytes) {
+  const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+  if (written != static_cast<ssize_t>(bytes.size())) {
+    ThrowSystemError("write to the relay's line");
+  }
+}
+
+std::string DeviceEnd::Receive(std::size_t count,
+                               std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  std::string received;
+  while (received.size() < count &&
+         std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{.fd = fd_, .events = POLLIN, .revents = 0};
+    // While the relay has its end closed the master reports a hang-up and
+    // reads fail: that is a pause in the line, not its end.
+    if (::poll(&ready, 1, 10) <= 0 || (ready.revents & POLLIN) == 0) {
+      if (ready.revents & POLLHUP) std::this_thread::sleep_for(10ms);
+      continue;
+    }
+    char buffer[256];
+    const ssize_t got =
+        ::read(fd_, buffer, std::min(sizeof buffer, count - received.size()));
+    if (got > 0) received.append(buffer, static_cast<std::size_t>(got));
+  }
+  return received;
+}
+
+std::string DeviceEnd::ReceiveFor(std::chrono::milliseconds period) {
+  return Receive(SIZE_MAX, period);
 }
 
 bool WaitUntil(const std::function<bool()>& condition,

@@ -116,6 +116,28 @@ class RelayProcess {
   std::optional<int> exit_status_;
 };
 
+// The device's end of a serial line played by a pseudo-terminal: what the
+// relay sends arrives here, and what is sent from here reaches the relay.
+// The relay may close and reopen its end meanwhile.
+class DeviceEnd {
+ public:
+  explicit DeviceEnd(const PseudoTerminal& terminal)
+      : fd_(terminal.master_fd()) {}
+
+  // Sends `bytes` in one write.
+  void Send(const std::string& bytes);
+
+  // Reads what the relay sends until `count` bytes have come or `limit`
+  // passes, and returns what came.
+  std::string Receive(std::size_t count, std::chrono::milliseconds limit);
+
+  // Everything the relay sends during `period`.
+  std::string ReceiveFor(std::chrono::milliseconds period);
+
+ private:
+  int fd_;
+};
+
 // Checks `condition` every few milliseconds until it holds or `limit`
 // passes. Returns whether it held.
 bool WaitUntil(const std::function<bool()>& condition,

@@ -1,0 +1,223 @@
+// Requests and replies end to end, in real time: the real relay serving a
+// working directory, with the test playing both the companion (writing
+// request files, reading response files) and the device (at the far end of
+// a pseudo-terminal).
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/e2e/relay_harness.h"
+
+namespace zindo::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kLimit = 20s;
+// Well past any wait of the relay's own, for replies that take the full
+// deadline or a recovery cycle.
+constexpr auto kSlowLimit = 30s;
+
+std::string Bytes(std::vector<int> values) {
+  return std::string(values.begin(), values.end());
+}
+
+std::string ResponseLine(const std::string& reply) {
+  std::string line = "/0";
+  for (char byte : reply) {
+    line += "," + std::to_string(static_cast<unsigned char>(byte));
+  }
+  return line + "\r\n";
+}
+
+// A complete reply of 19 bytes that all differ.
+std::string Reply19() {
+  std::string reply(1, 17);
+  for (int i = 2; i <= 19; ++i) reply += static_cast<char>(100 + i);
+  return reply;
+}
+
+const std::string kSyntheticResponse =
+    "/0,17,0,129,63,0,0,0,0,0,0,0,255,255,0,0,1,184,34,10\r\n";
+const std::string kProbe =
+    Bytes({16, 0, 129, 127, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 161, 192, 39, 114});
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class ExchangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sandbox_.MapPort(1, com1_);
+    sandbox_.MakeDirectory("prefix/drive_c/zindo");
+    sandbox_.WriteFile("prefix/drive_c/zindo/LOCAL6.DAT",
+                       "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+    sandbox_.WriteFile("work/autoexec.pif",
+                       "#!/bin/sh\necho started > companion.log\n", 0755);
+    relay_ = std::make_unique<RelayProcess>(sandbox_);
+    ASSERT_TRUE(WaitUntil([&] { return sandbox_.Exists("work/companion.log"); },
+                          kLimit))
+        << relay_->Stderr();
+  }
+
+  void TearDown() override {
+    if (!relay_->IsRunning()) return;
+    sandbox_.WriteFile("work/ZINDOK1.TXT", Bytes({1, 0, 0, 13, 10}));
+    EXPECT_EQ(relay_->WaitForExit(kLimit), 0) << relay_->Stderr();
+    EXPECT_EQ(relay_->Stderr(), "");
+  }
+
+  void Request(const std::string& bytes) {
+    sandbox_.WriteFile("work/ZINDOK1.TXT", bytes);
+  }
+  bool RequestGone() const { return !sandbox_.Exists("work/ZINDOK1.TXT"); }
+  std::optional<std::string> Response() const {
+    return sandbox_.ReadFile("work/zindoK2.txt");
+  }
+  // Waits for the response file to hold `line`; returns whether it did.
+  bool AwaitResponse(const std::string& line,
+                     std::chrono::milliseconds limit = kSlowLimit) {
+    return WaitUntil([&] { return Response() == line; }, limit);
+  }
+  // Sends `reply` in one write and returns how long the relay took to report
+  // it, or a negative time when it did not.
+  double ReplyAndTime(const std::string& reply, const std::string& expected) {
+    const auto sent = Clock::now();
+    device_.Send(reply);
+    return AwaitResponse(expected) ? SecondsSince(sent) : -1;
+  }
+
+  Sandbox sandbox_;
+  PseudoTerminal com1_;
+  DeviceEnd device_{com1_};
+  std::unique_ptr<RelayProcess> relay_;
+};
+
+TEST_F(ExchangeTest, EachRequestReachesTheLineOnceAndIsDeleted) {
+  const std::vector<std::pair<std::string, std::string>> requests = {
+      {Bytes({101, 9, 9, 4, 7, 8}), Bytes({3, 0, 9, 7, 8})},
+      {Bytes({1, 5, 6}), Bytes({1, 5, 6})},
+      {Bytes({100, 255, 6}), Bytes({2, 0, 255, 255})},
+  };
+  for (const auto& [file, sent] : requests) {
+    Request(file);
+    EXPECT_EQ(device_.Receive(sent.size(), kLimit), sent);
+    EXPECT_TRUE(WaitUntil([&] { return RequestGone(); }, kLimit));
+  }
+  EXPECT_EQ(device_.ReceiveFor(500ms), "") << "sent more than once";
+}
+
+// The companion and the device take turns, as in everyday use: every
+// request is sent once and in order, and every reply reported whole.
+TEST_F(ExchangeTest, ConversationKeepsEveryRequestAndReplyInOrder) {
+  for (int turn = 1; turn <= 8; ++turn) {
+    SCOPED_TRACE("turn " + std::to_string(turn));
+    // Requests of growing length, each a run of its turn number.
+    const int length = 2 + turn;
+    Request(Bytes({96 + length, turn, turn, length + 1}));
+    std::string sent = Bytes({length - 2, 0}) + std::string(turn, turn);
+    ASSERT_EQ(device_.Receive(sent.size(), kLimit), sent);
+    std::string reply = Reply19();
+    reply[5] = static_cast<char>(turn);
+    device_.Send(reply);
+    ASSERT_TRUE(AwaitResponse(ResponseLine(reply), kLimit));
+  }
+  EXPECT_EQ(device_.ReceiveFor(500ms), "");
+}
+
+TEST_F(ExchangeTest, RequestWhoseHeaderMakesTheQuitRequestEndsTheRelay) {
+  Request(Bytes({99, 7, 8, 0}));
+  EXPECT_EQ(relay_->WaitForExit(kLimit), 0) << relay_->Stderr();
+  EXPECT_EQ(sandbox_.ReadFile("work/zindoK.inf"), "0,0\r\n");
+  EXPECT_EQ(device_.ReceiveFor(100ms), "");
+}
+
+TEST_F(ExchangeTest, MalformedRequestEndsTheRelayWithTheFailureMessage) {
+  Request(Bytes({101, 9, 9, 4, 7}));  // ends before its fifth byte
+  EXPECT_EQ(relay_->WaitForExit(kLimit), 1) << relay_->Stderr();
+  EXPECT_NE(relay_->Stderr().find("zindoK1.txt"), std::string::npos);
+  EXPECT_EQ(device_.ReceiveFor(100ms), "");
+}
+
+struct ReplyCase {
+  const char* name;
+  std::string sent;
+  std::string reported;
+  // How long the relay waits before reading it: one sample when 13 bytes or
+  // more hold still, the full deadline otherwise.
+  double wait_seconds;
+
+  friend void PrintTo(const ReplyCase& reply, std::ostream* out) {
+    *out << reply.name;
+  }
+};
+
+class ReplyTest : public ExchangeTest,
+                  public ::testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(ReplyTest, IsReportedOnceItHasSettled) {
+  const double took = ReplyAndTime(GetParam().sent, GetParam().reported);
+  EXPECT_GE(took, GetParam().wait_seconds) << relay_->Stderr();
+  EXPECT_LT(took, GetParam().wait_seconds + 3.0);
+  // Written once and kept.
+  device_.ReceiveFor(300ms);
+  EXPECT_EQ(Response(), GetParam().reported);
+}
+
+std::string Short15() {
+  std::string reply = Reply19().substr(0, 15);
+  reply[12] = 44;
+  return reply;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ReplyTest,
+    ::testing::Values(
+        ReplyCase{"CompleteBurst", Reply19(), ResponseLine(Reply19()), 0.3},
+        ReplyCase{"CompleteFiveBytes", Bytes({3, 0, 7, 8, 9}),
+                  "/0,3,0,7,8,9\r\n", 6.0},
+        ReplyCase{"ShortTenBytes", Reply19().substr(0, 10), kSyntheticResponse,
+                  6.0},
+        ReplyCase{"ShortFifteenBytesKeepByte13", Short15(),
+                  "/0,17,0,129,63,0,0,0,0,0,0,0,255,44,0,0,1,184,34,10\r\n",
+                  0.3}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// An empty frame sends the relay into recovery; the device answers the
+// probe and its reply is reported over the synthetic one.
+TEST_F(ExchangeTest, EmptyFrameRecoveryEndsWhenTheDeviceAnswers) {
+  device_.Send(Bytes({0}));
+  EXPECT_TRUE(AwaitResponse(kSyntheticResponse)) << relay_->Stderr();
+  const auto reported = Clock::now();
+  EXPECT_EQ(device_.Receive(kProbe.size(), kLimit), kProbe);
+  EXPECT_LT(SecondsSince(reported), 0.5);  // the probe follows at once
+  device_.Send(Reply19());
+  EXPECT_TRUE(AwaitResponse(ResponseLine(Reply19()))) << relay_->Stderr();
+  EXPECT_EQ(device_.ReceiveFor(7s), "") << "the cycle went on";
+}
+
+// A silent device keeps the relay cycling about every 6 s; a request ends
+// the cycle, which does not resume.
+TEST_F(ExchangeTest, RequestDuringRecoveryIsSentAndEndsTheCycle) {
+  device_.Send(Bytes({0}));
+  ASSERT_EQ(device_.Receive(kProbe.size(), kSlowLimit), kProbe);
+  const auto first_probe = Clock::now();
+  ASSERT_EQ(device_.Receive(kProbe.size(), kSlowLimit), kProbe);
+  EXPECT_NEAR(SecondsSince(first_probe), 6.0, 1.0);
+  const auto second_probe = Clock::now();
+  Request(Bytes({1, 5, 6}));
+  EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, 6}));
+  // Sent once the cycle's 2 s wait after the probe is over, not before.
+  EXPECT_GE(SecondsSince(second_probe), 2.0);
+  EXPECT_EQ(device_.ReceiveFor(7s), "") << "the cycle went on";
+  EXPECT_EQ(Response(), kSyntheticResponse);
+}
+
+}  // namespace
+}  // namespace zindo::e2e
