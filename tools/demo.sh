@@ -99,6 +99,14 @@ show_file "$prefix/drive_c/zindo/LOCAL6.DAT"
 show_file "$work/zindoK.inf"
 ls -l "$work"
 
+step "The companion sends a request (ZINDOK1.TXT holding 101,9,9,4,7,8: the device gets 3,0,9,7,8)"
+printf '\145\011\011\004\007\010' >"$work/request.tmp"
+$as_root && chown "$relay_uid:$relay_uid" "$work/request.tmp"
+mv "$work/request.tmp" "$work/ZINDOK1.TXT"
+wait_for 100 eval '! test -e "$work/ZINDOK1.TXT"' ||
+  { echo "demo: the relay did not take the request" >&2; exit 1; }
+sleep 0.3  # lets the device stand-in show the bytes
+
 step "The companion asks the relay to quit (ZINDOK1.TXT holding 1,0,0 CR LF)"
 printf '\001\000\000\r\n' >"$work/quit.tmp"
 mv "$work/quit.tmp" "$work/ZINDOK1.TXT"
