@@ -2,10 +2,12 @@
 # they need on a fresh machine with the packages that .ci/run installs.
 BUILD ?= build
 BUILD_SAN ?= build-sanitize
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: build test unit-test sanitize demo clean format
+.PHONY: build test unit-test sanitize fuzz demo clean format
 
 build:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -24,6 +26,25 @@ sanitize:
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
 
+# Each fuzzer for FUZZ_SECONDS, built with Clang, libFuzzer and the
+# sanitizers. The committed corpus seeds the run; what the fuzzer adds goes to
+# $(BUILD_FUZZ)/corpus, and an input that fails lands in $(BUILD_FUZZ)/findings
+# and fails the target.
+define run_fuzzer
+	mkdir -p $(BUILD_FUZZ)/corpus/$(1) $(BUILD_FUZZ)/findings/$(1)
+	$(BUILD_FUZZ)/$(1)_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=$(2) \
+	  -print_final_stats=1 -artifact_prefix=$(BUILD_FUZZ)/findings/$(1)/ \
+	  $(BUILD_FUZZ)/corpus/$(1) tests/fuzz/corpus/$(1)
+endef
+
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_FLAGS) \
+	  -DZINDO_FUZZ=ON -DZINDO_BUILD_TESTS=OFF
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) \
+	  --target request_decoder_fuzz config_line_fuzz
+	$(call run_fuzzer,request_decoder,512)
+	$(call run_fuzzer,config_line,256)
+
 demo: build
 	tools/demo.sh $(BUILD)
 
@@ -31,4 +52,4 @@ format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ)

@@ -62,11 +62,10 @@ void AppendRun(std::string& message, std::size_t length, uint8_t byte,
   if (count <= 2) return;
   const std::size_t copies = count - 2u;
   if (message.size() + copies > length) {
-    throw BadRequest("a run of " + std::to_string(copies) + " more " +
-                     std::to_string(byte) + " from byte " +
-                     std::to_string(message.size() + 1) +
-                     " reaches past the message's length of " +
-                     std::to_string(length));
+    throw BadRequest(
+        "a run of " + std::to_string(copies) + " more " + std::to_string(byte) +
+        " from byte " + std::to_string(message.size() + 1) +
+        " reaches past the message's length of " + std::to_string(length));
   }
   message.append(copies, static_cast<char>(byte));
 }
@@ -104,8 +103,7 @@ std::optional<uint8_t> StringByteSource::Next() {
 
 std::string DecodeRequest(ByteSource& source) {
   CountingReader reader(source);
-  const uint8_t first =
-      reader.Read([] { return std::string("a first byte"); });
+  const uint8_t first = reader.Read([] { return std::string("a first byte"); });
   if (first == kShortFormMark) return ReadShortForm(reader);
   return ReadEncodedForm(reader, EncodedLength(first));
 }

@@ -38,6 +38,9 @@ struct Example {
   const char* name;
   std::vector<int> file;
   std::vector<int> sent;
+  friend void PrintTo(const Example& example, std::ostream* out) {
+    *out << example.name;
+  }
 };
 
 class DecodeExampleTest : public ::testing::TestWithParam<Example> {};
@@ -92,6 +95,7 @@ struct Bad {
   const char* name;
   std::vector<int> file;
   const char* reason;
+  friend void PrintTo(const Bad& bad, std::ostream* out) { *out << bad.name; }
 };
 
 class BadRequestTest : public ::testing::TestWithParam<Bad> {};
@@ -115,7 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
         Bad{"ShortFormCutShort", {1, 0}, "without byte 3 of 3"},
         Bad{"StreamRunsOut", {101, 9, 9, 4, 7}, "without byte 5 of 5"},
         Bad{"RunMarkerWithoutCount", {101, 9, 9}, "without the count of a run"},
-        Bad{"RunPastTheEnd", {99, 7, 7, 9}, "reaches past the message's length"},
+        Bad{"RunPastTheEnd",
+            {99, 7, 7, 9},
+            "reaches past the message's length"},
         Bad{"RunOneTooLong", {99, 7, 7, 5}, "reaches past"}),
     [](const auto& test) { return std::string(test.param.name); });
 

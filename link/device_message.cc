@@ -24,10 +24,10 @@ uint8_t ByteAt(const std::string& message, std::size_t position) {
 
 DevicePackets BuildDevicePackets() {
   return DevicePackets{
-      .probe = Bytes({16, 0, 129, 127, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 161, 192,
-                      39, 114}),
-      .reply_template = Bytes({17, 0, 129, 63, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0,
-                               1, 184, 34, 10}),
+      .probe = Bytes(
+          {16, 0, 129, 127, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 161, 192, 39, 114}),
+      .reply_template = Bytes(
+          {17, 0, 129, 63, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 1, 184, 34, 10}),
   };
 }
 

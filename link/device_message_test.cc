@@ -13,8 +13,8 @@ std::string Bytes(std::vector<int> values) {
 
 TEST(DeviceMessageTest, FixedPacketsAnnounceTheirOwnLength) {
   const DevicePackets packets = BuildDevicePackets();
-  EXPECT_EQ(packets.probe, Bytes({16, 0, 129, 127, 0, 0, 0, 0, 0, 0, 0, 2, 0,
-                                  0, 161, 192, 39, 114}));
+  EXPECT_EQ(packets.probe, Bytes({16, 0, 129, 127, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0,
+                                  161, 192, 39, 114}));
   EXPECT_EQ(ExpectedLength(packets.probe), packets.probe.size());
   EXPECT_EQ(ExpectedLength(packets.reply_template),
             packets.reply_template.size());

@@ -25,7 +25,8 @@ CollectedReply Classify(std::string bytes, const DevicePackets& packets) {
   using Kind = CollectedReply::Kind;
   if (bytes.empty()) return {Kind::kNothing, ""};
   if (IsEmptyFrame(bytes)) return {Kind::kEmptyFrame, std::move(bytes)};
-  if (IsShortReply(bytes)) return {Kind::kReply, RepairShortReply(packets, bytes)};
+  if (IsShortReply(bytes))
+    return {Kind::kReply, RepairShortReply(packets, bytes)};
   return {Kind::kReply, std::move(bytes)};
 }
 
