@@ -86,6 +86,8 @@ void Relay::StartServing() {
   port_.SetRThreshold(1);
   DeleteRequest(platform_.files);
   platform_.launcher.Launch(kCompanionPif);
+  TraceEvent("serving COM" + std::to_string(port_.CommPort()) +
+             "; companion started");
 }
 
 void Relay::ServiceLoop() {
@@ -106,9 +108,13 @@ void Relay::PollUntilWork() {
     waits_.WaitForActivity();
     if (RequestPresent(platform_.files)) request_pending_ = 1;
     if (!PollPort()) return;
-    if (request_pending_ == 1) return;
+    if (request_pending_ == 1) {
+      if (!reply_.empty()) TraceEvent("reply dropped: a request is waiting");
+      return;
+    }
     if (!reply_.empty()) {
       WriteResponse(platform_.files, reply_);
+      TraceEvent("response written: " + ResponseText(reply_));
       return;
     }
   }
@@ -122,13 +128,14 @@ bool Relay::PollPort() {
   for (;;) {
     waits_.Yield();
     if (port_.InBufferCount() == 0) return true;
-    CollectedReply collected = CollectReply(port_, waits_, packets_);
+    CollectedReply collected =
+        CollectReply(port_, waits_, packets_, platform_.trace);
     if (collected.kind != CollectedReply::Kind::kEmptyFrame) {
       reply_ = std::move(collected.bytes);
       return true;
     }
-    if (RecoverLine(port_, waits_, platform_.files, packets_) ==
-        RecoveryOutcome::kRequestPending) {
+    if (RecoverLine(port_, waits_, platform_.files, packets_,
+                    platform_.trace) == RecoveryOutcome::kRequestPending) {
       request_pending_ = 1;
       return false;
     }
@@ -145,11 +152,15 @@ void Relay::HandleRequest() {
     const std::string request = ReadRequest(platform_.files);
     DeleteRequest(platform_.files);
     if (request == quit_request_) {
+      TraceEvent("quit request");
       quit_ = 1;
     } else {
       for (int i = 0; i < 3; ++i) waits_.Yield();
       port_.Output(request);
+      TraceEvent("request sent: " + DecimalBytes(request));
     }
+  } else {
+    TraceEvent("request gone before it was read");
   }
   request_pending_ = 0;
 }
@@ -157,13 +168,19 @@ void Relay::HandleRequest() {
 void Relay::EndNormally() {
   port_.SetPortOpen(false);
   WriteStoppedStatus(platform_.files);
+  TraceEvent("stopped");
 }
 
 // Nothing is tidied up: the port stays open and the status file keeps what it
 // holds until the process ends.
 void Relay::TakeFailurePath(const std::string& cause) {
+  TraceEvent("failure: " + cause);
   Report(cause);
   platform_.message_box.Show(kAppTitle, kFailureMessage);
+}
+
+void Relay::TraceEvent(const std::string& event) {
+  platform_.trace.Record(event);
 }
 
 void Relay::Report(const std::string& line) {

@@ -43,6 +43,7 @@ class Relay {
   void HandleRequest();
   void EndNormally();
   void TakeFailurePath(const std::string& cause);
+  void TraceEvent(const std::string& event);
   void Report(const std::string& line);
 
   Platform platform_;

@@ -253,6 +253,29 @@ TEST_F(ExchangeTest, EmptyFrameStartsRecoveryThatARequestEnds) {
             "/0,17,0,129,63,0,0,0,0,0,0,0,255,255,0,0,1,184,34,10\r\n");
 }
 
+// The trace tells the story of a run, in order, without changing it.
+TEST_F(ExchangeTest, TraceRecordsEachStepOfAnExchange) {
+  RequestAt(1.0, Bytes({1, 5, 6}));
+  DeviceSendsAt(2.0, Bytes({17, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+  DeviceSendsAt(9.0, Bytes({0}));
+  RequestAt(20.0, Bytes({1, 0, 0}));
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_THAT(
+      fake_.trace.events(),
+      ElementsAre("serving COM1; companion started", "request sent: 1 5 6",
+                  "10 bytes waiting: collecting a reply",
+                  "received 10 bytes: 17 0 1 2 3 4 5 6 7 8",
+                  "short reply: 10 of 19 bytes, replaced from the template",
+                  "response written: "
+                  "/0,17,0,129,63,0,0,0,0,0,0,0,255,255,0,0,1,184,34,10",
+                  "1 bytes waiting: collecting a reply", "received 1 bytes: 0",
+                  "empty frame: the line needs recovering",
+                  "recovery: port closed", "recovery: port reopened",
+                  "recovery: synthetic response written",
+                  "recovery: probe sent", "recovery: a request is waiting",
+                  "quit request", "stopped"));
+}
+
 // Gone after the handler's second look, while it lets the file settle: there
 // is nothing to read, and the run fails rather than send nothing silently.
 TEST_F(ExchangeTest, RequestVanishingBeforeItIsReadTakesFailurePath) {

@@ -5,6 +5,7 @@
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "platform/file_system.h"
+#include "platform/trace.h"
 
 namespace zindo {
 
@@ -21,10 +22,12 @@ enum class RecoveryOutcome {
 // answer and then for a request, and leaves when it finds either; otherwise
 // it starts the next cycle, a little over 6 s after the last.
 //
-// The port keeps its number and settings across the reopen. Throws Error
-// when the port cannot be reopened or any step fails.
+// The port keeps its number and settings across the reopen. Each step goes
+// to `trace`. Throws Error when the port cannot be reopened or any step
+// fails.
 RecoveryOutcome RecoverLine(SerialPort& port, TimedWaits& waits,
-                            FileSystem& files, const DevicePackets& packets);
+                            FileSystem& files, const DevicePackets& packets,
+                            Trace& trace);
 
 }  // namespace zindo
 

@@ -21,22 +21,39 @@ void WaitForReplyToSettle(SerialPort& port, TimedWaits& waits) {
   }
 }
 
-CollectedReply Classify(std::string bytes, const DevicePackets& packets) {
+CollectedReply Classify(std::string bytes, const DevicePackets& packets,
+                        Trace& trace) {
   using Kind = CollectedReply::Kind;
-  if (bytes.empty()) return {Kind::kNothing, ""};
-  if (IsEmptyFrame(bytes)) return {Kind::kEmptyFrame, std::move(bytes)};
-  if (IsShortReply(bytes))
+  if (bytes.empty()) {
+    trace.Record("the waiting bytes were gone when read");
+    return {Kind::kNothing, ""};
+  }
+  trace.Record("received " + std::to_string(bytes.size()) +
+               " bytes: " + DecimalBytes(bytes));
+  if (IsEmptyFrame(bytes)) {
+    trace.Record("empty frame: the line needs recovering");
+    return {Kind::kEmptyFrame, std::move(bytes)};
+  }
+  if (IsShortReply(bytes)) {
+    trace.Record("short reply: " + std::to_string(bytes.size()) + " of " +
+                 std::to_string(ExpectedLength(bytes)) +
+                 " bytes, replaced from the template");
     return {Kind::kReply, RepairShortReply(packets, bytes)};
+  }
   return {Kind::kReply, std::move(bytes)};
 }
 
 }  // namespace
 
 CollectedReply CollectReply(SerialPort& port, TimedWaits& waits,
-                            const DevicePackets& packets) {
+                            const DevicePackets& packets, Trace& trace) {
+  if (trace.enabled()) {
+    trace.Record(std::to_string(port.InBufferCount()) +
+                 " bytes waiting: collecting a reply");
+  }
   WaitForReplyToSettle(port, waits);
   for (int i = 0; i < 3; ++i) waits.Yield();
-  return Classify(port.Input(), packets);
+  return Classify(port.Input(), packets, trace);
 }
 
 }  // namespace zindo

@@ -6,6 +6,7 @@
 #include "core/timed_waits.h"
 #include "link/device_message.h"
 #include "link/serial_port.h"
+#include "platform/trace.h"
 
 namespace zindo {
 
@@ -32,9 +33,10 @@ inline constexpr int kSettledReplyBytes = 13;
 // waiting bytes has held still over 0.3 s with at least 13 waiting, or until
 // 6 s have passed, then reads everything. A reply shorter than its first byte
 // announces is replaced by a synthetic reply from `packets`; a longer one is
-// kept whole. Throws Error when the port fails.
+// kept whole. What arrived, and what became of it, goes to `trace`. Throws
+// Error when the port fails.
 CollectedReply CollectReply(SerialPort& port, TimedWaits& waits,
-                            const DevicePackets& packets);
+                            const DevicePackets& packets, Trace& trace);
 
 }  // namespace zindo
 

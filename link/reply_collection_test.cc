@@ -40,7 +40,7 @@ class LinkTest : public ::testing::Test {
   // Collects, and notes how long it took.
   CollectedReply Collect() {
     const double start = fake_.clock.now();
-    CollectedReply reply = CollectReply(port_, waits_, packets_);
+    CollectedReply reply = CollectReply(port_, waits_, packets_, fake_.trace);
     took_ = fake_.clock.now() - start;
     return reply;
   }
@@ -126,7 +126,7 @@ class LineRecoveryTest : public LinkTest {
   RecoveryOutcome Recover() {
     start_ = fake_.clock.now();
     first_entry_ = fake_.journal.entries().size();
-    return RecoverLine(port_, waits_, fake_.files, packets_);
+    return RecoverLine(port_, waits_, fake_.files, packets_, fake_.trace);
   }
   // When, after the cycle began, the `nth` (from 0) journal entry since then
   // that starts with `prefix` was recorded.

@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "platform/process-posix.h"
 #include "platform/serial_device-posix.h"
+#include "platform/trace-posix.h"
 #include "platform/watch_list-posix.h"
 
 namespace zindo {
@@ -35,17 +36,25 @@ std::string Variable(const char* name) {
   return value == nullptr ? "" : value;
 }
 
+// A trace only when the user names a file for it.
+std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
+  if (path.empty()) return std::make_unique<NoTrace>();
+  return std::make_unique<PosixTrace>(path, process);
+}
+
 class PosixSystemPlatform : public SystemPlatform {
  public:
   PosixSystemPlatform(const std::string& prefix,
-                      const std::string& working_directory)
+                      const std::string& working_directory,
+                      const std::string& trace_path)
       : watch_list_(std::make_shared<WatchList>()),
         events_(working_directory, watch_list_),
         files_(prefix, working_directory),
         ports_(prefix, watch_list_),
         launcher_(files_),
-        platform_{clock_,       events_,   files_,  ports_,
-                  message_box_, launcher_, process_} {}
+        trace_(MakeTrace(trace_path, process_)),
+        platform_{clock_,       events_,   files_,   ports_,
+                  message_box_, launcher_, process_, *trace_} {}
 
   Platform& Get() override { return platform_; }
 
@@ -58,6 +67,7 @@ class PosixSystemPlatform : public SystemPlatform {
   PosixMessageBox message_box_;
   PosixLauncher launcher_;
   PosixProcess process_;
+  std::unique_ptr<Trace> trace_;
   Platform platform_;
 };
 
@@ -77,7 +87,8 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
   // The launcher changes directory in the program it starts; paths that
   // stay meaningful there are absolute.
   if (prefix.front() != '/') prefix = working_directory + "/" + prefix;
-  return std::make_unique<PosixSystemPlatform>(prefix, working_directory);
+  return std::make_unique<PosixSystemPlatform>(prefix, working_directory,
+                                               Variable("ZINDO_TRACE"));
 }
 
 }  // namespace zindo

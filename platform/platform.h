@@ -10,6 +10,7 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/serial_device.h"
+#include "platform/trace.h"
 
 namespace zindo {
 
@@ -23,6 +24,7 @@ struct Platform {
   MessageBox& message_box;
   Launcher& launcher;
   Process& process;
+  Trace& trace;
 };
 
 // Owns the services of the machine the relay runs on. The only place that

@@ -195,6 +195,24 @@ class FakeProcess : public Process {
   std::vector<std::string> diagnostics_;
 };
 
+// Keeps every event with the fake time it was recorded at.
+class FakeTrace : public Trace {
+ public:
+  explicit FakeTrace(const FakeClock& clock) : clock_(clock) {}
+  bool enabled() const override { return true; }
+  void Record(const std::string& event) override {
+    events_.push_back(event);
+    times_.push_back(clock_.now());
+  }
+  const std::vector<std::string>& events() const { return events_; }
+  double TimeOf(int index) const { return times_.at(index); }
+
+ private:
+  const FakeClock& clock_;
+  std::vector<std::string> events_;
+  std::vector<double> times_;
+};
+
 // Every fake, wired together.
 struct FakePlatform {
   FakePlatform() { journal.set_clock(&clock); }
@@ -208,8 +226,9 @@ struct FakePlatform {
   FakeMessageBox message_box{journal};
   FakeLauncher launcher{journal};
   FakeProcess process{journal};
-  Platform platform{clock,       events,   files,  ports,
-                    message_box, launcher, process};
+  FakeTrace trace{clock};
+  Platform platform{clock,       events,   files,   ports,
+                    message_box, launcher, process, trace};
 };
 
 }  // namespace zindo

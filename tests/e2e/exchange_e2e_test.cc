@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,8 @@ class ExchangeTest : public ::testing::Test {
                        "1,-1,0,521,c,c:\\zindo\\,1\r\n");
     sandbox_.WriteFile("work/autoexec.pif",
                        "#!/bin/sh\necho started > companion.log\n", 0755);
-    relay_ = std::make_unique<RelayProcess>(sandbox_);
+    relay_ =
+        std::make_unique<RelayProcess>(sandbox_, "relay", relay_environment_);
     ASSERT_TRUE(WaitUntil([&] { return sandbox_.Exists("work/companion.log"); },
                           kLimit))
         << relay_->Stderr();
@@ -70,7 +72,7 @@ class ExchangeTest : public ::testing::Test {
     if (!relay_->IsRunning()) return;
     sandbox_.WriteFile("work/ZINDOK1.TXT", Bytes({1, 0, 0, 13, 10}));
     EXPECT_EQ(relay_->WaitForExit(kLimit), 0) << relay_->Stderr();
-    EXPECT_EQ(relay_->Stderr(), "");
+    EXPECT_EQ(relay_->Stderr(), expected_stderr_);
   }
 
   void Request(const std::string& bytes) {
@@ -97,6 +99,9 @@ class ExchangeTest : public ::testing::Test {
   PseudoTerminal com1_;
   DeviceEnd device_{com1_};
   std::unique_ptr<RelayProcess> relay_;
+  // Set before SetUp runs.
+  std::vector<std::string> relay_environment_;
+  std::string expected_stderr_;
 };
 
 TEST_F(ExchangeTest, EachRequestReachesTheLineOnceAndIsDeleted) {
@@ -217,6 +222,56 @@ TEST_F(ExchangeTest, RequestDuringRecoveryIsSentAndEndsTheCycle) {
   EXPECT_GE(SecondsSince(second_probe), 2.0);
   EXPECT_EQ(device_.ReceiveFor(7s), "") << "the cycle went on";
   EXPECT_EQ(Response(), kSyntheticResponse);
+}
+
+// ZINDO_TRACE names a file that the relay appends its events to.
+class TracedExchangeTest : public ExchangeTest {
+ protected:
+  TracedExchangeTest() {
+    sandbox_.MakeDirectory("logs");
+    relay_environment_ = {"ZINDO_TRACE=" + sandbox_.Path("logs/trace.log")};
+  }
+  std::string Trace() const {
+    return sandbox_.ReadFile("logs/trace.log").value_or("");
+  }
+};
+
+TEST_F(TracedExchangeTest, TraceShowsRequestReplyAndResponseWithTimes) {
+  Request(Bytes({101, 9, 9, 4, 7, 8}));
+  ASSERT_EQ(device_.Receive(5, kLimit), Bytes({3, 0, 9, 7, 8}));
+  device_.Send(Reply19());
+  ASSERT_TRUE(AwaitResponse(ResponseLine(Reply19()), kLimit));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Trace().find("response written") != std::string::npos; },
+      kLimit));
+
+  const std::string trace = Trace();
+  const std::regex timed_lines(R"((\d\d:\d\d:\d\d\.\d{3} [^\n]+\n)+)");
+  EXPECT_TRUE(std::regex_match(trace, timed_lines)) << trace;
+  for (const char* event :
+       {"serving COM1; companion started", "request sent: 3 0 9 7 8",
+        "received 19 bytes: 17 102 103", "response written: /0,17,102,103"}) {
+    EXPECT_NE(trace.find(event), std::string::npos) << event << "\n" << trace;
+  }
+}
+
+class UnwritableTraceTest : public ExchangeTest {
+ protected:
+  UnwritableTraceTest() {
+    relay_environment_ = {"ZINDO_TRACE=" + sandbox_.Path("no-such-dir/t.log")};
+  }
+};
+
+// A trace that cannot be written is mentioned once and changes nothing else.
+TEST_F(UnwritableTraceTest, IsReportedOnceAndTheRelayGoesOn) {
+  Request(Bytes({1, 5, 6}));
+  EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, 6}));
+  device_.Send(Reply19());
+  EXPECT_TRUE(AwaitResponse(ResponseLine(Reply19()), kLimit));
+  const std::vector<std::string> lines = relay_->StderrLines();
+  ASSERT_EQ(lines.size(), 1u) << relay_->Stderr();
+  EXPECT_NE(lines[0].find("no-such-dir/t.log"), std::string::npos);
+  expected_stderr_ = relay_->Stderr();
 }
 
 }  // namespace

@@ -71,14 +71,17 @@ std::vector<std::string> RelayCommand() {
           relay};
 }
 
-// The test's environment with ZINDO_PREFIX replaced.
-std::vector<std::string> RelayEnvironment(const std::string& prefix) {
+// The test's environment without the relay's own variables, then
+// ZINDO_PREFIX and `extra`.
+std::vector<std::string> RelayEnvironment(
+    const std::string& prefix, const std::vector<std::string>& extra) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::string(*entry).starts_with("ZINDO_PREFIX=")) continue;
+    if (std::string(*entry).starts_with("ZINDO_")) continue;
     environment.emplace_back(*entry);
   }
   environment.push_back("ZINDO_PREFIX=" + prefix);
+  environment.insert(environment.end(), extra.begin(), extra.end());
   return environment;
 }
 
@@ -217,10 +220,12 @@ bool PortIsHeld(const std::string& device) {
   return WEXITSTATUS(status) == kHeld;
 }
 
-RelayProcess::RelayProcess(const Sandbox& sandbox, const std::string& name)
+RelayProcess::RelayProcess(const Sandbox& sandbox, const std::string& name,
+                           const std::vector<std::string>& environment_extra)
     : stderr_path_(sandbox.Path(name + ".stderr")) {
   std::vector<std::string> command = RelayCommand();
-  std::vector<std::string> environment = RelayEnvironment(sandbox.prefix());
+  std::vector<std::string> environment =
+      RelayEnvironment(sandbox.prefix(), environment_extra);
   std::vector<char*> argv = PointersTo(command);
   std::vector<char*> envp = PointersTo(environment);
   const std::string work = sandbox.work();

@@ -88,8 +88,11 @@ bool PortIsHeld(const std::string& device);
 class RelayProcess {
  public:
   // Starts the relay in `sandbox`; `name` tells apart the stderr captures of
-  // several relays in one sandbox.
-  RelayProcess(const Sandbox& sandbox, const std::string& name = "relay");
+  // several relays in one sandbox. The relay's environment is the test's,
+  // without any ZINDO_ variable of the test's own, with ZINDO_PREFIX set to
+  // the sandbox's prefix and with the "NAME=value" entries of `environment`.
+  RelayProcess(const Sandbox& sandbox, const std::string& name = "relay",
+               const std::vector<std::string>& environment = {});
   ~RelayProcess();
 
   RelayProcess(const RelayProcess&) = delete;
