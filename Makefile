@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: build test unit-test sanitize fuzz demo clean format
+.PHONY: build test unit-test sanitize fuzz bench demo clean format
 
 build:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -44,6 +44,10 @@ fuzz:
 	  --target request_decoder_fuzz config_line_fuzz
 	$(call run_fuzzer,request_decoder,512)
 	$(call run_fuzzer,config_line,256)
+
+# Figures for the relay on this machine: idle CPU, added latencies, memory.
+bench: build
+	$(BUILD)/relay_bench
 
 demo: build
 	tools/demo.sh $(BUILD)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <string_view>
 
 #include "platform/descriptor-posix.h"
 
@@ -35,6 +36,18 @@ bool IsOlderThanScan(const timespec& changed, const timespec& scan_began,
          Nanoseconds(scan_began);
 }
 
+// Whether `stored` folds to `folded`, without making a folded copy: most
+// entries differ in length and are passed over at once.
+bool MatchesFolded(std::string_view stored, const std::string& folded) {
+  if (stored.size() != folded.size()) return false;
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    char c = stored[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != folded[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string FoldCase(const std::string& name) {
@@ -47,9 +60,10 @@ std::string FoldCase(const std::string& name) {
 
 std::string DirectoryCache::Find(const std::string& directory,
                                  const std::string& name) {
-  const Listing* listing = Current(directory);
+  const std::string folded = FoldCase(name);
+  const Listing* listing = Current(directory, folded);
   if (listing == nullptr) return "";
-  auto found = listing->names.find(FoldCase(name));
+  auto found = listing->names.find(folded);
   if (found == listing->names.end()) return "";
   const std::vector<std::string>& matches = found->second;
   if (std::find(matches.begin(), matches.end(), name) != matches.end()) {
@@ -59,14 +73,17 @@ std::string DirectoryCache::Find(const std::string& directory,
 }
 
 const DirectoryCache::Listing* DirectoryCache::Current(
-    const std::string& directory) {
+    const std::string& directory, const std::string& folded) {
   struct stat status;
   if (::stat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
     listings_.erase(directory);
     return nullptr;
   }
   Listing& listing = listings_[directory];
-  if (listing.trusted && listing.device == status.st_dev &&
+  const bool new_name = std::find(listing.wanted.begin(), listing.wanted.end(),
+                                  folded) == listing.wanted.end();
+  if (new_name) listing.wanted.push_back(folded);
+  if (!new_name && listing.trusted && listing.device == status.st_dev &&
       listing.inode == status.st_ino &&
       SameTime(listing.changed, status.st_ctim)) {
     return &listing;
@@ -92,9 +109,11 @@ bool DirectoryCache::Scan(const std::string& directory, Listing& listing) {
   listing.names.clear();
   errno = 0;
   while (const dirent* entry = ::readdir(stream)) {
-    std::string stored = entry->d_name;
-    if (stored != "." && stored != "..") {
-      listing.names[FoldCase(stored)].push_back(std::move(stored));
+    const std::string_view stored = entry->d_name;
+    for (const std::string& wanted : listing.wanted) {
+      if (MatchesFolded(stored, wanted)) {
+        listing.names[wanted].emplace_back(stored);
+      }
     }
     errno = 0;
   }

@@ -16,8 +16,11 @@ std::string FoldCase(const std::string& name);
 
 // Finds entries of directories without regard to case. The relay asks for
 // the same few names many times a second, in directories that may hold
-// thousands of files, so each directory's listing is kept and read again
-// only when the directory's change time shows it may have changed.
+// thousands of files, so for each directory it keeps the entries that match
+// a name asked for there, and reads the directory again only when its change
+// time shows it may have changed or a new name is asked for. Other entries
+// are skipped without a copy, which keeps a rescan of a large directory
+// about as cheap as reading it.
 class DirectoryCache {
  public:
   // File times come from the kernel's coarse clock, which lags the precise
@@ -48,12 +51,17 @@ class DirectoryCache {
     // Whether `changed` was old enough when the scan began that any later
     // change must carry a different change time.
     bool trusted = false;
-    // Folded name to the stored names, sorted.
+    // The names asked for in this directory so far, folded. The relay asks
+    // for a fixed handful, so this stays short.
+    std::vector<std::string> wanted;
+    // Each wanted name to the stored names that match it, sorted.
     std::unordered_map<std::string, std::vector<std::string>> names;
   };
 
-  // The listing of `directory`, read again unless the cached one is current.
-  const Listing* Current(const std::string& directory);
+  // The listing of `directory` with `folded` among its wanted names, read
+  // again unless the cached one is current.
+  const Listing* Current(const std::string& directory,
+                         const std::string& folded);
   bool Scan(const std::string& directory, Listing& listing);
 
   std::chrono::nanoseconds racy_margin_;

@@ -1,0 +1,213 @@
+// Measures the real relay on a pseudo-terminal and prints a table: the CPU
+// an idle relay uses, how long requests and replies take beyond the relay's
+// own fixed 0.3 s waits, and its peak memory. Figures, not verdicts: the
+// targets are printed beside them, and the exit status says only whether
+// the measurement itself worked.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/relay_harness.h"
+
+namespace zindo::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kOtherFiles = 10'000;
+constexpr int kSamples = 60;
+constexpr double kFixedWaitMs = 300.0;  // the relay's own settle time
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start)
+      .count();
+}
+
+// Nanoseconds the process has spent on a processor.
+double CpuNanoseconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
+  double on_cpu = -1;
+  if (!(in >> on_cpu)) throw std::runtime_error("cannot read schedstat");
+  return on_cpu;
+}
+
+// A field such as VmHWM of /proc/PID/status, in KiB.
+long StatusKib(pid_t pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with(field + ":")) {
+      return std::stol(line.substr(field.size() + 1));
+    }
+  }
+  throw std::runtime_error("no " + field + " in status");
+}
+
+struct Summary {
+  double median;
+  double p95;
+};
+
+Summary Summarise(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const auto at = [&](double q) {
+    return values[static_cast<std::size_t>(q * (values.size() - 1) + 0.5)];
+  };
+  return {at(0.5), at(0.95)};
+}
+
+// One relay serving a sandbox whose COM1 is a pseudo-terminal.
+class Bench {
+ public:
+  // With `traced`, the relay keeps a trace in the sandbox.
+  explicit Bench(bool traced) {
+    sandbox_.MapPort(1, com1_);
+    sandbox_.MakeDirectory("prefix/drive_c/zindo");
+    sandbox_.MakeDirectory("logs");
+    sandbox_.WriteFile("prefix/drive_c/zindo/LOCAL6.DAT",
+                       "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+    sandbox_.WriteFile("work/autoexec.pif", "#!/bin/sh\ntouch started\n", 0755);
+    std::vector<std::string> environment;
+    if (traced) {
+      environment.push_back("ZINDO_TRACE=" + sandbox_.Path("logs/trace.log"));
+    }
+    relay_ = std::make_unique<RelayProcess>(sandbox_, "relay", environment);
+    if (!WaitUntil([&] { return sandbox_.Exists("work/started"); }, 20s)) {
+      throw std::runtime_error("the relay did not start: " + relay_->Stderr());
+    }
+  }
+
+  ~Bench() {
+    sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+    relay_->WaitForExit(20s);
+  }
+
+  void AddOtherFiles(int count) {
+    for (int i = 0; i < count; ++i) {
+      std::ofstream(sandbox_.Path("work/other" + std::to_string(i) + ".dat"))
+          << i;
+    }
+  }
+
+  double IdleCpuPercent(std::chrono::seconds period) {
+    std::this_thread::sleep_for(1s);  // let the new files settle
+    const double before = CpuNanoseconds(relay_->pid());
+    std::this_thread::sleep_for(period);
+    const double used = CpuNanoseconds(relay_->pid()) - before;
+    return 100.0 * used / std::chrono::nanoseconds(period).count();
+  }
+
+  // Milliseconds from a request file's appearance to its first byte on the
+  // line, beyond the relay's 0.3 s wait.
+  double RequestLatency(int turn) {
+    const std::string request{1, 5, static_cast<char>(turn)};
+    sandbox_.WriteFile("work/ZINDOK1.TXT", request);
+    const auto written = Clock::now();
+    if (device_.Receive(1, 10s).empty()) throw std::runtime_error("no bytes");
+    const double latency = MillisecondsSince(written) - kFixedWaitMs;
+    device_.Receive(2, 10s);
+    WaitUntil([&] { return !sandbox_.Exists("work/ZINDOK1.TXT"); }, 10s);
+    return latency;
+  }
+
+  // Milliseconds from a 19-byte reply written in one go to the response
+  // file holding it, beyond the relay's 0.3 s sample.
+  double ReplyLatency(int turn) {
+    std::string reply(19, static_cast<char>(turn));
+    reply[0] = 17;
+    std::string expected = "/0";
+    for (char byte : reply) {
+      expected += "," + std::to_string(static_cast<unsigned char>(byte));
+    }
+    expected += "\r\n";
+    const auto sent = Clock::now();
+    device_.Send(reply);
+    while (sandbox_.ReadFile("work/zindoK2.txt") != expected) {
+      if (MillisecondsSince(sent) > 10'000) throw std::runtime_error("late");
+      std::this_thread::sleep_for(200us);
+    }
+    return MillisecondsSince(sent) - kFixedWaitMs;
+  }
+
+  long PeakKib() { return StatusKib(relay_->pid(), "VmHWM"); }
+
+ private:
+  Sandbox sandbox_;
+  PseudoTerminal com1_;
+  DeviceEnd device_{com1_};
+  std::unique_ptr<RelayProcess> relay_;
+};
+
+struct Latencies {
+  Summary request;
+  Summary reply;
+};
+
+Latencies MeasureLatencies(Bench& bench) {
+  std::vector<double> requests;
+  std::vector<double> replies;
+  for (int turn = 0; turn < kSamples; ++turn) {
+    requests.push_back(bench.RequestLatency(turn));
+    replies.push_back(bench.ReplyLatency(turn));
+    std::this_thread::sleep_for(20ms);
+  }
+  return {Summarise(requests), Summarise(replies)};
+}
+
+void PrintRow(const char* what, const std::string& value, const char* target) {
+  std::printf("| %-52s | %-24s | %-10s |\n", what, value.c_str(), target);
+}
+
+std::string Format(const char* format, double a, double b = 0) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, a, b);
+  return text;
+}
+
+int Run() {
+  Bench bench(/*traced=*/false);
+  bench.AddOtherFiles(kOtherFiles);
+  const double idle = bench.IdleCpuPercent(10s);
+  const Latencies plain = MeasureLatencies(bench);
+  const long peak = bench.PeakKib();
+  Bench traced(/*traced=*/true);
+  const Latencies with_trace = MeasureLatencies(traced);
+
+  std::printf("| %-52s | %-24s | %-10s |\n", "measure", "measured", "target");
+  std::printf("|%s|%s|%s|\n", std::string(54, '-').c_str(),
+              std::string(26, '-').c_str(), std::string(12, '-').c_str());
+  PrintRow("idle CPU over 10 s, 10,000 other files (% of a core)",
+           Format("%.3f %%", idle), "<= 0.2 %");
+  const char* pair = "median %.2f, p95 %.2f ms";
+  PrintRow("request appears -> first byte on line, - 0.3 s",
+           Format(pair, plain.request.median, plain.request.p95), "<= 10 ms");
+  PrintRow("19-byte reply -> response file, - 0.3 s",
+           Format(pair, plain.reply.median, plain.reply.p95), "<= 10 ms");
+  PrintRow("the same with ZINDO_TRACE: request",
+           Format(pair, with_trace.request.median, with_trace.request.p95), "");
+  PrintRow("the same with ZINDO_TRACE: reply",
+           Format(pair, with_trace.reply.median, with_trace.reply.p95), "");
+  PrintRow("peak resident memory (VmHWM)", Format("%.2f MiB", peak / 1024.0),
+           "<= 4 MiB");
+  std::printf("(%d requests and %d replies per row)\n", kSamples, kSamples);
+  return 0;
+}
+
+}  // namespace
+}  // namespace zindo::e2e
+
+int main() {
+  try {
+    return zindo::e2e::Run();
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "relay_bench: %s\n", failure.what());
+    return 1;
+  }
+}
