@@ -1,0 +1,546 @@
+#include "tools/request_tool.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <utility>
+
+#include "exchange/file_names.h"
+
+namespace zindo::tools {
+
+namespace {
+
+constexpr double kLongestWaitSeconds = 24 * 60 * 60;
+constexpr char kReplyMark[] = "/0";
+constexpr char kStoppedStatus[] = "0,0\r\n";
+
+// ---- The command line ----
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsDigitIn(char c, int base) {
+  if (c >= '0' && c <= '9') return true;
+  const char lower = static_cast<char>(c | 0x20);
+  return base == 16 && lower >= 'a' && lower <= 'f';
+}
+
+unsigned DigitValue(char c) {
+  return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+double ParseSeconds(const std::string& text) {
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 ||
+      seconds > kLongestWaitSeconds) {
+    throw UsageError("--wait=" + text +
+                     ": give the seconds to wait, more than 0 and at most " +
+                     std::to_string(static_cast<int>(kLongestWaitSeconds)));
+  }
+  return seconds;
+}
+
+// Reads the command line one argument at a time.
+class ArgumentReader {
+ public:
+  explicit ArgumentReader(const std::vector<std::string>& arguments)
+      : arguments_(arguments) {}
+
+  RequestOptions Read() {
+    while (next_ < arguments_.size()) Take(arguments_[next_++]);
+    return Checked();
+  }
+
+ private:
+  void Take(const std::string& argument);
+  bool TakeValueOption(const std::string& argument);
+  std::string ValueOf(const std::string& option);
+  void SetAction(Action action, const std::string& option);
+  RequestOptions Checked();
+
+  const std::vector<std::string>& arguments_;
+  std::size_t next_ = 0;
+  RequestOptions options_;
+  std::string action_option_;
+  bool help_ = false;
+  bool directory_given_ = false;
+};
+
+void ArgumentReader::Take(const std::string& argument) {
+  if (TakeValueOption(argument)) return;
+  if (argument == "--help" || argument == "-h") {
+    help_ = true;
+  } else if (argument == "--raw") {
+    SetAction(Action::kSendRaw, argument);
+  } else if (argument == "--quit") {
+    SetAction(Action::kQuit, argument);
+  } else if (argument == "--force") {
+    options_.force = true;
+  } else if (argument == "--wait") {
+    options_.wait_seconds = kDefaultWaitSeconds;
+  } else if (StartsWith(argument, "--wait=")) {
+    options_.wait_seconds = ParseSeconds(argument.substr(7));
+  } else if (argument.size() > 1 && argument[0] == '-' &&
+             !IsDigitIn(argument[1], 10)) {
+    throw UsageError("unknown option " + argument);
+  } else {
+    options_.bytes += static_cast<char>(ParseByte(argument));
+  }
+}
+
+// --dir and --decode, each with its value as the next argument or after "=".
+bool ArgumentReader::TakeValueOption(const std::string& argument) {
+  const std::string name = argument.substr(0, argument.find('='));
+  if (name != "--dir" && name != "--decode") return false;
+  const std::string value = ValueOf(argument);
+  if (name == "--dir") {
+    options_.directory = value;
+    directory_given_ = true;
+  } else {
+    SetAction(Action::kDecode, name);
+    options_.decode_path = value;
+  }
+  return true;
+}
+
+std::string ArgumentReader::ValueOf(const std::string& option) {
+  const std::size_t equals = option.find('=');
+  if (equals != std::string::npos) return option.substr(equals + 1);
+  if (next_ >= arguments_.size()) throw UsageError(option + " needs a value");
+  return arguments_[next_++];
+}
+
+void ArgumentReader::SetAction(Action action, const std::string& option) {
+  if (!action_option_.empty() && action_option_ != option) {
+    throw UsageError(action_option_ + " and " + option +
+                     " cannot be given together");
+  }
+  action_option_ = option;
+  options_.action = action;
+}
+
+RequestOptions ArgumentReader::Checked() {
+  if (help_) {
+    RequestOptions help;
+    help.action = Action::kHelp;
+    return help;
+  }
+  const bool has_bytes = !options_.bytes.empty();
+  switch (options_.action) {
+    case Action::kSend:
+      if (!has_bytes) throw UsageError("no bytes given");
+      break;
+    case Action::kSendRaw:
+      break;
+    case Action::kQuit:
+      if (has_bytes) throw UsageError("--quit takes no bytes");
+      break;
+    case Action::kDecode:
+      if (has_bytes || directory_given_ || options_.force ||
+          options_.wait_seconds.has_value()) {
+        throw UsageError("--decode takes only the file to decode");
+      }
+      break;
+    case Action::kHelp:
+      break;
+  }
+  if (options_.directory.empty()) throw UsageError("--dir needs a directory");
+  return options_;
+}
+
+// ---- Files ----
+
+std::string PathIn(const std::string& directory, const std::string& name) {
+  return directory + "/" + name;
+}
+
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// Closes a descriptor when it goes out of scope, for the paths that throw.
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+  // Closes now, reporting the failure that a deferred write can show here.
+  int Close() { return close(std::exchange(fd, -1)); }
+};
+
+std::string ReadAll(int fd, const std::string& path) {
+  std::string content;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count == 0) return content;
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) throw SystemError("read " + path, errno);
+    content.append(buffer, static_cast<std::size_t>(count));
+  }
+}
+
+void WriteAll(int fd, const std::string& bytes, const std::string& path) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t count =
+        write(fd, bytes.data() + written, bytes.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) throw SystemError("write " + path, errno);
+    written += static_cast<std::size_t>(count);
+  }
+}
+
+// Creates a file of its own in `directory` holding `content`, and returns
+// its path. Its name matches no name the relay or the companion looks for.
+std::string WriteAside(const std::string& directory,
+                       const std::string& content) {
+  for (int attempt = 0;; ++attempt) {
+    const std::string path =
+        PathIn(directory, "zindo-request-" + std::to_string(getpid()) + "-" +
+                              std::to_string(attempt) + ".tmp");
+    Descriptor file{open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666)};
+    if (file.fd < 0 && errno == EEXIST && attempt < 100) continue;
+    if (file.fd < 0) throw SystemError("create " + path, errno);
+    try {
+      WriteAll(file.fd, content, path);
+      if (file.Close() != 0) throw SystemError("write " + path, errno);
+    } catch (...) {
+      unlink(path.c_str());
+      throw;
+    }
+    return path;
+  }
+}
+
+void RemoveFile(const std::string& path) {
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    throw SystemError("remove " + path, errno);
+  }
+}
+
+// A file time from stat, in nanoseconds since the epoch.
+template <typename FileTime>
+long long Nanoseconds(const FileTime& time) {
+  return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
+}
+
+// ---- Waiting for the relay ----
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+
+// Calls `done` until it returns true, or until `deadline` has passed, after
+// one last call. Returns whether `done` returned true.
+template <typename Done>
+bool PollUntil(Clock::time_point deadline, const Done& done) {
+  for (;;) {
+    if (done()) return true;
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
+std::string Seconds(std::chrono::milliseconds limit) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g s", limit.count() / 1000.0);
+  return text;
+}
+
+void WaitUntilTaken(const std::string& directory, Clock::time_point deadline,
+                    std::chrono::milliseconds limit) {
+  const bool taken = PollUntil(deadline, [&] {
+    return NamesMatching(directory, kRequestCreateName).empty();
+  });
+  if (!taken) {
+    throw WaitTimedOut("the relay has not taken " +
+                       PathIn(directory, kRequestCreateName) + " within " +
+                       Seconds(limit) + ": is it running in that directory?");
+  }
+}
+
+// The content for a message, with anything unprintable as \xNN.
+std::string Printable(const std::string& content) {
+  std::string text;
+  for (char c : content) {
+    if (c >= ' ' && c <= '~') {
+      text += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X",
+                    static_cast<unsigned char>(c));
+      text += escaped;
+    }
+  }
+  return text;
+}
+
+// ---- The response line ----
+
+// Whether `content` could be the start of a reply line still being written.
+bool CouldBeUnfinishedLine(const std::string& content) {
+  const std::string mark = kReplyMark;
+  const std::size_t mark_part = std::min(content.size(), mark.size());
+  if (content.compare(0, mark_part, mark, 0, mark_part) != 0) return false;
+  for (std::size_t i = mark_part; i < content.size(); ++i) {
+    const char c = content[i];
+    const bool last = i + 1 == content.size();
+    if (!(IsDigitIn(c, 10) || c == ',' || (c == '\r' && last))) return false;
+  }
+  return true;
+}
+
+uint8_t ParseReplyByte(const std::string& field, const std::string& line) {
+  const bool digits = !field.empty() && field.size() <= 3 &&
+                      std::all_of(field.begin(), field.end(),
+                                  [](char c) { return IsDigitIn(c, 10); });
+  if (!digits || std::stoi(field) > 255) {  // three digits fit an int
+    throw MalformedResponse("\"" + Printable(field) +
+                            "\" is not a byte in the reply line \"" +
+                            Printable(line) + "\"");
+  }
+  return static_cast<uint8_t>(std::stoi(field));
+}
+
+std::string ParseReplyLine(const std::string& line) {
+  if (!StartsWith(line, kReplyMark)) {
+    throw MalformedResponse("the reply line \"" + Printable(line) +
+                            "\" does not start with " + kReplyMark);
+  }
+  std::string reply;
+  std::size_t at = std::string(kReplyMark).size();
+  while (at < line.size()) {
+    if (line[at] != ',') {
+      throw MalformedResponse("the reply line \"" + Printable(line) +
+                              "\" has no comma at character " +
+                              std::to_string(at + 1));
+    }
+    const std::size_t end = std::min(line.find(',', at + 1), line.size());
+    reply += static_cast<char>(
+        ParseReplyByte(line.substr(at + 1, end - at - 1), line));
+    at = end;
+  }
+  return reply;
+}
+
+}  // namespace
+
+std::string UsageText() {
+  return R"(usage: zindo-request [--dir DIR] [--force] [--wait[=SECONDS]] BYTE...
+       zindo-request [--dir DIR] [--force] [--wait[=SECONDS]] --raw [BYTE...]
+       zindo-request [--dir DIR] [--force] [--wait[=SECONDS]] --quit
+       zindo-request --decode FILE
+       zindo-request --help
+
+Leaves a request for zindo-relay in the companion's working directory, as
+the companion does: written aside, then renamed to ZINDOK1.TXT.
+
+  BYTE...           the device message, each byte in decimal (0 to 255) or
+                    in hex after 0x. A message is 2 to 159 bytes long and
+                    starts with its header: its length less 2, then 0. It is
+                    written in the relay's run-length code, as short as the
+                    code allows. 1 0 0 is the quit request: use --quit.
+  --dir DIR         the companion's working directory (default: the current
+                    directory)
+  --raw             write the bytes as the request file's whole content,
+                    unencoded, to try out files the relay must refuse (a
+                    request it cannot decode ends the relay)
+  --quit            write the quit request: 1, 0, 0, then CR LF
+  --force           replace a request file that the relay has not taken yet
+  --wait[=SECONDS]  wait up to SECONDS (10 when not given) for the relay to
+                    take the request, then for zindoK2.txt to change, and
+                    print the reply it holds in decimal: 17,0,129. With
+                    --quit, wait until zindoK.inf says 0,0 instead.
+  --decode FILE     print the message that request file FILE makes the relay
+                    send, in decimal, or why the relay would refuse it
+  --help            print this text
+
+Exit status: 0 done; 1 refused, failed or timed out; 2 wrong usage.
+)";
+}
+
+uint8_t ParseByte(const std::string& text) {
+  const bool hex = StartsWith(text, "0x") || StartsWith(text, "0X");
+  const int base = hex ? 16 : 10;
+  const std::string digits = hex ? text.substr(2) : text;
+  const bool well_formed =
+      !digits.empty() && std::all_of(digits.begin(), digits.end(), [&](char c) {
+        return IsDigitIn(c, base);
+      });
+  if (!well_formed) {
+    throw UsageError("\"" + text +
+                     "\" is not a byte: give 0 to 255, or 0x00 to 0xff");
+  }
+  unsigned value = 0;
+  for (char c : digits) {
+    value = value * base + DigitValue(c);
+    if (value > 255) throw UsageError(text + " is more than a byte (255)");
+  }
+  return static_cast<uint8_t>(value);
+}
+
+RequestOptions ParseArguments(const std::vector<std::string>& arguments) {
+  return ArgumentReader(arguments).Read();
+}
+
+std::string DecimalList(const std::string& bytes) {
+  std::string text;
+  for (char byte : bytes) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(static_cast<unsigned char>(byte));
+  }
+  return text;
+}
+
+std::optional<std::string> ParseResponse(const std::string& content) {
+  const std::size_t line_end = content.find('\n');
+  if (line_end == std::string::npos) {
+    if (CouldBeUnfinishedLine(content)) return std::nullopt;
+    throw MalformedResponse("\"" + Printable(content) +
+                            "\" is not the start of a reply line");
+  }
+  if (line_end == 0 || content[line_end - 1] != '\r') {
+    throw MalformedResponse("the reply line does not end with CR LF: \"" +
+                            Printable(content) + "\"");
+  }
+  if (line_end + 1 != content.size()) {
+    throw MalformedResponse("more follows the reply line: \"" +
+                            Printable(content) + "\"");
+  }
+  return ParseReplyLine(content.substr(0, line_end - 1));
+}
+
+std::vector<std::string> NamesMatching(const std::string& directory,
+                                       const std::string& name) {
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(directory.c_str()),
+                                              &closedir);
+  if (!listing) throw SystemError("open directory " + directory, errno);
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = readdir(listing.get())) {
+    if (EqualIgnoringAsciiCase(entry->d_name, name)) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  if (errno != 0) throw SystemError("read directory " + directory, errno);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+FileState ReadFileState(const std::string& directory, const std::string& name) {
+  const std::vector<std::string> names = NamesMatching(directory, name);
+  FileState state;
+  if (names.empty()) return state;
+  const bool exact = std::find(names.begin(), names.end(), name) != names.end();
+  const std::string stored = exact ? name : names.front();
+  const std::string path = PathIn(directory, stored);
+  Descriptor file{open(path.c_str(), O_RDONLY)};
+  if (file.fd < 0 && errno == ENOENT) return state;  // gone since listed
+  if (file.fd < 0) throw SystemError("open " + path, errno);
+  struct stat status {};
+  if (fstat(file.fd, &status) != 0) throw SystemError("stat " + path, errno);
+  state.stored_name = stored;
+  state.size = status.st_size;
+  state.modified_ns = Nanoseconds(status.st_mtim);
+  state.changed_ns = Nanoseconds(status.st_ctim);
+  state.content = ReadAll(file.fd, path);
+  return state;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  Descriptor file{open(path.c_str(), O_RDONLY)};
+  if (file.fd < 0) throw SystemError("open " + path, errno);
+  return ReadAll(file.fd, path);
+}
+
+void WriteRequestFile(const std::string& directory, const std::string& content,
+                      bool force) {
+  const std::vector<std::string> waiting =
+      NamesMatching(directory, kRequestCreateName);
+  if (!waiting.empty() && !force) {
+    throw RequestWaiting(PathIn(directory, waiting.front()) +
+                         " has not been taken by the relay yet");
+  }
+  const std::string aside = WriteAside(directory, content);
+  const std::string target = PathIn(directory, kRequestCreateName);
+  try {
+    // A second name that matches would be a second request file, and which
+    // of the two the relay read would depend on its look-up.
+    for (const std::string& name : waiting) {
+      if (name != kRequestCreateName) RemoveFile(PathIn(directory, name));
+    }
+    if (rename(aside.c_str(), target.c_str()) != 0) {
+      throw SystemError("rename " + aside + " to " + target, errno);
+    }
+  } catch (...) {
+    unlink(aside.c_str());
+    throw;
+  }
+}
+
+std::string WaitForReply(const std::string& directory, const FileState& before,
+                         std::chrono::milliseconds limit) {
+  const Clock::time_point deadline = Clock::now() + limit;
+  WaitUntilTaken(directory, deadline, limit);
+  FileState now;
+  std::optional<std::string> reply;
+  const bool replied = PollUntil(deadline, [&] {
+    now = ReadFileState(directory, kResponseFileName);
+    if (now == before || !now.present()) return false;
+    try {
+      reply = ParseResponse(now.content);
+    } catch (const MalformedResponse& malformed) {
+      throw MalformedResponse(PathIn(directory, now.stored_name) + ": " +
+                              malformed.what());
+    }
+    return reply.has_value();
+  });
+  if (replied) return *reply;
+  if (now.present() && now != before) {
+    throw MalformedResponse(PathIn(directory, now.stored_name) +
+                            ": the reply line is still unfinished after " +
+                            Seconds(limit) + ": \"" + Printable(now.content) +
+                            "\"");
+  }
+  throw WaitTimedOut("the relay took the request, but no reply came in " +
+                     PathIn(directory, kResponseFileName) + " within " +
+                     Seconds(limit));
+}
+
+void WaitForStop(const std::string& directory, const FileState& before,
+                 std::chrono::milliseconds limit) {
+  const Clock::time_point deadline = Clock::now() + limit;
+  WaitUntilTaken(directory, deadline, limit);
+  FileState now;
+  const bool stopped = PollUntil(deadline, [&] {
+    now = ReadFileState(directory, kStatusFileName);
+    return now != before && now.content == kStoppedStatus;
+  });
+  if (!stopped) {
+    throw WaitTimedOut("the relay took the quit request, but " +
+                       PathIn(directory, kStatusFileName) +
+                       " does not say 0,0 within " + Seconds(limit) +
+                       (now.present()
+                            ? " (it holds \"" + Printable(now.content) + "\")"
+                            : " (it is missing)"));
+  }
+}
+
+}  // namespace zindo::tools

@@ -1,0 +1,202 @@
+#include "tools/request_tool.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "exchange/file_names.h"
+#include "exchange/request_decoder.h"
+#include "exchange/request_encoder.h"
+
+namespace zindo::tools {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Optional;
+namespace fs = std::filesystem;
+
+std::string Bytes(std::vector<int> values) {
+  return std::string(values.begin(), values.end());
+}
+
+TEST(ParseByteTest, DecimalAndHexWithinAByte) {
+  EXPECT_EQ(ParseByte("0"), 0);
+  EXPECT_EQ(ParseByte("255"), 255);
+  EXPECT_EQ(ParseByte("007"), 7);
+  EXPECT_EQ(ParseByte("0x0"), 0);
+  EXPECT_EQ(ParseByte("0xff"), 255);
+  EXPECT_EQ(ParseByte("0X1A"), 26);
+  EXPECT_EQ(ParseByte("0x00ff"), 255);
+  for (const char* bad : {"256", "0x100", "99999999999999999999", "", "0x",
+                          "-1", "+1", " 1", "1a", "0x1g", "1.0"}) {
+    EXPECT_THROW(ParseByte(bad), UsageError) << bad;
+  }
+}
+
+RequestOptions Parse(std::vector<std::string> arguments) {
+  return ParseArguments(arguments);
+}
+
+TEST(ParseArgumentsTest, BytesAndOptions) {
+  const RequestOptions send =
+      Parse({"--dir", "/w", "5", "0", "0x10", "--wait"});
+  EXPECT_EQ(send.action, Action::kSend);
+  EXPECT_EQ(send.directory, "/w");
+  EXPECT_EQ(send.bytes, Bytes({5, 0, 16}));
+  EXPECT_THAT(send.wait_seconds, Optional(kDefaultWaitSeconds));
+  EXPECT_FALSE(send.force);
+
+  const RequestOptions quit = Parse({"--quit", "--wait=2.5", "--force"});
+  EXPECT_EQ(quit.action, Action::kQuit);
+  EXPECT_EQ(quit.directory, ".");
+  EXPECT_THAT(quit.wait_seconds, Optional(2.5));
+  EXPECT_TRUE(quit.force);
+
+  EXPECT_EQ(Parse({"--raw"}).action, Action::kSendRaw);  // an empty file
+  EXPECT_EQ(Parse({"--decode=f.txt"}).decode_path, "f.txt");
+  EXPECT_EQ(Parse({"1", "--quit", "--help"}).action, Action::kHelp);
+}
+
+TEST(ParseArgumentsTest, RefusesWhatItCannotFollow) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{}, "no bytes given"},
+      {{"--wait=0", "1"}, "more than 0"},
+      {{"--wait=soon", "1"}, "more than 0"},
+      {{"--quit", "1"}, "--quit takes no bytes"},
+      {{"--raw", "--quit"}, "cannot be given together"},
+      {{"--decode", "f", "1"}, "only the file"},
+      {{"--decode", "f", "--wait"}, "only the file"},
+      {{"--dir"}, "--dir needs a value"},
+      {{"--dir=", "1"}, "needs a directory"},
+      {{"--verbose", "1"}, "unknown option --verbose"},
+      {{"-1"}, "\"-1\" is not a byte"},
+      {{"300"}, "300 is more than a byte"},
+  };
+  for (const auto& [arguments, reason] : bad) {
+    try {
+      Parse(arguments);
+      ADD_FAILURE() << "accepted " << testing::PrintToString(arguments);
+    } catch (const UsageError& usage) {
+      EXPECT_THAT(usage.what(), HasSubstr(reason));
+    }
+  }
+}
+
+TEST(ParseResponseTest, ReplyLines) {
+  EXPECT_THAT(ParseResponse("/0,17,0,129\r\n"), Optional(Bytes({17, 0, 129})));
+  EXPECT_THAT(ParseResponse("/0,255,000\r\n"), Optional(Bytes({255, 0})));
+  EXPECT_THAT(ParseResponse("/0\r\n"), Optional(std::string()));
+}
+
+TEST(ParseResponseTest, AFileStillBeingWrittenIsUnfinished) {
+  for (const char* partial : {"", "/", "/0", "/0,17,", "/0,17,0\r"}) {
+    EXPECT_EQ(ParseResponse(partial), std::nullopt) << partial;
+  }
+}
+
+TEST(ParseResponseTest, MalformedLines) {
+  for (const char* malformed :
+       {"/1,2\r\n", "/0,256\r\n", "/0,,1\r\n", "/0,1,\r\n", "/05\r\n",
+        "/0;1\r\n", "/0,1\n", "/0,1\r\n/0,2\r\n", "/0,1\rx", "0,1", "/0,1x",
+        "\r\n", "/0,1234\r\n"}) {
+    EXPECT_THROW(ParseResponse(malformed), MalformedResponse)
+        << testing::PrintToString(std::string(malformed));
+  }
+}
+
+class RequestFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (fs::temp_directory_path() / "request_tool_test.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    directory_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(directory_); }
+
+  std::string Path(const std::string& name) const {
+    return directory_ + "/" + name;
+  }
+  void Write(const std::string& name, const std::string& content) const {
+    std::ofstream(Path(name), std::ios::binary) << content;
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string directory_;
+};
+
+TEST_F(RequestFilesTest, WritesARequestTheRelayDecodes) {
+  const std::string message = Bytes({6, 0, 255, 255, 255, 4, 4, 4});
+  WriteRequestFile(directory_, EncodeRequest(message), false);
+  EXPECT_THAT(Names(), ElementsAre(kRequestCreateName));
+  StringByteSource file(ReadWholeFile(Path(kRequestCreateName)));
+  EXPECT_EQ(DecodeRequest(file), message);
+}
+
+TEST_F(RequestFilesTest, ReplacesAWaitingRequestOnlyWhenForced) {
+  Write("zindok1.txt", "old");
+  EXPECT_THROW(WriteRequestFile(directory_, "new", false), RequestWaiting);
+  EXPECT_THAT(Names(), ElementsAre("zindok1.txt"));
+  EXPECT_EQ(ReadWholeFile(Path("zindok1.txt")), "old");
+
+  WriteRequestFile(directory_, "new", true);
+  EXPECT_THAT(Names(), ElementsAre(kRequestCreateName));
+  EXPECT_EQ(ReadWholeFile(Path(kRequestCreateName)), "new");
+}
+
+constexpr auto kTick = std::chrono::milliseconds(10);
+
+// Plays the relay: takes the request, then writes a reply in two steps, as a
+// reader may catch a file being written.
+void AnswerLikeTheRelay(const std::string& directory) {
+  const std::string request = directory + "/" + kRequestCreateName;
+  for (int tick = 0; !fs::exists(request); ++tick) {
+    if (tick == 500) return;
+    std::this_thread::sleep_for(kTick);
+  }
+  fs::remove(request);
+  const std::string response = directory + "/ZINDOK2.TXT";
+  std::ofstream(response, std::ios::binary) << "/0,9,";
+  std::this_thread::sleep_for(kTick * 3);
+  std::ofstream(response, std::ios::binary) << "/0,9,0,200\r\n";
+}
+
+TEST_F(RequestFilesTest, WaitsForTheRequestToBeTakenAndTheReplyToChange) {
+  Write("ZINDOK2.TXT", "/0,1,0,1\r\n");  // an earlier reply, any case
+  const FileState before = ReadFileState(directory_, kResponseFileName);
+  ASSERT_TRUE(before.present());
+  std::thread relay(AnswerLikeTheRelay, directory_);
+  WriteRequestFile(directory_, EncodeRequest(Bytes({0, 0})), false);
+  std::string reply;
+  EXPECT_NO_THROW(reply = WaitForReply(directory_, before,
+                                       std::chrono::milliseconds(5000)));
+  relay.join();
+  EXPECT_EQ(reply, Bytes({9, 0, 200}));
+}
+
+TEST_F(RequestFilesTest, TimesOutWhenNoRelayTakesTheRequest) {
+  const FileState before = ReadFileState(directory_, kResponseFileName);
+  WriteRequestFile(directory_, "x", false);
+  try {
+    WaitForReply(directory_, before, std::chrono::milliseconds(100));
+    FAIL() << "no time-out";
+  } catch (const WaitTimedOut& timeout) {
+    EXPECT_THAT(timeout.what(), HasSubstr("has not taken"));
+  }
+}
+
+}  // namespace
+}  // namespace zindo::tools

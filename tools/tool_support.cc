@@ -1,0 +1,95 @@
+#include "tools/tool_support.h"
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+
+namespace zindo::tools {
+namespace {
+
+volatile sig_atomic_t stop_requested = 0;
+
+void OnStopSignal(int) { stop_requested = 1; }
+
+std::optional<unsigned> ParseDecimal(std::string_view text) {
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string HexAndDecimal(std::string_view bytes) {
+  std::string hex;
+  std::string decimal;
+  char text[8];
+  for (const char byte : bytes) {
+    const unsigned value = static_cast<unsigned char>(byte);
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    hex += (hex.empty() ? "" : " ") + std::string(text);
+    std::snprintf(text, sizeof text, "%3u", value);
+    decimal += (decimal.empty() ? "" : " ") + std::string(text);
+  }
+  return hex + "  " + decimal;
+}
+
+std::optional<Owner> ParseOwner(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const auto uid = ParseDecimal(text.substr(0, colon));
+  const auto gid = ParseDecimal(text.substr(colon + 1));
+  if (!uid || !gid) return std::nullopt;
+  return Owner{static_cast<uid_t>(*uid), static_cast<gid_t>(*gid)};
+}
+
+StopSignals::StopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGINT);
+  sigaddset(&blocked, SIGTERM);
+  sigprocmask(SIG_BLOCK, &blocked, &wait_mask_);
+  sigdelset(&wait_mask_, SIGINT);
+  sigdelset(&wait_mask_, SIGTERM);
+}
+
+bool StopSignals::requested() const { return stop_requested != 0; }
+
+bool SlavePresence::Changed(bool hung_up) {
+  if (hung_up != open_) return false;
+  open_ = !hung_up;
+  return true;
+}
+
+const char* SlavePresence::Describe() const {
+  return open_ ? "port opened" : "port closed";
+}
+
+OpenWatch::OpenWatch(const std::string& path)
+    : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+  if (fd_ >= 0 && inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+OpenWatch::~OpenWatch() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void OpenWatch::Drain() const {
+  char events[1024];
+  while (fd_ >= 0 && read(fd_, events, sizeof events) > 0) {
+  }
+}
+
+}  // namespace zindo::tools

@@ -1,0 +1,94 @@
+#ifndef ZINDO_TOOLS_TOOL_SUPPORT_H_
+#define ZINDO_TOOLS_TOOL_SUPPORT_H_
+
+// Pieces shared by the tools that play the device on the relay's line:
+// the way they print bytes and times, how they stop, and how they hand a
+// pseudo-terminal to the relay's user.
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/trace-posix.h"
+
+namespace zindo::tools {
+
+// The local time of day with milliseconds, e.g. "14:03:27.512", as the
+// relay's own trace shows it.
+using ::zindo::LocalTimeOfDay;
+
+// `bytes` in hex, then in decimal: "0x10 0x00 0x81   16   0 129". Every
+// decimal is three wide so that lines of equal length line up.
+std::string HexAndDecimal(std::string_view bytes);
+
+// The user and group named by an --owner UID:GID argument.
+struct Owner {
+  uid_t uid = 0;
+  gid_t gid = 0;
+};
+
+// Parses "UID:GID" (two decimal numbers); nothing when malformed.
+std::optional<Owner> ParseOwner(std::string_view text);
+
+// SIGINT and SIGTERM turned into a flag. The signals stay blocked except
+// while the tool waits in ppoll with wait_mask(), so one that arrives
+// between two looks at the flag is not lost: it interrupts the next wait.
+class StopSignals {
+ public:
+  // Installs the handlers and blocks the signals. One per process.
+  StopSignals();
+
+  bool requested() const;
+  const sigset_t& wait_mask() const { return wait_mask_; }
+
+ private:
+  sigset_t wait_mask_;
+};
+
+// Whether a program has the slave side of a pseudo-terminal open, as seen
+// from the master: the master reports a hang-up while no one has it open,
+// from its creation on.
+class SlavePresence {
+ public:
+  // Takes the latest poll result; true when the port was opened or closed
+  // since the last call.
+  bool Changed(bool hung_up);
+  bool open() const { return open_; }
+  // "port opened" or "port closed".
+  const char* Describe() const;
+
+ private:
+  bool open_ = false;
+};
+
+// Tells when a program opens the file at `path`. A pseudo-terminal master
+// cannot: it reports a hang-up without pause for as long as the slave is
+// closed, so a tool can only sleep on it by the tick and would notice an
+// open late. Watching the slave's device file with inotify ends the wait
+// the moment the relay opens the port.
+class OpenWatch {
+ public:
+  explicit OpenWatch(const std::string& path);
+  ~OpenWatch();
+
+  OpenWatch(const OpenWatch&) = delete;
+  OpenWatch& operator=(const OpenWatch&) = delete;
+
+  // False when the system would not watch the file: callers then fall back
+  // to looking by the tick.
+  bool ok() const { return fd_ >= 0; }
+  // Readable when an open has been seen since the last Drain.
+  int fd() const { return fd_; }
+  // Forgets the opens seen so far.
+  void Drain() const;
+
+ private:
+  int fd_;
+};
+
+}  // namespace zindo::tools
+
+#endif  // ZINDO_TOOLS_TOOL_SUPPORT_H_

@@ -1,0 +1,258 @@
+// zindo-devsim: plays the device at the far end of the relay's serial line.
+// It logs every message the relay sends, cut by the length byte, and
+// answers by the first rule the message matches, with the timing the rule
+// asks for: a delay, a reply in chunks with gaps, a reply cut short, an
+// empty frame, or nothing at all. See Usage() for the command line.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "link/device_message.h"
+#include "platform/serial_device-posix.h"
+#include "tools/devsim_log.h"
+#include "tools/devsim_player.h"
+#include "tools/devsim_rules.h"
+#include "tools/pseudo_terminal.h"
+#include "tools/tool_support.h"
+
+namespace {
+
+using zindo::tools::SteadyTime;
+
+constexpr const char* kUsage =
+    "usage: zindo-devsim (--link PATH [--owner UID:GID] | --port DEVICE)\n"
+    "                    [--log FILE] [--rule RULE]... [--script FILE]\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Plays the device on the relay's serial line (19200 8N1): logs every\n"
+    "message the relay sends and answers it by the first rule it matches.\n"
+    "\n"
+    "  --link PATH      create a pseudo-terminal and point PATH at it,\n"
+    "                   e.g. $ZINDO_PREFIX/dosdevices/com1\n"
+    "  --owner UID:GID  hand the pseudo-terminal to that user and group\n"
+    "  --port DEVICE    use that serial device instead (raw, 19200 8N1)\n"
+    "  --log FILE       append the log to FILE, not to standard output\n"
+    "  --rule RULE      add a rule; rules are tried in the order given\n"
+    "  --script FILE    add the rules in FILE, one a line, # comments\n"
+    "  --help           show this text\n"
+    "\n"
+    "A rule:   TRIGGER: ACTION [MODIFIER...]\n"
+    "  TRIGGER   any | probe | request | prefix B,B,...\n"
+    "  ACTION    reply B,B,... | echo | empty | silent\n"
+    "  MODIFIER  after MS | chunks N gap MS | truncate N | once | times K\n"
+    "Bytes are decimal or 0x hex. A message no rule matches gets no answer;\n"
+    "a rule with once or times K retires after its first or K-th match.\n"
+    "\n"
+    "  zindo-devsim --link /tmp/dev/com1 --rule 'probe: reply 3,0,1,2,3' \\\n"
+    "      --rule 'request: echo after 100 chunks 4 gap 400'\n";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Options {
+  std::string link;
+  std::optional<zindo::tools::Owner> owner;
+  std::string port;
+  std::string log;
+  std::vector<zindo::tools::Rule> rules;
+  bool help = false;
+};
+
+std::string ReadScript(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (!file) {
+    throw UsageError("cannot read the script " + path + ": " +
+                     std::strerror(errno));
+  }
+  return text.str();
+}
+
+void AddScript(const std::string& path, Options& options) {
+  for (auto& rule : zindo::tools::ParseRuleScript(ReadScript(path), path)) {
+    options.rules.push_back(std::move(rule));
+  }
+}
+
+// Takes the option at argv[index] and its value, if it has one.
+void TakeOption(const std::string& name, const char* value, Options& options) {
+  if (name == "--help" || name == "-h") {
+    options.help = true;
+    return;
+  }
+  if (value == nullptr) throw UsageError(name + " needs a value");
+  if (name == "--link") {
+    options.link = value;
+  } else if (name == "--owner") {
+    options.owner = zindo::tools::ParseOwner(value);
+    if (!options.owner)
+      throw UsageError("--owner wants UID:GID, not " + std::string(value));
+  } else if (name == "--port") {
+    options.port = value;
+  } else if (name == "--log") {
+    options.log = value;
+  } else if (name == "--rule") {
+    options.rules.push_back(zindo::tools::ParseRule(value));
+  } else if (name == "--script") {
+    AddScript(value, options);
+  } else {
+    throw UsageError("unknown option " + name);
+  }
+}
+
+Options ParseArguments(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    const bool takes_value = name != "--help" && name != "-h";
+    const char* value = takes_value && i + 1 < argc ? argv[i + 1] : nullptr;
+    TakeOption(name, value, options);
+    if (takes_value) ++i;
+  }
+  if (options.help) return options;
+  if (options.link.empty() == options.port.empty()) {
+    throw UsageError("give one of --link and --port");
+  }
+  if (options.owner && options.link.empty()) {
+    throw UsageError("--owner goes with --link");
+  }
+  return options;
+}
+
+}  // namespace
+
+namespace {
+
+// Puts the line in the device's own settings. On a pseudo-terminal master
+// this sets the slave side, so that even a program that opens it without
+// setting it up gets the bytes unchanged.
+void MakeLineRaw(int fd, const std::string& name) {
+  termios line{};
+  if (tcgetattr(fd, &line) != 0) {
+    throw std::system_error(errno, std::generic_category(),
+                            "tcgetattr " + name);
+  }
+  zindo::MakeRawLine(zindo::LineSettings{}, line);
+  if (tcsetattr(fd, TCSANOW, &line) != 0) {
+    throw std::system_error(errno, std::generic_category(),
+                            "tcsetattr " + name);
+  }
+}
+
+void SetNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+    throw std::system_error(errno, std::generic_category(), "fcntl");
+  }
+}
+
+// Removes the link when the simulator ends, however it ends.
+class LinkRemover {
+ public:
+  explicit LinkRemover(std::string path) : path_(std::move(path)) {}
+  ~LinkRemover() { unlink(path_.c_str()); }
+  LinkRemover(const LinkRemover&) = delete;
+  LinkRemover& operator=(const LinkRemover&) = delete;
+
+ private:
+  std::string path_;
+};
+
+void PlayOnPseudoTerminal(const Options& options, zindo::tools::RuleSet rules,
+                          zindo::tools::EventLog& log,
+                          const zindo::tools::StopSignals& stop) {
+  zindo::tools::PseudoTerminal terminal;
+  if (options.owner) {
+    terminal.HandSlaveTo(options.owner->uid, options.owner->gid);
+  }
+  MakeLineRaw(terminal.master_fd(), terminal.slave_path());
+  SetNonBlocking(terminal.master_fd());
+  zindo::tools::PointLinkAt(options.link, terminal.slave_path());
+  const LinkRemover remover(options.link);
+  std::printf("zindo-devsim: %s -> %s\n", options.link.c_str(),
+              terminal.slave_path().c_str());
+  std::fflush(stdout);
+  zindo::tools::DevicePlayer(terminal.master_fd(), terminal.slave_path(),
+                             std::move(rules), log)
+      .Run(stop);
+}
+
+void PlayOnPort(const Options& options, zindo::tools::RuleSet rules,
+                zindo::tools::EventLog& log,
+                const zindo::tools::StopSignals& stop) {
+  const int fd =
+      open(options.port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    throw std::system_error(errno, std::generic_category(),
+                            "open " + options.port);
+  }
+  try {
+    MakeLineRaw(fd, options.port);
+    zindo::tools::DevicePlayer(fd, std::nullopt, std::move(rules), log)
+        .Run(stop);
+  } catch (...) {
+    close(fd);
+    throw;
+  }
+  close(fd);
+}
+
+std::unique_ptr<zindo::tools::EventLog> OpenLog(const std::string& path) {
+  if (path.empty()) return std::make_unique<zindo::tools::EventLog>();
+  return std::make_unique<zindo::tools::EventLog>(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  try {
+    options = ParseArguments(argc, argv);
+  } catch (const std::exception& error) {  // UsageError or RuleError
+    std::fprintf(stderr, "zindo-devsim: %s\n%s", error.what(), kUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::printf("%s%s", kUsage, kHelp);
+    return 0;
+  }
+  // A log reader that goes away must not end the simulator: writes then
+  // fail and the log moves to standard error.
+  signal(SIGPIPE, SIG_IGN);
+  const zindo::tools::StopSignals stop;
+  const auto log = OpenLog(options.log);
+  zindo::tools::RuleSet rules(std::move(options.rules),
+                              zindo::BuildDevicePackets().probe);
+  try {
+    if (!options.link.empty()) {
+      PlayOnPseudoTerminal(options, std::move(rules), *log, stop);
+    } else {
+      PlayOnPort(options, std::move(rules), *log, stop);
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "zindo-devsim: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}

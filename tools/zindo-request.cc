@@ -1,0 +1,135 @@
+// zindo-request: the companion's side of the exchange with zindo-relay, on
+// the command line. It leaves a request file in the companion's working
+// directory as the companion does, can wait for the relay's reply, and tells
+// what a request file would make the relay send. `zindo-request --help`
+// describes its use.
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "exchange/file_names.h"
+#include "exchange/request_decoder.h"
+#include "exchange/request_encoder.h"
+#include "exchange/request_file.h"
+#include "tools/request_tool.h"
+
+namespace {
+
+using zindo::tools::Action;
+using zindo::tools::RequestOptions;
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void Say(const std::string& line) {
+  std::fprintf(stderr, "zindo-request: %s\n", line.c_str());
+}
+
+// A ByteSource that counts what the decoder took, to tell what it left.
+class CountingSource : public zindo::ByteSource {
+ public:
+  explicit CountingSource(const std::string& bytes) : bytes_(bytes) {}
+  std::optional<uint8_t> Next() override {
+    if (taken_ >= bytes_.size()) return std::nullopt;
+    return static_cast<uint8_t>(bytes_[taken_++]);
+  }
+  std::size_t left() const { return bytes_.size() - taken_; }
+
+ private:
+  const std::string& bytes_;
+  std::size_t taken_ = 0;
+};
+
+int Decode(const std::string& path) {
+  const std::string file = zindo::tools::ReadWholeFile(path);
+  CountingSource source(file);
+  std::string message;
+  try {
+    message = zindo::DecodeRequest(source);
+  } catch (const zindo::BadRequest& bad) {
+    Say(path + ": the relay refuses it: " + bad.what());
+    return kExitFailed;
+  }
+  std::printf("%s\n", zindo::tools::DecimalList(message).c_str());
+  if (message == zindo::QuitRequest()) {
+    Say(path + ": this is the quit request: the relay ends");
+  }
+  if (source.left() > 0) {
+    Say(path + ": the relay does not read the " +
+        std::to_string(source.left()) + " bytes after the request");
+  }
+  return kExitDone;
+}
+
+std::string RequestContent(const RequestOptions& options) {
+  switch (options.action) {
+    case Action::kQuit:
+      return zindo::TextLine(zindo::QuitRequest());
+    case Action::kSendRaw:
+      return options.bytes;
+    default:
+      return zindo::EncodeRequest(options.bytes);
+  }
+}
+
+// Writes the request and, when asked, waits for what the relay does with it.
+// The files the relay answers in are looked at before the request is
+// written, so that an answer however quick is told from what was there.
+int Send(const RequestOptions& options) {
+  const std::string content = RequestContent(options);
+  const std::string& directory = options.directory;
+  const bool quit = options.action == Action::kQuit;
+  zindo::tools::FileState before;
+  if (options.wait_seconds.has_value()) {
+    before = zindo::tools::ReadFileState(
+        directory, quit ? zindo::kStatusFileName : zindo::kResponseFileName);
+  }
+  try {
+    zindo::tools::WriteRequestFile(directory, content, options.force);
+  } catch (const zindo::tools::RequestWaiting& waiting) {
+    Say(std::string(waiting.what()) + " (--force replaces it)");
+    return kExitFailed;
+  }
+  if (!options.wait_seconds.has_value()) return kExitDone;
+  const auto limit = std::chrono::milliseconds(
+      static_cast<long long>(*options.wait_seconds * 1000));
+  if (quit) {
+    zindo::tools::WaitForStop(directory, before, limit);
+  } else {
+    const std::string reply =
+        zindo::tools::WaitForReply(directory, before, limit);
+    std::printf("%s\n", zindo::tools::DecimalList(reply).c_str());
+  }
+  return kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RequestOptions options;
+  try {
+    options = zindo::tools::ParseArguments(
+        std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const zindo::tools::UsageError& usage) {
+    Say(std::string(usage.what()) + " (zindo-request --help tells more)");
+    return kExitUsage;
+  }
+  try {
+    switch (options.action) {
+      case Action::kHelp:
+        std::fputs(zindo::tools::UsageText().c_str(), stdout);
+        return kExitDone;
+      case Action::kDecode:
+        return Decode(options.decode_path);
+      default:
+        return Send(options);
+    }
+  } catch (const std::exception& failure) {
+    Say(failure.what());
+    return kExitFailed;
+  }
+}
