@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# The relay against a stand-in device: zindo-pty plays the device on COM1,
-# a shell script plays the companion. Everything lives in a throw-away
-# directory under /tmp and every process started here is ended here.
+# The relay at work without any hardware: zindo-devsim plays the device on
+# COM1 of a throw-away prefix, and a scripted companion sends three messages
+# through the relay, shows each response and asks the relay to quit.
+# Everything lives in a directory under /tmp, and every process started here
+# is ended here.
 #
 # Usage: tools/demo.sh BUILD_DIR   (make demo builds first, then runs this)
 set -euo pipefail
 
 build_dir=$(cd "${1:?usage: demo.sh BUILD_DIR}" && pwd)
 relay_bin="$build_dir/zindo-relay"
-pty_bin="$build_dir/zindo-pty"
-for program in "$relay_bin" "$pty_bin"; do
+devsim_bin="$build_dir/zindo-devsim"
+request_bin="$build_dir/zindo-request"
+for program in "$relay_bin" "$devsim_bin" "$request_bin"; do
   [[ -x "$program" ]] || { echo "demo: $program is not built" >&2; exit 1; }
 done
 
@@ -24,7 +27,7 @@ as_root=false
 demo_dir=$(mktemp -d /tmp/zindo-demo.XXXXXX)
 prefix="$demo_dir/prefix"
 work="$demo_dir/work"
-pty_pid=""
+devsim_pid=""
 relay_pid=""
 
 end_process() {  # pid: ends it if it still runs, and reaps it
@@ -35,7 +38,7 @@ end_process() {  # pid: ends it if it still runs, and reaps it
 }
 cleanup() {
   end_process "$relay_pid"
-  end_process "$pty_pid"
+  end_process "$devsim_pid"
   rm -rf "$demo_dir"
 }
 trap cleanup EXIT
@@ -52,74 +55,101 @@ wait_for() {
 }
 
 step() { printf '\n== %s\n' "$*"; }
-show_file() {  # path: the content, with CR LF line ends spelled out
-  printf '%s: ' "${1#"$demo_dir"/}"
-  sed 's/\r$/\\r/; s/$/\\n/' "$1"
+
+# The device's 19-byte answers: one to each message, and one to the probe.
+answer="17,0,129,63,1,2,3,4,5,6,7,2,0,0,0,1,184,34,10"
+probe_answer="17,0,129,63,9,9,9,9,9,9,9,2,0,0,0,1,184,34,10"
+
+write_device_rules() {
+  cat >"$demo_dir/device.rules" <<RULES
+# The device answers 3,0,9,... in full.
+prefix 3,0,9: reply $answer
+# It answers 3,0,2,... with only 15 of the 19 bytes it announces.
+prefix 3,0,2: reply $answer truncate 15
+# It has nothing to say to 3,0,3,... and the relay has to recover the line.
+prefix 3,0,3: empty
+# It wakes up when the relay probes it.
+probe: reply $probe_answer
+RULES
+}
+
+# The companion, as the relay starts it: it speaks through zindo-request,
+# which writes each request file the way the companion does and waits for
+# the response file to change.
+write_companion() {
+  cat >"$work/autoexec.pif" <<SCRIPT
+#!/bin/sh
+say() { echo "companion: \$*"; }
+send() {
+  say "sends \$1"
+  reply=\$("$request_bin" --wait=30 \$1) || { say "no response"; exit 1; }
+  say "response: \$reply"
+}
+say "started"
+send "3 0 9 7 8"
+send "3 0 2 2 2"
+send "3 0 3 3 3"
+say "(that was the relay's stand-in while it recovers the line)"
+sleep 2.5
+say "response now: \$(cat zindoK2.txt | tr -d '\\r')"
+say "asks the relay to quit"
+"$request_bin" --quit --wait=20
+SCRIPT
+  chmod 755 "$work/autoexec.pif"
+}
+
+start_device() {
+  local owner=()
+  $as_root && owner=(--owner "$relay_uid:$relay_uid")
+  # Not a pipeline: $! must be the simulator's own pid, to end it by.
+  "$devsim_bin" --link "$prefix/dosdevices/com1" "${owner[@]}" \
+    --script "$demo_dir/device.rules" > >(sed -u 's/^/device:    /') &
+  devsim_pid=$!
+  wait_for 50 test -L "$prefix/dosdevices/com1" ||
+    { echo "demo: zindo-devsim did not map COM1" >&2; exit 1; }
+}
+
+start_relay() {
+  local command=("$relay_bin")
+  if $as_root; then
+    command=(unshare -m sh -c
+      'for t in /dev/ttyS*; do [ -e "$t" ] || continue;
+         mount --bind /dev/null "$t" || exit 126; done; exec "$@"'
+      guard setpriv "--reuid=$relay_uid" "--regid=$relay_uid" --clear-groups --
+      "$relay_bin")
+  fi
+  # Both wrappers exec, so $! is the relay's own pid. The companion inherits
+  # the relay's output, which goes to this terminal.
+  (cd "$work" && ZINDO_PREFIX="$prefix" ZINDO_TRACE="$demo_dir/trace.log" \
+    exec "${command[@]}" </dev/null 2>&1) &
+  relay_pid=$!
 }
 
 step "Prefix $prefix, working directory $work"
-mkdir -p "$prefix/dosdevices" "$work"
+mkdir -p "$prefix/dosdevices" "$prefix/drive_c/zindo" "$work"
 chmod 711 "$demo_dir"
-cat >"$work/autoexec.pif" <<'SCRIPT'
-#!/bin/sh
-echo "companion: started in $(pwd)"
-SCRIPT
-chmod 755 "$work/autoexec.pif"
-pty_owner=()
+printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$prefix/drive_c/zindo/LOCAL6.DAT"
+write_device_rules
+write_companion
 if $as_root; then
-  chown -R "$relay_uid:$relay_uid" "$prefix" "$work"
-  pty_owner=(--owner "$relay_uid:$relay_uid")
+  touch "$demo_dir/trace.log"
+  chown -R "$relay_uid:$relay_uid" "$prefix" "$work" "$demo_dir/trace.log"
 fi
 
-step "Device stand-in on COM1 (every byte the relay sends is shown)"
-"$pty_bin" "${pty_owner[@]}" "$prefix/dosdevices/com1" &
-pty_pid=$!
-wait_for 50 test -L "$prefix/dosdevices/com1" ||
-  { echo "demo: zindo-pty did not map COM1" >&2; exit 1; }
-
-step "Starting the relay (empty prefix: it will say it uses COM1)"
-relay_command=("$relay_bin")
-if $as_root; then
-  relay_command=(unshare -m sh -c
-    'for t in /dev/ttyS*; do [ -e "$t" ] || continue;
-       mount --bind /dev/null "$t" || exit 126; done; exec "$@"'
-    guard setpriv "--reuid=$relay_uid" "--regid=$relay_uid" --clear-groups --
-    "$relay_bin")
-fi
-# Both wrappers exec, so $! is the relay's own pid.
-# Its messages go to standard error; 2>&1 keeps them in order with the rest.
-(cd "$work" && ZINDO_PREFIX="$prefix" exec "${relay_command[@]}" </dev/null 2>&1) &
-relay_pid=$!
-wait_for 100 test -e "$work/zindoK.inf" ||
-  { echo "demo: the relay wrote no status file" >&2; exit 1; }
-sleep 0.5  # lets the companion's line come out before the listings
-
-step "What the relay wrote"
-show_file "$prefix/drive_c/zindo/LOCAL6.DAT"
-show_file "$work/zindoK.inf"
-ls -l "$work"
-
-step "The companion sends a request (ZINDOK1.TXT holding 101,9,9,4,7,8: the device gets 3,0,9,7,8)"
-printf '\145\011\011\004\007\010' >"$work/request.tmp"
-$as_root && chown "$relay_uid:$relay_uid" "$work/request.tmp"
-mv "$work/request.tmp" "$work/ZINDOK1.TXT"
-wait_for 100 eval '! test -e "$work/ZINDOK1.TXT"' ||
-  { echo "demo: the relay did not take the request" >&2; exit 1; }
-sleep 0.3  # lets the device stand-in show the bytes
-
-step "The companion asks the relay to quit (ZINDOK1.TXT holding 1,0,0 CR LF)"
-printf '\001\000\000\r\n' >"$work/quit.tmp"
-mv "$work/quit.tmp" "$work/ZINDOK1.TXT"
-if ! wait_for 100 eval '! kill -0 "$relay_pid" 2>/dev/null'; then
-  echo "demo: the relay did not end" >&2
+step "The device (zindo-devsim on COM1) and the relay with its companion"
+start_device
+start_relay
+if ! wait_for 600 eval '! kill -0 "$relay_pid" 2>/dev/null'; then
+  echo "demo: the relay did not end within a minute" >&2
   exit 1
 fi
 relay_status=0
 wait "$relay_pid" || relay_status=$?
 relay_pid=""
-show_file "$work/zindoK.inf"
-echo "relay exit status: $relay_status"
+end_process "$devsim_pid"
+devsim_pid=""
 
-end_process "$pty_pid"
-pty_pid=""
+step "The relay's trace (ZINDO_TRACE)"
+cat "$demo_dir/trace.log"
+step "The relay ended with status $relay_status; the status file says $(tr -d '\r' <"$work/zindoK.inf")"
 [[ $relay_status -eq 0 ]]
