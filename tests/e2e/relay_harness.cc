@@ -93,8 +93,8 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings) {
 }
 
 // In the forked child: only system calls from here on, then exec.
-[[noreturn]] void ExecRelay(const std::string& work, int stdout_fd,
-                            int stderr_fd, char** argv, char** envp) {
+[[noreturn]] void ExecIn(const std::string& work, int stdout_fd, int stderr_fd,
+                         char** argv, char** envp) {
   const int null_fd = open("/dev/null", O_RDONLY);
   if (null_fd < 0 || dup2(null_fd, STDIN_FILENO) < 0 ||
       dup2(stdout_fd, STDOUT_FILENO) < 0 ||
@@ -232,8 +232,7 @@ RelayProcess::RelayProcess(const Sandbox& sandbox, const std::string& name,
   const int stdout_fd = OpenCapture(sandbox.Path(name + ".stdout"));
   const int stderr_fd = OpenCapture(stderr_path_);
   pid_ = fork();
-  if (pid_ == 0)
-    ExecRelay(work, stdout_fd, stderr_fd, argv.data(), envp.data());
+  if (pid_ == 0) ExecIn(work, stdout_fd, stderr_fd, argv.data(), envp.data());
   const int fork_error = errno;
   close(stdout_fd);
   close(stderr_fd);
@@ -283,6 +282,56 @@ std::vector<std::string> RelayProcess::StderrLines() const {
     lines.push_back(line);
   }
   return lines;
+}
+
+DeviceSimulator::DeviceSimulator(const Sandbox& sandbox, int port,
+                                 const std::vector<std::string>& rules)
+    : log_path_(sandbox.Path("devsim.log")) {
+  const std::string link =
+      sandbox.Path("prefix/dosdevices/com" + std::to_string(port));
+  std::vector<std::string> command = {ZINDO_DEVSIM_PATH, "--link", link,
+                                      "--log", log_path_};
+  if (RunningAsRoot()) {
+    command.insert(command.end(), {"--owner", std::to_string(kRelayUser) + ":" +
+                                                  std::to_string(kRelayGroup)});
+  }
+  for (const std::string& rule : rules) {
+    command.insert(command.end(), {"--rule", rule});
+  }
+  std::vector<char*> argv = PointersTo(command);
+  const int output_fd = OpenCapture(sandbox.Path("devsim.output"));
+  pid_ = fork();
+  if (pid_ == 0)
+    ExecIn(sandbox.Path(""), output_fd, output_fd, argv.data(), environ);
+  close(output_fd);
+  if (pid_ < 0) ThrowSystemError("fork");
+  if (!WaitUntil([&] { return fs::is_symlink(link); }, 10s)) {
+    Stop();
+    throw std::runtime_error("zindo-devsim did not map " + link);
+  }
+  HandToRelayUser(link);
+}
+
+DeviceSimulator::~DeviceSimulator() { Stop(); }
+
+int DeviceSimulator::Stop() {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  if (!WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; },
+                 10s)) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+  }
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string DeviceSimulator::Log() const {
+  std::ifstream in(log_path_, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
 }
 
 void DeviceEnd::Send(const std::string& bytes) {

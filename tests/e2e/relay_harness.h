@@ -119,6 +119,31 @@ class RelayProcess {
   std::optional<int> exit_status_;
 };
 
+// zindo-devsim playing the device on port `port` of a sandbox, answering by
+// `rules` (its --rule syntax), with its log kept in the sandbox. Ready once
+// constructed: the port's dosdevices link exists. Ended with SIGTERM and
+// reaped when stopped or destroyed.
+class DeviceSimulator {
+ public:
+  DeviceSimulator(const Sandbox& sandbox, int port,
+                  const std::vector<std::string>& rules);
+  ~DeviceSimulator();
+
+  DeviceSimulator(const DeviceSimulator&) = delete;
+  DeviceSimulator& operator=(const DeviceSimulator&) = delete;
+
+  // Ends the simulator, which closes its end of the line as an unplugged
+  // adapter would. Returns its exit status.
+  int Stop();
+
+  // What it has logged so far.
+  std::string Log() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string log_path_;
+};
+
 // The device's end of a serial line played by a pseudo-terminal: what the
 // relay sends arrives here, and what is sent from here reaches the relay.
 // The relay may close and reopen its end meanwhile.

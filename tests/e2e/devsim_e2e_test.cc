@@ -1,0 +1,133 @@
+// The relay with zindo-devsim playing the device, as a user would try it
+// without the real device: replies of every kind, a recovery cycle, and an
+// adapter pulled out while the relay serves.
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "exchange/request_encoder.h"
+#include "gtest/gtest.h"
+#include "tests/e2e/relay_harness.h"
+
+namespace zindo::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kLimit = 20s;
+
+const std::string kAnswer = "17,0,129,63,1,2,3,4,5,6,7,2,0,0,0,1,184,34,10";
+const std::string kAnswerResponse = "/0," + kAnswer + "\r\n";
+const std::string kOtherAnswer =
+    "17,0,129,63,2,2,2,2,2,2,2,2,0,0,0,1,184,34,10";
+const std::string kSynthetic =
+    "/0,17,0,129,63,0,0,0,0,0,0,0,255,255,0,0,1,184,34,10\r\n";
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class DevsimTest : public ::testing::Test {
+ protected:
+  // Starts the device with `rules`, then the relay, and waits until the
+  // relay has started the companion.
+  void Start(const std::vector<std::string>& rules) {
+    sandbox_.MakeDirectory("prefix/drive_c/zindo");
+    sandbox_.WriteFile("prefix/drive_c/zindo/LOCAL6.DAT",
+                       "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+    sandbox_.WriteFile("work/autoexec.pif", "#!/bin/sh\ntouch started\n", 0755);
+    device_ = std::make_unique<DeviceSimulator>(sandbox_, 1, rules);
+    relay_ = std::make_unique<RelayProcess>(sandbox_);
+    ASSERT_TRUE(
+        WaitUntil([&] { return sandbox_.Exists("work/started"); }, kLimit))
+        << relay_->Stderr() << device_->Log();
+  }
+
+  // The companion sends the device message `message`.
+  void Send(const std::string& message) {
+    sandbox_.WriteFile("work/ZINDOK1.TXT", EncodeRequest(message));
+  }
+
+  // Waits for the response file to hold `line`; returns how long it took,
+  // or a negative time when it did not.
+  double AwaitResponse(const std::string& line,
+                       std::chrono::milliseconds limit = kLimit) {
+    const auto start = Clock::now();
+    const bool seen = WaitUntil(
+        [&] { return sandbox_.ReadFile("work/zindoK2.txt") == line; }, limit);
+    return seen ? SecondsSince(start) : -1;
+  }
+
+  void QuitAndExpectNormalEnd() {
+    sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+    EXPECT_EQ(relay_->WaitForExit(kLimit), 0) << relay_->Stderr();
+    EXPECT_EQ(relay_->Stderr(), "");
+  }
+
+  Sandbox sandbox_;
+  std::unique_ptr<DeviceSimulator> device_;
+  std::unique_ptr<RelayProcess> relay_;
+};
+
+TEST_F(DevsimTest, RepliesWholeSplitShortAndMissing) {
+  Start({"prefix 3,0,1: reply " + kAnswer,
+         "prefix 3,0,2: reply " + kOtherAnswer + " chunks 5 gap 150",
+         "prefix 3,0,3: reply " + kAnswer + " truncate 10",
+         "prefix 3,0,4: silent"});
+
+  Send({3, 0, 1, 1, 1});
+  const double whole = AwaitResponse(kAnswerResponse);
+  EXPECT_GE(whole, 0.3) << device_->Log();
+
+  // Four chunks over 0.45 s: the reply is taken whole once it holds still,
+  // after the request's 0.3 s, the chunks and a steady sample.
+  Send({3, 0, 2, 2, 2});
+  EXPECT_GE(AwaitResponse("/0," + kOtherAnswer + "\r\n"), 0.3 + 0.45 + 0.3)
+      << device_->Log();
+
+  // Fewer than 13 bytes: the full 6 s, then the template.
+  Send({3, 0, 3, 3, 3});
+  EXPECT_GE(AwaitResponse(kSynthetic), 6.0) << device_->Log();
+
+  // No answer at all: the request goes out and the response stays.
+  Send({3, 0, 4, 4, 4});
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(sandbox_.ReadFile("work/zindoK2.txt"), kSynthetic);
+  EXPECT_NE(device_->Log().find("3   0   4   4   4"), std::string::npos)
+      << device_->Log();
+  QuitAndExpectNormalEnd();
+}
+
+TEST_F(DevsimTest, EmptyFrameRecoversUntilTheDeviceAnswersTheProbe) {
+  Start({"prefix 3,0,6: empty", "probe: reply " + kAnswer});
+
+  Send({3, 0, 6, 6, 6});
+  EXPECT_GE(AwaitResponse(kSynthetic, 30s), 0) << device_->Log();
+  EXPECT_GE(AwaitResponse(kAnswerResponse, 10s), 0) << device_->Log();
+
+  const std::string log = device_->Log();
+  const auto closed = log.find("port closed");
+  const auto opened = log.find("port opened", closed);
+  const auto probe = log.find("(probe)", opened);
+  EXPECT_NE(probe, std::string::npos) << log;
+  QuitAndExpectNormalEnd();
+}
+
+TEST_F(DevsimTest, UnpluggedDeviceEndsTheRelayWithTheFailureMessage) {
+  Start({"any: echo"});
+
+  EXPECT_EQ(device_->Stop(), 0);
+
+  EXPECT_EQ(relay_->WaitForExit(kLimit), 1) << relay_->Stderr();
+  const std::vector<std::string> lines = relay_->StderrLines();
+  ASSERT_EQ(lines.size(), 2u) << relay_->Stderr();
+  EXPECT_NE(lines[1].find("חלה שגיאה"), std::string::npos);
+  EXPECT_EQ(sandbox_.ReadFile("work/zindoK.inf"), "0,1\r\n");
+}
+
+}  // namespace
+}  // namespace zindo::e2e
