@@ -1,8 +1,10 @@
 #include "platform/message_box-posix.h"
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/descriptor-posix.h"
+#include "platform/error.h"
 
 namespace zindo {
 namespace {
@@ -24,7 +26,24 @@ std::string MessageLine(const std::string& title, const std::string& text) {
 void PosixMessageBox::Show(const std::string& title, const std::string& text) {
   // Showing a message never fails: a closed output is no reason to stop.
   WriteAll(output_fd_, MessageLine(title, text) + "\n");
+  if (ShowDialog(title, text)) return;
   if (::isatty(input_fd_)) WaitForEnter();
+}
+
+bool PosixMessageBox::ShowDialog(const std::string& title,
+                                 const std::string& text) {
+  const std::vector<std::string> command = DialogCommand(desktop_, title, text);
+  if (command.empty()) return false;
+  try {
+    RunDialog(command, desktop_);
+    return true;
+  } catch (const Error& error) {
+    // The message is already on the line above; say why no dialog came.
+    WriteAll(
+        output_fd_,
+        MessageLine(title, std::string("no dialog: ") + error.what()) + "\n");
+    return false;
+  }
 }
 
 void PosixMessageBox::WaitForEnter() {

@@ -4,27 +4,39 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
+#include "platform/desktop_dialog-posix.h"
 #include "platform/message_box.h"
 
 namespace zindo {
 
-// A message box on the terminal: the message goes to `output_fd` as one
-// line; when `input_fd` is a terminal, someone is there to dismiss it, so
-// it waits for Enter. Otherwise (a service, a pipe) it goes on at once.
+// A message box on the desktop when there is one, else on the terminal.
+// The message always goes to `output_fd` as one line first, so that it is
+// kept in the log of a service. Then, when `desktop` has a display and a
+// dialog program, a dialog shows it until dismissed. Without a dialog, or
+// when the dialog fails, a terminal at `input_fd` means someone is there to
+// dismiss it, so it waits for Enter; otherwise (a service, a pipe) it goes
+// on at once.
 class PosixMessageBox : public MessageBox {
  public:
   explicit PosixMessageBox(int input_fd = STDIN_FILENO,
-                           int output_fd = STDERR_FILENO)
-      : input_fd_(input_fd), output_fd_(output_fd) {}
+                           int output_fd = STDERR_FILENO,
+                           DesktopEnvironment desktop = {})
+      : input_fd_(input_fd),
+        output_fd_(output_fd),
+        desktop_(std::move(desktop)) {}
 
   void Show(const std::string& title, const std::string& text) override;
 
  private:
+  // Whether a dialog showed the message and was dismissed.
+  bool ShowDialog(const std::string& title, const std::string& text);
   void WaitForEnter();
 
   int input_fd_;
   int output_fd_;
+  DesktopEnvironment desktop_;
 };
 
 // "<title>: <text>" on one line: line breaks in either become spaces.

@@ -5,17 +5,25 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "platform/desktop_dialog-posix.h"
+#include "platform/error.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {
 namespace {
 
 using posix_test::ReadBytes;
+using posix_test::ReadNativeFile;
+using posix_test::TemporaryDirectory;
+using posix_test::WriteNativeFile;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr auto kPatience = std::chrono::seconds(10);
@@ -83,6 +91,178 @@ TEST_F(PosixMessageBoxTest, ClosedTerminalDoesNotHoldItUp) {
   terminal_.CloseMaster();
 
   box.Show("zindo-relay", "Nobody there");
+}
+
+// ---------------------------------------------------------------------------
+// Desktop dialogs.
+
+// RIGHT-TO-LEFT MARK, LEFT-TO-RIGHT EMBEDDING ... POP DIRECTIONAL FORMATTING.
+const std::string kRlm = "\u200F";
+const std::string kLre = "\u202A";
+const std::string kPdf = "\u202C";
+const std::string kHebrew = "com1  ברירת המחדל כעת היא";
+
+constexpr char kEmptyScript[] = "#!/bin/sh\n";
+
+TEST(RightToLeftParagraphsTest, WrapsEachLineOnItsOwn) {
+  EXPECT_EQ(RightToLeftParagraphs(kHebrew), kRlm + kLre + kHebrew + kPdf);
+  // Each line is a paragraph of its own, where an embedding ends anyway.
+  EXPECT_EQ(RightToLeftParagraphs("one\ntwo\r\nthree"),
+            kRlm + kLre + "one" + kPdf + "\n" + kRlm + kLre + "two" + kPdf +
+                "\r\n" + kRlm + kLre + "three" + kPdf);
+}
+
+// Dialog programs in directories of their own, to be put on a PATH.
+class DialogCommandTest : public ::testing::Test {
+ protected:
+  std::string Install(const std::string& directory, const std::string& name,
+                      mode_t mode = 0755) {
+    posix_test::MakeDirectory(directories_ / directory);
+    WriteNativeFile(directories_ / directory + "/" + name, kEmptyScript, mode);
+    return directories_ / directory + "/" + name;
+  }
+
+  std::string Directory(const std::string& name) const {
+    return directories_ / name;
+  }
+
+  TemporaryDirectory directories_;
+};
+
+TEST_F(DialogCommandTest, ZenityShowsPlainRightToLeftTextWithOneButton) {
+  const std::string zenity = Install("bin", "zenity");
+  const DesktopEnvironment desktop{":5", "", Directory("bin")};
+
+  EXPECT_THAT(DialogCommand(desktop, "zindo-relay", kHebrew),
+              ElementsAre(zenity, "--info", "--no-markup", "--no-wrap",
+                          "--title=zindo-relay",
+                          "--text=" + kRlm + kLre + kHebrew + kPdf));
+}
+
+TEST_F(DialogCommandTest, KdialogShowsAMessageBoxWhenZenityIsMissing) {
+  const std::string kdialog = Install("bin", "kdialog");
+  const DesktopEnvironment desktop{"", "wayland-0", Directory("bin")};
+
+  EXPECT_THAT(DialogCommand(desktop, "zindo-relay", kHebrew),
+              ElementsAre(kdialog, "--title", "zindo-relay", "--msgbox",
+                          kRlm + kLre + kHebrew + kPdf));
+}
+
+TEST_F(DialogCommandTest, ChoosesByDisplayThenByProgram) {
+  const std::string kdialog = Install("first", "kdialog");
+  const std::string zenity = Install("second", "zenity");
+  const std::string both = Directory("first") + ":" + Directory("second");
+  auto program = [](const std::vector<std::string>& command) {
+    return command.empty() ? std::string("none") : command.front();
+  };
+
+  // No display: the terminal, whatever is installed.
+  EXPECT_EQ(program(DialogCommand({"", "", both}, "T", "x")), "none");
+  // zenity wins over kdialog even when kdialog comes first on the PATH.
+  EXPECT_EQ(program(DialogCommand({":0", "", both}, "T", "x")), zenity);
+  EXPECT_EQ(program(DialogCommand({"", "wayland-0", both}, "T", "x")), zenity);
+  EXPECT_EQ(program(DialogCommand({":0", "", Directory("first")}, "T", "x")),
+            kdialog);
+  // A display but no dialog program.
+  EXPECT_EQ(program(DialogCommand({":0", "", Directory("none")}, "T", "x")),
+            "none");
+  EXPECT_EQ(program(DialogCommand({":0", "", ""}, "T", "x")), "none");
+}
+
+TEST_F(DialogCommandTest, FindsOnlyExecutableFilesInAbsoluteDirectories) {
+  Install("plain", "zenity", 0644);
+  posix_test::MakeDirectory(Directory("folder"));
+  posix_test::MakeDirectory(Directory("folder/zenity"));
+  const std::string zenity = Install("bin", "zenity");
+  const std::string path =
+      Directory("plain") + "::" + Directory("folder") + ":" + Directory("bin");
+
+  EXPECT_EQ(FindProgram("zenity", path), zenity);
+  EXPECT_EQ(FindProgram("zenity", Directory("plain")), "");
+  // A relative entry names the working directory, which holds a zenity here.
+  posix_test::InDirectory(Directory("bin"), [] {
+    EXPECT_EQ(FindProgram("zenity", "."), "");
+    EXPECT_EQ(FindProgram("zenity", ":"), "");
+  });
+}
+
+TEST(RunDialogTest, ProgramThatCannotStartIsAnErrorNamingIt) {
+  try {
+    RunDialog({"/nonexistent/zenity", "--info"}, {":0", "", ""});
+    FAIL() << "no error";
+  } catch (const Error& error) {
+    EXPECT_THAT(error.what(), HasSubstr("start /nonexistent/zenity"));
+  }
+}
+
+// A fake zenity on the PATH of a box with a display; it records what it was
+// given in record.txt.
+class DesktopMessageBoxTest : public PosixMessageBoxTest {
+ protected:
+  void InstallZenity(const std::string& body) {
+    WriteNativeFile(
+        directory_ / "zenity",
+        "#!/bin/sh\nrecord=" + directory_ / "record.txt" + "\n" + body, 0755);
+  }
+
+  DesktopEnvironment Desktop() const { return {":42", "", directory_.path()}; }
+
+  std::string Output() {
+    output_.Close();
+    return ReadBytes(output_read_.get(), 4096, kPatience);
+  }
+
+  TemporaryDirectory directory_;
+};
+
+TEST_F(DesktopMessageBoxTest, WritesTheLineThenWaitsForTheDialogToEnd) {
+  // Records only after a pause: a box that did not wait finds no record.
+  InstallZenity(R"(sleep 0.3
+{ printf '%s\n' "$@"; echo "DISPLAY=$DISPLAY ZENITY_ESC=$ZENITY_ESC"
+  readlink /proc/self/fd/0 /proc/self/fd/2; } > "$record.part"
+mv "$record.part" "$record"
+)");
+  // A closed terminal: a box that also asked for Enter would say so at once.
+  terminal_.CloseMaster();
+  PosixMessageBox box(terminal_.slave(), output_.get(), Desktop());
+  const auto start = std::chrono::steady_clock::now();
+
+  box.Show("zindo-relay", kHebrew);
+
+  EXPECT_GE(posix_test::SecondsSince(start), 0.3);
+  ASSERT_TRUE(std::filesystem::exists(directory_ / "record.txt"));
+  EXPECT_EQ(ReadNativeFile(directory_ / "record.txt"),
+            "--info\n--no-markup\n--no-wrap\n--title=zindo-relay\n--text=" +
+                kRlm + kLre + kHebrew + kPdf +
+                "\nDISPLAY=:42 ZENITY_ESC=0\n/dev/null\n/dev/null\n");
+  EXPECT_EQ(Output(), "zindo-relay: " + kHebrew + "\n");
+}
+
+TEST_F(DesktopMessageBoxTest, FailedDialogFallsBackToTheTerminal) {
+  InstallZenity("echo 'cannot open display' >&2\nexit 5\n");
+  PosixMessageBox box(terminal_.slave(), output_.get(), Desktop());
+  // Enter already typed, so the fallback's wait ends at once.
+  ASSERT_EQ(::write(terminal_.master(), "\n", 1), 1);
+
+  box.Show("zindo-relay", "Line lost");
+
+  EXPECT_EQ(Output(),
+            "zindo-relay: Line lost\n"
+            "zindo-relay: no dialog: " +
+                directory_ / "zenity" +
+                ": exit status 5\n"
+                "Press Enter to continue.\n");
+}
+
+TEST_F(DesktopMessageBoxTest, DialogEndedBySignalFallsBackToo) {
+  InstallZenity("kill -TERM $$\n");
+  UniqueFd no_input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  PosixMessageBox box(no_input.get(), output_.get(), Desktop());
+
+  box.Show("zindo-relay", "Line lost");
+
+  EXPECT_THAT(Output(), HasSubstr("no dialog: " + directory_ / "zenity" +
+                                  ": ended by signal 15\n"));
 }
 
 }  // namespace

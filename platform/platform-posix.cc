@@ -36,6 +36,11 @@ std::string Variable(const char* name) {
   return value == nullptr ? "" : value;
 }
 
+// Where the relay's messages may go as desktop dialogs.
+DesktopEnvironment DesktopFromEnvironment() {
+  return {Variable("DISPLAY"), Variable("WAYLAND_DISPLAY"), Variable("PATH")};
+}
+
 // A trace only when the user names a file for it.
 std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
   if (path.empty()) return std::make_unique<NoTrace>();
@@ -51,6 +56,7 @@ class PosixSystemPlatform : public SystemPlatform {
         events_(working_directory, watch_list_),
         files_(prefix, working_directory),
         ports_(prefix, watch_list_),
+        message_box_(STDIN_FILENO, STDERR_FILENO, DesktopFromEnvironment()),
         launcher_(files_),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,

@@ -71,13 +71,19 @@ std::vector<std::string> RelayCommand() {
           relay};
 }
 
-// The test's environment without the relay's own variables, then
-// ZINDO_PREFIX and `extra`.
+// The test's environment without the relay's own variables and without a
+// display (a message would otherwise wait for a dialog on the tester's
+// desktop), then ZINDO_PREFIX and `extra`.
 std::vector<std::string> RelayEnvironment(
     const std::string& prefix, const std::vector<std::string>& extra) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::string(*entry).starts_with("ZINDO_")) continue;
+    const std::string entry_text = *entry;
+    if (entry_text.starts_with("ZINDO_") ||
+        entry_text.starts_with("DISPLAY=") ||
+        entry_text.starts_with("WAYLAND_DISPLAY=")) {
+      continue;
+    }
     environment.emplace_back(*entry);
   }
   environment.push_back("ZINDO_PREFIX=" + prefix);

@@ -91,6 +91,8 @@ class RelayProcess {
   // several relays in one sandbox. The relay's environment is the test's,
   // without any ZINDO_ variable of the test's own, with ZINDO_PREFIX set to
   // the sandbox's prefix and with the "NAME=value" entries of `environment`.
+  // DISPLAY and WAYLAND_DISPLAY are dropped too: only `environment` gives the
+  // relay a desktop to show dialogs on.
   RelayProcess(const Sandbox& sandbox, const std::string& name = "relay",
                const std::vector<std::string>& environment = {});
   ~RelayProcess();

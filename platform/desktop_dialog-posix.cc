@@ -1,0 +1,190 @@
+#include "platform/desktop_dialog-posix.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "platform/error.h"
+
+extern char** environ;
+
+namespace zindo {
+namespace {
+
+// RIGHT-TO-LEFT MARK then LEFT-TO-RIGHT EMBEDDING; POP DIRECTIONAL
+// FORMATTING ends the embedding.
+constexpr char kOpenParagraph[] = "\u200F\u202A";
+constexpr char kCloseParagraph[] = "\u202C";
+
+// Variables the dialog gets from the box rather than from the relay.
+constexpr std::string_view kReplacedVariables[] = {
+    "DISPLAY=", "WAYLAND_DISPLAY=", "ZENITY_OK=", "ZENITY_ESC="};
+
+bool IsExecutableFile(const std::string& file) {
+  struct stat status;
+  return ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         ::access(file.c_str(), X_OK) == 0;
+}
+
+bool IsReplaced(std::string_view entry) {
+  for (std::string_view prefix : kReplacedVariables) {
+    if (entry.starts_with(prefix)) return true;
+  }
+  return false;
+}
+
+// The relay's environment with the box's display. zenity reports a window
+// closed without OK (Escape, the close button) as ZENITY_ESC, by default 1,
+// which is also its status when it cannot open the display; making the
+// dismissal 0 tells the two apart.
+std::vector<std::string> DialogEnvironment(const DesktopEnvironment& desktop) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!IsReplaced(*entry)) environment.emplace_back(*entry);
+  }
+  if (!desktop.display.empty()) {
+    environment.push_back("DISPLAY=" + desktop.display);
+  }
+  if (!desktop.wayland_display.empty()) {
+    environment.push_back("WAYLAND_DISPLAY=" + desktop.wayland_display);
+  }
+  environment.insert(environment.end(), {"ZENITY_OK=0", "ZENITY_ESC=0"});
+  return environment;
+}
+
+std::vector<char*> PointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// The dialog's standard streams on /dev/null (GTK's warnings would clutter
+// the relay's standard error) and the signal handling a fresh program
+// expects: nothing blocked, every signal at its default.
+class SpawnSettings {
+ public:
+  SpawnSettings() {
+    ::posix_spawn_file_actions_init(&actions_);
+    ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null",
+                                       O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null",
+                                       O_WRONLY, 0);
+    ::posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
+    ::posix_spawnattr_init(&attributes_);
+    sigset_t none, all;
+    ::sigemptyset(&none);
+    ::sigfillset(&all);
+    ::posix_spawnattr_setsigmask(&attributes_, &none);
+    ::posix_spawnattr_setsigdefault(&attributes_, &all);
+    ::posix_spawnattr_setflags(&attributes_,
+                               POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  ~SpawnSettings() {
+    ::posix_spawn_file_actions_destroy(&actions_);
+    ::posix_spawnattr_destroy(&attributes_);
+  }
+  SpawnSettings(const SpawnSettings&) = delete;
+  SpawnSettings& operator=(const SpawnSettings&) = delete;
+
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  const posix_spawnattr_t* attributes() const { return &attributes_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attributes_;
+};
+
+int WaitForExit(pid_t child, const std::string& program) {
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) throw SystemError("wait for " + program, errno);
+  }
+  return status;
+}
+
+std::string DescribeStatus(int status) {
+  if (WIFSIGNALED(status)) {
+    return "ended by signal " + std::to_string(WTERMSIG(status));
+  }
+  return "exit status " + std::to_string(WEXITSTATUS(status));
+}
+
+}  // namespace
+
+std::string FindProgram(const std::string& program, const std::string& path) {
+  std::string_view rest = path;
+  while (!rest.empty()) {
+    const std::size_t colon = rest.find(':');
+    const std::string directory(rest.substr(0, colon));
+    rest.remove_prefix(colon == std::string_view::npos ? rest.size()
+                                                       : colon + 1);
+    // A relative entry names the working directory, the companion's files:
+    // no place to pick a program from.
+    if (!directory.starts_with('/')) continue;
+    const std::string candidate = directory + "/" + program;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return "";
+}
+
+std::string RightToLeftParagraphs(const std::string& text) {
+  std::string laid_out = kOpenParagraph;
+  bool open = true;
+  for (char c : text) {
+    const bool line_break = c == '\n' || c == '\r';
+    if (line_break && open) laid_out += kCloseParagraph;
+    if (!line_break && !open) laid_out += kOpenParagraph;
+    open = !line_break;
+    laid_out += c;
+  }
+  if (open) laid_out += kCloseParagraph;
+  return laid_out;
+}
+
+std::vector<std::string> DialogCommand(const DesktopEnvironment& desktop,
+                                       const std::string& title,
+                                       const std::string& text) {
+  if (!desktop.HasDisplay()) return {};
+  const std::string shown = RightToLeftParagraphs(text);
+  // --no-markup: the text is shown as it is, never read as Pango markup.
+  // --no-wrap: a wrapped line would split the embedding across lines and
+  // scramble the reading order; the relay's messages are one short line.
+  if (std::string zenity = FindProgram("zenity", desktop.path);
+      !zenity.empty()) {
+    return {zenity,      "--info",           "--no-markup",
+            "--no-wrap", "--title=" + title, "--text=" + shown};
+  }
+  if (std::string kdialog = FindProgram("kdialog", desktop.path);
+      !kdialog.empty()) {
+    return {kdialog, "--title", title, "--msgbox", shown};
+  }
+  return {};
+}
+
+void RunDialog(const std::vector<std::string>& command,
+               const DesktopEnvironment& desktop) {
+  const std::string& program = command.at(0);
+  std::vector<std::string> arguments = command;
+  std::vector<std::string> environment = DialogEnvironment(desktop);
+  std::vector<char*> argv = PointersTo(arguments);
+  std::vector<char*> envp = PointersTo(environment);
+  SpawnSettings settings;
+  pid_t child = -1;
+  const int error =
+      ::posix_spawn(&child, program.c_str(), settings.actions(),
+                    settings.attributes(), argv.data(), envp.data());
+  if (error != 0) throw SystemError("start " + program, error);
+  const int status = WaitForExit(child, program);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw Error(program + ": " + DescribeStatus(status));
+  }
+}
+
+}  // namespace zindo
