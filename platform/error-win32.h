@@ -1,0 +1,24 @@
+#ifndef ZINDO_PLATFORM_ERROR_WIN32_H_
+#define ZINDO_PLATFORM_ERROR_WIN32_H_
+
+#include <string>
+
+#include "platform/error.h"
+#include "platform/windows-win32.h"
+
+namespace zindo {
+
+// The system's text for the Win32 error `code`, in UTF-8 and without the
+// trailing line break, followed by the code itself: the text comes in the
+// language of the installation, the code reads the same everywhere.
+std::string Win32ErrorText(DWORD code);
+
+// Builds an Error from a Win32 error code: "<what>: <text> (error <code>)".
+Error Win32Error(const std::string& what, DWORD code);
+
+// The same for the calling thread's last error (GetLastError()).
+Error LastWin32Error(const std::string& what);
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_ERROR_WIN32_H_

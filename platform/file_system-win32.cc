@@ -1,0 +1,156 @@
+#include "platform/file_system-win32.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/error-win32.h"
+#include "platform/handle-win32.h"
+#include "platform/unicode-win32.h"
+#include "platform/windows-win32.h"
+
+namespace zindo {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// "c:..." and "\\server\..." stand on their own; "\..." is from the root of
+// the working directory's drive, which the system resolves itself.
+bool IsRooted(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':' && IsAsciiLetter(path[0])) {
+    return true;
+  }
+  return !path.empty() && IsSeparator(path[0]);
+}
+
+// FindFirstFileW takes wildcards, which would make a lookup report whatever
+// matches a pattern; the relay's names never hold them.
+bool HasWildcard(const std::string& path) {
+  return path.find_first_of("*?") != std::string::npos;
+}
+
+// The last component, as FindFirstFileW needs it: trailing separators would
+// name the directory's contents rather than the directory.
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && IsSeparator(path.back()) &&
+         path[path.size() - 2] != ':') {
+    path.pop_back();
+  }
+  return path;
+}
+
+std::string Describe(const std::string& path, const std::string& absolute) {
+  return path == absolute ? path : path + " (" + absolute + ")";
+}
+
+class Win32SequentialFile : public SequentialFile {
+ public:
+  Win32SequentialFile(UniqueHandle file, std::string description)
+      : file_(std::move(file)), description_(std::move(description)) {}
+
+  std::string Read(std::size_t n) override {
+    std::string bytes(n, '\0');
+    std::size_t filled = 0;
+    while (filled < n) {
+      DWORD chunk =
+          static_cast<DWORD>(std::min<std::size_t>(n - filled, 1 << 20));
+      DWORD got = 0;
+      if (!::ReadFile(file_.get(), bytes.data() + filled, chunk, &got,
+                      nullptr)) {
+        throw LastWin32Error("read " + description_);
+      }
+      if (got == 0) break;
+      filled += got;
+    }
+    bytes.resize(filled);
+    return bytes;
+  }
+
+ private:
+  UniqueHandle file_;
+  std::string description_;
+};
+
+}  // namespace
+
+Win32FileSystem::Win32FileSystem(std::string working_directory)
+    : working_directory_(std::move(working_directory)) {}
+
+std::string Win32FileSystem::AbsolutePath(const std::string& path) const {
+  if (IsRooted(path)) return path;
+  if (!working_directory_.empty() && IsSeparator(working_directory_.back())) {
+    return working_directory_ + path;
+  }
+  return working_directory_ + "\\" + path;
+}
+
+std::string Win32FileSystem::StoredName(const std::string& path) {
+  if (path.empty() || HasWildcard(path)) return "";
+  std::wstring absolute =
+      ToUtf16(WithoutTrailingSeparators(AbsolutePath(path)));
+  WIN32_FIND_DATAW found;
+  // FindExInfoBasic skips the short 8.3 name, which is never wanted here.
+  HANDLE search = ::FindFirstFileExW(absolute.c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return "";
+  ::FindClose(search);
+  return ToUtf8(found.cFileName);
+}
+
+void Win32FileSystem::CreateDirectory(const std::string& path) {
+  std::string absolute = AbsolutePath(path);
+  if (!::CreateDirectoryW(ToUtf16(absolute).c_str(), nullptr)) {
+    throw LastWin32Error("create directory " + Describe(path, absolute));
+  }
+}
+
+void Win32FileSystem::WriteFile(const std::string& path,
+                                const std::string& bytes) {
+  std::string absolute = AbsolutePath(path);
+  std::string description = "write " + Describe(path, absolute);
+  // CREATE_ALWAYS empties an existing file and keeps its stored name.
+  UniqueHandle file(::CreateFileW(ToUtf16(absolute).c_str(), GENERIC_WRITE, 0,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+  if (!file.valid()) throw LastWin32Error(description);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD chunk =
+        static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written,
+                     nullptr)) {
+      throw LastWin32Error(description);
+    }
+    if (written == 0) throw Win32Error(description, ERROR_WRITE_FAULT);
+    done += written;
+  }
+  // A lost write on a network drive may show only when the handle closes.
+  if (!::CloseHandle(file.Release())) throw LastWin32Error(description);
+}
+
+std::unique_ptr<SequentialFile> Win32FileSystem::OpenForReading(
+    const std::string& path) {
+  std::string absolute = AbsolutePath(path);
+  std::string description = Describe(path, absolute);
+  // Shared for writing and deleting too, so that the companion may replace
+  // a file the relay is reading.
+  UniqueHandle file(::CreateFileW(
+      ToUtf16(absolute).c_str(), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid()) throw LastWin32Error("open " + description);
+  return std::make_unique<Win32SequentialFile>(std::move(file), description);
+}
+
+void Win32FileSystem::DeleteFile(const std::string& path) {
+  std::string absolute = AbsolutePath(path);
+  if (!::DeleteFileW(ToUtf16(absolute).c_str())) {
+    throw LastWin32Error("delete " + Describe(path, absolute));
+  }
+}
+
+}  // namespace zindo

@@ -1,0 +1,21 @@
+#ifndef ZINDO_PLATFORM_MESSAGE_BOX_WIN32_H_
+#define ZINDO_PLATFORM_MESSAGE_BOX_WIN32_H_
+
+#include <string>
+
+#include "platform/message_box.h"
+
+namespace zindo {
+
+// A system message box, laid out right to left since the relay's texts are
+// Hebrew. It has no owner window, so it is made task-modal and brought to
+// the front: otherwise it could open behind the companion's window and
+// leave the relay waiting unseen.
+class Win32MessageBox : public MessageBox {
+ public:
+  void Show(const std::string& title, const std::string& text) override;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_MESSAGE_BOX_WIN32_H_

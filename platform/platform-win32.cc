@@ -1,0 +1,82 @@
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/clock-win32.h"
+#include "platform/error-win32.h"
+#include "platform/event_pump-win32.h"
+#include "platform/file_system-win32.h"
+#include "platform/launcher-win32.h"
+#include "platform/message_box-win32.h"
+#include "platform/platform.h"
+#include "platform/process-win32.h"
+#include "platform/serial_device-win32.h"
+#include "platform/trace-win32.h"
+#include "platform/unicode-win32.h"
+#include "platform/watch_list-win32.h"
+#include "platform/windows-win32.h"
+
+namespace zindo {
+namespace {
+
+std::string CurrentDirectory() {
+  DWORD length = ::GetCurrentDirectoryW(0, nullptr);
+  std::wstring path(length, L'\0');
+  length = ::GetCurrentDirectoryW(length, path.data());
+  if (length == 0) throw LastWin32Error("find the working directory");
+  path.resize(length);
+  return ToUtf8(path);
+}
+
+// "" when the variable is not set.
+std::string Variable(const wchar_t* name) {
+  DWORD length = ::GetEnvironmentVariableW(name, nullptr, 0);
+  if (length == 0) return "";
+  std::wstring value(length, L'\0');
+  length = ::GetEnvironmentVariableW(name, value.data(), length);
+  value.resize(length);
+  return ToUtf8(value);
+}
+
+// A trace only when the user names a file for it.
+std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
+  if (path.empty()) return std::make_unique<NoTrace>();
+  return std::make_unique<Win32Trace>(path, process);
+}
+
+class Win32SystemPlatform : public SystemPlatform {
+ public:
+  Win32SystemPlatform(const std::string& working_directory,
+                      const std::string& trace_path)
+      : watch_list_(std::make_shared<WatchList>()),
+        events_(working_directory, watch_list_),
+        files_(working_directory),
+        ports_(watch_list_),
+        launcher_(files_),
+        trace_(MakeTrace(trace_path, process_)),
+        platform_{clock_,       events_,   files_,   ports_,
+                  message_box_, launcher_, process_, *trace_} {}
+
+  Platform& Get() override { return platform_; }
+
+ private:
+  std::shared_ptr<WatchList> watch_list_;
+  Win32Clock clock_;
+  Win32EventPump events_;
+  Win32FileSystem files_;
+  Win32SerialPorts ports_;
+  Win32MessageBox message_box_;
+  Win32Launcher launcher_;
+  Win32Process process_;
+  std::unique_ptr<Trace> trace_;
+  Platform platform_;
+};
+
+}  // namespace
+
+std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
+  return std::make_unique<Win32SystemPlatform>(CurrentDirectory(),
+                                               Variable(L"ZINDO_TRACE"));
+}
+
+}  // namespace zindo

@@ -1,0 +1,21 @@
+#ifndef ZINDO_PLATFORM_PROCESS_WIN32_H_
+#define ZINDO_PLATFORM_PROCESS_WIN32_H_
+
+#include <string>
+
+#include "platform/process.h"
+
+namespace zindo {
+
+// The relay is a windowed program without a console, so diagnostics go to
+// the debugger output (DebugView and debuggers show it), and also to
+// standard error when whoever started the relay gave it one.
+class Win32Process : public Process {
+ public:
+  void ReportDiagnostic(const std::string& line) override;
+  [[noreturn]] void Exit(int status) override;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_PROCESS_WIN32_H_

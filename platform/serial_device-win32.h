@@ -1,0 +1,39 @@
+#ifndef ZINDO_PLATFORM_SERIAL_DEVICE_WIN32_H_
+#define ZINDO_PLATFORM_SERIAL_DEVICE_WIN32_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/serial_device.h"
+#include "platform/watch_list-win32.h"
+#include "platform/windows-win32.h"
+
+namespace zindo {
+
+// The machine's COM ports, opened as \\.\COMn so that ports above 9 work
+// too. An open port is registered in `watch_list` so that the event pump
+// can wait for its bytes.
+class Win32SerialPorts : public SerialPorts {
+ public:
+  explicit Win32SerialPorts(std::shared_ptr<WatchList> watch_list)
+      : watch_list_(std::move(watch_list)) {}
+
+  bool IsValidPortNumber(int port) override;
+  std::unique_ptr<SerialDevice> Open(int port,
+                                     const LineSettings& settings) override;
+
+ private:
+  std::shared_ptr<WatchList> watch_list_;
+};
+
+// The first of `settings` that no port can take ("9 data bits"), or "".
+std::string UnsupportedSetting(const LineSettings& settings);
+
+// Puts `settings` on `line`, binary, with no flow control of any kind, DTR
+// and RTS raised, and without stopping at line errors. Settings must be
+// ones UnsupportedSetting passes.
+void MakeRawLine(const LineSettings& settings, DCB& line);
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_SERIAL_DEVICE_WIN32_H_

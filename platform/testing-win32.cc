@@ -1,0 +1,77 @@
+#include "platform/testing-win32.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/error-win32.h"
+#include "platform/unicode-win32.h"
+#include "platform/windows-win32.h"
+
+namespace zindo::win32_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::wstring TemporaryRoot() {
+  wchar_t root[MAX_PATH + 1];
+  DWORD length = ::GetTempPathW(MAX_PATH + 1, root);
+  if (length == 0)
+    throw std::runtime_error(LastWin32Error("GetTempPathW").what());
+  return std::wstring(root, length);
+}
+
+}  // namespace
+
+TemporaryDirectory::TemporaryDirectory() {
+  std::wstring root = TemporaryRoot();
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    std::wstring candidate = root + L"zindo-platform-test-" +
+                             std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(::GetTickCount() + attempt);
+    if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
+      path_ = ToUtf8(candidate);
+      return;
+    }
+  }
+  throw std::runtime_error(
+      LastWin32Error("create a temporary directory").what());
+}
+
+TemporaryDirectory::~TemporaryDirectory() {
+  std::error_code ignored;
+  fs::remove_all(fs::path(ToUtf16(path_)), ignored);
+}
+
+void WriteNativeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream file(fs::path(ToUtf16(path)), std::ios::binary);
+  file << bytes;
+  if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadNativeFile(const std::string& path) {
+  std::ifstream file(fs::path(ToUtf16(path)), std::ios::binary);
+  if (!file) throw std::runtime_error("cannot read " + path);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+std::vector<std::string> ListDirectory(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry :
+       fs::directory_iterator(fs::path(ToUtf16(directory)))) {
+    names.push_back(ToUtf8(entry.path().filename().wstring()));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+}  // namespace zindo::win32_test
