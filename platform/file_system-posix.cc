@@ -1,5 +1,6 @@
 #include "platform/file_system-posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,20 @@ struct DosPath {
   char drive = 0;  // Lower-case drive letter; 0 for a relative path.
   std::vector<std::string> components;
 };
+
+bool IsDirectory(const std::string& path) {
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The upper-case drive letter that a dosdevices entry such as "d:" maps, or
+// 0 for other entries (ports, raw devices such as "d::"). Only lower-case
+// names count, as DriveRoot reads only those.
+char DriveLetterOf(const std::string& entry) {
+  if (entry.size() != 2 || entry[1] != ':') return 0;
+  char letter = entry[0];
+  return letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 32) : 0;
+}
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -183,6 +198,24 @@ PosixFileSystem::Location PosixFileSystem::Locate(const std::string& path,
     }
   }
   return location;
+}
+
+std::map<char, std::string> PosixFileSystem::MappedDrives() const {
+  std::map<char, std::string> drives;
+  std::string devices = prefix_ + "/dosdevices";
+  if (DIR* listing = ::opendir(devices.c_str())) {
+    while (const dirent* entry = ::readdir(listing)) {
+      char letter = DriveLetterOf(entry->d_name);
+      std::string link = devices + "/" + entry->d_name;
+      if (letter != 0 && IsDirectory(link)) drives[letter] = link;
+    }
+    ::closedir(listing);
+  }
+  std::string drive_c = prefix_ + "/drive_c";
+  struct stat status;
+  bool has_c_link = ::lstat((devices + "/c:").c_str(), &status) == 0;
+  if (!has_c_link && IsDirectory(drive_c)) drives['C'] = drive_c;
+  return drives;
 }
 
 std::string PosixFileSystem::DriveRoot(char drive, bool create_drive_c) {

@@ -1,6 +1,7 @@
 #ifndef ZINDO_PLATFORM_FILE_SYSTEM_POSIX_H_
 #define ZINDO_PLATFORM_FILE_SYSTEM_POSIX_H_
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,11 @@ class PosixFileSystem : public FileSystem {
   std::string FindExisting(const std::string& path);
 
   const std::string& working_directory() const { return working_directory_; }
+
+  // The drives the prefix maps, by upper-case letter, with the native
+  // directory each shows: every `dosdevices/x:` link that leads to a
+  // directory, and C: as `drive_c` when it has no link and exists.
+  std::map<char, std::string> MappedDrives() const;
 
   // How many times a directory listing has been read.
   int directory_scans() const { return cache_.scans(); }

@@ -7,9 +7,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <vector>
 
 #include "platform/descriptor-posix.h"
+#include "platform/dosbox-posix.h"
 #include "platform/error.h"
+#include "platform/program_information.h"
+
+extern char** environ;
 
 namespace zindo {
 namespace {
@@ -19,8 +25,18 @@ namespace {
 struct StartRequest {
   std::string program;
   std::string directory;
-  int report_fd;  // Receives the errno of a failed start; closed by exec.
+  std::vector<char*> argv;  // Null-terminated.
+  std::vector<char*> envp;  // Null-terminated.
+  int inherited_fd = -1;    // Kept open across exec when not -1.
+  int report_fd = -1;  // Receives the errno of a failed start; closed by exec.
 };
+
+std::vector<char*> PointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
 
 [[noreturn]] void ReportAndExit(int report_fd, int error) {
   ssize_t ignored = ::write(report_fd, &error, sizeof error);
@@ -42,8 +58,11 @@ struct StartRequest {
       null_fd < 0 || ::dup2(null_fd, STDIN_FILENO) < 0) {
     ReportAndExit(request.report_fd, errno);
   }
-  char* argv[] = {request.program.data(), nullptr};
-  ::execv(request.program.c_str(), argv);
+  if (request.inherited_fd >= 0 &&
+      ::fcntl(request.inherited_fd, F_SETFD, 0) != 0) {
+    ReportAndExit(request.report_fd, errno);
+  }
+  ::execve(request.program.c_str(), request.argv.data(), request.envp.data());
   ReportAndExit(request.report_fd, errno);
 }
 
@@ -72,7 +91,13 @@ int ReadReportedError(int report_fd) {
   return got == sizeof error ? error : 0;
 }
 
-void StartDetached(StartRequest request) {
+// Starts `arguments` (the program's path first) in `directory`, with
+// `environment`, keeping `inherited_fd` open in it.
+void StartDetached(std::vector<std::string> arguments,
+                   std::vector<std::string> environment,
+                   const std::string& directory, int inherited_fd = -1) {
+  StartRequest request{arguments.front(), directory, PointersTo(arguments),
+                       PointersTo(environment), inherited_fd};
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
     throw SystemError("start " + request.program, errno);
@@ -89,7 +114,17 @@ void StartDetached(StartRequest request) {
   if (error != 0) throw SystemError("start " + request.program, error);
 }
 
-void CheckExecutable(const std::string& program) {
+std::vector<std::string> CurrentEnvironment() {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    environment.emplace_back(*entry);
+  }
+  return environment;
+}
+
+// Whether `program` is meant to run itself (a script, say) rather than be
+// read as a DOS program information file. Throws when it is no file.
+bool IsMeantToRun(const std::string& program) {
   struct stat status;
   if (::stat(program.c_str(), &status) != 0) {
     throw SystemError("start " + program, errno);
@@ -99,10 +134,24 @@ void CheckExecutable(const std::string& program) {
   }
   // Some systems let access() pass any file for root; the mode bits show
   // whether the file is meant to run at all.
-  bool has_execute_bit = status.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH);
-  if (!has_execute_bit || ::access(program.c_str(), X_OK) != 0) {
+  if ((status.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) == 0) return false;
+  if (::access(program.c_str(), X_OK) != 0) {
     throw Error("start " + program + ": not an executable file");
   }
+  return true;
+}
+
+// A pipe that already holds all of `bytes`, for a program to read from its
+// read end, which is returned.
+UniqueFd PipeHolding(const std::string& bytes, const std::string& what) {
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw SystemError(what, errno);
+  UniqueFd read_end(pipe_fds[0]);
+  UniqueFd write_end(pipe_fds[1]);
+  // The settings are far smaller than a pipe's buffer, so this never blocks.
+  int error = WriteAll(write_end.get(), bytes);
+  if (error != 0) throw SystemError(what, error);
+  return read_end;
 }
 
 }  // namespace
@@ -113,8 +162,42 @@ void PosixLauncher::Launch(const std::string& pif_name) {
   if (program.empty()) {
     throw SystemError("start " + pif_name + " in " + directory, ENOENT);
   }
-  CheckExecutable(program);
-  StartDetached({program, directory, -1});
+  if (IsMeantToRun(program)) {
+    StartDetached({program}, CurrentEnvironment(), directory);
+  } else {
+    LaunchInDosbox(pif_name, program);
+  }
+}
+
+void PosixLauncher::LaunchInDosbox(const std::string& pif_name,
+                                   const std::string& native_pif) {
+  const std::string what = "start " + native_pif + " in DOSBox";
+  ProgramInformation information;
+  try {
+    information = ParseProgramInformation(
+        files_.OpenForReading(pif_name)->Read(kMaximumPifSize), native_pif);
+  } catch (const Error& failure) {
+    throw Error(std::string("start ") + failure.what());
+  }
+  const char* search_path = std::getenv("PATH");
+  std::string dosbox = FindDosbox(search_path == nullptr ? "" : search_path);
+  if (dosbox.empty()) {
+    throw Error(what + ": dosbox is not installed (no dosbox on PATH)");
+  }
+  DosboxRun run{{}, files_.working_directory(), information};
+  for (const auto& [letter, native] : files_.MappedDrives()) {
+    run.drives.push_back({letter, native});
+  }
+  UniqueFd config = PipeHolding(DosboxConfig(), what);
+  std::vector<std::string> arguments;
+  try {
+    arguments = DosboxArguments(run, "/dev/fd/" + std::to_string(config.get()));
+  } catch (const Error& failure) {
+    throw Error(what + ": " + failure.what());
+  }
+  arguments.insert(arguments.begin(), dosbox);
+  StartDetached(arguments, DosboxEnvironment(CurrentEnvironment()),
+                files_.working_directory(), config.get());
 }
 
 }  // namespace zindo

@@ -8,11 +8,13 @@
 
 namespace zindo {
 
-// Runs the program information file itself: on this system it is an
-// executable (typically a script that starts the companion program in an
-// emulator), found in the working directory of `files` as every other file
-// is. The program runs in its own session with no input, and is neither
-// waited for nor left behind as a zombie.
+// Starts the companion from the program information file, found in the
+// working directory of `files` as every other file is. An executable file
+// (typically a script that starts the companion in an emulator) runs
+// itself; any other file is read as a DOS PIF, and DOSBox runs the program
+// it names, with the prefix's drives mounted. The program runs in its own
+// session with no input, and is neither waited for nor left behind as a
+// zombie.
 class PosixLauncher : public Launcher {
  public:
   explicit PosixLauncher(PosixFileSystem& files) : files_(files) {}
@@ -20,6 +22,12 @@ class PosixLauncher : public Launcher {
   void Launch(const std::string& pif_name) override;
 
  private:
+  // More than any PIF holds; only the DOS section at its start is read.
+  static constexpr std::size_t kMaximumPifSize = 64 * 1024;
+
+  void LaunchInDosbox(const std::string& pif_name,
+                      const std::string& native_pif);
+
   PosixFileSystem& files_;
 };
 

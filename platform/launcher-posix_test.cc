@@ -5,12 +5,16 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "platform/dosbox-posix.h"
 #include "platform/error.h"
+#include "platform/program_information.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {
@@ -80,9 +84,13 @@ TEST_F(PosixLauncherTest, MissingOrNonExecutableFileIsReported) {
   EXPECT_THAT([&] { launcher_.Launch("autoexec.pif"); },
               ThrowsMessage<Error>(
                   AllOf(HasSubstr("autoexec.pif"), HasSubstr("No such file"))));
+  // Without execute permission the file is read as a DOS PIF, which a
+  // script is not.
   WriteNativeFile(work_ + "/autoexec.pif", kRecordingScript, 0644);
-  EXPECT_THAT([&] { launcher_.Launch("AUTOEXEC.PIF"); },
-              ThrowsMessage<Error>(HasSubstr("not an executable file")));
+  EXPECT_THAT(
+      [&] { launcher_.Launch("AUTOEXEC.PIF"); },
+      ThrowsMessage<Error>(AllOf(HasSubstr(work_ + "/autoexec.pif"),
+                                 HasSubstr("not a program information file"))));
   posix_test::MakeDirectory(work_ + "/dir.pif");
   EXPECT_THAT([&] { launcher_.Launch("dir.pif"); },
               ThrowsMessage<Error>(HasSubstr("not a regular file")));
@@ -95,6 +103,73 @@ TEST_F(PosixLauncherTest, FailedExecIsReportedWithTheSystemsReason) {
   EXPECT_THAT([&] { launcher_.Launch("autoexec.pif"); },
               ThrowsMessage<Error>(HasSubstr("Exec format error")));
   EXPECT_FALSE(HasChildren());
+}
+
+// Sets PATH for one test and puts it back afterwards.
+class ScopedPath {
+ public:
+  explicit ScopedPath(const std::string& path) : saved_(std::getenv("PATH")) {
+    ::setenv("PATH", path.c_str(), 1);
+  }
+  ~ScopedPath() { ::setenv("PATH", saved_.c_str(), 1); }
+
+ private:
+  std::string saved_;
+};
+
+// Stands in for DOSBox: records its directory, arguments (one a line), the
+// settings file it was given and its SDL video driver, then counts its
+// start.
+constexpr char kFakeDosbox[] = R"(#!/bin/sh
+PATH=/usr/bin:/bin
+{
+  pwd
+  printf '%s\n' "$@"
+  echo "video=$SDL_VIDEODRIVER"
+  cat "$2"
+} > record.tmp
+mv record.tmp record.txt
+echo started >> starts.txt
+)";
+
+TEST_F(PosixLauncherTest, PifWithoutDosboxOnThePathIsReported) {
+  WriteNativeFile(work_ + "/autoexec.pif",
+                  BuildProgramInformation({"C:\\ZINDO.EXE", "C:\\", ""}), 0644);
+  ScopedPath path(root_ / "empty");
+
+  EXPECT_THAT(
+      [&] { launcher_.Launch("autoexec.pif"); },
+      ThrowsMessage<Error>(AllOf(HasSubstr("autoexec.pif"),
+                                 HasSubstr("dosbox is not installed"))));
+}
+
+TEST_F(PosixLauncherTest, PifStartsDosboxOnceWithItsSettingsUnwaited) {
+  posix_test::MakeDirectory(root_ / "bin");
+  WriteNativeFile(root_ / "bin/dosbox", kFakeDosbox, 0755);
+  std::filesystem::create_directories(root_ / "prefix/dosdevices");
+  posix_test::MakeSymlink(work_, root_ / "prefix/dosdevices/d:");
+  WriteNativeFile(work_ + "/AUTOEXEC.PIF",
+                  BuildProgramInformation({"GO.BAT", "", "x"}), 0644);
+  ScopedPath path(root_ / "bin");
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+
+  launcher_.Launch("autoexec.pif");
+  EXPECT_FALSE(HasChildren());
+
+  std::string record_path = work_ + "/record.txt";
+  ASSERT_TRUE(posix_test::WaitUntil(
+      [&] { return ::access(record_path.c_str(), F_OK) == 0; },
+      std::chrono::seconds(10)));
+  std::string record = ReadNativeFile(record_path);
+  EXPECT_THAT(record, HasSubstr(work_ + "\n-conf\n/dev/fd/"));
+  EXPECT_THAT(record,
+              HasSubstr("-c\nmount D \"" + root_ / "prefix/dosdevices/d:" +
+                        "\"\n-c\nD:\n-c\ncall GO.BAT x\n-c\nexit\n"));
+  EXPECT_THAT(record, HasSubstr("video=dummy\n"));
+  // The settings came through the inherited descriptor whole.
+  EXPECT_THAT(record, HasSubstr(DosboxConfig()));
+  EXPECT_EQ(ReadNativeFile(work_ + "/starts.txt"), "started\n");
 }
 
 }  // namespace

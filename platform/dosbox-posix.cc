@@ -1,0 +1,240 @@
+#include "platform/dosbox-posix.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <optional>
+#include <string_view>
+
+#include "platform/error.h"
+
+namespace zindo {
+namespace {
+
+// DOSBox's settings. The machine's serial and parallel ports stay closed:
+// the relay owns the line to the device, and a port DOSBox opened could be
+// the machine's console. The companion's drives are mounted on the command
+// line, so there is no [autoexec] section.
+constexpr char kConfig[] = R"([serial]
+serial1=disabled
+serial2=disabled
+serial3=disabled
+serial4=disabled
+[dos]
+ipx=false
+[midi]
+mpu401=none
+mididevice=none
+)";
+
+// DOSBox keeps its own programs (MOUNT, RESCAN, ...) on Z:, so no directory
+// can be mounted there.
+constexpr char kDosboxOwnDrive = 'Z';
+
+std::string RealPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) {
+    throw SystemError("find the directory " + path, errno);
+  }
+  return resolved;
+}
+
+// The part of `path` below `root`, "" for the root itself, or nothing when
+// `root` does not hold `path`.
+std::optional<std::string> BelowRoot(const std::string& path,
+                                     const std::string& root) {
+  if (root == "/") return path.substr(1);
+  if (path == root) return "";
+  if (path.starts_with(root + "/")) return path.substr(root.size() + 1);
+  return std::nullopt;
+}
+
+// Whether DOSBox shows the native `name` under that name: at most eight
+// characters, then at most one dot and three more, no space.
+bool IsShortName(std::string_view name) {
+  std::size_t dot = name.find('.');
+  std::string_view base = name.substr(0, dot);
+  std::string_view extension =
+      dot == std::string_view::npos ? "" : name.substr(dot + 1);
+  return !base.empty() && base.size() <= 8 && extension.size() <= 3 &&
+         extension.find('.') == std::string_view::npos &&
+         name.find(' ') == std::string_view::npos;
+}
+
+// `native` (a relative native path) as DOS names after `dos_root`.
+std::string DosNames(const std::string& dos_root, const std::string& native,
+                     const std::string& full_native) {
+  std::string dos = dos_root;
+  std::size_t start = 0;
+  while (start < native.size()) {
+    std::size_t end = std::min(native.find('/', start), native.size());
+    std::string name = native.substr(start, end - start);
+    if (!IsShortName(name)) {
+      throw Error("DOSBox cannot reach " + full_native + ": \"" + name +
+                  "\" is not a DOS 8.3 name");
+    }
+    if (dos.back() != '\\') dos += '\\';
+    dos += name;
+    start = end + 1;
+  }
+  return dos;
+}
+
+bool IsDriveMapped(const std::vector<DosDrive>& drives, char letter) {
+  return std::any_of(drives.begin(), drives.end(),
+                     [&](const DosDrive& d) { return d.letter == letter; });
+}
+
+char DriveOf(const std::string& dos_path) {
+  if (dos_path.size() < 2 || dos_path[1] != ':') return 0;
+  char letter = dos_path[0];
+  return letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter;
+}
+
+std::string MountCommand(const DosDrive& drive) {
+  if (drive.native_directory.find('"') != std::string::npos) {
+    throw Error("DOSBox cannot mount " + drive.native_directory +
+                ": its name holds a double quote");
+  }
+  return std::string("mount ") + drive.letter + " \"" + drive.native_directory +
+         "\"";
+}
+
+// The commands that make `directory` (a DOS path) the current drive and
+// directory.
+std::vector<std::string> ChangeTo(const std::string& directory) {
+  std::vector<std::string> commands = {directory.substr(0, 2)};
+  std::string rest = directory.substr(2);
+  // A newly mounted drive starts at its root.
+  if (!rest.empty() && rest != "\\") commands.push_back("cd " + rest);
+  return commands;
+}
+
+// The program's start directory with its drive: as the PIF gives it, or the
+// working directory, which also anchors a start directory without a drive.
+std::vector<std::string> StartDirectoryCommands(const DosboxRun& run) {
+  const std::string& start = run.program.start_directory;
+  if (DriveOf(start) != 0) return ChangeTo(start);
+  std::string working = DosPathOf(run.drives, run.working_directory);
+  if (working.empty()) {
+    throw Error("the companion's working directory " + run.working_directory +
+                " is on no drive that the prefix maps, so DOSBox cannot "
+                "start there; map a drive (dosdevices/x:) that holds it or "
+                "give the PIF a start directory");
+  }
+  std::vector<std::string> commands = ChangeTo(working);
+  if (!start.empty()) commands.push_back("cd " + start);
+  return commands;
+}
+
+void CheckDriveMapped(const DosboxRun& run, const std::string& dos_path,
+                      const std::string& what) {
+  char letter = DriveOf(dos_path);
+  if (letter != 0 && !IsDriveMapped(run.drives, letter)) {
+    throw Error("the " + what + " " + dos_path + " is on drive " + letter +
+                ":, which the prefix does not map");
+  }
+}
+
+std::string ProgramCommand(const ProgramInformation& program) {
+  std::string extension = program.program.substr(program.program.size() - 4);
+  for (char& c : extension) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  // Without CALL, a batch file would end the command list with it.
+  std::string command = (extension == ".BAT" ? "call " : "") + program.program;
+  if (!program.parameters.empty()) command += " " + program.parameters;
+  return command;
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+std::string DosPathOf(const std::vector<DosDrive>& drives,
+                      const std::string& native_directory) {
+  std::string target = RealPath(native_directory);
+  const DosDrive* best = nullptr;
+  std::string best_root, best_rest;
+  for (const DosDrive& drive : drives) {
+    std::string root = RealPath(drive.native_directory);
+    std::optional<std::string> rest = BelowRoot(target, root);
+    if (rest && (best == nullptr || root.size() > best_root.size())) {
+      best = &drive;
+      best_root = root;
+      best_rest = *rest;
+    }
+  }
+  if (best == nullptr) return "";
+  return DosNames(std::string(1, best->letter) + ":\\", best_rest,
+                  native_directory);
+}
+
+std::vector<std::string> DosboxArguments(const DosboxRun& run,
+                                         const std::string& config_path) {
+  CheckDriveMapped(run, run.program.start_directory, "start directory");
+  CheckDriveMapped(run, run.program.program, "program");
+  std::vector<std::string> commands;
+  for (const DosDrive& drive : run.drives) {
+    if (drive.letter == kDosboxOwnDrive) continue;
+    commands.push_back(MountCommand(drive));
+  }
+  for (std::string& command : StartDirectoryCommands(run)) {
+    commands.push_back(std::move(command));
+  }
+  commands.push_back(ProgramCommand(run.program));
+  commands.push_back("exit");
+  std::vector<std::string> arguments = {"-conf", config_path};
+  for (std::string& command : commands) {
+    arguments.push_back("-c");
+    arguments.push_back(std::move(command));
+  }
+  return arguments;
+}
+
+std::string DosboxConfig() { return kConfig; }
+
+std::vector<std::string> DosboxEnvironment(
+    std::vector<std::string> environment) {
+  auto has_display = [&](const std::string& name) {
+    return std::any_of(environment.begin(), environment.end(),
+                       [&](const std::string& entry) {
+                         return entry.starts_with(name + "=") &&
+                                entry.size() > name.size() + 1;
+                       });
+  };
+  if (has_display("DISPLAY") || has_display("WAYLAND_DISPLAY")) {
+    return environment;
+  }
+  std::erase_if(environment, [](const std::string& entry) {
+    return entry.starts_with("SDL_VIDEODRIVER=") ||
+           entry.starts_with("SDL_AUDIODRIVER=");
+  });
+  environment.push_back("SDL_VIDEODRIVER=dummy");
+  environment.push_back("SDL_AUDIODRIVER=dummy");
+  return environment;
+}
+
+std::string FindDosbox(const std::string& search_path) {
+  std::size_t start = 0;
+  while (start <= search_path.size()) {
+    std::size_t end =
+        std::min(search_path.find(':', start), search_path.size());
+    // An empty entry means the current directory, as the shell takes it.
+    std::string directory = search_path.substr(start, end - start);
+    std::string candidate = (directory.empty() ? "." : directory) + "/dosbox";
+    if (IsExecutableFile(candidate)) return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+}  // namespace zindo

@@ -1,0 +1,55 @@
+#ifndef ZINDO_PLATFORM_DOSBOX_POSIX_H_
+#define ZINDO_PLATFORM_DOSBOX_POSIX_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/program_information.h"
+
+namespace zindo {
+
+// A DOS drive and the native directory it shows.
+struct DosDrive {
+  char letter;  // Upper case.
+  std::string native_directory;
+};
+
+// What DOSBox is to do: show `drives`, change to the program's start
+// directory (or, when it names none, to the DOS path of
+// `working_directory`), run the program and end.
+struct DosboxRun {
+  std::vector<DosDrive> drives;
+  std::string working_directory;  // Native, absolute.
+  ProgramInformation program;
+};
+
+// The DOS path of the native directory `native_directory` ("C:\ZINDO\WORK")
+// on the drive whose directory holds it most closely, or "" when no drive
+// holds it. Throws Error when a name on the way is not a DOS 8.3 name, which
+// DOSBox would show under another name.
+std::string DosPathOf(const std::vector<DosDrive>& drives,
+                      const std::string& native_directory);
+
+// DOSBox's command line for `run`, without the program name: the settings
+// come only from `config_path` (see DosboxConfig), then the DOS commands.
+// Throws Error when the start directory cannot be reached or a directory
+// cannot be mounted.
+std::vector<std::string> DosboxArguments(const DosboxRun& run,
+                                         const std::string& config_path);
+
+// The settings DOSBox runs with, in place of the user's own file: no serial
+// or other port of the machine is opened.
+std::string DosboxConfig();
+
+// `environment` ("NAME=value" entries) as DOSBox gets it: without a display
+// to show a window on, SDL draws and plays to nothing.
+std::vector<std::string> DosboxEnvironment(
+    std::vector<std::string> environment);
+
+// The DOSBox program on `search_path` (as in $PATH), or "" when there is
+// none.
+std::string FindDosbox(const std::string& search_path);
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_DOSBOX_POSIX_H_

@@ -1,0 +1,55 @@
+#ifndef ZINDO_PLATFORM_PROGRAM_INFORMATION_H_
+#define ZINDO_PLATFORM_PROGRAM_INFORMATION_H_
+
+#include <string>
+
+namespace zindo {
+
+// What a DOS program information file (.PIF) says about the program to
+// start. The texts are bytes in the DOS code page, kept as the file holds
+// them.
+struct ProgramInformation {
+  std::string program;          // e.g. "C:\ZINDO\ZINDO.EXE" or "ZINDO.BAT"
+  std::string start_directory;  // "" when the file names none
+  std::string parameters;       // the command tail, "" when none
+};
+
+// The DOS section of a PIF, which every PIF starts with; the sections that
+// later Windows versions added follow it.
+namespace pif_layout {
+inline constexpr std::size_t kChecksum = 0x01;
+inline constexpr std::size_t kTitle = 0x02;
+inline constexpr std::size_t kTitleSize = 30;
+inline constexpr std::size_t kMaximumMemory = 0x20;  // KB, little-endian
+inline constexpr std::size_t kMinimumMemory = 0x22;  // KB, little-endian
+inline constexpr std::size_t kProgram = 0x24;
+inline constexpr std::size_t kProgramSize = 63;
+inline constexpr std::size_t kStartDirectory = 0x65;
+inline constexpr std::size_t kStartDirectorySize = 64;
+inline constexpr std::size_t kParameters = 0xA5;
+inline constexpr std::size_t kParametersSize = 64;
+inline constexpr std::size_t kDosSectionSize = 0x171;
+// The size PIF editors write: the DOS section and the extension sections.
+inline constexpr std::size_t kUsualFileSize = 545;
+}  // namespace pif_layout
+
+// Reads the fields of the PIF `bytes`, read from `file_name` (which only
+// names the file in messages). Throws Error, naming the file and the fault,
+// when the file is shorter than the DOS section, a field is not terminated
+// within its length, the program is not a DOS path to a .COM, .EXE or .BAT
+// file, or the start directory is not a DOS path.
+ProgramInformation ParseProgramInformation(const std::string& bytes,
+                                           const std::string& file_name);
+
+// A 545-byte PIF that starts `information`. Throws Error when a field does
+// not fit or would not read back.
+std::string BuildProgramInformation(const ProgramInformation& information);
+
+// Whether `path` is a DOS path: an optional drive ("C:"), then names
+// separated by backslashes, with no control characters, forward slashes,
+// wildcards, quotes or redirections, and no empty name in the middle.
+bool IsDosPath(const std::string& path);
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_PROGRAM_INFORMATION_H_

@@ -1,0 +1,137 @@
+#include "platform/program_information.h"
+
+#include <string>
+
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+#include "platform/error.h"
+
+namespace zindo {
+namespace {
+
+namespace layout = pif_layout;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+// A PIF as an editor would write it, with `program` put in byte by byte so
+// that faults the writer refuses can be made.
+std::string PifWithProgram(const std::string& program) {
+  std::string bytes = BuildProgramInformation({"X.EXE", "", ""});
+  std::fill_n(bytes.begin() + layout::kProgram, layout::kProgramSize, '\0');
+  std::copy(program.begin(), program.end(), bytes.begin() + layout::kProgram);
+  return bytes;
+}
+
+ProgramInformation Parse(const std::string& bytes) {
+  return ParseProgramInformation(bytes, "AUTOEXEC.PIF");
+}
+
+TEST(ProgramInformationTest, WrittenFieldsReadBackAtTheirOffsets) {
+  std::string bytes =
+      BuildProgramInformation({"C:\\ZINDO\\ZINDO.EXE", "C:\\ZINDO", "/q 17"});
+
+  ASSERT_EQ(bytes.size(), 545u);
+  EXPECT_EQ(bytes.substr(0x24, 19), std::string("C:\\ZINDO\\ZINDO.EXE\0", 19));
+  EXPECT_EQ(bytes.substr(0x65, 9), std::string("C:\\ZINDO\0", 9));
+  EXPECT_EQ(bytes.substr(0xA5, 6), std::string("/q 17\0", 6));
+  EXPECT_EQ(bytes.substr(0x02, 30), "ZINDO.EXE" + std::string(21, ' '));
+  EXPECT_EQ(bytes.substr(0x171, 16), std::string("MICROSOFT PIFEX\0", 16));
+  // Maximum and minimum memory, little-endian: 640 and 128 KB.
+  EXPECT_EQ(bytes.substr(0x20, 4), std::string("\x80\x02\x80\x00", 4));
+  unsigned sum = 0;
+  for (std::size_t i = 2; i < 0x171; ++i) {
+    sum += static_cast<unsigned char>(bytes[i]);
+  }
+  EXPECT_EQ(static_cast<unsigned char>(bytes[1]), sum & 0xFF);
+
+  ProgramInformation read = Parse(bytes);
+  EXPECT_EQ(read.program, "C:\\ZINDO\\ZINDO.EXE");
+  EXPECT_EQ(read.start_directory, "C:\\ZINDO");
+  EXPECT_EQ(read.parameters, "/q 17");
+}
+
+TEST(ProgramInformationTest, CodePageBytesAndExtensionCaseAreKept) {
+  // "C:\<two CP862 letters>\GO.bat": bytes above 127 are not converted.
+  const std::string program = "C:\\\x80\x9A\\go.bat";
+  ProgramInformation read =
+      Parse(BuildProgramInformation({program, "", "\x99\xA0"}));
+  EXPECT_EQ(read.program, program);
+  EXPECT_EQ(read.parameters, "\x99\xA0");
+  EXPECT_EQ(Parse(PifWithProgram("PROG.Com")).program, "PROG.Com");
+}
+
+TEST(ProgramInformationTest, ShortFileIsRefusedWithItsSize) {
+  std::string bytes = BuildProgramInformation({"A.EXE", "", ""});
+  // Exactly the DOS section is enough; one byte less is not.
+  EXPECT_EQ(Parse(bytes.substr(0, 0x171)).program, "A.EXE");
+  EXPECT_THAT([&] { Parse(bytes.substr(0, 0x170)); },
+              ThrowsMessage<Error>(AllOf(HasSubstr("AUTOEXEC.PIF"),
+                                         HasSubstr("368 bytes"),
+                                         HasSubstr("not a program info"))));
+}
+
+TEST(ProgramInformationTest, FieldsWithoutTerminatorAreRefused) {
+  std::string full_program = PifWithProgram(std::string(63, 'A'));
+  EXPECT_THAT([&] { Parse(full_program); },
+              ThrowsMessage<Error>(AllOf(HasSubstr("AUTOEXEC.PIF"),
+                                         HasSubstr("program field"),
+                                         HasSubstr("no terminating zero"))));
+  std::string bytes = BuildProgramInformation({"A.EXE", "", ""});
+  std::fill_n(bytes.begin() + layout::kStartDirectory, 64, 'D');
+  EXPECT_THAT([&] { Parse(bytes); },
+              ThrowsMessage<Error>(HasSubstr("start directory field")));
+  bytes = BuildProgramInformation({"A.EXE", "", ""});
+  std::fill_n(bytes.begin() + layout::kParameters, 64, 'p');
+  EXPECT_THAT([&] { Parse(bytes); },
+              ThrowsMessage<Error>(HasSubstr("parameters field")));
+}
+
+TEST(ProgramInformationTest, ProgramMustBeADosPathToAProgram) {
+  for (const std::string program :
+       {"", "C:\\DIR\\", "C:/DIR/PROG.EXE", "PROG.TXT", "PROG", "C:\\A\tB.EXE",
+        "1:\\PROG.EXE", "C:\\A:B.EXE", "C:\\DIR\\\\PROG.EXE", "P?.EXE",
+        "A>B.EXE", ".EX"}) {
+    EXPECT_THAT([&] { Parse(PifWithProgram(program)); },
+                ThrowsMessage<Error>(AllOf(HasSubstr("AUTOEXEC.PIF"),
+                                           HasSubstr("not a DOS path"))))
+        << program;
+  }
+  for (const std::string program : {"PROG.EXE", "d:prog.exe", "..\\X.BAT"}) {
+    EXPECT_EQ(Parse(PifWithProgram(program)).program, program);
+  }
+}
+
+TEST(ProgramInformationTest, BadStartDirectoryAndParametersAreRefused) {
+  EXPECT_THAT(
+      [&] {
+        Parse(BuildProgramInformation({"A.EXE", "C:/X", ""}));
+      },
+      ThrowsMessage<Error>(HasSubstr("start directory")));
+  EXPECT_THAT(
+      [&] {
+        Parse(BuildProgramInformation({"A.EXE", "", "a\rb"}));
+      },
+      ThrowsMessage<Error>(HasSubstr("control character")));
+}
+
+TEST(ProgramInformationTest, WriterRefusesWhatDoesNotFitOrReadBack) {
+  EXPECT_THAT(
+      [&] {
+        BuildProgramInformation({std::string(59, 'A') + ".EXE", "", ""});
+      },
+      ThrowsMessage<Error>(HasSubstr("at most 62 fit")));
+  EXPECT_THAT(
+      [&] {
+        BuildProgramInformation({"A.EXE", "", std::string(64, 'p')});
+      },
+      ThrowsMessage<Error>(HasSubstr("parameters")));
+  EXPECT_THAT(
+      [&] {
+        BuildProgramInformation({"C:/A.EXE", "", ""});
+      },
+      ThrowsMessage<Error>(HasSubstr("not a DOS path")));
+}
+
+}  // namespace
+}  // namespace zindo

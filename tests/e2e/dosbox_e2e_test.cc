@@ -1,0 +1,107 @@
+// The relay starting a DOS companion in DOSBox from a real autoexec.pif: the
+// companion, a batch file, sends a request through the files, the device
+// simulator answers, and the batch keeps the response it read.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "platform/dosbox-posix.h"
+#include "platform/program_information.h"
+#include "tests/e2e/relay_harness.h"
+
+namespace zindo::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kAnswer = "17,0,129,63,1,2,3,4,5,6,7,2,0,0,0,1,184,34,10";
+
+// DOSBox keeps the directory listings it has read, so the batch looks
+// again (rescan) each time round before asking for the response.
+constexpr char kCompanion[] =
+    "echo cABC>ZINDOK1.TXT\r\n"
+    ":loop\r\n"
+    "rescan\r\n"
+    "if exist ZINDOK2.TXT goto done\r\n"
+    "goto loop\r\n"
+    ":done\r\n"
+    "copy ZINDOK2.TXT GOT.TXT\r\n"
+    "exit\r\n";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The DOSBox processes started for `sandbox`: their command line mounts a
+// directory inside it.
+std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox) {
+  std::vector<pid_t> found;
+  std::error_code ignored;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/proc", ignored)) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string command = ReadAll(entry.path() / "cmdline");
+    if (command.find("dosbox") != std::string::npos &&
+        command.find(sandbox.Path("")) != std::string::npos) {
+      found.push_back(std::stoi(name));
+    }
+  }
+  return found;
+}
+
+class DosboxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* path = std::getenv("PATH");
+    if (FindDosbox(path == nullptr ? "" : path).empty()) {
+      GTEST_SKIP() << "dosbox is not installed";
+    }
+  }
+
+  // DOSBox does not end on SIGTERM while a batch file runs; whatever is
+  // left is killed outright.
+  void TearDown() override {
+    for (pid_t pid : DosboxProcessesIn(sandbox_)) ::kill(pid, SIGKILL);
+  }
+
+  Sandbox sandbox_;
+};
+
+TEST_F(DosboxTest, BatchCompanionGetsTheDevicesAnswerThroughTheFiles) {
+  sandbox_.MapDriveC("work");
+  sandbox_.MakeDirectory("work/zindo");
+  sandbox_.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+  sandbox_.WriteFile("work/GO.BAT", kCompanion);
+  sandbox_.WriteFile("work/autoexec.pif",
+                     BuildProgramInformation({"GO.BAT", "", ""}));
+  DeviceSimulator device(sandbox_, 1, {"any: reply " + kAnswer});
+  RelayProcess relay(sandbox_);
+
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return sandbox_.ReadFile("work/GOT.TXT") == "/0," + kAnswer + "\r\n";
+      },
+      20s))
+      << relay.Stderr() << device.Log();
+  // The request the batch wrote reached the device decoded.
+  EXPECT_NE(device.Log().find("1   0  67"), std::string::npos) << device.Log();
+  // The batch ends with exit, which ends DOSBox.
+  EXPECT_TRUE(
+      WaitUntil([&] { return DosboxProcessesIn(sandbox_).empty(); }, 10s));
+
+  sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+  EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
+}
+
+}  // namespace
+}  // namespace zindo::e2e
