@@ -160,14 +160,20 @@ DWORD Win32SerialDevice::Transfer(BOOL started, OVERLAPPED& transfer,
   return moved;
 }
 
+// Reads only what the driver reports as queued, so no read is ever left
+// waiting on an empty queue: with ReadIntervalTimeout at MAXDWORD such a read
+// should return at once with nothing, but under Wine an overlapped one stays
+// pending until a byte comes.
 std::string Win32SerialDevice::ReadAll() {
   std::string received;
   char buffer[4096];
   for (;;) {
+    DWORD queued = QueueStatus("read").cbInQue;
+    if (queued == 0) return received;
     OVERLAPPED transfer{};
     transfer.hEvent = transfer_done_.get();
-    BOOL started =
-        ::ReadFile(port_.get(), buffer, sizeof buffer, nullptr, &transfer);
+    DWORD wanted = queued < sizeof buffer ? queued : DWORD{sizeof buffer};
+    BOOL started = ::ReadFile(port_.get(), buffer, wanted, nullptr, &transfer);
     DWORD got = Transfer(started, transfer, "read", kReadLimitMs);
     if (got == 0) return received;
     received.append(buffer, got);

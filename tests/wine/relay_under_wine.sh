@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# The Windows relay end to end under Wine: zindo-devsim plays the device on a
+# pseudo-terminal that the prefix's COM1 is mapped to, a tiny Windows program
+# stands in for the companion, and zindo-request sends one message through
+# the relay and then asks it to quit. Exits non-zero when any step fails.
+#
+# Usage: relay_under_wine.sh RELAY_EXE LINUX_BUILD_DIR
+#   RELAY_EXE        the 64-bit zindo-relay.exe
+#   LINUX_BUILD_DIR  where zindo-devsim and zindo-request are built
+# WINE (default: wine64) and WINESERVER (default: wineserver) may be set.
+#
+# This machine's serial ports must stay out of reach: one of them may be the
+# console. Wine points COM1 at the first of them on every start and opens
+# them to see which are real, so
+#  - COM1 is mapped through the prefix's registry (HKLM\Software\Wine\Ports),
+#    and the wineserver is restarted so that the mapping takes effect;
+#  - every Wine process (and so the wineserver, which opens devices for its
+#    clients) runs in a mount namespace where each /dev/ttyS* is /dev/null;
+#  - the relay and Wine run as nobody, in a throw-away prefix it owns.
+# That needs root; anyone else gets a notice and nothing runs.
+set -euo pipefail
+
+relay_exe=$(realpath "${1:?usage: relay_under_wine.sh RELAY_EXE LINUX_BUILD_DIR}")
+build_dir=$(realpath "${2:?usage: relay_under_wine.sh RELAY_EXE LINUX_BUILD_DIR}")
+wine=${WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
+wineserver=${WINESERVER:-$(command -v wineserver || echo /usr/lib/wine/wineserver64)}
+mingw_cc=${MINGW_CC:-x86_64-w64-mingw32-gcc}
+devsim_bin="$build_dir/zindo-devsim"
+request_bin="$build_dir/zindo-request"
+
+say() { printf 'wine e2e: %s\n' "$*"; }
+fail() { say "FAILED: $*" >&2; exit 1; }
+
+for program in "$relay_exe" "$devsim_bin" "$request_bin" "$wine"; do
+  [[ -x "$program" || -f "$program" ]] || fail "$program is missing"
+done
+if [[ $(id -u) -ne 0 ]]; then
+  say "skipped: fencing off the serial ports needs root (mount namespace)"
+  exit 0
+fi
+
+user=65534
+answer="17,0,129,63,1,2,3,4,5,6,7,2,0,0,0,1,184,34,10"
+
+top=$(mktemp -d /tmp/zindo-wine.XXXXXX)
+prefix="$top/prefix"
+work="$top/work"
+devsim_pid=""
+relay_pid=""
+wine_started=false
+
+end_process() {  # pid: ends it if it still runs, and reaps it
+  [[ -n "$1" ]] || return 0
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
+# Runs a command as nobody, with the prefix's environment and without a
+# display, in a mount namespace where every /dev/ttyS* is /dev/null. The
+# wrappers exec, so the command keeps the pid they start with.
+as_wine_user() {
+  env -u DISPLAY -u WAYLAND_DISPLAY \
+    WINEPREFIX="$prefix" HOME="$top/home" WINEDEBUG=-all \
+    WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d' \
+    unshare -m sh -c '
+      for t in /dev/ttyS*; do
+        [ -e "$t" ] || continue
+        mount --bind /dev/null "$t" || exit 126
+      done
+      exec "$@"' guard \
+    setpriv --reuid=$user --regid=$user --clear-groups -- "$@"
+}
+
+cleanup() {
+  local status=$?
+  end_process "$relay_pid"
+  if $wine_started; then
+    as_wine_user "$wineserver" -k 2>/dev/null || true
+    as_wine_user "$wineserver" -w 2>/dev/null || true
+  fi
+  end_process "$devsim_pid"
+  rm -rf "$top"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Waits up to $1 tenths of a second for the command that follows to succeed.
+wait_for() {
+  local tenths=$1
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+status_is() { [[ "$(cat "$work/zindoK.inf" 2>/dev/null)" == "$1"$'\r' ]]; }
+relay_ended() { ! kill -0 "$relay_pid" 2>/dev/null; }
+show_relay_output() { sed 's/^/  relay: /' "$top/relay.out" >&2 || true; }
+
+mkdir -p "$prefix" "$work" "$top/home"
+chmod 711 "$top"
+chown "$user:$user" "$prefix" "$work" "$top/home"
+
+# The namespace must hide every serial port before anything of Wine runs.
+as_wine_user sh -c '
+  for t in /dev/ttyS*; do
+    [ -e "$t" ] || continue
+    [ "$(stat -L -c %t:%T "$t")" = 1:3 ] || exit 1
+  done' || fail "the serial ports are not fenced off"
+
+say "device: zindo-devsim on a pseudo-terminal"
+"$devsim_bin" --link "$top/com1" --owner "$user:$user" \
+  --log "$top/device.log" --rule "any: reply $answer" >"$top/devsim.out" 2>&1 &
+devsim_pid=$!
+wait_for 50 test -L "$top/com1" || fail "zindo-devsim did not start"
+pty=$(readlink "$top/com1")
+[[ "$pty" == /dev/pts/* ]] || fail "zindo-devsim's link points at $pty"
+say "  $pty"
+
+say "prefix: $prefix (COM1 -> $pty)"
+wine_started=true
+as_wine_user "$wine" wineboot --init >"$top/wineboot.out" 2>&1 ||
+  { cat "$top/wineboot.out" >&2; fail "wineboot"; }
+as_wine_user "$wine" reg add 'HKLM\Software\Wine\Ports' \
+  /v COM1 /t REG_SZ /d "$pty" /f >/dev/null || fail "reg add COM1"
+# The next Wine process starts a wineserver afresh, and with it the device
+# manager that maps the ports from the registry.
+as_wine_user "$wineserver" -k || true
+as_wine_user "$wineserver" -w || true
+
+# The configuration names COM1, so the relay has no message box to show.
+mkdir -p "$prefix/drive_c/zindo"
+printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$prefix/drive_c/zindo/LOCAL6.DAT"
+# The companion: a windowless program that leaves a mark where it starts.
+# The shell runs a .pif that holds a Windows program as that program.
+cat >"$top/companion.c" <<'C'
+#include <windows.h>
+int WINAPI WinMain(HINSTANCE a, HINSTANCE b, LPSTR c, int d) {
+  HANDLE f = CreateFileA("companion.txt", GENERIC_WRITE, 0, NULL,
+                         CREATE_ALWAYS, 0, NULL);
+  DWORD n;
+  WriteFile(f, "started\r\n", 9, &n, NULL);
+  CloseHandle(f);
+  return 0;
+}
+C
+"$mingw_cc" -O2 -mwindows -o "$work/autoexec.pif" "$top/companion.c" ||
+  fail "could not build the companion"
+chown -R "$user:$user" "$prefix/drive_c/zindo" "$work"
+
+say "relay: $relay_exe, in $work"
+(cd "$work" && exec >"$top/relay.out" 2>&1 </dev/null &&
+  as_wine_user "$wine" "$relay_exe") &
+relay_pid=$!
+if ! wait_for 300 status_is 0,1; then
+  show_relay_output
+  fail "zindoK.inf did not say 0,1 within 30 s"
+fi
+say "  zindoK.inf: 0,1 (no carrier on a pseudo-terminal)"
+wait_for 100 test -f "$work/companion.txt" ||
+  fail "the relay did not start autoexec.pif"
+say "  the companion (autoexec.pif) started"
+
+say "request: 3 0 9 7 8"
+reply=$(setpriv --reuid=$user --regid=$user --clear-groups -- \
+  "$request_bin" --dir "$work" --wait=15 3 0 9 7 8) ||
+  { show_relay_output; fail "no response to the request"; }
+say "  response: $reply"
+[[ "$reply" == "$answer" ]] || fail "the response is not the device's reply"
+grep -q -- '<- 0x03 0x00 0x09 0x07 0x08 ' "$top/device.log" ||
+  { cat "$top/device.log" >&2; fail "the device did not get 3,0,9,7,8"; }
+say "  the device got 3,0,9,7,8"
+[[ "$(cat "$work/zindoK2.txt")" == "/0,$answer"$'\r' ]] ||
+  fail "zindoK2.txt holds $(od -c "$work/zindoK2.txt")"
+
+say "quit request"
+setpriv --reuid=$user --regid=$user --clear-groups -- \
+  "$request_bin" --dir "$work" --quit --wait=15 >/dev/null ||
+  { show_relay_output; fail "the relay did not stop"; }
+wait_for 150 relay_ended || fail "the relay still runs after quitting"
+relay_status=0
+wait "$relay_pid" || relay_status=$?
+relay_pid=""
+status_is 0,0 || fail "zindoK.inf does not say 0,0"
+[[ $relay_status -eq 0 ]] ||
+  { show_relay_output; fail "the relay ended with status $relay_status"; }
+say "  the relay ended with status 0; zindoK.inf: 0,0"
+
+# The mapping held: COM1 was the pseudo-terminal, not a serial port.
+com1=$(readlink "$prefix/dosdevices/com1" || true)
+[[ "$com1" == "$pty" ]] || fail "COM1 pointed at '$com1', not at $pty"
+for link in "$prefix"/dosdevices/com*; do
+  say "  dosdevices/$(basename "$link") -> $(readlink "$link")"
+done
+say "passed"
