@@ -11,8 +11,7 @@
 #include <string_view>
 
 #include "platform/error.h"
-
-extern char** environ;
+#include "platform/program_arguments-posix.h"
 
 namespace zindo {
 namespace {
@@ -45,8 +44,8 @@ bool IsReplaced(std::string_view entry) {
 // dismissal 0 tells the two apart.
 std::vector<std::string> DialogEnvironment(const DesktopEnvironment& desktop) {
   std::vector<std::string> environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!IsReplaced(*entry)) environment.emplace_back(*entry);
+  for (std::string& entry : CurrentEnvironment()) {
+    if (!IsReplaced(entry)) environment.push_back(std::move(entry));
   }
   if (!desktop.display.empty()) {
     environment.push_back("DISPLAY=" + desktop.display);
@@ -56,13 +55,6 @@ std::vector<std::string> DialogEnvironment(const DesktopEnvironment& desktop) {
   }
   environment.insert(environment.end(), {"ZENITY_OK=0", "ZENITY_ESC=0"});
   return environment;
-}
-
-std::vector<char*> PointersTo(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& text : strings) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
 }
 
 // The dialog's standard streams on /dev/null (GTK's warnings would clutter
@@ -173,8 +165,8 @@ void RunDialog(const std::vector<std::string>& command,
   const std::string& program = command.at(0);
   std::vector<std::string> arguments = command;
   std::vector<std::string> environment = DialogEnvironment(desktop);
-  std::vector<char*> argv = PointersTo(arguments);
-  std::vector<char*> envp = PointersTo(environment);
+  std::vector<char*> argv = ExecPointers(arguments);
+  std::vector<char*> envp = ExecPointers(environment);
   SpawnSettings settings;
   pid_t child = -1;
   const int error =

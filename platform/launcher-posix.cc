@@ -13,9 +13,8 @@
 #include "platform/descriptor-posix.h"
 #include "platform/dosbox-posix.h"
 #include "platform/error.h"
+#include "platform/program_arguments-posix.h"
 #include "platform/program_information.h"
-
-extern char** environ;
 
 namespace zindo {
 namespace {
@@ -30,13 +29,6 @@ struct StartRequest {
   int inherited_fd = -1;    // Kept open across exec when not -1.
   int report_fd = -1;  // Receives the errno of a failed start; closed by exec.
 };
-
-std::vector<char*> PointersTo(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& text : strings) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
 
 [[noreturn]] void ReportAndExit(int report_fd, int error) {
   ssize_t ignored = ::write(report_fd, &error, sizeof error);
@@ -96,8 +88,8 @@ int ReadReportedError(int report_fd) {
 void StartDetached(std::vector<std::string> arguments,
                    std::vector<std::string> environment,
                    const std::string& directory, int inherited_fd = -1) {
-  StartRequest request{arguments.front(), directory, PointersTo(arguments),
-                       PointersTo(environment), inherited_fd};
+  StartRequest request{arguments.front(), directory, ExecPointers(arguments),
+                       ExecPointers(environment), inherited_fd};
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
     throw SystemError("start " + request.program, errno);
@@ -112,14 +104,6 @@ void StartDetached(std::vector<std::string> arguments,
   Reap(child);
   int error = ReadReportedError(report_read.get());
   if (error != 0) throw SystemError("start " + request.program, error);
-}
-
-std::vector<std::string> CurrentEnvironment() {
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    environment.emplace_back(*entry);
-  }
-  return environment;
 }
 
 // Whether `program` is meant to run itself (a script, say) rather than be
