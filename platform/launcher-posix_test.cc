@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -55,6 +56,18 @@ class PosixLauncherTest : public ::testing::Test {
   std::string work_ = root_ / "work";
   PosixFileSystem files_{root_ / "prefix", work_};
   PosixLauncher launcher_{files_};
+
+  // What the started program wrote to record.txt, once it has, or nothing
+  // when it has not within 10 s.
+  std::optional<std::string> AwaitRecord() const {
+    const std::string path = work_ + "/record.txt";
+    if (!posix_test::WaitUntil(
+            [&] { return ::access(path.c_str(), F_OK) == 0; },
+            std::chrono::seconds(10))) {
+      return std::nullopt;
+    }
+    return ReadNativeFile(path);
+  }
 };
 
 TEST_F(PosixLauncherTest, StartsTheProgramOnceInItsOwnSessionUnwaited) {
@@ -63,11 +76,9 @@ TEST_F(PosixLauncherTest, StartsTheProgramOnceInItsOwnSessionUnwaited) {
   launcher_.Launch("autoexec.pif");
   EXPECT_FALSE(HasChildren());
 
-  std::string record_path = work_ + "/record.txt";
-  ASSERT_TRUE(posix_test::WaitUntil(
-      [&] { return ::access(record_path.c_str(), F_OK) == 0; },
-      std::chrono::seconds(10)));
-  std::istringstream record(ReadNativeFile(record_path));
+  std::optional<std::string> recorded = AwaitRecord();
+  ASSERT_TRUE(recorded.has_value());
+  std::istringstream record(*recorded);
   std::string directory, pid, session, input;
   for (std::string* line : {&directory, &pid, &session, &input}) {
     std::getline(record, *line);
@@ -157,11 +168,9 @@ TEST_F(PosixLauncherTest, PifStartsDosboxOnceWithItsSettingsUnwaited) {
   launcher_.Launch("autoexec.pif");
   EXPECT_FALSE(HasChildren());
 
-  std::string record_path = work_ + "/record.txt";
-  ASSERT_TRUE(posix_test::WaitUntil(
-      [&] { return ::access(record_path.c_str(), F_OK) == 0; },
-      std::chrono::seconds(10)));
-  std::string record = ReadNativeFile(record_path);
+  std::optional<std::string> recorded = AwaitRecord();
+  ASSERT_TRUE(recorded.has_value());
+  const std::string& record = *recorded;
   EXPECT_THAT(record, HasSubstr(work_ + "\n-conf\n/dev/fd/"));
   EXPECT_THAT(record,
               HasSubstr("-c\nmount D \"" + root_ / "prefix/dosdevices/d:" +
