@@ -268,7 +268,7 @@ TEST_F(ExchangeTest, TraceRecordsEachStepOfAnExchange) {
                   "short reply: 10 of 19 bytes, replaced from the template",
                   "response written: "
                   "/0,17,0,129,63,0,0,0,0,0,0,0,255,255,0,0,1,184,34,10",
-                  "1 bytes waiting: collecting a reply", "received 1 bytes: 0",
+                  "1 byte waiting: collecting a reply", "received 1 byte: 0",
                   "empty frame: the line needs recovering",
                   "recovery: port closed", "recovery: port reopened",
                   "recovery: synthetic response written",

@@ -4,6 +4,11 @@ namespace zindo {
 
 namespace {
 
+// "1 byte", "19 bytes".
+std::string ByteCount(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
 // Samples the count of waiting bytes 0.3 s apart until it has settled or the
 // deadline has passed. The deadline is checked only between samples, so
 // bytes that keep coming are read at most one sample after it.
@@ -28,8 +33,8 @@ CollectedReply Classify(std::string bytes, const DevicePackets& packets,
     trace.Record("the waiting bytes were gone when read");
     return {Kind::kNothing, ""};
   }
-  trace.Record("received " + std::to_string(bytes.size()) +
-               " bytes: " + DecimalBytes(bytes));
+  trace.Record("received " + ByteCount(bytes.size()) + ": " +
+               DecimalBytes(bytes));
   if (IsEmptyFrame(bytes)) {
     trace.Record("empty frame: the line needs recovering");
     return {Kind::kEmptyFrame, std::move(bytes)};
@@ -48,8 +53,8 @@ CollectedReply Classify(std::string bytes, const DevicePackets& packets,
 CollectedReply CollectReply(SerialPort& port, TimedWaits& waits,
                             const DevicePackets& packets, Trace& trace) {
   if (trace.enabled()) {
-    trace.Record(std::to_string(port.InBufferCount()) +
-                 " bytes waiting: collecting a reply");
+    trace.Record(ByteCount(static_cast<std::size_t>(port.InBufferCount())) +
+                 " waiting: collecting a reply");
   }
   WaitForReplyToSettle(port, waits);
   for (int i = 0; i < 3; ++i) waits.Yield();
