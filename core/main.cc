@@ -1,18 +1,77 @@
-#include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "core/relay.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 
-// The relay takes no arguments: everything it needs is in its working
+namespace {
+
+constexpr int kExitUsage = 2;
+
+constexpr char kHelp[] =
+    "usage: zindo-relay [--help | --version]\n"
+    "\n"
+    "Relays between a DOS companion program and a device on a serial line.\n"
+    "Start it without arguments in the companion's working directory: it\n"
+    "starts the companion (autoexec.pif), sends the requests the companion\n"
+    "leaves in ZINDOK1.TXT to the device, writes the replies to zindoK2.txt\n"
+    "and its state to zindoK.inf, until the companion asks it to quit.\n"
+    "The port is the first field of c:\\zindo\\LOCAL6.DAT.\n"
+    "\n"
+    "Environment (Linux):\n"
+    "  ZINDO_PREFIX  the prefix with dosdevices/comN and c: (default "
+    "~/.zindo)\n"
+    "  ZINDO_TRACE   a file to append one line per event to\n"
+    "\n"
+    "Exit status: 0 after a quit request, 1 on a failure after start-up,\n"
+    "2 when it cannot start: the request file cannot be written, there is\n"
+    "no prefix (neither ZINDO_PREFIX nor HOME), or an argument is wrong.\n";
+
+// The relay's job takes no arguments: everything it needs is in its working
 // directory and in the configuration file that it shares with the companion.
-int main() {
+// Only --help and --version are answered; anything else is refused before
+// the relay touches a file, so that a mistyped option never starts it.
+// Returns the exit status when the relay is not to start.
+std::optional<int> AnswerCommandLine(const std::vector<std::string>& words) {
+  using zindo::EarlyText;
+  try {
+    const zindo::CommandLine line = zindo::ParseCommandLine(words, {});
+    if (line.Has("--help")) {
+      zindo::ShowEarlyText(kHelp, EarlyText::kAnswer);
+    } else if (line.Has("--version")) {
+      zindo::ShowEarlyText(zindo::VersionText("zindo-relay"),
+                           EarlyText::kAnswer);
+    } else if (!line.operands.empty()) {
+      throw zindo::CommandLineError("unexpected argument " +
+                                    line.operands.front());
+    } else {
+      return std::nullopt;
+    }
+    return zindo::kExitNormal;
+  } catch (const zindo::CommandLineError& refused) {
+    zindo::ShowEarlyText(std::string("zindo-relay: ") + refused.what() +
+                             " (zindo-relay --help tells more)\n",
+                         EarlyText::kFailure);
+    return kExitUsage;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const auto status = AnswerCommandLine(zindo::ArgumentsOf(argc, argv))) {
+    return *status;
+  }
   std::unique_ptr<zindo::SystemPlatform> system;
   try {
     system = zindo::CreateSystemPlatform();
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "zindo-relay: %s\n", failure.what());
+    zindo::ShowEarlyText(std::string("zindo-relay: ") + failure.what() + "\n",
+                         zindo::EarlyText::kFailure);
     return zindo::kExitEarlyFailure;
   }
   const zindo::Platform& platform = system->Get();

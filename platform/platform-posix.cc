@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -95,6 +96,12 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
   if (prefix.front() != '/') prefix = working_directory + "/" + prefix;
   return std::make_unique<PosixSystemPlatform>(prefix, working_directory,
                                                Variable("ZINDO_TRACE"));
+}
+
+void ShowEarlyText(const std::string& text, EarlyText kind) {
+  std::FILE* stream = kind == EarlyText::kAnswer ? stdout : stderr;
+  std::fputs(text.c_str(), stream);
+  std::fflush(stream);
 }
 
 }  // namespace zindo

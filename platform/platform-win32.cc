@@ -79,4 +79,14 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
                                                Variable(L"ZINDO_TRACE"));
 }
 
+void ShowEarlyText(const std::string& text, EarlyText kind) {
+  const bool answer = kind == EarlyText::kAnswer;
+  const bool written = WriteToStandardStream(answer, text);
+  if (answer && written) return;
+  // A box that cannot be shown (no interactive desktop) returns at once.
+  ::MessageBoxW(
+      nullptr, ToUtf16(text).c_str(), L"zindo-relay",
+      MB_OK | MB_SETFOREGROUND | (answer ? MB_ICONINFORMATION : MB_ICONERROR));
+}
+
 }  // namespace zindo

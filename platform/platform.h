@@ -2,6 +2,7 @@
 #define ZINDO_PLATFORM_PLATFORM_H_
 
 #include <memory>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/event_pump.h"
@@ -38,6 +39,18 @@ class SystemPlatform {
 // Builds the services of this machine. Throws Error when one of them cannot
 // be set up (for example when the prefix cannot be found).
 std::unique_ptr<SystemPlatform> CreateSystemPlatform();
+
+enum class EarlyText {
+  kAnswer,   // what the user asked for: --help, --version
+  kFailure,  // why the relay will not start
+};
+
+// Shows `text` (lines, each ending in a line end) from before the relay's
+// services are up: an answer on standard output, a failure on standard
+// error. On Windows the relay is a windowed program that usually has
+// neither, so a failure is also shown in a message box, and an answer is
+// when there is no standard output to take it.
+void ShowEarlyText(const std::string& text, EarlyText kind);
 
 }  // namespace zindo
 

@@ -7,31 +7,26 @@
 #include "platform/windows-win32.h"
 
 namespace zindo {
-namespace {
 
 // A console shows UTF-16 correctly whatever its code page; a file or pipe
 // gets the UTF-8 bytes. One call each, so that lines do not interleave.
-void WriteToStandardError(const std::string& line) {
-  HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
-  if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+bool WriteToStandardStream(bool output, const std::string& text) {
+  HANDLE stream = ::GetStdHandle(output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return false;
   DWORD mode = 0;
   DWORD written = 0;
-  if (::GetConsoleMode(error, &mode)) {
-    std::wstring text = ToUtf16(line + "\r\n");
-    ::WriteConsoleW(error, text.data(), static_cast<DWORD>(text.size()),
-                    &written, nullptr);
-  } else {
-    std::string text = line + "\n";
-    ::WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written,
-                nullptr);
+  if (::GetConsoleMode(stream, &mode)) {
+    std::wstring wide = ToUtf16(text);
+    return ::WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()),
+                           &written, nullptr) != 0;
   }
+  return ::WriteFile(stream, text.data(), static_cast<DWORD>(text.size()),
+                     &written, nullptr) != 0;
 }
-
-}  // namespace
 
 void Win32Process::ReportDiagnostic(const std::string& line) {
   ::OutputDebugStringW(ToUtf16(line + "\n").c_str());
-  WriteToStandardError(line);
+  WriteToStandardStream(false, line + "\n");
 }
 
 void Win32Process::Exit(int status) {

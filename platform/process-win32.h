@@ -16,6 +16,11 @@ class Win32Process : public Process {
   [[noreturn]] void Exit(int status) override;
 };
 
+// Writes `text` to standard output (`output`) or standard error: UTF-16 to
+// a console, UTF-8 bytes to a file or pipe. False when the relay has no
+// such stream, as a windowed program started from Explorer has not.
+bool WriteToStandardStream(bool output, const std::string& text);
+
 }  // namespace zindo
 
 #endif  // ZINDO_PLATFORM_PROCESS_WIN32_H_

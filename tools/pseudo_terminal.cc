@@ -2,11 +2,15 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <system_error>
+
+#include "platform/error.h"
 
 namespace zindo::tools {
 namespace {
@@ -44,7 +48,39 @@ void PseudoTerminal::CloseMaster() {
   master_fd_ = -1;
 }
 
-void PointLinkAt(const std::string& link_path, const std::string& target) {
+namespace {
+
+// The target of the link at `path`; nothing when `path` is not a link.
+std::optional<std::string> LinkTarget(const std::string& path) {
+  char target[4096];
+  const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+  if (length < 0) return std::nullopt;
+  return std::string(target, static_cast<std::size_t>(length));
+}
+
+// Why the entry at `path` may not be replaced, or "" when it may.
+std::string ReasonToKeep(const std::string& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) return "";  // nothing there
+  if (!S_ISLNK(status.st_mode)) {
+    return S_ISDIR(status.st_mode) ? "a directory" : "a file";
+  }
+  const std::string target = LinkTarget(path).value_or("");
+  if (target.starts_with("/dev/pts/")) return "";
+  return "a link to " + target;
+}
+
+}  // namespace
+
+void PointLinkAt(const std::string& link_path, const std::string& target,
+                 Replace replace) {
+  if (replace == Replace::kOnlyPseudoTerminalLinks) {
+    const std::string reason = ReasonToKeep(link_path);
+    if (!reason.empty()) {
+      throw Error(link_path + " is already there, " + reason +
+                  "; it is kept (--force replaces it)");
+    }
+  }
   // A link under a temporary name renamed over the old one: rename replaces
   // atomically, where unlink + symlink would leave a moment with no link.
   const std::string temporary = link_path + ".new-link";
@@ -58,6 +94,11 @@ void PointLinkAt(const std::string& link_path, const std::string& target) {
     errno = saved;
     ThrowSystemError("rename " + temporary + " to " + link_path);
   }
+}
+
+void RemoveLinkIfPointingAt(const std::string& link_path,
+                            const std::string& target) {
+  if (LinkTarget(link_path) == target) unlink(link_path.c_str());
 }
 
 }  // namespace zindo::tools

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 
 namespace zindo::tools {
 
@@ -39,9 +40,42 @@ class PseudoTerminal {
   std::string slave_path_;
 };
 
-// Makes `link_path` a symbolic link to `target`, replacing any entry already
-// there in one step so that a reader never sees it missing.
-void PointLinkAt(const std::string& link_path, const std::string& target);
+// What PointLinkAt may replace.
+enum class Replace {
+  // Nothing but a link to a pseudo-terminal (/dev/pts/N), such as one left
+  // by a simulator that was killed. A link to a real port, a file or a
+  // directory is the user's.
+  kOnlyPseudoTerminalLinks,
+  kAnything,  // asked for with --force, or in a test's own sandbox
+};
+
+// Makes `link_path` a symbolic link to `target`, replacing an entry already
+// there in one step, so that a reader never sees it missing. Throws Error,
+// saying what is there, when `replace` does not allow replacing it; throws
+// std::system_error when the system refuses.
+void PointLinkAt(const std::string& link_path, const std::string& target,
+                 Replace replace);
+
+// Removes `link_path` if it is still a link to `target`. A link that has
+// since been pointed elsewhere, or replaced by a file, belongs to whoever
+// did that and is left alone.
+void RemoveLinkIfPointingAt(const std::string& link_path,
+                            const std::string& target);
+
+// Removes a link made by PointLinkAt when it goes out of scope, however the
+// tool ends, as RemoveLinkIfPointingAt does.
+class LinkRemover {
+ public:
+  LinkRemover(std::string link_path, std::string target)
+      : link_path_(std::move(link_path)), target_(std::move(target)) {}
+  ~LinkRemover() { RemoveLinkIfPointingAt(link_path_, target_); }
+  LinkRemover(const LinkRemover&) = delete;
+  LinkRemover& operator=(const LinkRemover&) = delete;
+
+ private:
+  std::string link_path_;
+  std::string target_;
+};
 
 }  // namespace zindo::tools
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +20,11 @@
 namespace zindo::tools {
 
 namespace {
+
+using ::zindo::CommandLine;
+using ::zindo::GivenOption;
+using ::zindo::OptionSpec;
+using ::zindo::OptionValue;
 
 constexpr double kLongestWaitSeconds = 24 * 60 * 60;
 constexpr char kReplyMark[] = "/0";
@@ -52,75 +58,62 @@ double ParseSeconds(const std::string& text) {
   return seconds;
 }
 
-// Reads the command line one argument at a time.
+constexpr std::array<OptionSpec, 6> kOptions{{
+    {"--dir", 0, OptionValue::kRequired},
+    {"--decode", 0, OptionValue::kRequired},
+    {"--raw", 0, OptionValue::kNone},
+    {"--quit", 0, OptionValue::kNone},
+    {"--force", 0, OptionValue::kNone},
+    {"--wait", 0, OptionValue::kOptional},
+}};
+
+// Turns the options, in the order given, and the bytes into what to do.
 class ArgumentReader {
  public:
-  explicit ArgumentReader(const std::vector<std::string>& arguments)
-      : arguments_(arguments) {}
-
-  RequestOptions Read() {
-    while (next_ < arguments_.size()) Take(arguments_[next_++]);
+  RequestOptions Read(const CommandLine& line) {
+    if (line.Has("--help")) return Only(Action::kHelp);
+    if (line.Has("--version")) return Only(Action::kVersion);
+    for (const GivenOption& given : line.options) Take(given);
+    for (const std::string& byte : line.operands) {
+      options_.bytes += static_cast<char>(ParseByte(byte));
+    }
     return Checked();
   }
 
  private:
-  void Take(const std::string& argument);
-  bool TakeValueOption(const std::string& argument);
-  std::string ValueOf(const std::string& option);
+  static RequestOptions Only(Action action) {
+    RequestOptions only;
+    only.action = action;
+    return only;
+  }
+
+  void Take(const GivenOption& given) {
+    const std::string& name = given.name;
+    if (name == "--dir") {
+      options_.directory = *given.value;
+      directory_given_ = true;
+    } else if (name == "--decode") {
+      SetAction(Action::kDecode, name);
+      options_.decode_path = *given.value;
+    } else if (name == "--raw") {
+      SetAction(Action::kSendRaw, name);
+    } else if (name == "--quit") {
+      SetAction(Action::kQuit, name);
+    } else if (name == "--force") {
+      options_.force = true;
+    } else if (name == "--wait") {
+      options_.wait_seconds =
+          given.value ? ParseSeconds(*given.value) : kDefaultWaitSeconds;
+    }
+  }
+
   void SetAction(Action action, const std::string& option);
   RequestOptions Checked();
 
-  const std::vector<std::string>& arguments_;
-  std::size_t next_ = 0;
   RequestOptions options_;
   std::string action_option_;
-  bool help_ = false;
   bool directory_given_ = false;
 };
-
-void ArgumentReader::Take(const std::string& argument) {
-  if (TakeValueOption(argument)) return;
-  if (argument == "--help" || argument == "-h") {
-    help_ = true;
-  } else if (argument == "--raw") {
-    SetAction(Action::kSendRaw, argument);
-  } else if (argument == "--quit") {
-    SetAction(Action::kQuit, argument);
-  } else if (argument == "--force") {
-    options_.force = true;
-  } else if (argument == "--wait") {
-    options_.wait_seconds = kDefaultWaitSeconds;
-  } else if (StartsWith(argument, "--wait=")) {
-    options_.wait_seconds = ParseSeconds(argument.substr(7));
-  } else if (argument.size() > 1 && argument[0] == '-' &&
-             !IsDigitIn(argument[1], 10)) {
-    throw UsageError("unknown option " + argument);
-  } else {
-    options_.bytes += static_cast<char>(ParseByte(argument));
-  }
-}
-
-// --dir and --decode, each with its value as the next argument or after "=".
-bool ArgumentReader::TakeValueOption(const std::string& argument) {
-  const std::string name = argument.substr(0, argument.find('='));
-  if (name != "--dir" && name != "--decode") return false;
-  const std::string value = ValueOf(argument);
-  if (name == "--dir") {
-    options_.directory = value;
-    directory_given_ = true;
-  } else {
-    SetAction(Action::kDecode, name);
-    options_.decode_path = value;
-  }
-  return true;
-}
-
-std::string ArgumentReader::ValueOf(const std::string& option) {
-  const std::size_t equals = option.find('=');
-  if (equals != std::string::npos) return option.substr(equals + 1);
-  if (next_ >= arguments_.size()) throw UsageError(option + " needs a value");
-  return arguments_[next_++];
-}
 
 void ArgumentReader::SetAction(Action action, const std::string& option) {
   if (!action_option_.empty() && action_option_ != option) {
@@ -132,17 +125,10 @@ void ArgumentReader::SetAction(Action action, const std::string& option) {
 }
 
 RequestOptions ArgumentReader::Checked() {
-  if (help_) {
-    RequestOptions help;
-    help.action = Action::kHelp;
-    return help;
-  }
   const bool has_bytes = !options_.bytes.empty();
   switch (options_.action) {
     case Action::kSend:
       if (!has_bytes) throw UsageError("no bytes given");
-      break;
-    case Action::kSendRaw:
       break;
     case Action::kQuit:
       if (has_bytes) throw UsageError("--quit takes no bytes");
@@ -153,7 +139,7 @@ RequestOptions ArgumentReader::Checked() {
         throw UsageError("--decode takes only the file to decode");
       }
       break;
-    case Action::kHelp:
+    default:
       break;
   }
   if (options_.directory.empty()) throw UsageError("--dir needs a directory");
@@ -347,7 +333,7 @@ std::string UsageText() {
        zindo-request [--dir DIR] [--force] [--wait[=SECONDS]] --raw [BYTE...]
        zindo-request [--dir DIR] [--force] [--wait[=SECONDS]] --quit
        zindo-request --decode FILE
-       zindo-request --help
+       zindo-request --help | --version
 
 Leaves a request for zindo-relay in the companion's working directory, as
 the companion does: written aside, then renamed to ZINDOK1.TXT.
@@ -371,6 +357,7 @@ the companion does: written aside, then renamed to ZINDOK1.TXT.
   --decode FILE     print the message that request file FILE makes the relay
                     send, in decimal, or why the relay would refuse it
   --help            print this text
+  --version         print the version
 
 Exit status: 0 done; 1 refused, failed or timed out; 2 wrong usage.
 )";
@@ -397,7 +384,7 @@ uint8_t ParseByte(const std::string& text) {
 }
 
 RequestOptions ParseArguments(const std::vector<std::string>& arguments) {
-  return ArgumentReader(arguments).Read();
+  return ArgumentReader().Read(ParseCommandLine(arguments, kOptions));
 }
 
 std::string DecimalList(const std::string& bytes) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/error.h"
 
 // The parts of zindo-request, the companion's side of the exchange on the
@@ -17,10 +18,7 @@
 namespace zindo::tools {
 
 // A command line that zindo-request cannot follow; the message says why.
-class UsageError : public Error {
- public:
-  explicit UsageError(const std::string& message) : Error(message) {}
-};
+using UsageError = ::zindo::CommandLineError;
 
 // A response file that holds no reply line; the message says what is wrong.
 class MalformedResponse : public Error {
@@ -40,7 +38,7 @@ class WaitTimedOut : public Error {
   explicit WaitTimedOut(const std::string& message) : Error(message) {}
 };
 
-enum class Action { kSend, kSendRaw, kQuit, kDecode, kHelp };
+enum class Action { kSend, kSendRaw, kQuit, kDecode, kHelp, kVersion };
 
 inline constexpr double kDefaultWaitSeconds = 10;
 

@@ -1,11 +1,16 @@
 #include "tools/tool_support.h"
 
 #include <sys/inotify.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+
+#include "platform/error.h"
+#include "platform/serial_device-posix.h"
 
 namespace zindo::tools {
 namespace {
@@ -23,6 +28,35 @@ std::optional<unsigned> ParseDecimal(std::string_view text) {
 }
 
 }  // namespace
+
+std::optional<int> AnswerHelpOrVersion(const CommandLine& line,
+                                       std::string_view program,
+                                       std::string_view help) {
+  if (line.Has("--help")) {
+    std::fwrite(help.data(), 1, help.size(), stdout);
+  } else if (line.Has("--version")) {
+    std::fputs(VersionText(program).c_str(), stdout);
+  } else {
+    return std::nullopt;
+  }
+  return kExitDone;
+}
+
+int RefuseCommandLine(std::string_view program, std::string_view why) {
+  const std::string name(program);
+  std::fprintf(stderr, "%s: %.*s (%s --help tells more)\n", name.c_str(),
+               static_cast<int>(why.size()), why.data(), name.c_str());
+  return kExitUsage;
+}
+
+void MakeLineRaw(int fd, const std::string& name) {
+  termios line{};
+  if (tcgetattr(fd, &line) != 0) throw SystemError("tcgetattr " + name, errno);
+  MakeRawLine(LineSettings{}, line);
+  if (tcsetattr(fd, TCSANOW, &line) != 0) {
+    throw SystemError("tcsetattr " + name, errno);
+  }
+}
 
 std::string HexAndDecimal(std::string_view bytes) {
   std::string hex;
@@ -45,6 +79,12 @@ std::optional<Owner> ParseOwner(std::string_view text) {
   const auto gid = ParseDecimal(text.substr(colon + 1));
   if (!uid || !gid) return std::nullopt;
   return Owner{static_cast<uid_t>(*uid), static_cast<gid_t>(*gid)};
+}
+
+Owner OwnerOption(const std::string& value) {
+  const std::optional<Owner> owner = ParseOwner(value);
+  if (!owner) throw CommandLineError("--owner wants UID:GID, not " + value);
+  return *owner;
 }
 
 StopSignals::StopSignals() {

@@ -1,9 +1,10 @@
 #ifndef ZINDO_TOOLS_TOOL_SUPPORT_H_
 #define ZINDO_TOOLS_TOOL_SUPPORT_H_
 
-// Pieces shared by the tools that play the device on the relay's line:
-// the way they print bytes and times, how they stop, and how they hand a
-// pseudo-terminal to the relay's user.
+// Pieces shared by the tools: how they answer --help and --version and
+// refuse a command line; and for those that play the device on the relay's
+// line, the way they print bytes and times, how they stop, and how they
+// hand a pseudo-terminal to the relay's user.
 
 #include <signal.h>
 #include <sys/types.h>
@@ -12,9 +13,30 @@
 #include <string>
 #include <string_view>
 
+#include "platform/command_line.h"
 #include "platform/trace-posix.h"
 
 namespace zindo::tools {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Prints the help text (for --help) or the version (for --version) to
+// standard output and returns kExitDone; nothing when neither was asked for.
+std::optional<int> AnswerHelpOrVersion(const CommandLine& line,
+                                       std::string_view program,
+                                       std::string_view help);
+
+// Says on standard error why the command line cannot be followed, in one
+// line that points to --help, and returns kExitUsage.
+int RefuseCommandLine(std::string_view program, std::string_view why);
+
+// Puts the line at `fd` in the device's own settings (19200 8N1, raw). On a
+// pseudo-terminal master this sets the slave side, so that even a program
+// that opens it without setting it up passes its bytes unchanged: no line
+// end is translated and nothing is echoed. `name` is for the error.
+void MakeLineRaw(int fd, const std::string& name);
 
 // The local time of day with milliseconds, e.g. "14:03:27.512", as the
 // relay's own trace shows it.
@@ -32,6 +54,9 @@ struct Owner {
 
 // Parses "UID:GID" (two decimal numbers); nothing when malformed.
 std::optional<Owner> ParseOwner(std::string_view text);
+
+// The value of an --owner option. Throws CommandLineError when malformed.
+Owner OwnerOption(const std::string& value);
 
 // SIGINT and SIGTERM turned into a flag. The signals stay blocked except
 // while the tool waits in ppoll with wait_mask(), so one that arrives

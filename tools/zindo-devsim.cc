@@ -7,9 +7,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +18,6 @@
 #include <memory>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -36,11 +35,12 @@ namespace {
 
 using zindo::tools::SteadyTime;
 
-constexpr const char* kUsage =
-    "usage: zindo-devsim (--link PATH [--owner UID:GID] | --port DEVICE)\n"
-    "                    [--log FILE] [--rule RULE]... [--script FILE]\n";
+constexpr char kProgram[] = "zindo-devsim";
 
-constexpr const char* kHelp =
+constexpr char kHelp[] =
+    "usage: zindo-devsim (--link PATH [--owner UID:GID] [--force] |\n"
+    "                     --port DEVICE)\n"
+    "                    [--log FILE] [--rule RULE]... [--script FILE]\n"
     "\n"
     "Plays the device on the relay's serial line (19200 8N1): logs every\n"
     "message the relay sends and answers it by the first rule it matches.\n"
@@ -48,11 +48,14 @@ constexpr const char* kHelp =
     "  --link PATH      create a pseudo-terminal and point PATH at it,\n"
     "                   e.g. $ZINDO_PREFIX/dosdevices/com1\n"
     "  --owner UID:GID  hand the pseudo-terminal to that user and group\n"
+    "  --force          replace PATH even when it is a file or a link to\n"
+    "                   something other than a pseudo-terminal\n"
     "  --port DEVICE    use that serial device instead (raw, 19200 8N1)\n"
     "  --log FILE       append the log to FILE, not to standard output\n"
     "  --rule RULE      add a rule; rules are tried in the order given\n"
     "  --script FILE    add the rules in FILE, one a line, # comments\n"
     "  --help           show this text\n"
+    "  --version        show the version\n"
     "\n"
     "A rule:   TRIGGER: ACTION [MODIFIER...]\n"
     "  TRIGGER   any | probe | request | prefix B,B,...\n"
@@ -64,18 +67,23 @@ constexpr const char* kHelp =
     "  zindo-devsim --link /tmp/dev/com1 --rule 'probe: reply 3,0,1,2,3' \\\n"
     "      --rule 'request: echo after 100 chunks 4 gap 400'\n";
 
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+constexpr std::array<zindo::OptionSpec, 7> kOptions{{
+    {"--link", 0, zindo::OptionValue::kRequired},
+    {"--owner", 0, zindo::OptionValue::kRequired},
+    {"--force", 0, zindo::OptionValue::kNone},
+    {"--port", 0, zindo::OptionValue::kRequired},
+    {"--log", 0, zindo::OptionValue::kRequired},
+    {"--rule", 0, zindo::OptionValue::kRequired},
+    {"--script", 0, zindo::OptionValue::kRequired},
+}};
 
 struct Options {
   std::string link;
   std::optional<zindo::tools::Owner> owner;
+  bool force = false;
   std::string port;
   std::string log;
   std::vector<zindo::tools::Rule> rules;
-  bool help = false;
 };
 
 std::string ReadScript(const std::string& path) {
@@ -83,8 +91,8 @@ std::string ReadScript(const std::string& path) {
   std::ostringstream text;
   text << file.rdbuf();
   if (!file) {
-    throw UsageError("cannot read the script " + path + ": " +
-                     std::strerror(errno));
+    throw zindo::CommandLineError("cannot read the script " + path + ": " +
+                                  std::strerror(errno));
   }
   return text.str();
 }
@@ -95,19 +103,15 @@ void AddScript(const std::string& path, Options& options) {
   }
 }
 
-// Takes the option at argv[index] and its value, if it has one.
-void TakeOption(const std::string& name, const char* value, Options& options) {
-  if (name == "--help" || name == "-h") {
-    options.help = true;
-    return;
-  }
-  if (value == nullptr) throw UsageError(name + " needs a value");
+void TakeOption(const zindo::GivenOption& given, Options& options) {
+  const std::string& name = given.name;
+  const std::string value = given.value.value_or("");
   if (name == "--link") {
     options.link = value;
   } else if (name == "--owner") {
-    options.owner = zindo::tools::ParseOwner(value);
-    if (!options.owner)
-      throw UsageError("--owner wants UID:GID, not " + std::string(value));
+    options.owner = zindo::tools::OwnerOption(value);
+  } else if (name == "--force") {
+    options.force = true;
   } else if (name == "--port") {
     options.port = value;
   } else if (name == "--log") {
@@ -116,26 +120,26 @@ void TakeOption(const std::string& name, const char* value, Options& options) {
     options.rules.push_back(zindo::tools::ParseRule(value));
   } else if (name == "--script") {
     AddScript(value, options);
-  } else {
-    throw UsageError("unknown option " + name);
   }
 }
 
-Options ParseArguments(int argc, char** argv) {
+// Rules are kept in the order given, --rule and --script alike. Throws
+// CommandLineError, or RuleError for a rule that does not read.
+Options OptionsFrom(const zindo::CommandLine& line) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string name = argv[i];
-    const bool takes_value = name != "--help" && name != "-h";
-    const char* value = takes_value && i + 1 < argc ? argv[i + 1] : nullptr;
-    TakeOption(name, value, options);
-    if (takes_value) ++i;
+  for (const zindo::GivenOption& given : line.options) {
+    TakeOption(given, options);
   }
-  if (options.help) return options;
+  if (!line.operands.empty()) {
+    throw zindo::CommandLineError("unexpected argument " +
+                                  line.operands.front() +
+                                  "; a rule goes after --rule, in quotes");
+  }
   if (options.link.empty() == options.port.empty()) {
-    throw UsageError("give one of --link and --port");
+    throw zindo::CommandLineError("give one of --link and --port");
   }
-  if (options.owner && options.link.empty()) {
-    throw UsageError("--owner goes with --link");
+  if ((options.owner || options.force) && options.link.empty()) {
+    throw zindo::CommandLineError("--owner and --force go with --link");
   }
   return options;
 }
@@ -144,40 +148,12 @@ Options ParseArguments(int argc, char** argv) {
 
 namespace {
 
-// Puts the line in the device's own settings. On a pseudo-terminal master
-// this sets the slave side, so that even a program that opens it without
-// setting it up gets the bytes unchanged.
-void MakeLineRaw(int fd, const std::string& name) {
-  termios line{};
-  if (tcgetattr(fd, &line) != 0) {
-    throw std::system_error(errno, std::generic_category(),
-                            "tcgetattr " + name);
-  }
-  zindo::MakeRawLine(zindo::LineSettings{}, line);
-  if (tcsetattr(fd, TCSANOW, &line) != 0) {
-    throw std::system_error(errno, std::generic_category(),
-                            "tcsetattr " + name);
-  }
-}
-
 void SetNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
     throw std::system_error(errno, std::generic_category(), "fcntl");
   }
 }
-
-// Removes the link when the simulator ends, however it ends.
-class LinkRemover {
- public:
-  explicit LinkRemover(std::string path) : path_(std::move(path)) {}
-  ~LinkRemover() { unlink(path_.c_str()); }
-  LinkRemover(const LinkRemover&) = delete;
-  LinkRemover& operator=(const LinkRemover&) = delete;
-
- private:
-  std::string path_;
-};
 
 void PlayOnPseudoTerminal(const Options& options, zindo::tools::RuleSet rules,
                           zindo::tools::EventLog& log,
@@ -186,10 +162,13 @@ void PlayOnPseudoTerminal(const Options& options, zindo::tools::RuleSet rules,
   if (options.owner) {
     terminal.HandSlaveTo(options.owner->uid, options.owner->gid);
   }
-  MakeLineRaw(terminal.master_fd(), terminal.slave_path());
+  zindo::tools::MakeLineRaw(terminal.master_fd(), terminal.slave_path());
   SetNonBlocking(terminal.master_fd());
-  zindo::tools::PointLinkAt(options.link, terminal.slave_path());
-  const LinkRemover remover(options.link);
+  zindo::tools::PointLinkAt(
+      options.link, terminal.slave_path(),
+      options.force ? zindo::tools::Replace::kAnything
+                    : zindo::tools::Replace::kOnlyPseudoTerminalLinks);
+  const zindo::tools::LinkRemover remover(options.link, terminal.slave_path());
   std::printf("zindo-devsim: %s -> %s\n", options.link.c_str(),
               terminal.slave_path().c_str());
   std::fflush(stdout);
@@ -208,7 +187,7 @@ void PlayOnPort(const Options& options, zindo::tools::RuleSet rules,
                             "open " + options.port);
   }
   try {
-    MakeLineRaw(fd, options.port);
+    zindo::tools::MakeLineRaw(fd, options.port);
     zindo::tools::DevicePlayer(fd, std::nullopt, std::move(rules), log)
         .Run(stop);
   } catch (...) {
@@ -228,14 +207,15 @@ std::unique_ptr<zindo::tools::EventLog> OpenLog(const std::string& path) {
 int main(int argc, char** argv) {
   Options options;
   try {
-    options = ParseArguments(argc, argv);
-  } catch (const std::exception& error) {  // UsageError or RuleError
-    std::fprintf(stderr, "zindo-devsim: %s\n%s", error.what(), kUsage);
-    return 2;
-  }
-  if (options.help) {
-    std::printf("%s%s", kUsage, kHelp);
-    return 0;
+    const zindo::CommandLine line =
+        zindo::ParseCommandLine(zindo::ArgumentsOf(argc, argv), kOptions);
+    if (const auto done =
+            zindo::tools::AnswerHelpOrVersion(line, kProgram, kHelp)) {
+      return *done;
+    }
+    options = OptionsFrom(line);
+  } catch (const std::exception& error) {  // CommandLineError or RuleError
+    return zindo::tools::RefuseCommandLine(kProgram, error.what());
   }
   // A log reader that goes away must not end the simulator: writes then
   // fail and the log moves to standard error.
@@ -252,7 +232,7 @@ int main(int argc, char** argv) {
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "zindo-devsim: %s\n", error.what());
-    return 1;
+    return zindo::tools::kExitFailed;
   }
-  return 0;
+  return zindo::tools::kExitDone;
 }

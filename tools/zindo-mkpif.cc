@@ -1,99 +1,124 @@
 // zindo-mkpif: writes the DOS program information file (PIF) from which the
-// relay starts the companion, or shows what an existing one says.
-//
-//   zindo-mkpif OUTPUT PROGRAM [--dir START_DIR] [--params PARAMS]
-//   zindo-mkpif --show FILE
+// relay starts the companion, or shows what an existing one says. See kHelp
+// for the command line.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
-#include <vector>
 
+#include "platform/command_line.h"
 #include "platform/error.h"
 #include "platform/program_information.h"
+#include "tools/request_tool.h"
+#include "tools/tool_support.h"
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using zindo::tools::kExitDone;
+using zindo::tools::kExitFailed;
 
-constexpr char kUsage[] =
-    "usage: zindo-mkpif OUTPUT PROGRAM [--dir START_DIR] [--params PARAMS]\n"
+constexpr char kProgram[] = "zindo-mkpif";
+
+constexpr char kHelp[] =
+    "usage: zindo-mkpif [--force] OUTPUT PROGRAM [--dir START_DIR]\n"
+    "                   [--params PARAMS]\n"
     "       zindo-mkpif --show FILE\n"
-    "PROGRAM is a DOS path to a .COM, .EXE or .BAT file (C:\\DIR\\PROG.EXE\n"
-    "or PROG.EXE); without --dir the relay starts it in its own working\n"
-    "directory.\n";
+    "\n"
+    "Writes OUTPUT, a DOS program information file that starts PROGRAM, for\n"
+    "the relay to start the companion from (as autoexec.pif), or shows what\n"
+    "FILE says. PROGRAM is a DOS path to a .COM, .EXE or .BAT file\n"
+    "(C:\\DIR\\PROG.EXE or PROG.EXE); without --dir the relay starts it in "
+    "its\n"
+    "own working directory.\n"
+    "\n"
+    "  --dir START_DIR  the DOS directory to start PROGRAM in\n"
+    "  --params PARAMS  the parameters to start PROGRAM with\n"
+    "  --force          replace OUTPUT when it exists\n"
+    "  --show FILE      print FILE's program, start directory and parameters\n"
+    "  --help           print this text\n"
+    "  --version        print the version\n";
+
+constexpr std::array<zindo::OptionSpec, 4> kOptions{{
+    {"--dir", 0, zindo::OptionValue::kRequired},
+    {"--params", 0, zindo::OptionValue::kRequired},
+    {"--force", 0, zindo::OptionValue::kNone},
+    {"--show", 0, zindo::OptionValue::kRequired},
+}};
 
 void Say(const std::string& line) {
-  std::fprintf(stderr, "zindo-mkpif: %s\n", line.c_str());
-}
-
-int Usage(const std::string& complaint) {
-  Say(complaint);
-  std::fputs(kUsage, stderr);
-  return kExitUsage;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw zindo::Error("cannot read " + path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
 }
 
 int Show(const std::string& path) {
   zindo::ProgramInformation information =
-      zindo::ParseProgramInformation(ReadWholeFile(path), path);
+      zindo::ParseProgramInformation(zindo::tools::ReadWholeFile(path), path);
   std::printf("program: %s\nstart directory: %s\nparameters: %s\n",
               information.program.c_str(), information.start_directory.c_str(),
               information.parameters.c_str());
   return kExitDone;
 }
 
-int Write(const std::string& path,
-          const zindo::ProgramInformation& information) {
-  std::string bytes = zindo::BuildProgramInformation(information);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
-      !out.flush()) {
-    throw zindo::Error("cannot write " + path);
+// An existing file is replaced only when asked: it may be the companion's
+// real PIF, which cannot be made again from what this tool knows.
+int Write(const std::string& path, const zindo::ProgramInformation& information,
+          bool force) {
+  const std::string bytes = zindo::BuildProgramInformation(information);
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (force ? O_TRUNC : O_EXCL);
+  const int fd = open(path.c_str(), flags, 0644);
+  if (fd < 0 && errno == EEXIST) {
+    Say(path + " already exists; --force replaces it");
+    return kExitFailed;
+  }
+  if (fd < 0) throw zindo::SystemError("cannot write " + path, errno);
+  const ssize_t written = write(fd, bytes.data(), bytes.size());
+  const int write_error = errno;
+  if (close(fd) != 0 || written != static_cast<ssize_t>(bytes.size())) {
+    throw zindo::SystemError("cannot write " + path,
+                             written < 0 ? write_error : EIO);
   }
   return kExitDone;
 }
 
-int Run(const std::vector<std::string>& arguments) {
-  if (arguments.size() == 2 && arguments[0] == "--show") {
-    return Show(arguments[1]);
+int Run(const zindo::CommandLine& line) {
+  zindo::ProgramInformation information;
+  bool force = false;
+  std::string show;
+  for (const zindo::GivenOption& given : line.options) {
+    if (given.name == "--dir") information.start_directory = *given.value;
+    if (given.name == "--params") information.parameters = *given.value;
+    if (given.name == "--force") force = true;
+    if (given.name == "--show") show = *given.value;
   }
-  if (arguments.size() < 2) return Usage("an output file and a program");
-  zindo::ProgramInformation information{arguments[1], "", ""};
-  for (std::size_t i = 2; i < arguments.size(); i += 2) {
-    if (i + 1 >= arguments.size()) {
-      return Usage(arguments[i] + " needs a value");
+  if (!show.empty()) {
+    if (line.options.size() != 1 || !line.operands.empty()) {
+      throw zindo::CommandLineError("--show takes only the file to show");
     }
-    if (arguments[i] == "--dir") {
-      information.start_directory = arguments[i + 1];
-    } else if (arguments[i] == "--params") {
-      information.parameters = arguments[i + 1];
-    } else {
-      return Usage("unknown option " + arguments[i]);
-    }
+    return Show(show);
   }
-  return Write(arguments[0], information);
+  if (line.operands.size() != 2) {
+    throw zindo::CommandLineError("give an OUTPUT file and a PROGRAM");
+  }
+  information.program = line.operands[1];
+  return Write(line.operands[0], information, force);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments(argv + 1, argv + argc);
-  if (arguments.empty() || arguments[0] == "--help") {
-    std::fputs(kUsage, arguments.empty() ? stderr : stdout);
-    return arguments.empty() ? kExitUsage : kExitDone;
-  }
+  zindo::CommandLine line;
   try {
-    return Run(arguments);
+    line = zindo::ParseCommandLine(zindo::ArgumentsOf(argc, argv), kOptions);
+    if (const auto done =
+            zindo::tools::AnswerHelpOrVersion(line, kProgram, kHelp)) {
+      return *done;
+    }
+    return Run(line);
+  } catch (const zindo::CommandLineError& refused) {
+    return zindo::tools::RefuseCommandLine(kProgram, refused.what());
   } catch (const zindo::Error& failure) {
     Say(failure.what());
     return kExitFailed;

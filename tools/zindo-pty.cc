@@ -3,15 +3,14 @@
 // a link (such as $ZINDO_PREFIX/dosdevices/com1) at its slave side, and
 // prints every byte the relay sends, one line each: local time, hex and
 // decimal. It also says when a program opens or closes the port. SIGINT or
-// SIGTERM ends it; it then removes the link.
-//
-// Usage: zindo-pty [--owner UID:GID] LINK
+// SIGTERM ends it; it then removes the link if it still points to its
+// pseudo-terminal. See kHelp for the command line.
 
 #include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
@@ -24,21 +23,47 @@ namespace {
 
 using zindo::tools::Owner;
 
+constexpr char kProgram[] = "zindo-pty";
+
+constexpr char kHelp[] =
+    "usage: zindo-pty [--owner UID:GID] [--force] LINK\n"
+    "\n"
+    "Creates a pseudo-terminal that stands in for a serial port, points LINK\n"
+    "(e.g. $ZINDO_PREFIX/dosdevices/com1) at it, and prints every byte a\n"
+    "program writes to it, one line each: time, hex and decimal. It never\n"
+    "answers; zindo-devsim does. Ctrl-C ends it and removes the link.\n"
+    "\n"
+    "  --owner UID:GID  hand the pseudo-terminal to that user and group\n"
+    "  --force          replace LINK even when it is a file or a link to\n"
+    "                   something other than a pseudo-terminal\n"
+    "  --help           print this text\n"
+    "  --version        print the version\n";
+
+constexpr std::array<zindo::OptionSpec, 2> kOptions{{
+    {"--owner", 0, zindo::OptionValue::kRequired},
+    {"--force", 0, zindo::OptionValue::kNone},
+}};
+
 struct Options {
   std::string link;
   std::optional<Owner> owner;
+  bool force = false;
 };
 
-bool ParseArguments(int argc, char** argv, Options& options) {
-  int next = 1;
-  if (next + 1 < argc && std::strcmp(argv[next], "--owner") == 0) {
-    options.owner = zindo::tools::ParseOwner(argv[next + 1]);
-    if (!options.owner) return false;
-    next += 2;
+Options OptionsFrom(const zindo::CommandLine& line) {
+  Options options;
+  for (const zindo::GivenOption& given : line.options) {
+    if (given.name == "--owner") {
+      options.owner = zindo::tools::OwnerOption(*given.value);
+    } else if (given.name == "--force") {
+      options.force = true;
+    }
   }
-  if (next + 1 != argc) return false;
-  options.link = argv[next];
-  return true;
+  if (line.operands.size() != 1) {
+    throw zindo::CommandLineError("give one LINK");
+  }
+  options.link = line.operands.front();
+  return options;
 }
 
 void PrintByte(char byte) {
@@ -60,12 +85,14 @@ void Listen(int master_fd, const zindo::tools::StopSignals& stop) {
     if (presence.Changed(hung_up)) {
       std::printf("zindo-pty: %s\n", presence.Describe());
     }
-    if (hung_up) {
-      ppoll(nullptr, 0, &kTick, &stop.wait_mask());
-    } else if ((watched.revents & POLLIN) != 0) {
+    // What a program wrote just before it closed the port is still to be
+    // read after the hang-up, as with `echo hi > LINK`.
+    if ((watched.revents & POLLIN) != 0) {
       char buffer[256];
       const ssize_t count = read(master_fd, buffer, sizeof buffer);
       for (ssize_t i = 0; i < count; ++i) PrintByte(buffer[i]);
+    } else if (hung_up) {
+      ppoll(nullptr, 0, &kTick, &stop.wait_mask());
     }
     std::fflush(stdout);
   }
@@ -75,9 +102,16 @@ void Listen(int master_fd, const zindo::tools::StopSignals& stop) {
 
 int main(int argc, char** argv) {
   Options options;
-  if (!ParseArguments(argc, argv, options)) {
-    std::fprintf(stderr, "usage: zindo-pty [--owner UID:GID] LINK\n");
-    return 2;
+  try {
+    const zindo::CommandLine line =
+        zindo::ParseCommandLine(zindo::ArgumentsOf(argc, argv), kOptions);
+    if (const auto done =
+            zindo::tools::AnswerHelpOrVersion(line, kProgram, kHelp)) {
+      return *done;
+    }
+    options = OptionsFrom(line);
+  } catch (const zindo::CommandLineError& refused) {
+    return zindo::tools::RefuseCommandLine(kProgram, refused.what());
   }
   const zindo::tools::StopSignals stop;
   try {
@@ -85,15 +119,20 @@ int main(int argc, char** argv) {
     if (options.owner) {
       terminal.HandSlaveTo(options.owner->uid, options.owner->gid);
     }
-    zindo::tools::PointLinkAt(options.link, terminal.slave_path());
+    zindo::tools::MakeLineRaw(terminal.master_fd(), terminal.slave_path());
+    zindo::tools::PointLinkAt(
+        options.link, terminal.slave_path(),
+        options.force ? zindo::tools::Replace::kAnything
+                      : zindo::tools::Replace::kOnlyPseudoTerminalLinks);
+    const zindo::tools::LinkRemover remover(options.link,
+                                            terminal.slave_path());
     std::printf("zindo-pty: %s -> %s\n", options.link.c_str(),
                 terminal.slave_path().c_str());
     std::fflush(stdout);
     Listen(terminal.master_fd(), stop);
-    unlink(options.link.c_str());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "zindo-pty: %s\n", error.what());
-    return 1;
+    return zindo::tools::kExitFailed;
   }
-  return 0;
+  return zindo::tools::kExitDone;
 }

@@ -123,6 +123,9 @@ int main(int argc, char** argv) {
       case Action::kHelp:
         std::fputs(zindo::tools::UsageText().c_str(), stdout);
         return kExitDone;
+      case Action::kVersion:
+        std::fputs(zindo::VersionText("zindo-request").c_str(), stdout);
+        return kExitDone;
       case Action::kDecode:
         return Decode(options.decode_path);
       default:

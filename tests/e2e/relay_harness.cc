@@ -193,7 +193,7 @@ std::vector<std::string> Sandbox::List(const std::string& path) const {
 
 void Sandbox::MapPort(int port, const std::string& device) const {
   tools::PointLinkAt(Path("prefix/dosdevices/com" + std::to_string(port)),
-                     device);
+                     device, tools::Replace::kAnything);
 }
 
 void Sandbox::MapPort(int port, const PseudoTerminal& terminal) const {
@@ -202,7 +202,8 @@ void Sandbox::MapPort(int port, const PseudoTerminal& terminal) const {
 }
 
 void Sandbox::MapDriveC(const std::string& directory) const {
-  tools::PointLinkAt(Path("prefix/dosdevices/c:"), Path(directory));
+  tools::PointLinkAt(Path("prefix/dosdevices/c:"), Path(directory),
+                     tools::Replace::kAnything);
 }
 
 bool PortIsHeld(const std::string& device) {
