@@ -125,6 +125,19 @@ bool IsMeantToRun(const std::string& program) {
   return true;
 }
 
+// A file that was not read as a PIF but holds only text is most likely a
+// script that lost its run bit (copied from a USB stick, say): the hint
+// saves a user from hunting for what is wrong with a "PIF".
+std::string RunBitHint(const std::string& bytes, const std::string& path) {
+  const bool script = bytes.starts_with("#!");
+  const bool text = !bytes.empty() && bytes.find('\0') == std::string::npos;
+  if (!script && !text) return "";
+  return std::string("; it is ") + (script ? "a script" : "text") +
+         ", not a program information file: to run it as it is, make it "
+         "executable (chmod +x " +
+         path + ")";
+}
+
 // A pipe that already holds all of `bytes`, for a program to read from its
 // read end, which is returned.
 UniqueFd PipeHolding(const std::string& bytes, const std::string& what) {
@@ -157,11 +170,13 @@ void PosixLauncher::LaunchInDosbox(const std::string& pif_name,
                                    const std::string& native_pif) {
   const std::string what = "start " + native_pif + " in DOSBox";
   ProgramInformation information;
+  std::string bytes;
   try {
-    information = ParseProgramInformation(
-        files_.OpenForReading(pif_name)->Read(kMaximumPifSize), native_pif);
+    bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
+    information = ParseProgramInformation(bytes, native_pif);
   } catch (const Error& failure) {
-    throw Error(std::string("start ") + failure.what());
+    throw Error(std::string("start ") + failure.what() +
+                RunBitHint(bytes, native_pif));
   }
   const char* search_path = std::getenv("PATH");
   std::string dosbox = FindDosbox(search_path == nullptr ? "" : search_path);

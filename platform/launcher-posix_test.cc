@@ -25,6 +25,7 @@ using posix_test::ReadNativeFile;
 using posix_test::WriteNativeFile;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::ThrowsMessage;
 
 // Records its directory, process id, session (the fourth field after the
@@ -96,12 +97,19 @@ TEST_F(PosixLauncherTest, MissingOrNonExecutableFileIsReported) {
               ThrowsMessage<Error>(
                   AllOf(HasSubstr("autoexec.pif"), HasSubstr("No such file"))));
   // Without execute permission the file is read as a DOS PIF, which a
-  // script is not.
+  // script is not; the user is told about the run bit.
   WriteNativeFile(work_ + "/autoexec.pif", kRecordingScript, 0644);
   EXPECT_THAT(
       [&] { launcher_.Launch("AUTOEXEC.PIF"); },
-      ThrowsMessage<Error>(AllOf(HasSubstr(work_ + "/autoexec.pif"),
-                                 HasSubstr("not a program information file"))));
+      ThrowsMessage<Error>(AllOf(
+          HasSubstr(work_ + "/autoexec.pif"),
+          HasSubstr("not a program information file"), HasSubstr("a script"),
+          HasSubstr("chmod +x " + work_ + "/autoexec.pif"))));
+  // A damaged binary file gets no such hint.
+  WriteNativeFile(work_ + "/autoexec.pif", std::string("MZ\0\1", 4), 0644);
+  EXPECT_THAT([&] { launcher_.Launch("autoexec.pif"); },
+              ThrowsMessage<Error>(
+                  AllOf(HasSubstr("shorter than"), Not(HasSubstr("chmod")))));
   posix_test::MakeDirectory(work_ + "/dir.pif");
   EXPECT_THAT([&] { launcher_.Launch("dir.pif"); },
               ThrowsMessage<Error>(HasSubstr("not a regular file")));
