@@ -1,5 +1,6 @@
 # The relay's everyday commands. `make demo` and `make test` do all the set-up
-# they need on a fresh machine with the packages that .ci/run installs.
+# they need on a fresh Debian or Ubuntu machine: `make deps` first installs
+# the packages they need that the machine lacks.
 BUILD ?= build
 BUILD_SAN ?= build-sanitize
 BUILD_FUZZ ?= build-fuzz
@@ -12,7 +13,19 @@ BUILD_WIN32 ?= build-win32
 WINE ?= $(shell command -v wine64 || echo /usr/lib/wine/wine64)
 
 .PHONY: build test unit-test sanitize fuzz bench demo clean format \
-	windows windows-test
+	windows windows-test deps
+
+# The packages in packaging/debian-packages that a target needs and this
+# machine lacks, installed with apt-get (through sudo when not root).
+# ZINDO_NO_DEPS=1 skips the check, for a machine set up another way.
+define install_deps
+	$(if $(ZINDO_NO_DEPS),,packaging/install-deps $(1))
+endef
+
+deps:
+	$(call install_deps,build test)
+
+build sanitize: deps
 
 build:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -43,6 +56,7 @@ define run_fuzzer
 endef
 
 fuzz:
+	$(call install_deps,build fuzz)
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_FLAGS) \
 	  -DZINDO_FUZZ=ON -DZINDO_BUILD_TESTS=OFF
 	cmake --build $(BUILD_FUZZ) -j $(JOBS) \
@@ -67,6 +81,7 @@ define configure_windows
 endef
 
 windows:
+	$(call install_deps,build windows)
 	$(call configure_windows,$(BUILD_WIN64),x86_64)
 	cmake --build $(BUILD_WIN64) -j $(JOBS)
 	$(call configure_windows,$(BUILD_WIN32),i686)

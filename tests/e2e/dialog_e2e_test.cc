@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <thread>
 
 #include "gmock/gmock.h"
@@ -109,8 +110,13 @@ class VirtualDisplay {
 };
 
 TEST(DialogTest, RelayWaitsUntilTheDefaultPortDialogIsDismissed) {
-  for (const char* program : {"Xvfb", "zenity", "xdotool"}) {
-    if (!OnPath(program)) GTEST_SKIP() << program << " is not installed";
+  const std::pair<const char*, const char*> needed[] = {
+      {"Xvfb", "xvfb"}, {"zenity", "zenity"}, {"xdotool", "xdotool"}};
+  for (const auto& [program, package] : needed) {
+    if (!OnPath(program)) {
+      GTEST_SKIP() << program << " is not installed (Debian package "
+                   << package << "; make deps installs it)";
+    }
   }
   VirtualDisplay display;
   ASSERT_NE(display.name(), "") << "Xvfb did not start";

@@ -64,7 +64,8 @@ class DosboxTest : public ::testing::Test {
   void SetUp() override {
     const char* path = std::getenv("PATH");
     if (FindDosbox(path == nullptr ? "" : path).empty()) {
-      GTEST_SKIP() << "dosbox is not installed";
+      GTEST_SKIP() << "dosbox is not installed (Debian package dosbox; "
+                       "make deps installs it)";
     }
   }
 
