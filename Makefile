@@ -13,7 +13,7 @@ BUILD_WIN32 ?= build-win32
 WINE ?= $(shell command -v wine64 || echo /usr/lib/wine/wine64)
 
 .PHONY: build test unit-test sanitize fuzz bench demo clean format \
-	windows windows-test deps
+	windows windows-test deps package
 
 # The packages in packaging/debian-packages that a target needs and this
 # machine lacks, installed with apt-get (through sudo when not root).
@@ -111,8 +111,30 @@ windows-test: windows build
 	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD) || status=1; \
 	exit $$status
 
+# The Debian package and the Windows zip, in $(BUILD_PACKAGE)/packages: a
+# release build with Debian's hardening flags, packed by CPack, checked by
+# lintian (no errors allowed), and the two Windows relays with a CR LF
+# README.
+BUILD_PACKAGE ?= build-package
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+
+package: windows
+	$(call install_deps,build package)
+	cmake -S . -B $(BUILD_PACKAGE) -DCMAKE_BUILD_TYPE=None \
+	  -DZINDO_BUILD_TESTS=OFF \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CXXFLAGS) $$($(DEB_FLAGS) CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
+	cmake --build $(BUILD_PACKAGE) -j $(JOBS)
+	cd $(BUILD_PACKAGE) && cpack -G DEB
+	lintian --fail-on error $(BUILD_PACKAGE)/packages/*.deb
+	packaging/windows/make-zip $(BUILD_PACKAGE)/packages \
+	  $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
+	     $(BUILD_PACKAGE)/CMakeCache.txt) \
+	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD_WIN32)/zindo-relay.exe README.md
+
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ) $(BUILD_WIN64) $(BUILD_WIN32)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ) $(BUILD_WIN64) $(BUILD_WIN32) \
+	  $(BUILD_PACKAGE)
