@@ -11,6 +11,10 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 BUILD_WIN64 ?= build-win64
 BUILD_WIN32 ?= build-win32
 WINE ?= $(shell command -v wine64 || echo /usr/lib/wine/wine64)
+WINE32 ?= /usr/lib/wine/wine
+
+# The version set in project(), as configured in build directory $(1).
+project_version = $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(1)/CMakeCache.txt)
 
 .PHONY: build test unit-test sanitize fuzz bench demo clean format \
 	windows windows-test deps package
@@ -89,9 +93,11 @@ windows:
 
 # The 64-bit unit tests under Wine, in a throw-away prefix. None of them
 # opens a serial port. The prefix's wineserver is stopped however the tests
-# end. Then one exchange end to end: the relay .exe under Wine with COM1
-# mapped to zindo-devsim's pseudo-terminal (tests/wine/relay_under_wine.sh,
-# which keeps Wine away from the machine's serial ports).
+# end. Then one exchange end to end: each relay .exe (64-bit under wine64,
+# 32-bit under wine32 in a 32-bit prefix) with COM1 mapped to zindo-devsim's
+# pseudo-terminal (tests/wine/relay_under_wine.sh, which keeps Wine away
+# from the machine's serial ports). Last, both .exe files' version
+# information, manifest and icon are read back.
 WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
 	platform/platform_win32_tests
 
@@ -109,6 +115,13 @@ windows-test: windows build
 	$(WINE_GUARD) env WINEPREFIX=$$prefix wineserver -k; rm -rf $$prefix; \
 	WINE=$(WINE) tests/wine/relay_under_wine.sh \
 	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD) || status=1; \
+	WINE=$(WINE32) WINEARCH=win32 MINGW_CC=i686-w64-mingw32-gcc \
+	  tests/wine/relay_under_wine.sh \
+	  $(BUILD_WIN32)/zindo-relay.exe $(BUILD) || status=1; \
+	for exe in $(BUILD_WIN64)/zindo-relay.exe $(BUILD_WIN32)/zindo-relay.exe; do \
+	  packaging/windows/check-resources $$exe \
+	    $(call project_version,$(BUILD_WIN64)) || status=1; \
+	done; \
 	exit $$status
 
 # The Debian package and the Windows zip, in $(BUILD_PACKAGE)/packages: a
@@ -128,8 +141,7 @@ package: windows
 	cd $(BUILD_PACKAGE) && cpack -G DEB
 	lintian --fail-on error $(BUILD_PACKAGE)/packages/*.deb
 	packaging/windows/make-zip $(BUILD_PACKAGE)/packages \
-	  $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
-	     $(BUILD_PACKAGE)/CMakeCache.txt) \
+	  $(call project_version,$(BUILD_PACKAGE)) \
 	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD_WIN32)/zindo-relay.exe README.md
 
 format:

@@ -5,7 +5,8 @@
 # the relay and then asks it to quit. Exits non-zero when any step fails.
 #
 # Usage: relay_under_wine.sh RELAY_EXE LINUX_BUILD_DIR
-#   RELAY_EXE        the 64-bit zindo-relay.exe
+#   RELAY_EXE        zindo-relay.exe, 64-bit or (with a 32-bit WINE and
+#                    MINGW_CC) 32-bit
 #   LINUX_BUILD_DIR  where zindo-devsim and zindo-request are built
 # WINE (default: wine64) and WINESERVER (default: wineserver) may be set.
 #
@@ -129,6 +130,20 @@ as_wine_user "$wine" reg add 'HKLM\Software\Wine\Ports' \
 # manager that maps the ports from the registry.
 as_wine_user "$wineserver" -k || true
 as_wine_user "$wineserver" -w || true
+
+say "relay: --version, and a wrong argument"
+version=$(as_wine_user "$wine" "$relay_exe" --version </dev/null 2>&1) ||
+  fail "--version ended with status $?: $version"
+[[ "$version" == "zindo-relay "[0-9]* ]] || fail "--version said: $version"
+say "  $version"
+refused=0
+as_wine_user "$wine" "$relay_exe" --no-such-option </dev/null \
+  >"$top/refused.out" 2>&1 || refused=$?
+[[ $refused -eq 2 ]] || fail "a wrong argument ended with $refused, not 2"
+grep -q "unknown option --no-such-option" "$top/refused.out" ||
+  fail "a wrong argument got: $(cat "$top/refused.out")"
+[[ -z "$(ls -A "$work")" ]] || fail "the relay started on a wrong argument"
+say "  a wrong argument: status 2, nothing started"
 
 # The configuration names COM1, so the relay has no message box to show.
 mkdir -p "$prefix/drive_c/zindo"
