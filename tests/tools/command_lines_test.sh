@@ -55,6 +55,17 @@ for program in zindo-relay zindo-devsim zindo-request zindo-mkpif zindo-pty; do
   expect_status 2 "$program --no-such-option"
   [[ -z $out && $err == "$program: unknown option --no-such-option"* &&
      $(wc -l <<<"$err") == 1 ]] || fail "$program --no-such-option: $err"
+  # Its manual page, as it is installed: formatted without a warning.
+  page=$build/packaging/man/$program.1.gz
+  if ! command -v man >/dev/null; then
+    echo "SKIP: manual pages not checked: man is not installed (package man-db)"
+  elif [[ ! -f $page ]]; then
+    fail "no manual page $page"
+  else
+    warnings=$(man --warnings -E UTF-8 -l -Tutf8 "$page" 2>&1 >/dev/null)
+    [[ -z $warnings ]] || fail "$page: $warnings"
+    [[ $(zcat "$page") == *"zindo-relay $version"* ]] || fail "$page: no version"
+  fi
 done
 
 # A wrong argument ends the relay before it writes anything.
