@@ -17,7 +17,7 @@ WINE32 ?= /usr/lib/wine/wine
 project_version = $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(1)/CMakeCache.txt)
 
 .PHONY: build test unit-test sanitize fuzz bench demo clean format \
-	windows windows-test deps package
+	windows windows-test deps package package-test
 
 # The packages in packaging/debian-packages that a target needs and this
 # machine lacks, installed with apt-get (through sudo when not root).
@@ -124,10 +124,10 @@ windows-test: windows build
 	done; \
 	exit $$status
 
-# The Debian package and the Windows zip, in $(BUILD_PACKAGE)/packages: a
-# release build with Debian's hardening flags, packed by CPack, checked by
-# lintian (no errors allowed), and the two Windows relays with a CR LF
-# README.
+# The Debian package and the Windows zip and installer, in
+# $(BUILD_PACKAGE)/packages: a release build with Debian's hardening flags,
+# packed by CPack, checked by lintian (no errors allowed); the two Windows
+# relays with a CR LF README, zipped and in an NSIS installer.
 BUILD_PACKAGE ?= build-package
 DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
@@ -140,9 +140,19 @@ package: windows
 	cmake --build $(BUILD_PACKAGE) -j $(JOBS)
 	cd $(BUILD_PACKAGE) && cpack -G DEB
 	lintian --fail-on error $(BUILD_PACKAGE)/packages/*.deb
-	packaging/windows/make-zip $(BUILD_PACKAGE)/packages \
+	packaging/windows/make-packages $(BUILD_PACKAGE)/packages \
 	  $(call project_version,$(BUILD_PACKAGE)) \
 	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD_WIN32)/zindo-relay.exe README.md
+
+# The Windows installer installed and uninstalled under Wine: in a 64-bit
+# prefix with wine64 and in a 32-bit one with wine32.
+package-test: package
+	setup=$$(ls $(BUILD_PACKAGE)/packages/zindo-relay-*-setup.exe) && \
+	version=$(call project_version,$(BUILD_PACKAGE)) && \
+	WINE=$(WINE) tests/wine/installer_under_wine.sh \
+	  $$setup $$version pei-x86-64 && \
+	WINE=$(WINE32) WINEARCH=win32 tests/wine/installer_under_wine.sh \
+	  $$setup $$version pei-i386
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')

@@ -40,7 +40,6 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 0
 fi
 
-user=65534
 answer="17,0,129,63,1,2,3,4,5,6,7,2,0,0,0,1,184,34,10"
 
 top=$(mktemp -d /tmp/zindo-wine.XXXXXX)
@@ -56,21 +55,7 @@ end_process() {  # pid: ends it if it still runs, and reaps it
   wait "$1" 2>/dev/null || true
 }
 
-# Runs a command as nobody, with the prefix's environment and without a
-# display, in a mount namespace where every /dev/ttyS* is /dev/null. The
-# wrappers exec, so the command keeps the pid they start with.
-as_wine_user() {
-  env -u DISPLAY -u WAYLAND_DISPLAY \
-    WINEPREFIX="$prefix" HOME="$top/home" WINEDEBUG=-all \
-    WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d' \
-    unshare -m sh -c '
-      for t in /dev/ttyS*; do
-        [ -e "$t" ] || continue
-        mount --bind /dev/null "$t" || exit 126
-      done
-      exec "$@"' guard \
-    setpriv --reuid=$user --regid=$user --clear-groups -- "$@"
-}
+source "$(dirname "$0")/wine_guard.sh"
 
 cleanup() {
   local status=$?
@@ -105,11 +90,7 @@ chmod 711 "$top"
 chown "$user:$user" "$prefix" "$work" "$top/home"
 
 # The namespace must hide every serial port before anything of Wine runs.
-as_wine_user sh -c '
-  for t in /dev/ttyS*; do
-    [ -e "$t" ] || continue
-    [ "$(stat -L -c %t:%T "$t")" = 1:3 ] || exit 1
-  done' || fail "the serial ports are not fenced off"
+check_wine_guard || fail "the serial ports are not fenced off"
 
 say "device: zindo-devsim on a pseudo-terminal"
 "$devsim_bin" --link "$top/com1" --owner "$user:$user" \

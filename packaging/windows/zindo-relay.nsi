@@ -1,0 +1,113 @@
+; The Windows installer: puts the relay for this Windows (64-bit or 32-bit)
+; in Program Files, and makes shortcuts that start it in the companion's
+; folder, which it asks for: the relay works in its working directory, and
+; a shortcut's "Start in" is where office users set that. It registers an
+; uninstaller, which removes what it installed and never the companion's
+; files.
+;
+; makensis -DVERSION=1.0.0 -DWIN64_EXE=... -DWIN32_EXE=... -DREADME=...
+;          -DOUTFILE=... zindo-relay.nsi
+; Silent: setup.exe /S [/COMPANION=C:\ZINDO] [/D=C:\Program Files\zindo-relay]
+
+Unicode true
+!include "MUI2.nsh"
+!include "x64.nsh"
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
+
+!define UNINSTALL_KEY \
+  "Software\Microsoft\Windows\CurrentVersion\Uninstall\zindo-relay"
+
+Name "zindo-relay ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES\zindo-relay"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "zindo-relay"
+VIAddVersionKey "FileDescription" "zindo-relay ${VERSION} setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "Copyright 2026 the zindo-relay developers"
+
+Var Companion
+
+!insertmacro MUI_PAGE_DIRECTORY
+!define MUI_PAGE_HEADER_TEXT "The companion's folder"
+!define MUI_PAGE_HEADER_SUBTEXT "Where the DOS program and its autoexec.pif are."
+!define MUI_DIRECTORYPAGE_TEXT_TOP \
+  "The relay works in the companion's folder: the shortcuts start it there."
+!define MUI_DIRECTORYPAGE_VARIABLE $Companion
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Function .onInit
+  ${If} ${RunningX64}
+    SetRegView 64
+    ${If} $INSTDIR == "$PROGRAMFILES\zindo-relay"
+      StrCpy $INSTDIR "$PROGRAMFILES64\zindo-relay"
+    ${EndIf}
+  ${EndIf}
+  StrCpy $Companion "C:\ZINDO"
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/COMPANION=" $R1
+  ${IfNot} ${Errors}
+    StrCpy $Companion $R1
+  ${EndIf}
+FunctionEnd
+
+Section "zindo-relay"
+  SetShellVarContext all
+  SetOutPath "$INSTDIR"
+  ${If} ${RunningX64}
+    File "/oname=zindo-relay.exe" "${WIN64_EXE}"
+  ${Else}
+    File "/oname=zindo-relay.exe" "${WIN32_EXE}"
+  ${EndIf}
+  File "/oname=README.txt" "${README}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  ; A shortcut starts in the output path current when it is made.
+  CreateDirectory "$Companion"
+  SetOutPath "$Companion"
+  CreateDirectory "$SMPROGRAMS\zindo-relay"
+  CreateShortcut "$SMPROGRAMS\zindo-relay\zindo-relay.lnk" \
+    "$INSTDIR\zindo-relay.exe"
+  CreateShortcut "$DESKTOP\zindo-relay.lnk" "$INSTDIR\zindo-relay.exe"
+  CreateShortcut "$SMPROGRAMS\zindo-relay\README.lnk" "$INSTDIR\README.txt"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "zindo-relay"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "zindo-relay developers"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\zindo-relay.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" \
+    '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" \
+    '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Function un.onInit
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  SetShellVarContext all
+  Delete "$DESKTOP\zindo-relay.lnk"
+  Delete "$SMPROGRAMS\zindo-relay\zindo-relay.lnk"
+  Delete "$SMPROGRAMS\zindo-relay\README.lnk"
+  RMDir "$SMPROGRAMS\zindo-relay"
+  Delete "$INSTDIR\zindo-relay.exe"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

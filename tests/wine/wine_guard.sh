@@ -1,0 +1,34 @@
+# Sourced by the Wine scripts: runs Wine away from this machine's serial
+# ports. One of them may be the console, and Wine opens them all to see
+# which are real, so every Wine process (and so the wineserver, which opens
+# devices for its clients) runs as nobody, in a mount namespace where each
+# /dev/ttyS* is /dev/null, in a throw-away prefix. That needs root.
+#
+# Needs: $prefix (the Wine prefix) and $top (a directory holding home/).
+
+user=65534
+
+# Runs a command as nobody, with the prefix's environment and without a
+# display, inside the guard. The wrappers exec, so the command keeps the
+# pid they start with.
+as_wine_user() {
+  env -u DISPLAY -u WAYLAND_DISPLAY \
+    WINEPREFIX="$prefix" HOME="$top/home" WINEDEBUG=-all \
+    WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d' \
+    unshare -m sh -c '
+      for t in /dev/ttyS*; do
+        [ -e "$t" ] || continue
+        mount --bind /dev/null "$t" || exit 126
+      done
+      exec "$@"' guard \
+    setpriv --reuid=$user --regid=$user --clear-groups -- "$@"
+}
+
+# Fails unless the guard really hides every serial port.
+check_wine_guard() {
+  as_wine_user sh -c '
+    for t in /dev/ttyS*; do
+      [ -e "$t" ] || continue
+      [ "$(stat -L -c %t:%T "$t")" = 1:3 ] || exit 1
+    done'
+}
