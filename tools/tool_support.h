@@ -9,9 +9,12 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <exception>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "platform/command_line.h"
 #include "platform/trace-posix.h"
@@ -31,6 +34,26 @@ std::optional<int> AnswerHelpOrVersion(const CommandLine& line,
 // Says on standard error why the command line cannot be followed, in one
 // line that points to --help, and returns kExitUsage.
 int RefuseCommandLine(std::string_view program, std::string_view why);
+
+// A tool's whole command-line handling: parses main()'s arguments by
+// `specs`, answers --help and --version, and turns the rest into the tool's
+// options with `read`, which throws (CommandLineError, or any other
+// std::exception) for what it refuses. Returns the options, or the exit
+// status to end with.
+template <typename Read>
+auto ReadCommandLine(int argc, char** argv, std::span<const OptionSpec> specs,
+                     std::string_view program, std::string_view help, Read read)
+    -> std::variant<decltype(read(CommandLine{})), int> {
+  try {
+    const CommandLine line = ParseCommandLine(ArgumentsOf(argc, argv), specs);
+    if (const auto done = AnswerHelpOrVersion(line, program, help)) {
+      return *done;
+    }
+    return read(line);
+  } catch (const std::exception& refused) {
+    return RefuseCommandLine(program, refused.what());
+  }
+}
 
 // Puts the line at `fd` in the device's own settings (19200 8N1, raw). On a
 // pseudo-terminal master this sets the slave side, so that even a program

@@ -21,6 +21,7 @@
 #include <string>
 #include <system_error>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "link/device_message.h"
@@ -205,18 +206,10 @@ std::unique_ptr<zindo::tools::EventLog> OpenLog(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  try {
-    const zindo::CommandLine line =
-        zindo::ParseCommandLine(zindo::ArgumentsOf(argc, argv), kOptions);
-    if (const auto done =
-            zindo::tools::AnswerHelpOrVersion(line, kProgram, kHelp)) {
-      return *done;
-    }
-    options = OptionsFrom(line);
-  } catch (const std::exception& error) {  // CommandLineError or RuleError
-    return zindo::tools::RefuseCommandLine(kProgram, error.what());
-  }
+  auto read = zindo::tools::ReadCommandLine(argc, argv, kOptions, kProgram,
+                                            kHelp, OptionsFrom);
+  if (const int* status = std::get_if<int>(&read)) return *status;
+  Options options = std::move(std::get<Options>(read));
   // A log reader that goes away must not end the simulator: writes then
   // fail and the log moves to standard error.
   signal(SIGPIPE, SIG_IGN);

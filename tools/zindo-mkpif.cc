@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <variant>
 
 #include "platform/command_line.h"
 #include "platform/error.h"
@@ -83,42 +84,46 @@ int Write(const std::string& path, const zindo::ProgramInformation& information,
   return kExitDone;
 }
 
-int Run(const zindo::CommandLine& line) {
+// What the command line asks for: to show a file, or to write one.
+struct Job {
+  std::string show;
+  std::string output;
   zindo::ProgramInformation information;
   bool force = false;
-  std::string show;
+};
+
+Job JobFrom(const zindo::CommandLine& line) {
+  Job job;
   for (const zindo::GivenOption& given : line.options) {
-    if (given.name == "--dir") information.start_directory = *given.value;
-    if (given.name == "--params") information.parameters = *given.value;
-    if (given.name == "--force") force = true;
-    if (given.name == "--show") show = *given.value;
+    if (given.name == "--dir") job.information.start_directory = *given.value;
+    if (given.name == "--params") job.information.parameters = *given.value;
+    if (given.name == "--force") job.force = true;
+    if (given.name == "--show") job.show = *given.value;
   }
-  if (!show.empty()) {
+  if (!job.show.empty()) {
     if (line.options.size() != 1 || !line.operands.empty()) {
       throw zindo::CommandLineError("--show takes only the file to show");
     }
-    return Show(show);
+    return job;
   }
   if (line.operands.size() != 2) {
     throw zindo::CommandLineError("give an OUTPUT file and a PROGRAM");
   }
-  information.program = line.operands[1];
-  return Write(line.operands[0], information, force);
+  job.output = line.operands[0];
+  job.information.program = line.operands[1];
+  return job;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  zindo::CommandLine line;
+  auto read = zindo::tools::ReadCommandLine(argc, argv, kOptions, kProgram,
+                                            kHelp, JobFrom);
+  if (const int* status = std::get_if<int>(&read)) return *status;
+  const Job& job = std::get<Job>(read);
   try {
-    line = zindo::ParseCommandLine(zindo::ArgumentsOf(argc, argv), kOptions);
-    if (const auto done =
-            zindo::tools::AnswerHelpOrVersion(line, kProgram, kHelp)) {
-      return *done;
-    }
-    return Run(line);
-  } catch (const zindo::CommandLineError& refused) {
-    return zindo::tools::RefuseCommandLine(kProgram, refused.what());
+    return job.show.empty() ? Write(job.output, job.information, job.force)
+                            : Show(job.show);
   } catch (const zindo::Error& failure) {
     Say(failure.what());
     return kExitFailed;

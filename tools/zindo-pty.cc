@@ -15,6 +15,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
 
 #include "tools/pseudo_terminal.h"
 #include "tools/tool_support.h"
@@ -101,18 +103,10 @@ void Listen(int master_fd, const zindo::tools::StopSignals& stop) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  try {
-    const zindo::CommandLine line =
-        zindo::ParseCommandLine(zindo::ArgumentsOf(argc, argv), kOptions);
-    if (const auto done =
-            zindo::tools::AnswerHelpOrVersion(line, kProgram, kHelp)) {
-      return *done;
-    }
-    options = OptionsFrom(line);
-  } catch (const zindo::CommandLineError& refused) {
-    return zindo::tools::RefuseCommandLine(kProgram, refused.what());
-  }
+  auto read = zindo::tools::ReadCommandLine(argc, argv, kOptions, kProgram,
+                                            kHelp, OptionsFrom);
+  if (const int* status = std::get_if<int>(&read)) return *status;
+  Options options = std::move(std::get<Options>(read));
   const zindo::tools::StopSignals stop;
   try {
     zindo::tools::PseudoTerminal terminal;

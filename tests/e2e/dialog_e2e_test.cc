@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <thread>
+#include <utility>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
@@ -114,8 +114,8 @@ TEST(DialogTest, RelayWaitsUntilTheDefaultPortDialogIsDismissed) {
       {"Xvfb", "xvfb"}, {"zenity", "zenity"}, {"xdotool", "xdotool"}};
   for (const auto& [program, package] : needed) {
     if (!OnPath(program)) {
-      GTEST_SKIP() << program << " is not installed (Debian package "
-                   << package << "; make deps installs it)";
+      GTEST_SKIP() << program << " is not installed (Debian package " << package
+                   << "; make deps installs it)";
     }
   }
   VirtualDisplay display;

@@ -65,7 +65,7 @@ class DosboxTest : public ::testing::Test {
     const char* path = std::getenv("PATH");
     if (FindDosbox(path == nullptr ? "" : path).empty()) {
       GTEST_SKIP() << "dosbox is not installed (Debian package dosbox; "
-                       "make deps installs it)";
+                      "make deps installs it)";
     }
   }
 
