@@ -60,6 +60,18 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string>& words) {
   }
 }
 
+// The relay is gone when this returns: the port is released (its
+// exclusive claim too) before the process exits.
+int RunRelay(const zindo::Platform& platform) {
+  zindo::Relay relay(platform);
+  const int status = relay.Run();
+  if (status == zindo::kExitEarlyFailure) {
+    zindo::ShowEarlyText("zindo-relay: " + relay.early_failure() + "\n",
+                         zindo::EarlyText::kReportedFailure);
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,7 +87,7 @@ int main(int argc, char** argv) {
     return zindo::kExitEarlyFailure;
   }
   const zindo::Platform& platform = system->Get();
-  int status = zindo::Relay(platform).Run();
+  const int status = RunRelay(platform);
   platform.process.Exit(status);
   return status;
 }

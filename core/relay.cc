@@ -52,7 +52,9 @@ bool Relay::AskRunningRelayToQuit() {
     WriteQuitRequest(platform_.files);
     return true;
   } catch (const std::exception& failure) {
-    Report(std::string("cannot write the request file: ") + failure.what());
+    early_failure_ =
+        std::string("cannot write the request file: ") + failure.what();
+    Report(early_failure_);
     return false;
   }
 }

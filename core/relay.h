@@ -32,6 +32,10 @@ class Relay {
   // Nothing escapes: every failure ends in a status.
   int Run();
 
+  // Why the relay did not start, when Run returned kExitEarlyFailure; the
+  // same words as its diagnostic line.
+  const std::string& early_failure() const { return early_failure_; }
+
  private:
   bool AskRunningRelayToQuit();
   void PrepareWorkDirectory();
@@ -58,6 +62,7 @@ class Relay {
   int16_t request_pending_ = 0;
   // Set by the quit request; ends the service loop.
   int16_t quit_ = 0;
+  std::string early_failure_;
 };
 
 }  // namespace zindo

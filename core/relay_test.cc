@@ -15,6 +15,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 const std::string kQuitBytes("\1\0\0\r\n", 5);
 const std::string kDefaultLine = "1,-1,0,521,c,c:\\zindo\\,1\r\n";
@@ -77,11 +78,15 @@ TEST_F(RelayTest, LaterRunUsesConfiguredPortQuietly) {
 
 TEST_F(RelayTest, StartUpFailureBeforeRequestFileEndsAtOnceWithoutMessage) {
   fake_.files.FailWritesTo("ZINDOK1.TXT");
-  EXPECT_EQ(Run(), kExitEarlyFailure);
+  Relay relay(fake_.platform);
+  EXPECT_EQ(relay.Run(), kExitEarlyFailure);
   EXPECT_THAT(fake_.journal.entries(),
               ElementsAre("write ZINDOK1.TXT 01 00 00 0d 0a"));
   ASSERT_EQ(fake_.process.diagnostics().size(), 1u);
   EXPECT_THAT(fake_.process.diagnostics()[0], HasSubstr("Permission denied"));
+  // What main() shows in a message box on Windows.
+  EXPECT_THAT(relay.early_failure(), StartsWith("cannot write the request"));
+  EXPECT_THAT(fake_.process.diagnostics()[0], HasSubstr(relay.early_failure()));
 }
 
 TEST_F(RelayTest, PortThatCannotBeOpenedTakesFailurePathConfigUntouched) {

@@ -99,6 +99,7 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
 }
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {
+  if (kind == EarlyText::kReportedFailure) return;  // on standard error already
   std::FILE* stream = kind == EarlyText::kAnswer ? stdout : stderr;
   std::fputs(text.c_str(), stream);
   std::fflush(stream);

@@ -81,7 +81,8 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {
   const bool answer = kind == EarlyText::kAnswer;
-  const bool written = WriteToStandardStream(answer, text);
+  const bool written = kind != EarlyText::kReportedFailure &&
+                       WriteToStandardStream(answer, text);
   if (answer && written) return;
   // A box that cannot be shown (no interactive desktop) returns at once.
   ::MessageBoxW(

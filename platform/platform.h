@@ -43,13 +43,17 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform();
 enum class EarlyText {
   kAnswer,   // what the user asked for: --help, --version
   kFailure,  // why the relay will not start
+  // Why the relay stopped before it could take its failure path, which its
+  // diagnostic line has already said.
+  kReportedFailure,
 };
 
-// Shows `text` (lines, each ending in a line end) from before the relay's
-// services are up: an answer on standard output, a failure on standard
-// error. On Windows the relay is a windowed program that usually has
-// neither, so a failure is also shown in a message box, and an answer is
-// when there is no standard output to take it.
+// Shows `text` (lines, each ending in a line end) from outside the relay's
+// run: an answer on standard output, a failure on standard error. On
+// Windows the relay is a windowed program that usually has neither, and
+// its diagnostics go to the debugger, so a failure is also shown in a
+// message box, and an answer is when there is no standard output to take
+// it. A reported failure is shown only there.
 void ShowEarlyText(const std::string& text, EarlyText kind);
 
 }  // namespace zindo
