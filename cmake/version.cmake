@@ -1,7 +1,8 @@
 # Writes platform/version.h with the project's version and, when the source
 # is a git checkout, the revision it is at ("-modified" when it has changes).
 # Run at every build, so that the revision is never stale; the header is
-# rewritten only when its content changes, so nothing else rebuilds.
+# rewritten only when its content changes, so nothing else rebuilds. Git
+# takes no lock here, so a build never gets in the way of a commit.
 #
 #   cmake -DSOURCE_DIR=... -DOUTPUT=... -DZINDO_VERSION=... -P version.cmake
 set(ZINDO_REVISION "")
@@ -14,7 +15,8 @@ if(GIT_FOUND AND EXISTS "${SOURCE_DIR}/.git")
   if(status EQUAL 0)
     set(ZINDO_REVISION "${revision}")
     execute_process(
-      COMMAND "${GIT_EXECUTABLE}" -C "${SOURCE_DIR}" diff --quiet HEAD --
+      COMMAND "${GIT_EXECUTABLE}" -C "${SOURCE_DIR}" --no-optional-locks
+              diff --quiet HEAD --
       RESULT_VARIABLE changed ERROR_QUIET)
     if(changed EQUAL 1)
       string(APPEND ZINDO_REVISION "-modified")
