@@ -8,7 +8,7 @@
 namespace zindo {
 namespace {
 
-constexpr std::array<OptionSpec, 2> kEveryProgramsOptions{{
+constexpr std::array<KnownOption, 2> kEveryProgramsOptions{{
     {"--help", 'h', OptionValue::kNone},
     {"--version", 0, OptionValue::kNone},
 }};
@@ -20,8 +20,8 @@ bool IsNegativeNumber(const std::string& word) {
 class Reader {
  public:
   Reader(const std::vector<std::string>& arguments,
-         std::span<const OptionSpec> specs)
-      : arguments_(arguments), specs_(specs) {}
+         std::span<const KnownOption> known)
+      : arguments_(arguments), known_(known) {}
 
   CommandLine Read() {
     bool options_ended = false;
@@ -40,12 +40,13 @@ class Reader {
   }
 
  private:
-  const OptionSpec* Find(std::string_view name) const {
-    const auto matches = [&](const OptionSpec& spec) {
-      return spec.name == name || (name.size() == 2 && spec.short_name != 0 &&
-                                   name[1] == spec.short_name);
+  const KnownOption* Find(std::string_view name) const {
+    const auto matches = [&](const KnownOption& option) {
+      return option.name == name ||
+             (name.size() == 2 && option.short_name != 0 &&
+              name[1] == option.short_name);
     };
-    for (const auto* list : {&specs_, &every_}) {
+    for (const auto* list : {&known_, &every_}) {
       const auto found = std::find_if(list->begin(), list->end(), matches);
       if (found != list->end()) return &*found;
     }
@@ -55,15 +56,15 @@ class Reader {
   void TakeOption(const std::string& word) {
     const std::size_t equals = word.find('=');
     const std::string name = word.substr(0, equals);
-    const OptionSpec* spec = Find(name);
-    if (spec == nullptr) throw CommandLineError("unknown option " + name);
-    GivenOption given{std::string(spec->name), std::nullopt};
+    const KnownOption* option = Find(name);
+    if (option == nullptr) throw CommandLineError("unknown option " + name);
+    GivenOption given{std::string(option->name), std::nullopt};
     if (equals != std::string::npos) {
-      if (spec->value == OptionValue::kNone) {
+      if (option->value == OptionValue::kNone) {
         throw CommandLineError(name + " takes no value");
       }
       given.value = word.substr(equals + 1);
-    } else if (spec->value == OptionValue::kRequired) {
+    } else if (option->value == OptionValue::kRequired) {
       if (next_ >= arguments_.size()) {
         throw CommandLineError(name + " needs a value");
       }
@@ -73,8 +74,8 @@ class Reader {
   }
 
   const std::vector<std::string>& arguments_;
-  std::span<const OptionSpec> specs_;
-  std::span<const OptionSpec> every_{kEveryProgramsOptions};
+  std::span<const KnownOption> known_;
+  std::span<const KnownOption> every_{kEveryProgramsOptions};
   std::size_t next_ = 0;
   CommandLine line_;
 };
@@ -88,8 +89,8 @@ bool CommandLine::Has(std::string_view name) const {
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
-                             std::span<const OptionSpec> specs) {
-  return Reader(arguments, specs).Read();
+                             std::span<const KnownOption> known) {
+  return Reader(arguments, known).Read();
 }
 
 std::vector<std::string> ArgumentsOf(int argc, char** argv) {

@@ -29,14 +29,14 @@ enum class OptionValue {
   kOptional,  // "--wait" alone, or "--wait=S"; never the next argument
 };
 
-struct OptionSpec {
+struct KnownOption {
   std::string_view name;  // with its dashes: "--link"
   char short_name = 0;    // 'h' for "-h"; 0 when there is none
   OptionValue value = OptionValue::kNone;
 };
 
 struct GivenOption {
-  std::string name;  // the long name from the spec, whichever form was given
+  std::string name;  // the long name it is known by, whichever form was given
   std::optional<std::string> value;
 };
 
@@ -48,13 +48,13 @@ struct CommandLine {
   bool Has(std::string_view name) const;
 };
 
-// Reads the arguments after the program's name by `specs`. --help (-h) and
+// Reads the arguments after the program's name by `known`. --help (-h) and
 // --version need not be listed: every program knows them. A word that
 // starts with "-" is an option, except "-" itself and a negative number,
 // which are operands. Throws CommandLineError for an unknown option, a
 // missing value or a value given to a switch.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
-                             std::span<const OptionSpec> specs);
+                             std::span<const KnownOption> known);
 
 // The arguments of main() after the program's name.
 std::vector<std::string> ArgumentsOf(int argc, char** argv);

@@ -11,7 +11,7 @@ namespace {
 
 using ::testing::StartsWith;
 
-constexpr std::array<OptionSpec, 4> kSpecs{{
+constexpr std::array<KnownOption, 4> kKnown{{
     {"--link", 'l', OptionValue::kRequired},
     {"--force", 0, OptionValue::kNone},
     {"--wait", 0, OptionValue::kOptional},
@@ -20,7 +20,7 @@ constexpr std::array<OptionSpec, 4> kSpecs{{
 
 // Options and operands as one string each, in order: "--link=/x", "op".
 std::vector<std::string> Flatten(const std::vector<std::string>& arguments) {
-  const CommandLine line = ParseCommandLine(arguments, kSpecs);
+  const CommandLine line = ParseCommandLine(arguments, kKnown);
   std::vector<std::string> words;
   for (const GivenOption& given : line.options) {
     words.push_back(given.name + (given.value ? "=" + *given.value : ""));
@@ -69,7 +69,7 @@ TEST(CommandLineTest, RefusesWhatItCannotFollowInOneLine) {
   };
   for (const Case& c : cases) {
     try {
-      ParseCommandLine(c.arguments, kSpecs);
+      ParseCommandLine(c.arguments, kKnown);
       ADD_FAILURE() << "accepted " << ::testing::PrintToString(c.arguments);
     } catch (const CommandLineError& error) {
       EXPECT_EQ(error.what(), c.complaint);

@@ -23,7 +23,7 @@ namespace {
 
 using ::zindo::CommandLine;
 using ::zindo::GivenOption;
-using ::zindo::OptionSpec;
+using ::zindo::KnownOption;
 using ::zindo::OptionValue;
 
 constexpr double kLongestWaitSeconds = 24 * 60 * 60;
@@ -58,7 +58,7 @@ double ParseSeconds(const std::string& text) {
   return seconds;
 }
 
-constexpr std::array<OptionSpec, 6> kOptions{{
+constexpr std::array<KnownOption, 6> kOptions{{
     {"--dir", 0, OptionValue::kRequired},
     {"--decode", 0, OptionValue::kRequired},
     {"--raw", 0, OptionValue::kNone},

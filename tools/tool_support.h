@@ -36,16 +36,16 @@ std::optional<int> AnswerHelpOrVersion(const CommandLine& line,
 int RefuseCommandLine(std::string_view program, std::string_view why);
 
 // A tool's whole command-line handling: parses main()'s arguments by
-// `specs`, answers --help and --version, and turns the rest into the tool's
+// `known`, answers --help and --version, and turns the rest into the tool's
 // options with `read`, which throws (CommandLineError, or any other
 // std::exception) for what it refuses. Returns the options, or the exit
 // status to end with.
 template <typename Read>
-auto ReadCommandLine(int argc, char** argv, std::span<const OptionSpec> specs,
+auto ReadCommandLine(int argc, char** argv, std::span<const KnownOption> known,
                      std::string_view program, std::string_view help, Read read)
     -> std::variant<decltype(read(CommandLine{})), int> {
   try {
-    const CommandLine line = ParseCommandLine(ArgumentsOf(argc, argv), specs);
+    const CommandLine line = ParseCommandLine(ArgumentsOf(argc, argv), known);
     if (const auto done = AnswerHelpOrVersion(line, program, help)) {
       return *done;
     }

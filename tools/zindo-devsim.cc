@@ -68,7 +68,7 @@ constexpr char kHelp[] =
     "  zindo-devsim --link /tmp/dev/com1 --rule 'probe: reply 3,0,1,2,3' \\\n"
     "      --rule 'request: echo after 100 chunks 4 gap 400'\n";
 
-constexpr std::array<zindo::OptionSpec, 7> kOptions{{
+constexpr std::array<zindo::KnownOption, 7> kOptions{{
     {"--link", 0, zindo::OptionValue::kRequired},
     {"--owner", 0, zindo::OptionValue::kRequired},
     {"--force", 0, zindo::OptionValue::kNone},

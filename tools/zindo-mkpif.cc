@@ -43,7 +43,7 @@ constexpr char kHelp[] =
     "  --help           print this text\n"
     "  --version        print the version\n";
 
-constexpr std::array<zindo::OptionSpec, 4> kOptions{{
+constexpr std::array<zindo::KnownOption, 4> kOptions{{
     {"--dir", 0, zindo::OptionValue::kRequired},
     {"--params", 0, zindo::OptionValue::kRequired},
     {"--force", 0, zindo::OptionValue::kNone},

@@ -41,7 +41,7 @@ constexpr char kHelp[] =
     "  --help           print this text\n"
     "  --version        print the version\n";
 
-constexpr std::array<zindo::OptionSpec, 2> kOptions{{
+constexpr std::array<zindo::KnownOption, 2> kOptions{{
     {"--owner", 0, zindo::OptionValue::kRequired},
     {"--force", 0, zindo::OptionValue::kNone},
 }};
