@@ -1,6 +1,7 @@
 #include "core/relay.h"
 
 #include <exception>
+#include <optional>
 
 #include "exchange/config_file.h"
 #include "exchange/file_names.h"
@@ -10,6 +11,7 @@
 #include "link/line_recovery.h"
 #include "link/reply_collection.h"
 #include "platform/error.h"
+#include "platform/stop_request.h"
 
 namespace zindo {
 
@@ -29,14 +31,34 @@ Relay::Relay(const Platform& platform)
       packets_(BuildDevicePackets()),
       quit_request_(QuitRequest()) {}
 
+// A stop asked from outside (a signal, a log-off) can come at any wait from
+// the default-port message on; it ends the run as the quit request does.
 int Relay::Run() {
   if (!AskRunningRelayToQuit()) return kExitEarlyFailure;
-  PrepareWorkDirectory();
-  SelectPort();
+  try {
+    PrepareWorkDirectory();
+    SelectPort();
+    return Serve();
+  } catch (const StopRequested& stop) {
+    TraceEvent("stop requested: " + stop.reason);
+    return EndNormally();
+  }
+}
+
+int Relay::Serve() {
   try {
     StartServing();
     ServiceLoop();
-    EndNormally();
+  } catch (const std::exception& failure) {
+    TakeFailurePath(failure.what());
+    return kExitFailure;
+  }
+  return EndNormally();
+}
+
+int Relay::EndNormally() {
+  try {
+    StopServing();
     return kExitNormal;
   } catch (const std::exception& failure) {
     TakeFailurePath(failure.what());
@@ -155,9 +177,7 @@ void Relay::HandleRequest() {
       TraceEvent("quit request");
       quit_ = 1;
     } else {
-      for (int i = 0; i < 3; ++i) waits_.Yield();
-      port_.Output(request);
-      TraceEvent("request sent: " + DecimalBytes(request));
+      SendRequest(request);
     }
   } else {
     TraceEvent("request gone before it was read");
@@ -165,7 +185,21 @@ void Relay::HandleRequest() {
   request_pending_ = 0;
 }
 
-void Relay::EndNormally() {
+// The request file is gone by now, so the request goes out even when a stop
+// comes during the yields before it: the companion must not lose it.
+void Relay::SendRequest(const std::string& request) {
+  std::optional<StopRequested> stop;
+  try {
+    for (int i = 0; i < 3; ++i) waits_.Yield();
+  } catch (const StopRequested& requested) {
+    stop = requested;
+  }
+  port_.Output(request);
+  TraceEvent("request sent: " + DecimalBytes(request));
+  if (stop) throw *stop;
+}
+
+void Relay::StopServing() {
   port_.SetPortOpen(false);
   WriteStoppedStatus(platform_.files);
   TraceEvent("stopped");
@@ -173,10 +207,16 @@ void Relay::EndNormally() {
 
 // Nothing is tidied up: the port stays open and the status file keeps what it
 // holds until the process ends.
+// A stop while the failure message is shown closes it; the run still ends
+// as a failure.
 void Relay::TakeFailurePath(const std::string& cause) {
   TraceEvent("failure: " + cause);
   Report(cause);
-  platform_.message_box.Show(kAppTitle, kFailureMessage);
+  try {
+    platform_.message_box.Show(kAppTitle, kFailureMessage);
+  } catch (const StopRequested& stop) {
+    TraceEvent("stop requested: " + stop.reason);
+  }
 }
 
 void Relay::TraceEvent(const std::string& event) {

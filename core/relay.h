@@ -41,7 +41,10 @@ class Relay {
   void PollUntilWork();
   bool PollPort();
   void HandleRequest();
-  void EndNormally();
+  void SendRequest(const std::string& request);
+  int Serve();
+  int EndNormally();
+  void StopServing();
   void TakeFailurePath(const std::string& cause);
   void TraceEvent(const std::string& event);
   void Report(const std::string& line);
