@@ -128,7 +128,7 @@ void Relay::ServiceLoop() {
 void Relay::PollUntilWork() {
   for (;;) {
     waits_.WaitForActivity();
-    if (RequestPresent(platform_.files)) request_pending_ = 1;
+    LookForRequest();
     if (!PollPort()) return;
     if (request_pending_ == 1) {
       if (!reply_.empty()) TraceEvent("reply dropped: a request is waiting");
@@ -140,6 +140,22 @@ void Relay::PollUntilWork() {
       return;
     }
   }
+}
+
+// Sets the request pending flag when the companion has left a request. An
+// entry under the request's name that is no file (a pipe, a device) is
+// passed over; the user is told once, when it appears.
+void Relay::LookForRequest() {
+  const RequestLook look = zindo::LookForRequest(platform_.files);
+  if (look.present) request_pending_ = 1;
+  if (look.not_a_file == ignored_request_) return;
+  ignored_request_ = look.not_a_file;
+  if (ignored_request_.empty()) return;
+  const std::string passed_over = std::string(kRequestCreateName) + " is " +
+                                  ignored_request_ +
+                                  ", not a regular file: passed over";
+  Report(passed_over);
+  TraceEvent(passed_over);
 }
 
 // Collects what the device sent, if anything, into the reply buffer. An empty

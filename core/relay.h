@@ -39,6 +39,7 @@ class Relay {
   void StartServing();
   void ServiceLoop();
   void PollUntilWork();
+  void LookForRequest();
   bool PollPort();
   void HandleRequest();
   void SendRequest(const std::string& request);
@@ -61,6 +62,8 @@ class Relay {
   int16_t request_pending_ = 0;
   // Set by the quit request; ends the service loop.
   int16_t quit_ = 0;
+  // What stands under the request's name when it is no file, once reported.
+  std::string ignored_request_;
 };
 
 }  // namespace zindo

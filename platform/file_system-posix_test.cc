@@ -149,6 +149,36 @@ TEST_F(PosixFileSystemTest, FailuresNameThePathAndTheReason) {
               ThrowsMessage<Error>(HasSubstr("No such file")));
 }
 
+// Pipes, sockets and devices are named, never opened: a pipe would block
+// the open until another program opened its other end.
+TEST_F(PosixFileSystemTest, EntriesThatAreNoRegularFileAreRefusedByName) {
+  ASSERT_EQ(::mkfifo((work_ + "/PIPE.TXT").c_str(), 0600), 0);
+  MakeSymlink("/dev/null", work_ + "/DEVICE.TXT");
+  MakeSymlink(work_ + "/gone", work_ + "/DANGLING.TXT");
+  MakeDirectory(work_ + "/FOLDER.TXT");
+  WriteNativeFile(work_ + "/target", "bytes");
+  MakeSymlink(work_ + "/target", work_ + "/LINKED.TXT");
+  struct Case {
+    std::string name;
+    std::string kind;
+  };
+  for (const Case& entry : {Case{"pipe.txt", "a named pipe"},
+                            Case{"device.txt", "a character device"},
+                            Case{"dangling.txt", "a symbolic link to nothing"},
+                            Case{"folder.txt", "a directory"}}) {
+    SCOPED_TRACE(entry.name);
+    EXPECT_EQ(files_.NonFileKind(entry.name), entry.kind);
+    const auto refused = ThrowsMessage<Error>(
+        HasSubstr("it is " + entry.kind + ", not a regular file"));
+    EXPECT_THAT([&] { files_.OpenForReading(entry.name); }, refused);
+    EXPECT_THAT([&] { files_.WriteFile(entry.name, "x"); }, refused);
+  }
+  EXPECT_NE(::access((work_ + "/gone").c_str(), F_OK), 0);  // not created
+  EXPECT_EQ(files_.NonFileKind("linked.txt"), "");
+  EXPECT_EQ(files_.NonFileKind("absent.txt"), "");
+  EXPECT_EQ(files_.OpenForReading("linked.txt")->Read(10), "bytes");
+}
+
 TEST_F(PosixFileSystemTest, DeleteRemovesTheStoredFile) {
   WriteNativeFile(work_ + "/DONE.FLG", "");
 

@@ -142,6 +142,10 @@ void FakeFileSystem::WriteFile(const std::string& path,
   Put(path, bytes);
 }
 
+std::string FakeFileSystem::NonFileKind(const std::string& path) {
+  return directories_.contains(Key(path)) ? "a directory" : "";
+}
+
 std::unique_ptr<SequentialFile> FakeFileSystem::OpenForReading(
     const std::string& path) {
   journal_.Record("read " + path);
