@@ -59,7 +59,13 @@ StopSignals::StopSignals() {
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = OnStopSignal;
+  // Each holds the others off while it runs: signals that come together
+  // are then handled in the order the kernel picks them, instead of the
+  // last one's handler running first, on top of the others.
   ::sigemptyset(&action.sa_mask);
+  for (int signal_number : kStopSignals) {
+    ::sigaddset(&action.sa_mask, signal_number);
+  }
   // No SA_RESTART: a blocking call (a read of the terminal) returns EINTR,
   // and the descriptor tells the waits apart from other interruptions.
   for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
