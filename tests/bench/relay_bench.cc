@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 
 namespace zindo::e2e {
@@ -29,25 +30,6 @@ constexpr double kFixedWaitMs = 300.0;  // the relay's own settle time
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start)
       .count();
-}
-
-// Nanoseconds the process has spent on a processor.
-double CpuNanoseconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
-  double on_cpu = -1;
-  if (!(in >> on_cpu)) throw std::runtime_error("cannot read schedstat");
-  return on_cpu;
-}
-
-// A field such as VmHWM of /proc/PID/status, in KiB.
-long StatusKib(pid_t pid, const std::string& field) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(in, line);) {
-    if (line.starts_with(field + ":")) {
-      return std::stol(line.substr(field.size() + 1));
-    }
-  }
-  throw std::runtime_error("no " + field + " in status");
 }
 
 struct Summary {
