@@ -13,7 +13,7 @@ BUILD_WIN32 ?= build-win32
 WINE ?= $(shell command -v wine64 || echo /usr/lib/wine/wine64)
 
 .PHONY: build test unit-test sanitize fuzz bench soak demo clean format \
-	windows windows-test
+	windows windows-test windows-test-run
 
 build:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -93,7 +93,15 @@ WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
 # them may be this machine's console.
 WINE_GUARD = $(if $(filter 0,$(shell id -u)),unshare -m sh -c 'for t in /dev/ttyS*; do [ -e "$$t" ] || continue; mount --bind /dev/null "$$t" || exit 126; done; exec "$$@"' guard,)
 
+# With a display (a private Xvfb that any user may use), Wine can create the
+# relay's hidden session window, so that log-off and shutdown are tested.
+XVFB_RUN ?= $(shell command -v xvfb-run)
+
 windows-test: windows build
+	$(if $(XVFB_RUN),$(XVFB_RUN) -a -s '-ac -nolisten tcp' ,)$(MAKE) \
+	  --no-print-directory windows-test-run
+
+windows-test-run:
 	prefix=$$(mktemp -d) && status=0 && \
 	for test in $(WINDOWS_TESTS); do \
 	  $(WINE_GUARD) env WINEPREFIX=$$prefix WINEDEBUG=-all $(WINE) \
