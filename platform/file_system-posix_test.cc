@@ -1,6 +1,10 @@
 #include "platform/file_system-posix.h"
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -177,6 +181,48 @@ TEST_F(PosixFileSystemTest, EntriesThatAreNoRegularFileAreRefusedByName) {
   EXPECT_EQ(files_.NonFileKind("linked.txt"), "");
   EXPECT_EQ(files_.NonFileKind("absent.txt"), "");
   EXPECT_EQ(files_.OpenForReading("linked.txt")->Read(10), "bytes");
+}
+
+// In a child with a mount namespace of its own: the working directory is a
+// tiny file system, filled up. Returns what WriteFile then did, as an exit
+// status: 0 when it failed naming the file and the reason and left no line.
+int WriteToAFullFileSystem(PosixFileSystem& files, const std::string& work) {
+  if (::unshare(CLONE_NEWNS) != 0 ||
+      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      ::mount("tmpfs", work.c_str(), "tmpfs", 0, "size=16k") != 0) {
+    return 10;
+  }
+  const int filler =
+      ::open((work + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+  const std::string block(4096, 'x');
+  while (::write(filler, block.data(), block.size()) > 0) {
+  }
+  try {
+    files.WriteFile("zindoK2.txt", "/0,17,0,129\r\n");
+    return 11;
+  } catch (const Error& error) {
+    const std::string message = error.what();
+    if (message.find("zindoK2.txt") == std::string::npos) return 12;
+    if (message.find("No space left on device") == std::string::npos) return 13;
+  }
+  struct stat status;
+  if (::stat((work + "/zindoK2.txt").c_str(), &status) == 0 &&
+      status.st_size != 0) {
+    return 14;
+  }
+  return 0;
+}
+
+TEST_F(PosixFileSystemTest, FullFileSystemFailsNamingTheFileWithNoPartLeft) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(WriteToAFullFileSystem(files_, work_));
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no small file system; 11: "
+                                       "written; 12, 13: file or reason not "
+                                       "named; 14: a part was left";
 }
 
 TEST_F(PosixFileSystemTest, DeleteRemovesTheStoredFile) {
