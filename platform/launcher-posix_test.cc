@@ -39,8 +39,8 @@ constexpr char kRecordingScript[] = R"(#!/bin/sh
   echo "$4"
   readlink /proc/$$/fd/0
 } > record.tmp
-mv record.tmp record.txt
 echo started >> starts.txt
+mv record.tmp record.txt
 )";
 
 bool HasChildren() {
@@ -139,8 +139,8 @@ PATH=/usr/bin:/bin
   echo "video=$SDL_VIDEODRIVER"
   cat "$2"
 } > record.tmp
-mv record.tmp record.txt
 echo started >> starts.txt
+mv record.tmp record.txt
 )";
 
 TEST_F(PosixLauncherTest, PifWithoutDosboxOnThePathIsReported) {
