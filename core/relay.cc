@@ -222,9 +222,8 @@ void Relay::StopServing() {
 }
 
 // Nothing is tidied up: the port stays open and the status file keeps what it
-// holds until the process ends.
-// A stop while the failure message is shown closes it; the run still ends
-// as a failure.
+// holds until the process ends. A stop while the failure message is shown
+// closes it; the run still ends as a failure.
 void Relay::TakeFailurePath(const std::string& cause) {
   TraceEvent("failure: " + cause);
   Report(cause);
