@@ -305,21 +305,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Bytes({99, 7, 7, 9}), ""),
     [](const auto& test) { return "File" + std::to_string(test.index); });
 
-// Something under the request's name that is no file is passed over, and
-// said once; replies are still reported meanwhile.
-TEST_F(ExchangeTest, RequestNameHoldingNoFileIsPassedOverAndSaidOnce) {
-  fake_.events.After(1.0, [this] { fake_.files.PutDirectory("ZINDOK1.TXT"); });
-  DeviceSendsAt(2.0, Bytes({3, 0, 7, 8, 9}));
-  fake_.events.After(12.0, [this] { fake_.events.RequestStop("SIGTERM"); });
-  EXPECT_EQ(Run(), kExitNormal);
-  EXPECT_EQ(Response(), "/0,3,0,7,8,9\r\n");
-  EXPECT_EQ(fake_.journal.Count("read zindoK1.txt"), 0);
-  EXPECT_THAT(fake_.process.diagnostics(),
-              ElementsAre(HasSubstr(
-                  "ZINDOK1.TXT is a directory, not a regular file: passed "
-                  "over")));
-}
-
 // ---------------------------------------------------------------------------
 // A stop asked from outside (a signal, a log-off) ends the run as the quit
 // request does, wherever the relay is waiting.

@@ -75,21 +75,5 @@ INSTANTIATE_TEST_SUITE_P(
         SessionMessage{"Close", WM_CLOSE, 0, 0, "WM_CLOSE"}),
     [](const auto& test) { return std::string(test.param.name); });
 
-// Ctrl+Break comes on a thread the system starts, and needs no window.
-TEST(Win32ConsoleStopTest, CtrlBreakEndsTheRelaysWait) {
-  Win32StopRequests stop;
-  win32_test::TemporaryDirectory directory;
-  Win32EventPump pump(directory.path(), std::make_shared<WatchList>(), &stop);
-  if (!::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) {
-    GTEST_SKIP() << "no console to send Ctrl+Break to";
-  }
-  try {
-    pump.Yield(60.0, WakeOn::kTimeOnly);
-    ADD_FAILURE() << "the yield returned without a stop";
-  } catch (const StopRequested& requested) {
-    EXPECT_EQ(requested.reason, "Ctrl+Break");
-  }
-}
-
 }  // namespace
 }  // namespace zindo
