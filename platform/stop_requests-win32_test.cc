@@ -5,6 +5,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/event_pump-win32.h"
+#include "platform/message_box-win32.h"
 #include "platform/stop_request.h"
 #include "platform/testing-win32.h"
 
@@ -74,6 +75,36 @@ INSTANTIATE_TEST_SUITE_P(
         SessionMessage{"EndShutdown", WM_ENDSESSION, TRUE, 0, "shutdown"},
         SessionMessage{"Close", WM_CLOSE, 0, 0, "WM_CLOSE"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// Log-off while a message box waits for OK: the box is closed, and Show
+// throws instead of returning as if it had been dismissed.
+TEST(Win32StopRequestsBoxTest, SessionEndClosesAMessageBox) {
+  Win32StopRequests stop;
+  HWND session = ::FindWindowW(Win32StopRequests::kWindowClass, nullptr);
+  if (session == nullptr) GTEST_SKIP() << "no desktop (set DISPLAY)";
+  Win32MessageBox box(&stop);
+  std::thread system([&] {
+    HWND shown = nullptr;
+    for (int tries = 0; tries < 300 && shown == nullptr; ++tries) {
+      ::Sleep(100);
+      shown = ::FindWindowW(L"#32770", L"zindo-relay test");
+    }
+    ASSERT_NE(shown, nullptr) << "the message box did not appear";
+    ::SendMessageTimeoutW(session, WM_QUERYENDSESSION, 0,
+                          static_cast<LPARAM>(ENDSESSION_LOGOFF), SMTO_NORMAL,
+                          10'000, nullptr);
+    for (int tries = 0; tries < 100 && ::IsWindow(shown); ++tries) {
+      ::Sleep(100);
+    }
+    if (::IsWindow(shown)) {
+      ADD_FAILURE() << "the message box stayed open";
+      ::PostMessageW(shown, WM_COMMAND, IDOK, 0);  // so that the test ends
+    }
+  });
+  EXPECT_THROW(box.Show("zindo-relay test", "Waiting for a log-off"),
+               StopRequested);
+  system.join();
+}
 
 }  // namespace
 }  // namespace zindo
