@@ -68,8 +68,12 @@ StopSignals::StopSignals() {
   }
   // No SA_RESTART: a blocking call (a read of the terminal) returns EINTR,
   // and the descriptor tells the waits apart from other interruptions.
+  // A signal that was ignored when the relay started stays ignored: nohup
+  // and a shell's background jobs ask for that (SIGHUP, SIGINT).
   for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-    ::sigaction(kStopSignals[i], &action, &previous_actions[i]);
+    ::sigaction(kStopSignals[i], nullptr, &previous_actions[i]);
+    if (previous_actions[i].sa_handler == SIG_IGN) continue;
+    ::sigaction(kStopSignals[i], &action, nullptr);
   }
 }
 

@@ -11,6 +11,9 @@ namespace zindo {
 // one reported; later ones change nothing, so a second signal while the
 // relay is ending cannot cut its end short.
 //
+// A signal ignored when this is made (the relay started with nohup, or as
+// a background job) stays ignored.
+//
 // Handlers, not a blocked mask and a signalfd: programs the relay starts get
 // the default actions back when they exec, with no mask to undo.
 //

@@ -49,6 +49,21 @@ TEST(StopSignalsTest, EachSignalIsCaughtAndTheFirstOneCounts) {
   EXPECT_EQ(ReasonThrownBy(stop), "SIGHUP");  // draining forgets nothing
 }
 
+// Started under nohup: a hang-up must not end the relay.
+TEST(StopSignalsTest, SignalIgnoredAtStartStaysIgnored) {
+  struct sigaction ignore = {}, previous = {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGHUP, &ignore, &previous), 0);
+  {
+    StopSignals stop;
+    ASSERT_EQ(::raise(SIGHUP), 0);
+    EXPECT_FALSE(stop.requested());
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    EXPECT_EQ(ReasonThrownBy(stop), "SIGTERM");
+  }
+  ::sigaction(SIGHUP, &previous, nullptr);
+}
+
 // A pause waits for the time only, yet a signal ends it at once.
 TEST(StopSignalsTest, CutsShortEvenAWaitForTheTimeOnly) {
   StopSignals stop;
