@@ -1,6 +1,7 @@
 #include "core/relay.h"
 
 #include <exception>
+#include <optional>
 
 #include "exchange/config_file.h"
 #include "exchange/file_names.h"
@@ -10,6 +11,7 @@
 #include "link/line_recovery.h"
 #include "link/reply_collection.h"
 #include "platform/error.h"
+#include "platform/stop_request.h"
 
 namespace zindo {
 
@@ -29,14 +31,34 @@ Relay::Relay(const Platform& platform)
       packets_(BuildDevicePackets()),
       quit_request_(QuitRequest()) {}
 
+// A stop asked from outside (a signal, a log-off) can come at any wait from
+// the default-port message on; it ends the run as the quit request does.
 int Relay::Run() {
   if (!AskRunningRelayToQuit()) return kExitEarlyFailure;
-  PrepareWorkDirectory();
-  SelectPort();
+  try {
+    PrepareWorkDirectory();
+    SelectPort();
+    return Serve();
+  } catch (const StopRequested& stop) {
+    TraceEvent("stop requested: " + stop.reason);
+    return EndNormally();
+  }
+}
+
+int Relay::Serve() {
   try {
     StartServing();
     ServiceLoop();
-    EndNormally();
+  } catch (const std::exception& failure) {
+    TakeFailurePath(failure.what());
+    return kExitFailure;
+  }
+  return EndNormally();
+}
+
+int Relay::EndNormally() {
+  try {
+    StopServing();
     return kExitNormal;
   } catch (const std::exception& failure) {
     TakeFailurePath(failure.what());
@@ -108,7 +130,7 @@ void Relay::ServiceLoop() {
 void Relay::PollUntilWork() {
   for (;;) {
     waits_.WaitForActivity();
-    if (RequestPresent(platform_.files)) request_pending_ = 1;
+    LookForRequest();
     if (!PollPort()) return;
     if (request_pending_ == 1) {
       if (!reply_.empty()) TraceEvent("reply dropped: a request is waiting");
@@ -120,6 +142,22 @@ void Relay::PollUntilWork() {
       return;
     }
   }
+}
+
+// Sets the request pending flag when the companion has left a request. An
+// entry under the request's name that is no file (a pipe, a device) is
+// passed over; the user is told once, when it appears.
+void Relay::LookForRequest() {
+  const RequestLook look = zindo::LookForRequest(platform_.files);
+  if (look.present) request_pending_ = 1;
+  if (look.not_a_file == ignored_request_) return;
+  ignored_request_ = look.not_a_file;
+  if (ignored_request_.empty()) return;
+  const std::string passed_over = std::string(kRequestCreateName) + " is " +
+                                  ignored_request_ +
+                                  ", not a regular file: passed over";
+  Report(passed_over);
+  TraceEvent(passed_over);
 }
 
 // Collects what the device sent, if anything, into the reply buffer. An empty
@@ -157,9 +195,7 @@ void Relay::HandleRequest() {
       TraceEvent("quit request");
       quit_ = 1;
     } else {
-      for (int i = 0; i < 3; ++i) waits_.Yield();
-      port_.Output(request);
-      TraceEvent("request sent: " + DecimalBytes(request));
+      SendRequest(request);
     }
   } else {
     TraceEvent("request gone before it was read");
@@ -167,18 +203,37 @@ void Relay::HandleRequest() {
   request_pending_ = 0;
 }
 
-void Relay::EndNormally() {
+// The request file is gone by now, so the request goes out even when a stop
+// comes during the yields before it: the companion must not lose it.
+void Relay::SendRequest(const std::string& request) {
+  std::optional<StopRequested> stop;
+  try {
+    for (int i = 0; i < 3; ++i) waits_.Yield();
+  } catch (const StopRequested& requested) {
+    stop = requested;
+  }
+  port_.Output(request);
+  TraceEvent("request sent: " + DecimalBytes(request));
+  if (stop) throw *stop;
+}
+
+void Relay::StopServing() {
   port_.SetPortOpen(false);
   WriteStoppedStatus(platform_.files);
   TraceEvent("stopped");
 }
 
 // Nothing is tidied up: the port stays open and the status file keeps what it
-// holds until the process ends.
+// holds until the process ends. A stop while the failure message is shown
+// closes it; the run still ends as a failure.
 void Relay::TakeFailurePath(const std::string& cause) {
   TraceEvent("failure: " + cause);
   Report(cause);
-  platform_.message_box.Show(kAppTitle, kFailureMessage);
+  try {
+    platform_.message_box.Show(kAppTitle, kFailureMessage);
+  } catch (const StopRequested& stop) {
+    TraceEvent("stop requested: " + stop.reason);
+  }
 }
 
 void Relay::TraceEvent(const std::string& event) {

@@ -43,9 +43,13 @@ class Relay {
   void StartServing();
   void ServiceLoop();
   void PollUntilWork();
+  void LookForRequest();
   bool PollPort();
   void HandleRequest();
-  void EndNormally();
+  void SendRequest(const std::string& request);
+  int Serve();
+  int EndNormally();
+  void StopServing();
   void TakeFailurePath(const std::string& cause);
   void TraceEvent(const std::string& event);
   void Report(const std::string& line);
@@ -63,6 +67,8 @@ class Relay {
   // Set by the quit request; ends the service loop.
   int16_t quit_ = 0;
   std::string early_failure_;
+  // What stands under the request's name when it is no file, once reported.
+  std::string ignored_request_;
 };
 
 }  // namespace zindo

@@ -310,5 +310,94 @@ INSTANTIATE_TEST_SUITE_P(
                       Bytes({99, 7, 7, 9}), ""),
     [](const auto& test) { return "File" + std::to_string(test.index); });
 
+// ---------------------------------------------------------------------------
+// A stop asked from outside (a signal, a log-off) ends the run as the quit
+// request does, wherever the relay is waiting.
+
+struct StopCase {
+  const char* name;
+  std::string request;  // written at 1 s, when not empty
+  std::string reply;    // sent by the device at 1 s, when not empty
+  double stop_at;
+};
+
+void PrintTo(const StopCase& stop, std::ostream* out) { *out << stop.name; }
+
+class StopTest : public ExchangeTest,
+                 public ::testing::WithParamInterface<StopCase> {
+ protected:
+  void StopAt(double seconds, const std::string& reason) {
+    fake_.events.After(seconds,
+                       [this, reason] { fake_.events.RequestStop(reason); });
+  }
+};
+
+TEST_P(StopTest, EndsNormallyAtOnce) {
+  const StopCase& stop = GetParam();
+  if (!stop.request.empty()) RequestAt(1.0, stop.request);
+  if (!stop.reply.empty()) DeviceSendsAt(1.0, stop.reply);
+  StopAt(stop.stop_at, "SIGTERM");
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(Status(), "0,0\r\n");
+  EXPECT_FALSE(line().open);
+  EXPECT_EQ(line().written, "");
+  EXPECT_EQ(Response(), "");
+  // Nothing the companion wrote is taken without being sent.
+  EXPECT_EQ(fake_.files.Exists("ZINDOK1.TXT"), !stop.request.empty());
+  const std::vector<std::string>& trace = fake_.trace.events();
+  ASSERT_GE(trace.size(), 2u);
+  EXPECT_EQ(trace[trace.size() - 2], "stop requested: SIGTERM");
+  EXPECT_EQ(trace.back(), "stopped");
+  EXPECT_LT(fake_.trace.TimeOf(static_cast<int>(trace.size()) - 1) -
+                fake_.journal.TimeOf(0),
+            stop.stop_at + 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, StopTest,
+    ::testing::Values(StopCase{"Idle", "", "", 1.0},
+                      StopCase{"RequestPause", Bytes({1, 5, 6}), "", 1.15},
+                      StopCase{"Collection", "", Bytes({3, 0, 7, 8, 9}), 3.0},
+                      // Collection ends at about 7 s and closes the port.
+                      StopCase{"RecoveryCycle", "", Bytes({0}), 8.0}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(ExchangeTest, StopWhileTheDefaultPortMessageIsShownEndsBeforeServing) {
+  fake_.message_box.StopWhileShowing("SIGHUP");
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(Status(), "0,0\r\n");
+  EXPECT_EQ(fake_.journal.Count("open"), 0);
+  EXPECT_EQ(fake_.journal.Count("launch"), 0);
+  EXPECT_EQ(fake_.journal.Count("write c:"), 0);
+  EXPECT_THAT(fake_.trace.events(),
+              ElementsAre("stop requested: SIGHUP", "stopped"));
+}
+
+TEST_F(ExchangeTest, StopWhileTheFailureMessageIsShownKeepsTheFailedState) {
+  fake_.launcher.FailWith("autoexec.pif: not executable");
+  ConfigurePort("1");
+  fake_.message_box.StopWhileShowing("SIGINT");
+  Relay relay(fake_.platform);
+  EXPECT_EQ(relay.Run(), kExitFailure);
+  EXPECT_EQ(Status(), "0,1\r\n");
+  EXPECT_TRUE(line().open);
+  EXPECT_EQ(fake_.trace.events().back(), "stop requested: SIGINT");
+}
+
+// Once the request file is deleted the request is on its way: a stop during
+// the yields before it is written still lets it out.
+TEST_F(ExchangeTest, StopAfterTheRequestIsTakenStillSendsIt) {
+  int deletes = 0;
+  fake_.journal.set_on_record([&](const std::string& entry) {
+    if (entry == "delete zindoK1.txt" && ++deletes == 2) {
+      fake_.events.RequestStop("SIGTERM");
+    }
+  });
+  RequestAt(1.0, Bytes({1, 5, 6}));
+  EXPECT_EQ(Run(), kExitNormal);
+  EXPECT_EQ(line().written, Bytes({1, 5, 6}));
+  EXPECT_EQ(Status(), "0,0\r\n");
+}
+
 }  // namespace
 }  // namespace zindo

@@ -30,9 +30,15 @@ void WriteQuitRequest(FileSystem& files) {
   files.WriteFile(kRequestCreateName, TextLine(QuitRequest()));
 }
 
-bool RequestPresent(FileSystem& files) {
-  return files.StoredName(kRequestOpenName) == kRequestCreateName;
+RequestLook LookForRequest(FileSystem& files) {
+  RequestLook look;
+  if (files.StoredName(kRequestOpenName) != kRequestCreateName) return look;
+  look.not_a_file = files.NonFileKind(kRequestOpenName);
+  look.present = look.not_a_file.empty();
+  return look;
 }
+
+bool RequestPresent(FileSystem& files) { return LookForRequest(files).present; }
 
 std::string ReadRequest(FileSystem& files) {
   std::unique_ptr<SequentialFile> file = files.OpenForReading(kRequestOpenName);

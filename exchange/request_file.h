@@ -14,8 +14,20 @@ std::string QuitRequest();
 // relay already running here ends. Throws Error on failure.
 void WriteQuitRequest(FileSystem& files);
 
-// Whether the companion has left a request: the request file is present only
-// when it is stored under exactly its upper-case name.
+// What stands under the request file's name.
+struct RequestLook {
+  // The companion has left a request: a regular file stored under exactly
+  // the upper-case name.
+  bool present = false;
+  // What the name holds when it is no regular file ("a named pipe"), else
+  // "". Such an entry is never a request: reading a pipe or a device could
+  // hold the relay for good, so it is passed over like a missing file.
+  std::string not_a_file;
+};
+
+RequestLook LookForRequest(FileSystem& files);
+
+// Whether the companion has left a request (see RequestLook::present).
 bool RequestPresent(FileSystem& files);
 
 // Reads and decodes the request file, reading it byte by byte only as far as

@@ -1,15 +1,18 @@
 #include "platform/desktop_dialog-posix.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string_view>
 
+#include "platform/descriptor-posix.h"
 #include "platform/error.h"
 #include "platform/program_arguments-posix.h"
 
@@ -93,6 +96,25 @@ class SpawnSettings {
   posix_spawnattr_t attributes_;
 };
 
+// Waits for `child` to end or a stop signal to come, whichever is first;
+// on a stop the dialog is closed and reaped before StopRequested is thrown.
+// Without a process descriptor (a kernel before 5.3) only the end counts.
+void WaitForExitOrStop(pid_t child, const StopSignals& stop) {
+  UniqueFd process(static_cast<int>(::syscall(SYS_pidfd_open, child, 0)));
+  while (process.valid()) {
+    pollfd watched[2] = {{process.get(), POLLIN, 0}, {stop.fd(), POLLIN, 0}};
+    if (::poll(watched, 2, -1) < 0 && errno != EINTR) return;
+    if (stop.requested()) {
+      ::kill(child, SIGTERM);
+      while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+      }
+      stop.ThrowIfRequested();
+    }
+    if (watched[1].revents != 0) stop.Drain();
+    if (watched[0].revents != 0) return;
+  }
+}
+
 int WaitForExit(pid_t child, const std::string& program) {
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
@@ -161,7 +183,7 @@ std::vector<std::string> DialogCommand(const DesktopEnvironment& desktop,
 }
 
 void RunDialog(const std::vector<std::string>& command,
-               const DesktopEnvironment& desktop) {
+               const DesktopEnvironment& desktop, const StopSignals* stop) {
   const std::string& program = command.at(0);
   std::vector<std::string> arguments = command;
   std::vector<std::string> environment = DialogEnvironment(desktop);
@@ -173,6 +195,7 @@ void RunDialog(const std::vector<std::string>& command,
       ::posix_spawn(&child, program.c_str(), settings.actions(),
                     settings.attributes(), argv.data(), envp.data());
   if (error != 0) throw SystemError("start " + program, error);
+  if (stop != nullptr) WaitForExitOrStop(child, *stop);
   const int status = WaitForExit(child, program);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw Error(program + ": " + DescribeStatus(status));

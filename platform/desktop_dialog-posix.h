@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/stop_signals-posix.h"
+
 namespace zindo {
 
 // What decides whether a message can go to the desktop: the display
@@ -41,9 +43,12 @@ std::vector<std::string> DialogCommand(const DesktopEnvironment& desktop,
 // Runs `command` with standard input, output and error on /dev/null, the
 // display variables of `desktop`, and default signal handling, and waits
 // until it ends. Throws Error when it cannot be started or does not end with
-// status 0 (zenity is told to report a dismissed window as 0 too).
+// status 0 (zenity is told to report a dismissed window as 0 too). With
+// `stop`, a stop signal ends the dialog (SIGTERM) and throws StopRequested
+// once it has gone.
 void RunDialog(const std::vector<std::string>& command,
-               const DesktopEnvironment& desktop);
+               const DesktopEnvironment& desktop,
+               const StopSignals* stop = nullptr);
 
 }  // namespace zindo
 

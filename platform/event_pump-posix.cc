@@ -39,9 +39,11 @@ UniqueFd WatchDirectory(const std::string& directory) {
 }  // namespace
 
 PosixEventPump::PosixEventPump(const std::string& working_directory,
-                               std::shared_ptr<const WatchList> watch_list)
+                               std::shared_ptr<const WatchList> watch_list,
+                               const StopSignals* stop)
     : directory_events_(WatchDirectory(working_directory)),
-      watch_list_(std::move(watch_list)) {}
+      watch_list_(std::move(watch_list)),
+      stop_(stop) {}
 
 // Events stay queued until a yield that watches for them: a change that
 // came after the relay last looked, even during a pause, must cut the next
@@ -49,8 +51,10 @@ PosixEventPump::PosixEventPump(const std::string& working_directory,
 // following wait does not return at once for the same change.
 void PosixEventPump::Yield(double max_wait_seconds, WakeOn wake_on) {
   bool watching = wake_on == WakeOn::kActivity;
+  if (stop_ != nullptr) stop_->ThrowIfRequested();
   if (max_wait_seconds > 0) {
     std::vector<pollfd> watched;
+    if (stop_ != nullptr) watched.push_back({stop_->fd(), POLLIN, 0});
     if (watching && directory_events_.valid()) {
       watched.push_back({directory_events_.get(), POLLIN, 0});
     }
@@ -63,7 +67,9 @@ void PosixEventPump::Yield(double max_wait_seconds, WakeOn wake_on) {
         ToTimespec(std::fmin(max_wait_seconds, kLongestWaitSeconds));
     // An interrupted wait just returns early, which the caller allows.
     ::ppoll(watched.data(), watched.size(), &timeout, nullptr);
+    if (stop_ != nullptr && watched[0].revents != 0) stop_->Drain();
   }
+  if (stop_ != nullptr) stop_->ThrowIfRequested();
   if (watching) DrainDirectoryEvents();
 }
 

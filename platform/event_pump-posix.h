@@ -6,6 +6,7 @@
 
 #include "platform/descriptor-posix.h"
 #include "platform/event_pump.h"
+#include "platform/stop_signals-posix.h"
 #include "platform/watch_list-posix.h"
 
 namespace zindo {
@@ -14,10 +15,14 @@ namespace zindo {
 // working directory changes (through inotify) or an open serial port in
 // `watch_list` has bytes or hangs up. Where inotify is unavailable it
 // waits for the time only, and the relay notices changes in its next round.
+//
+// With `stop`, every yield, whatever it waits for, wakes on a stop signal
+// and throws StopRequested once one has come.
 class PosixEventPump : public EventPump {
  public:
   PosixEventPump(const std::string& working_directory,
-                 std::shared_ptr<const WatchList> watch_list);
+                 std::shared_ptr<const WatchList> watch_list,
+                 const StopSignals* stop = nullptr);
 
   void Yield(double max_wait_seconds, WakeOn wake_on) override;
 
@@ -29,6 +34,7 @@ class PosixEventPump : public EventPump {
 
   UniqueFd directory_events_;
   std::shared_ptr<const WatchList> watch_list_;
+  const StopSignals* stop_;
 };
 
 }  // namespace zindo

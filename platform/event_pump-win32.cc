@@ -37,11 +37,13 @@ DWORD WaitMilliseconds(double seconds) {
 }
 
 Win32EventPump::Win32EventPump(const std::string& working_directory,
-                               std::shared_ptr<const WatchList> watch_list)
+                               std::shared_ptr<const WatchList> watch_list,
+                               const Win32StopRequests* stop)
     : directory_changes_(::FindFirstChangeNotificationW(
           ToUtf16(working_directory).c_str(), FALSE, kDirectoryChanges)),
       watch_list_(std::move(watch_list)),
-      fine_timer_(::timeBeginPeriod(1) == TIMERR_NOERROR) {}
+      fine_timer_(::timeBeginPeriod(1) == TIMERR_NOERROR),
+      stop_(stop) {}
 
 Win32EventPump::~Win32EventPump() {
   if (watches_directory()) ::FindCloseChangeNotification(directory_changes_);
@@ -54,6 +56,7 @@ Win32EventPump::~Win32EventPump() {
 // that the following wait does not return at once for the same change.
 void Win32EventPump::Yield(double max_wait_seconds, WakeOn wake_on) {
   ProcessMessages();
+  if (stop_ != nullptr) stop_->ThrowIfRequested();
   bool watching = wake_on == WakeOn::kActivity;
   DWORD limit_ms = WaitMilliseconds(max_wait_seconds);
   if (limit_ms > 0 && watching) {
@@ -64,6 +67,7 @@ void Win32EventPump::Yield(double max_wait_seconds, WakeOn wake_on) {
   }
   ProcessMessages();
   if (watching) RearmDirectoryWatch();
+  if (stop_ != nullptr) stop_->ThrowIfRequested();
 }
 
 void Win32EventPump::WaitForActivity(DWORD limit_ms) {

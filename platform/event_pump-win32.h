@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/event_pump.h"
+#include "platform/stop_requests-win32.h"
 #include "platform/watch_list-win32.h"
 #include "platform/windows-win32.h"
 
@@ -17,12 +18,16 @@ namespace zindo {
 // WaitCommEvent). Where the directory cannot be watched it waits for the
 // time only, and the relay notices changes in its next round.
 //
+// With `stop`, every yield throws StopRequested once the relay has been
+// asked to end; the request's message cuts any wait short.
+//
 // While it exists the system timer runs at 1 ms: at the default 15.6 ms a
 // short pause would overshoot by up to a tick.
 class Win32EventPump : public EventPump {
  public:
   Win32EventPump(const std::string& working_directory,
-                 std::shared_ptr<const WatchList> watch_list);
+                 std::shared_ptr<const WatchList> watch_list,
+                 const Win32StopRequests* stop = nullptr);
   ~Win32EventPump() override;
   Win32EventPump(const Win32EventPump&) = delete;
   Win32EventPump& operator=(const Win32EventPump&) = delete;
@@ -41,6 +46,7 @@ class Win32EventPump : public EventPump {
   HANDLE directory_changes_ = INVALID_HANDLE_VALUE;
   std::shared_ptr<const WatchList> watch_list_;
   bool fine_timer_ = false;
+  const Win32StopRequests* stop_;
 };
 
 // Whole milliseconds of `seconds`, rounded down so that a wait never

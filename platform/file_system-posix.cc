@@ -83,6 +83,49 @@ std::string Describe(const std::string& path, const std::string& native) {
   return path + " (" + native + ")";
 }
 
+// What a status mode says other than a regular file; "" for one.
+std::string KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return "";
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "no regular file";
+}
+
+// What `native` is, following links, for an entry known to exist.
+std::string KindOfEntry(const std::string& native) {
+  struct stat status;
+  if (::stat(native.c_str(), &status) == 0) return KindOf(status.st_mode);
+  if (::lstat(native.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+    return "a symbolic link to nothing";
+  }
+  return "";  // gone meanwhile
+}
+
+// Opens `native` without blocking, whatever it turns out to be (a pipe
+// opened for reading waits for a writer, one for writing for a reader),
+// and keeps it only when it is a regular file. The caller has looked at the
+// entry before, so that devices are never opened; this closes the gap when
+// it is replaced in between.
+UniqueFd OpenRegularFile(const std::string& native, int flags,
+                         const std::string& description) {
+  if (std::string kind = KindOfEntry(native); !kind.empty()) {
+    throw Error(description + ": it is " + kind + ", not a regular file");
+  }
+  UniqueFd fd(
+      ::open(native.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+  struct stat status;
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
+    throw SystemError(description, errno);
+  }
+  if (std::string kind = KindOf(status.st_mode); !kind.empty()) {
+    throw Error(description + ": it is " + kind + ", not a regular file");
+  }
+  return fd;
+}
+
 class PosixSequentialFile : public SequentialFile {
  public:
   PosixSequentialFile(UniqueFd fd, std::string description)
@@ -141,9 +184,8 @@ void PosixFileSystem::CreateDirectory(const std::string& path) {
 void PosixFileSystem::WriteFile(const std::string& path,
                                 const std::string& bytes) {
   std::string native = Locate(path, /*create_drive_c=*/true).NativePath();
-  UniqueFd fd(
-      ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!fd.valid()) throw SystemError("write " + Describe(path, native), errno);
+  UniqueFd fd = OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC,
+                                "write " + Describe(path, native));
   int error = WriteAll(fd.get(), bytes);
   int close_error = fd.Close();
   if (error == 0) error = close_error;
@@ -157,13 +199,15 @@ std::unique_ptr<SequentialFile> PosixFileSystem::OpenForReading(
   if (location.stored_name.empty()) {
     throw SystemError("open " + description, ENOENT);
   }
-  UniqueFd fd(::open(location.NativePath().c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat status;
-  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
-    throw SystemError("open " + description, errno);
-  }
-  if (S_ISDIR(status.st_mode)) throw SystemError("open " + description, EISDIR);
+  UniqueFd fd =
+      OpenRegularFile(location.NativePath(), O_RDONLY, "open " + description);
   return std::make_unique<PosixSequentialFile>(std::move(fd), description);
+}
+
+std::string PosixFileSystem::NonFileKind(const std::string& path) {
+  Location location = Locate(path, /*create_drive_c=*/false);
+  if (location.stored_name.empty()) return "";
+  return KindOfEntry(location.NativePath());
 }
 
 void PosixFileSystem::DeleteFile(const std::string& path) {

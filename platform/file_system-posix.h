@@ -23,6 +23,7 @@ class PosixFileSystem : public FileSystem {
   std::string StoredName(const std::string& path) override;
   void CreateDirectory(const std::string& path) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::string NonFileKind(const std::string& path) override;
   std::unique_ptr<SequentialFile> OpenForReading(
       const std::string& path) override;
   void DeleteFile(const std::string& path) override;

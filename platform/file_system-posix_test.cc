@@ -1,6 +1,10 @@
 #include "platform/file_system-posix.h"
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -147,6 +151,78 @@ TEST_F(PosixFileSystemTest, FailuresNameThePathAndTheReason) {
   EXPECT_THROW(files_.OpenForReading("zindo"), Error);
   EXPECT_THAT([&] { files_.DeleteFile("none.txt"); },
               ThrowsMessage<Error>(HasSubstr("No such file")));
+}
+
+// Pipes, sockets and devices are named, never opened: a pipe would block
+// the open until another program opened its other end.
+TEST_F(PosixFileSystemTest, EntriesThatAreNoRegularFileAreRefusedByName) {
+  ASSERT_EQ(::mkfifo((work_ + "/PIPE.TXT").c_str(), 0600), 0);
+  MakeSymlink("/dev/null", work_ + "/DEVICE.TXT");
+  MakeSymlink(work_ + "/gone", work_ + "/DANGLING.TXT");
+  MakeDirectory(work_ + "/FOLDER.TXT");
+  WriteNativeFile(work_ + "/target", "bytes");
+  MakeSymlink(work_ + "/target", work_ + "/LINKED.TXT");
+  struct Case {
+    std::string name;
+    std::string kind;
+  };
+  for (const Case& entry : {Case{"pipe.txt", "a named pipe"},
+                            Case{"device.txt", "a character device"},
+                            Case{"dangling.txt", "a symbolic link to nothing"},
+                            Case{"folder.txt", "a directory"}}) {
+    SCOPED_TRACE(entry.name);
+    EXPECT_EQ(files_.NonFileKind(entry.name), entry.kind);
+    const auto refused = ThrowsMessage<Error>(
+        HasSubstr("it is " + entry.kind + ", not a regular file"));
+    EXPECT_THAT([&] { files_.OpenForReading(entry.name); }, refused);
+    EXPECT_THAT([&] { files_.WriteFile(entry.name, "x"); }, refused);
+  }
+  EXPECT_NE(::access((work_ + "/gone").c_str(), F_OK), 0);  // not created
+  EXPECT_EQ(files_.NonFileKind("linked.txt"), "");
+  EXPECT_EQ(files_.NonFileKind("absent.txt"), "");
+  EXPECT_EQ(files_.OpenForReading("linked.txt")->Read(10), "bytes");
+}
+
+// In a child with a mount namespace of its own: the working directory is a
+// tiny file system, filled up. Returns what WriteFile then did, as an exit
+// status: 0 when it failed naming the file and the reason and left no line.
+int WriteToAFullFileSystem(PosixFileSystem& files, const std::string& work) {
+  if (::unshare(CLONE_NEWNS) != 0 ||
+      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      ::mount("tmpfs", work.c_str(), "tmpfs", 0, "size=16k") != 0) {
+    return 10;
+  }
+  const int filler =
+      ::open((work + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+  const std::string block(4096, 'x');
+  while (::write(filler, block.data(), block.size()) > 0) {
+  }
+  try {
+    files.WriteFile("zindoK2.txt", "/0,17,0,129\r\n");
+    return 11;
+  } catch (const Error& error) {
+    const std::string message = error.what();
+    if (message.find("zindoK2.txt") == std::string::npos) return 12;
+    if (message.find("No space left on device") == std::string::npos) return 13;
+  }
+  struct stat status;
+  if (::stat((work + "/zindoK2.txt").c_str(), &status) == 0 &&
+      status.st_size != 0) {
+    return 14;
+  }
+  return 0;
+}
+
+TEST_F(PosixFileSystemTest, FullFileSystemFailsNamingTheFileWithNoPartLeft) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(WriteToAFullFileSystem(files_, work_));
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no small file system; 11: "
+                                       "written; 12, 13: file or reason not "
+                                       "named; 14: a part was left";
 }
 
 TEST_F(PosixFileSystemTest, DeleteRemovesTheStoredFile) {

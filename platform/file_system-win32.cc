@@ -132,6 +132,15 @@ void Win32FileSystem::WriteFile(const std::string& path,
   if (!::CloseHandle(file.Release())) throw LastWin32Error(description);
 }
 
+// A directory is the only thing other than a file that a path in the
+// working directory can name here: pipes and devices have names of their own.
+std::string Win32FileSystem::NonFileKind(const std::string& path) {
+  if (path.empty() || HasWildcard(path)) return "";
+  DWORD attributes = ::GetFileAttributesW(ToUtf16(AbsolutePath(path)).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return "";
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? "a directory" : "";
+}
+
 std::unique_ptr<SequentialFile> Win32FileSystem::OpenForReading(
     const std::string& path) {
   std::string absolute = AbsolutePath(path);

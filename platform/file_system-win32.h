@@ -19,6 +19,7 @@ class Win32FileSystem : public FileSystem {
   std::string StoredName(const std::string& path) override;
   void CreateDirectory(const std::string& path) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::string NonFileKind(const std::string& path) override;
   std::unique_ptr<SequentialFile> OpenForReading(
       const std::string& path) override;
   void DeleteFile(const std::string& path) override;

@@ -43,10 +43,19 @@ class FileSystem {
   virtual void CreateDirectory(const std::string& path) = 0;
 
   // Creates the file `path`, or empties it if it exists, and writes `bytes`
-  // into it whole. Fails if the directory it lies in is missing.
+  // into it whole. Fails if the directory it lies in is missing, and if an
+  // entry that is no regular file stands under the name (naming what it is).
   virtual void WriteFile(const std::string& path, const std::string& bytes) = 0;
 
-  // Opens the existing file `path` for reading. Fails if it is missing.
+  // What `path` names when that is something other than a regular file,
+  // following symbolic links, as a phrase for a diagnostic: "a named pipe",
+  // "a directory", "a character device", "a symbolic link to nothing". ""
+  // for a regular file, and when nothing matches. Never opens it: opening a
+  // pipe or a device may block, or act on the device.
+  virtual std::string NonFileKind(const std::string& path) = 0;
+
+  // Opens the existing file `path` for reading. Fails if it is missing, and
+  // if it is no regular file (naming what it is) rather than block on it.
   virtual std::unique_ptr<SequentialFile> OpenForReading(
       const std::string& path) = 0;
 

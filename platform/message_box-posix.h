@@ -8,6 +8,7 @@
 
 #include "platform/desktop_dialog-posix.h"
 #include "platform/message_box.h"
+#include "platform/stop_signals-posix.h"
 
 namespace zindo {
 
@@ -18,14 +19,19 @@ namespace zindo {
 // when the dialog fails, a terminal at `input_fd` means someone is there to
 // dismiss it, so it waits for Enter; otherwise (a service, a pipe) it goes
 // on at once.
+//
+// With `stop`, a stop signal closes the dialog, or ends the wait for Enter,
+// and Show throws StopRequested.
 class PosixMessageBox : public MessageBox {
  public:
   explicit PosixMessageBox(int input_fd = STDIN_FILENO,
                            int output_fd = STDERR_FILENO,
-                           DesktopEnvironment desktop = {})
+                           DesktopEnvironment desktop = {},
+                           const StopSignals* stop = nullptr)
       : input_fd_(input_fd),
         output_fd_(output_fd),
-        desktop_(std::move(desktop)) {}
+        desktop_(std::move(desktop)),
+        stop_(stop) {}
 
   void Show(const std::string& title, const std::string& text) override;
 
@@ -37,6 +43,7 @@ class PosixMessageBox : public MessageBox {
   int input_fd_;
   int output_fd_;
   DesktopEnvironment desktop_;
+  const StopSignals* stop_;
 };
 
 // "<title>: <text>" on one line: line breaks in either become spaces.

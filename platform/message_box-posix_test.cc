@@ -1,6 +1,7 @@
 #include "platform/message_box-posix.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +15,8 @@
 #include "gtest/gtest.h"
 #include "platform/desktop_dialog-posix.h"
 #include "platform/error.h"
+#include "platform/stop_request.h"
+#include "platform/stop_signals-posix.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {
@@ -263,6 +266,40 @@ TEST_F(DesktopMessageBoxTest, DialogEndedBySignalFallsBackToo) {
 
   EXPECT_THAT(Output(), HasSubstr("no dialog: " + directory_ / "zenity" +
                                   ": ended by signal 15\n"));
+}
+
+// A stop signal closes whatever the box waits for, the dialog or the
+// terminal, and Show throws instead of returning as if dismissed.
+TEST_F(DesktopMessageBoxTest, StopSignalClosesTheDialogOrEndsTheWaitForEnter) {
+  InstallZenity(
+      "echo $$ > \"$record.part\"; mv \"$record.part\" \"$record\"\n"
+      "exec sleep 600\n");
+  for (const bool with_dialog : {true, false}) {
+    SCOPED_TRACE(with_dialog ? "dialog" : "terminal");
+    StopSignals stop;
+    DesktopEnvironment desktop = with_dialog ? Desktop() : DesktopEnvironment{};
+    PosixMessageBox box(terminal_.slave(), output_.get(), desktop, &stop);
+    std::thread signaller([&] {
+      // Once the dialog runs, or once the box has asked for Enter.
+      std::string shown;
+      posix_test::WaitUntil(
+          [&] {
+            shown += ReadBytes(output_read_.get(), 4096,
+                               std::chrono::milliseconds(10));
+            return with_dialog
+                       ? std::filesystem::exists(directory_ / "record.txt")
+                       : shown.find("Press Enter") != std::string::npos;
+          },
+          kPatience);
+      ::kill(::getpid(), SIGTERM);
+    });
+    EXPECT_THROW(box.Show("zindo-relay", "Line lost"), StopRequested);
+    signaller.join();
+    if (with_dialog) {
+      const pid_t dialog = std::stoi(ReadNativeFile(directory_ / "record.txt"));
+      EXPECT_NE(::kill(dialog, 0), 0) << "the dialog is still there";
+    }
+  }
 }
 
 }  // namespace

@@ -4,16 +4,23 @@
 #include <string>
 
 #include "platform/message_box.h"
+#include "platform/stop_requests-win32.h"
 
 namespace zindo {
 
 // A system message box, laid out right to left since the relay's texts are
 // Hebrew. It has no owner window, so it is made task-modal and brought to
 // the front: otherwise it could open behind the companion's window and
-// leave the relay waiting unseen.
+// leave the relay waiting unseen. With `stop`, a request to end closes it
+// and Show throws StopRequested.
 class Win32MessageBox : public MessageBox {
  public:
+  explicit Win32MessageBox(const Win32StopRequests* stop = nullptr)
+      : stop_(stop) {}
   void Show(const std::string& title, const std::string& text) override;
+
+ private:
+  const Win32StopRequests* stop_;
 };
 
 }  // namespace zindo

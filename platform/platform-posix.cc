@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "platform/process-posix.h"
 #include "platform/serial_device-posix.h"
+#include "platform/stop_signals-posix.h"
 #include "platform/trace-posix.h"
 #include "platform/watch_list-posix.h"
 
@@ -54,10 +55,11 @@ class PosixSystemPlatform : public SystemPlatform {
                       const std::string& working_directory,
                       const std::string& trace_path)
       : watch_list_(std::make_shared<WatchList>()),
-        events_(working_directory, watch_list_),
+        events_(working_directory, watch_list_, &stop_signals_),
         files_(prefix, working_directory),
         ports_(prefix, watch_list_),
-        message_box_(STDIN_FILENO, STDERR_FILENO, DesktopFromEnvironment()),
+        message_box_(STDIN_FILENO, STDERR_FILENO, DesktopFromEnvironment(),
+                     &stop_signals_),
         launcher_(files_),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,
@@ -66,6 +68,8 @@ class PosixSystemPlatform : public SystemPlatform {
   Platform& Get() override { return platform_; }
 
  private:
+  // First, so that a signal from here on asks the relay to end.
+  StopSignals stop_signals_;
   std::shared_ptr<WatchList> watch_list_;
   PosixClock clock_;
   PosixEventPump events_;

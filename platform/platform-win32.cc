@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/process-win32.h"
 #include "platform/serial_device-win32.h"
+#include "platform/stop_requests-win32.h"
 #include "platform/trace-win32.h"
 #include "platform/unicode-win32.h"
 #include "platform/watch_list-win32.h"
@@ -49,9 +50,10 @@ class Win32SystemPlatform : public SystemPlatform {
   Win32SystemPlatform(const std::string& working_directory,
                       const std::string& trace_path)
       : watch_list_(std::make_shared<WatchList>()),
-        events_(working_directory, watch_list_),
+        events_(working_directory, watch_list_, &stop_requests_),
         files_(working_directory),
         ports_(watch_list_),
+        message_box_(&stop_requests_),
         launcher_(files_),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,
@@ -60,6 +62,8 @@ class Win32SystemPlatform : public SystemPlatform {
   Platform& Get() override { return platform_; }
 
  private:
+  // First, so that the relay can be asked to end from here on.
+  Win32StopRequests stop_requests_;
   std::shared_ptr<WatchList> watch_list_;
   Win32Clock clock_;
   Win32EventPump events_;

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -96,6 +97,14 @@ tcflag_t ParityFlags(Parity parity) {
 // Pseudo-terminals have no modem lines; the kernel says so with these.
 bool LacksModemLines(int error) { return error == ENOTTY || error == EINVAL; }
 
+// Unix 98 pseudo-terminal slaves have majors 136 to 143, the old BSD ones 3.
+bool IsPseudoTerminal(int fd) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+  const unsigned int device_major = major(status.st_rdev);
+  return (device_major >= 136 && device_major <= 143) || device_major == 3;
+}
+
 bool IsWouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 class PosixSerialDevice : public SerialDevice {
@@ -117,11 +126,15 @@ class PosixSerialDevice : public SerialDevice {
   }
 
   // Takes the line for this process alone. The flock also stops root,
-  // whom TIOCEXCL lets through.
+  // whom TIOCEXCL lets through. A pseudo-terminal keeps TIOCEXCL for as long
+  // as its master is open, not until its last close, so a relay that was
+  // killed would leave a virtual port busy for good: there the flock, which
+  // ends with the process, is the only lock.
   void TakeExclusively() {
     if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
       throw SystemError("open " + name_, IsWouldBlock(errno) ? EBUSY : errno);
     }
+    if (IsPseudoTerminal(fd_.get())) return;
     if (::ioctl(fd_.get(), TIOCEXCL) != 0) {
       throw SystemError("open " + name_, errno);
     }

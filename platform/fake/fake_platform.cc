@@ -7,12 +7,14 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/stop_request.h"
 
 namespace zindo {
 
 void FakeJournal::Record(const std::string& entry) {
   entries_.push_back(entry);
   times_.push_back(clock_ ? clock_->now() : 0.0);
+  if (on_record_) on_record_(entry);
 }
 
 int FakeJournal::Find(const std::string& prefix) const {
@@ -59,6 +61,7 @@ void FakeEventPump::Yield(double max_wait_seconds, WakeOn wake_on) {
     }
   }
   for (auto& scheduled : due) scheduled.action();
+  if (!stop_reason_.empty()) throw StopRequested{stop_reason_};
 }
 
 void FakeEventPump::After(double seconds, std::function<void()> action) {
@@ -137,6 +140,10 @@ void FakeFileSystem::WriteFile(const std::string& path,
     throw Error("open " + path + ": Permission denied");
   }
   Put(path, bytes);
+}
+
+std::string FakeFileSystem::NonFileKind(const std::string& path) {
+  return directories_.contains(Key(path)) ? "a directory" : "";
 }
 
 std::unique_ptr<SequentialFile> FakeFileSystem::OpenForReading(
@@ -267,6 +274,9 @@ void FakeSerialPorts::FailOpen(int port, const std::string& message) {
 void FakeMessageBox::Show(const std::string& title, const std::string& text) {
   titles_.push_back(title);
   journal_.Record("message " + text);
+  if (!stop_reason_.empty()) {
+    throw StopRequested{std::exchange(stop_reason_, "")};
+  }
 }
 
 void FakeLauncher::Launch(const std::string& pif_name) {

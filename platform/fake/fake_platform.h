@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -27,6 +28,11 @@ class FakeJournal {
   // clock).
   double TimeOf(int index) const { return times_.at(index); }
   void set_clock(const class FakeClock* clock) { clock_ = clock; }
+  // Called with every entry once it is recorded: lets a test act at an
+  // exact point of the run.
+  void set_on_record(std::function<void(const std::string&)> on_record) {
+    on_record_ = std::move(on_record);
+  }
   // Index of the first entry starting with `prefix`, or -1.
   int Find(const std::string& prefix) const;
   // Number of entries starting with `prefix`.
@@ -36,6 +42,7 @@ class FakeJournal {
   std::vector<std::string> entries_;
   std::vector<double> times_;
   const FakeClock* clock_ = nullptr;
+  std::function<void(const std::string&)> on_record_;
 };
 
 // Bytes as two-digit lower-case hex separated by spaces, for journal entries.
@@ -64,6 +71,9 @@ class FakeEventPump : public EventPump {
   // passed since it was scheduled.
   void After(double seconds, std::function<void()> action);
   void set_tick(double seconds) { tick_ = seconds; }
+  // From now on every yield throws StopRequested{reason}, as a signal makes
+  // the real pump do.
+  void RequestStop(const std::string& reason) { stop_reason_ = reason; }
   long yields() const { return yields_; }
   long time_only_yields() const { return time_only_yields_; }
 
@@ -79,6 +89,7 @@ class FakeEventPump : public EventPump {
   // A relay that yields this often without ending is stuck: Yield throws.
   static constexpr long kYieldLimit = 10'000'000;
   std::vector<Scheduled> scheduled_;
+  std::string stop_reason_;
 };
 
 // Files in memory. Paths are DOS-style; every component is matched without
@@ -91,6 +102,7 @@ class FakeFileSystem : public FileSystem {
   std::string StoredName(const std::string& path) override;
   void CreateDirectory(const std::string& path) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::string NonFileKind(const std::string& path) override;
   std::unique_ptr<SequentialFile> OpenForReading(
       const std::string& path) override;
   void DeleteFile(const std::string& path) override;
@@ -161,10 +173,13 @@ class FakeMessageBox : public MessageBox {
   explicit FakeMessageBox(FakeJournal& journal) : journal_(journal) {}
   void Show(const std::string& title, const std::string& text) override;
   const std::vector<std::string>& titles() const { return titles_; }
+  // The next box is closed by a stop: Show throws StopRequested{reason}.
+  void StopWhileShowing(const std::string& reason) { stop_reason_ = reason; }
 
  private:
   FakeJournal& journal_;
   std::vector<std::string> titles_;
+  std::string stop_reason_;
 };
 
 class FakeLauncher : public Launcher {

@@ -4,6 +4,11 @@
 // targets are printed beside them, and the exit status says only whether
 // the measurement itself worked.
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 
 namespace zindo::e2e {
@@ -29,25 +35,6 @@ constexpr double kFixedWaitMs = 300.0;  // the relay's own settle time
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start)
       .count();
-}
-
-// Nanoseconds the process has spent on a processor.
-double CpuNanoseconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
-  double on_cpu = -1;
-  if (!(in >> on_cpu)) throw std::runtime_error("cannot read schedstat");
-  return on_cpu;
-}
-
-// A field such as VmHWM of /proc/PID/status, in KiB.
-long StatusKib(pid_t pid, const std::string& field) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(in, line);) {
-    if (line.starts_with(field + ":")) {
-      return std::stol(line.substr(field.size() + 1));
-    }
-  }
-  throw std::runtime_error("no " + field + " in status");
 }
 
 struct Summary {
@@ -85,6 +72,7 @@ class Bench {
   }
 
   ~Bench() {
+    if (!relay_->IsRunning()) return;
     sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
     relay_->WaitForExit(20s);
   }
@@ -138,6 +126,28 @@ class Bench {
 
   long PeakKib() { return StatusKib(relay_->pid(), "VmHWM"); }
 
+  // Milliseconds from SIGTERM to the relay's end, the signal sent `settle`
+  // after the device sent `bytes` (none: an idle relay). The relay ends.
+  double SignalToEndMs(const std::string& bytes,
+                       std::chrono::milliseconds settle) {
+    if (!bytes.empty()) device_.Send(bytes);
+    std::this_thread::sleep_for(settle);
+    // Readable the moment the process ends, before anyone reaps it.
+    const int ended =
+        static_cast<int>(::syscall(SYS_pidfd_open, relay_->pid(), 0));
+    if (ended < 0) throw std::runtime_error("pidfd_open failed");
+    const auto sent = Clock::now();
+    ::kill(relay_->pid(), SIGTERM);
+    pollfd watched{ended, POLLIN, 0};
+    const bool in_time = ::poll(&watched, 1, 10'000) == 1;
+    const double elapsed = MillisecondsSince(sent);
+    ::close(ended);
+    if (!in_time || relay_->WaitForExit(1s) != 0) {
+      throw std::runtime_error("the relay did not end normally on SIGTERM");
+    }
+    return elapsed;
+  }
+
  private:
   Sandbox sandbox_;
   PseudoTerminal com1_;
@@ -181,6 +191,14 @@ int Run() {
   traced.AddOtherFiles(kOtherFiles);  // so that only the trace differs
   const Latencies with_trace = MeasureLatencies(traced);
 
+  // A stop signal where the relay waits: idle, in the middle of a reply's
+  // 6 s collection, and in a recovery cycle (its port closed).
+  const double stop_idle = Bench(false).SignalToEndMs("", 500ms);
+  const double stop_collecting =
+      Bench(false).SignalToEndMs(std::string("\3\0\7\10\11", 5), 1s);
+  const double stop_recovering =
+      Bench(false).SignalToEndMs(std::string(1, '\0'), 8s);
+
   std::printf("| %-52s | %-24s | %-10s |\n", "measure", "measured", "target");
   std::printf("|%s|%s|%s|\n", std::string(54, '-').c_str(),
               std::string(26, '-').c_str(), std::string(12, '-').c_str());
@@ -197,6 +215,10 @@ int Run() {
            Format(pair, with_trace.reply.median, with_trace.reply.p95), "");
   PrintRow("peak resident memory (VmHWM)", Format("%.2f MiB", peak / 1024.0),
            "<= 4 MiB");
+  PrintRow("SIGTERM -> relay ended: idle / collecting / recovering",
+           Format("%.1f / %.1f / ", stop_idle, stop_collecting) +
+               Format("%.1f ms", stop_recovering),
+           "<= 100 ms");
   std::printf("(%d requests and %d replies per row)\n", kSamples, kSamples);
   return 0;
 }

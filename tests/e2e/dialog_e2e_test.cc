@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -109,26 +110,45 @@ class VirtualDisplay {
   std::string display_;
 };
 
-TEST(DialogTest, RelayWaitsUntilTheDefaultPortDialogIsDismissed) {
-  const std::pair<const char*, const char*> needed[] = {
-      {"Xvfb", "xvfb"}, {"zenity", "zenity"}, {"xdotool", "xdotool"}};
-  for (const auto& [program, package] : needed) {
-    if (!OnPath(program)) {
-      GTEST_SKIP() << program << " is not installed (Debian package " << package
-                   << "; make deps installs it)";
+// A relay without a configuration, so that it shows the default-port message
+// first, on a private display.
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::pair<const char*, const char*> needed[] = {
+        {"Xvfb", "xvfb"}, {"zenity", "zenity"}, {"xdotool", "xdotool"}};
+    for (const auto& [program, package] : needed) {
+      if (!OnPath(program)) {
+        GTEST_SKIP() << program << " is not installed (Debian package "
+                     << package << "; make deps installs it)";
+      }
     }
+    display_ = std::make_unique<VirtualDisplay>();
+    ASSERT_NE(display_->name(), "") << "Xvfb did not start";
+    sandbox_.MapPort(1, com1_);
+    sandbox_.WriteFile("work/autoexec.pif", kCompanionScript, 0755);
   }
-  VirtualDisplay display;
-  ASSERT_NE(display.name(), "") << "Xvfb did not start";
-  Sandbox sandbox;
-  PseudoTerminal com1;
-  sandbox.MapPort(1, com1);
-  sandbox.WriteFile("work/autoexec.pif", kCompanionScript, 0755);
 
-  // No configuration: the relay shows the default-port message first.
-  RelayProcess relay(sandbox, "relay", {"DISPLAY=" + display.name()});
-  const std::string window =
-      display.Run("timeout 10 xdotool search --sync --name '^zindo-relay$'");
+  // Starts the relay and waits for its dialog; "" when none appeared.
+  std::string StartRelayAndFindDialog() {
+    relay_ = std::make_unique<RelayProcess>(
+        sandbox_, "relay",
+        std::vector<std::string>{"DISPLAY=" + display_->name()});
+    return display_->Run(
+        "timeout 10 xdotool search --sync --name '^zindo-relay$'");
+  }
+
+  std::unique_ptr<VirtualDisplay> display_;
+  Sandbox sandbox_;
+  PseudoTerminal com1_;
+  std::unique_ptr<RelayProcess> relay_;
+};
+
+TEST_F(DialogTest, RelayWaitsUntilTheDefaultPortDialogIsDismissed) {
+  VirtualDisplay& display = *display_;
+  Sandbox& sandbox = sandbox_;
+  const std::string window = StartRelayAndFindDialog();
+  RelayProcess& relay = *relay_;
   ASSERT_NE(window, "") << "no dialog appeared; relay stderr:\n"
                         << relay.Stderr();
   EXPECT_EQ(display.Run("xdotool getwindowname " + window), "zindo-relay");
@@ -149,6 +169,18 @@ TEST(DialogTest, RelayWaitsUntilTheDefaultPortDialogIsDismissed) {
   sandbox.WriteFile("work/ZINDOK1.TXT", kQuitRequest);
   EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
   EXPECT_THAT(relay.Stderr(), Not(HasSubstr("no dialog")));
+}
+
+// A stop signal closes the dialog the relay waits for, and the relay ends
+// before it serves: nothing written but the stopped status.
+TEST_F(DialogTest, StopSignalClosesTheDialogAndEndsTheRelay) {
+  ASSERT_NE(StartRelayAndFindDialog(), "") << relay_->Stderr();
+  ASSERT_EQ(::kill(relay_->pid(), SIGTERM), 0);
+  EXPECT_EQ(relay_->WaitForExit(10s), 0) << relay_->Stderr();
+  EXPECT_EQ(display_->Run("xdotool search --name '^zindo-relay$'"), "");
+  EXPECT_EQ(sandbox_.ReadFile("work/zindoK.inf"), "0,0\r\n");
+  EXPECT_FALSE(sandbox_.Exists(kDefaultConfigurationPath));
+  EXPECT_FALSE(sandbox_.Exists("work/companion.log"));
 }
 
 }  // namespace

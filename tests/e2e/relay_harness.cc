@@ -281,6 +281,16 @@ std::string RelayProcess::Stderr() const {
   return content.str();
 }
 
+long long RelayProcess::ReadBytes() const {
+  std::ifstream io("/proc/" + std::to_string(pid_) + "/io");
+  std::string field;
+  long long value = 0;
+  while (io >> field >> value) {
+    if (field == "rchar:") return value;
+  }
+  throw std::runtime_error("no rchar in /proc/" + std::to_string(pid_) + "/io");
+}
+
 std::vector<std::string> RelayProcess::StderrLines() const {
   std::vector<std::string> lines;
   std::istringstream in(Stderr());

@@ -108,6 +108,10 @@ class RelayProcess {
   // running.
   std::optional<int> WaitForExit(std::chrono::milliseconds limit);
 
+  // How many bytes the relay has read so far through read() and its kin
+  // (rchar of /proc/PID/io), files and devices alike.
+  long long ReadBytes() const;
+
   // What the relay wrote to standard error so far, as lines without their
   // line ends.
   std::vector<std::string> StderrLines() const;

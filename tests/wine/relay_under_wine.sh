@@ -184,6 +184,56 @@ status_is 0,0 || fail "zindoK.inf does not say 0,0"
   { show_relay_output; fail "the relay ended with status $relay_status"; }
 say "  the relay ended with status 0; zindoK.inf: 0,0"
 
+# Log-off: a second relay is sent what Windows sends every top-level window
+# when the session ends. Its hidden window needs a desktop, which Wine has
+# only with a display.
+if [[ -n "${DISPLAY:-}" ]]; then
+  say "log-off: WM_QUERYENDSESSION and WM_ENDSESSION to the relay's window"
+  cat >"$top/endsession.c" <<'C'
+#include <windows.h>
+int WINAPI WinMain(HINSTANCE a, HINSTANCE b, LPSTR c, int d) {
+  HWND relay = NULL;
+  for (int i = 0; i < 100 && relay == NULL; ++i) {
+    relay = FindWindowW(L"zindo-relay session", NULL);
+    if (relay == NULL) Sleep(100);
+  }
+  if (relay == NULL) return 2;
+  DWORD_PTR may_end = 0;
+  SendMessageTimeoutW(relay, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                      SMTO_NORMAL, 5000, &may_end);
+  SendMessageTimeoutW(relay, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                      SMTO_NORMAL, 5000, NULL);
+  return may_end == TRUE ? 0 : 3;
+}
+C
+  "$mingw_cc" -O2 -mwindows -o "$top/endsession.exe" "$top/endsession.c" ||
+    fail "could not build endsession.exe"
+  # A fresh wineserver, whose desktop is on the display.
+  as_wine_user "$wineserver" -k || true
+  as_wine_user "$wineserver" -w || true
+  rm -f "$work/companion.txt"
+  (cd "$work" && exec >"$top/relay.out" 2>&1 </dev/null &&
+    as_wine_user env DISPLAY="$DISPLAY" ZINDO_TRACE='C:\zindo\trace.log' \
+      "$wine" "$relay_exe") &
+  relay_pid=$!
+  wait_for 300 test -f "$work/companion.txt" ||
+    { show_relay_output; fail "the second relay did not start"; }
+  as_wine_user env DISPLAY="$DISPLAY" "$wine" "$top/endsession.exe" ||
+    fail "endsession.exe: no window, or WM_QUERYENDSESSION refused ($?)"
+  wait_for 150 relay_ended || fail "the relay still runs after log-off"
+  relay_status=0
+  wait "$relay_pid" || relay_status=$?
+  relay_pid=""
+  [[ $relay_status -eq 0 ]] ||
+    { show_relay_output; fail "the relay ended with status $relay_status"; }
+  status_is 0,0 || fail "zindoK.inf does not say 0,0 after log-off"
+  grep -q 'stop requested: log-off' "$prefix/drive_c/zindo/trace.log" ||
+    fail "the trace does not name the log-off"
+  say "  the relay ended with status 0; zindoK.inf: 0,0; trace: log-off"
+else
+  say "log-off: skipped, Wine needs a display for the relay's window"
+fi
+
 # The mapping held: COM1 was the pseudo-terminal, not a serial port.
 com1=$(readlink "$prefix/dosdevices/com1" || true)
 [[ "$com1" == "$pty" ]] || fail "COM1 pointed at '$com1', not at $pty"
