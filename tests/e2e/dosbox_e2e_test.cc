@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "dos/program_information.h"
 #include "gtest/gtest.h"
-#include "platform/dosbox-posix.h"
-#include "platform/program_information.h"
+#include "platform/spawn-posix.h"
 #include "tests/e2e/relay_harness.h"
 
 namespace zindo::e2e {
@@ -63,7 +63,7 @@ class DosboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* path = std::getenv("PATH");
-    if (FindDosbox(path == nullptr ? "" : path).empty()) {
+    if (FindProgram("dosbox", path == nullptr ? "" : path).empty()) {
       GTEST_SKIP() << "dosbox is not installed (Debian package dosbox; "
                       "make deps installs it)";
     }
