@@ -29,6 +29,9 @@ struct XLibrary {
   decltype(&::XSendEvent) SendEvent;
   decltype(&::XSync) Sync;
   decltype(&::XSetErrorHandler) SetErrorHandler;
+  decltype(&::XSetIOErrorHandler) SetIOErrorHandler;
+  // Since libX11 1.7; without it a lost connection ends the process.
+  decltype(&::XSetIOErrorExitHandler) SetIOErrorExitHandler = nullptr;
 };
 
 template <typename Function>
@@ -58,6 +61,9 @@ XLibrary LoadXLibrary() {
   Resolve(x.handle, "XSendEvent", x.SendEvent);
   Resolve(x.handle, "XSync", x.Sync);
   Resolve(x.handle, "XSetErrorHandler", x.SetErrorHandler);
+  Resolve(x.handle, "XSetIOErrorHandler", x.SetIOErrorHandler);
+  x.SetIOErrorExitHandler = reinterpret_cast<decltype(x.SetIOErrorExitHandler)>(
+      ::dlsym(x.handle, "XSetIOErrorExitHandler"));
   return x;
 }
 
@@ -71,6 +77,18 @@ int RecordXError(Display*, XErrorEvent* event) {
   return 0;
 }
 
+// A lost connection (the X server ended) would end the relay too: Xlib
+// calls exit() once the handler returns, unless an exit handler returns
+// instead. The connection is then dropped.
+bool connection_lost = false;
+
+int RecordLostConnection(Display*) {
+  connection_lost = true;
+  return 0;
+}
+
+void KeepRunning(Display*, void*) { connection_lost = true; }
+
 }  // namespace
 
 class PosixDesktop::Connection {
@@ -81,9 +99,17 @@ class PosixDesktop::Connection {
       throw Error("the X display " + display_name + " cannot be opened");
     }
     x_.SetErrorHandler(RecordXError);
+    x_.SetIOErrorHandler(RecordLostConnection);
+    if (x_.SetIOErrorExitHandler != nullptr) {
+      x_.SetIOErrorExitHandler(display_, KeepRunning, nullptr);
+    }
+    connection_lost = false;
     pid_atom_ = x_.InternAtom(display_, "_NET_WM_PID", False);
   }
+  // A lost connection is left as it is: closing it would only fail again,
+  // and the library stays loaded for it.
   ~Connection() {
+    if (connection_lost) return;
     x_.CloseDisplay(display_);
     ::dlclose(x_.handle);
   }
@@ -202,17 +228,26 @@ bool PosixDesktop::HasDisplay() {
 }
 
 void PosixDesktop::SendControlKey(int process_id, const std::string& key) {
-  if (display_.empty())
+  if (display_.empty()) {
     throw Error("there is no X display (DISPLAY is not set)");
+  }
   if (connection_ == nullptr) {
     connection_ = std::make_unique<Connection>(display_);
   }
-  Window window = connection_->WindowOf(process_id);
-  if (window == None) {
-    throw Error("process " + std::to_string(process_id) +
-                " has no window on display " + display_);
+  try {
+    Window window = connection_->WindowOf(process_id);
+    if (window == None && !connection_lost) {
+      throw Error("process " + std::to_string(process_id) +
+                  " has no window on display " + display_);
+    }
+    if (!connection_lost) connection_->SendControlKey(window, key);
+  } catch (const Error&) {
+    if (!connection_lost) throw;
   }
-  connection_->SendControlKey(window, key);
+  if (connection_lost) {
+    connection_.reset();
+    throw Error("the connection to the X display " + display_ + " was lost");
+  }
 }
 
 }  // namespace zindo

@@ -19,6 +19,8 @@
 #include "dos/program_information.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "platform/desktop-posix.h"
+#include "platform/error.h"
 #include "platform/spawn-posix.h"
 #include "tests/e2e/relay_harness.h"
 
@@ -160,7 +162,9 @@ TEST_P(CompiledCompanionTest, SeesEveryResponseTheRelayWrites) {
   EXPECT_EQ(sandbox_.ReadFile("work/GOT.TXT"),
             "/0," + kFirstReply + "\r\n/0," + kSecondReply + "\r\n")
       << relay.Stderr() << device.Log()
-      << sandbox_.ReadFile("work/trace.log").value_or("");
+      << sandbox_.ReadFile("work/trace.log").value_or("")
+      << "files:" << ::testing::PrintToString(sandbox_.List("work"))
+      << sandbox_.ReadFile("relay.stdout").value_or("");
   // Files the relay created are stored as DOS names them.
   EXPECT_THAT(sandbox_.List("work"), Contains("ZINDOK.INF"));
   EXPECT_THAT(relay.Stderr(), Not(HasSubstr("DOSBox")));
@@ -179,6 +183,31 @@ INSTANTIATE_TEST_SUITE_P(
       std::string name = test.param.program.substr(0, 8);
       return name + (test.param.display ? "OnADisplay" : "WithoutADisplay");
     });
+
+// The relay's side of the flush on a display with no DOSBox: each failure
+// says why, and an X server that goes away does not take the relay with it.
+TEST(DesktopTest, SaysWhyAKeyCannotBeSentAndOutlivesTheXServer) {
+  if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  std::optional<VirtualDisplay> display(std::in_place);
+  ASSERT_NE(display->name(), "") << "Xvfb did not start";
+  PosixDesktop desktop(display->name(), "");
+  const auto failure = [&] {
+    try {
+      desktop.SendControlKey(1, "F4");
+    } catch (const Error& error) {
+      return std::string(error.what());
+    }
+    return std::string("sent");
+  };
+
+  EXPECT_THAT(failure(), HasSubstr("process 1 has no window"));
+  display.reset();
+  EXPECT_THAT(failure(), HasSubstr("was lost"));
+  EXPECT_THAT(failure(), HasSubstr("cannot be opened"));
+  PosixDesktop no_display("", "wayland-0");
+  EXPECT_TRUE(no_display.HasDisplay());
+  EXPECT_THROW(no_display.SendControlKey(1, "F4"), Error);
+}
 
 }  // namespace
 }  // namespace zindo::e2e

@@ -409,8 +409,13 @@ namespace {
   ::dup2(null_fd, STDOUT_FILENO);
   ::dup2(null_fd, STDERR_FILENO);
   const std::string fd = std::to_string(display_fd);
+  // -noreset: by default the server starts afresh whenever its last client
+  // leaves, and drops the connections that come meanwhile. SDL opens the
+  // display twice in a row as it starts, so DOSBox, the only client, would
+  // often fail to start ("Couldn't open X11 display").
   ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp",
-           "-screen", "0", "800x600x24", static_cast<char*>(nullptr));
+           "-noreset", "-screen", "0", "800x600x24",
+           static_cast<char*>(nullptr));
   ::_exit(127);
 }
 
