@@ -41,11 +41,12 @@ std::string RunBitHint(const std::string& bytes, const std::string& name) {
 }  // namespace
 
 void DosboxSession::FlushDirectoryCache() {
-  if (process_id_ == 0 || !desktop_.HasDisplay()) return;
+  if (!flush_owed_ || !desktop_.HasDisplay()) return;
   // A DOSBox that has ended (the companion quit) has nothing to see.
   if (!programs_.IsRunning(process_id_)) return;
   try {
     desktop_.SendControlKey(process_id_, kFlushKey);
+    flush_owed_ = false;
   } catch (const Error& failure) {
     if (failure_reported_) return;
     failure_reported_ = true;
@@ -95,8 +96,9 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
 
 void CompanionFiles::WriteFile(const std::string& path,
                                const std::string& bytes) {
-  const bool is_new = IsPlainName(path) && files_.StoredName(path).empty();
-  files_.WriteFile(is_new ? UpperCase(path) : path, bytes);
+  const bool is_new = files_.StoredName(path).empty();
+  files_.WriteFile(is_new && IsPlainName(path) ? UpperCase(path) : path, bytes);
+  if (is_new) session_.FileCreated();
   session_.FlushDirectoryCache();
 }
 

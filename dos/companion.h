@@ -25,11 +25,22 @@ class DosboxSession {
         process_(process),
         trace_(trace) {}
 
-  void Started(int process_id) { process_id_ = process_id; }
+  // DOSBox reads the directories afresh as it starts.
+  void Started(int process_id) {
+    process_id_ = process_id;
+    flush_owed_ = false;
+  }
 
-  // Empties the directory cache of the DOSBox the relay started, when it
-  // still runs on a display. When that cannot be done, says why once, in a
-  // diagnostic line and in the trace, and goes on.
+  // The relay created a file that DOSBox, once started, has not listed.
+  void FileCreated() { flush_owed_ = process_id_ != 0; }
+
+  // Empties the directory cache of the DOSBox the relay started, when a
+  // file was created since the last time and DOSBox still runs on a
+  // display. A file that is only rewritten needs none: DOSBox has its name
+  // and reads its size and contents afresh. Emptying the cache costs
+  // DOSBox a new reading of each directory the companion looks at next.
+  // When it cannot be done, says why once, in a diagnostic line and in the
+  // trace, goes on, and tries again after the next write.
   void FlushDirectoryCache();
 
  private:
@@ -38,6 +49,7 @@ class DosboxSession {
   Process& process_;
   Trace& trace_;
   int process_id_ = 0;
+  bool flush_owed_ = false;
   bool failure_reported_ = false;
 };
 
@@ -75,8 +87,8 @@ class DosboxLauncher : public Launcher {
 // The files as a DOS companion in DOSBox needs them written. A file created
 // anew in the working directory is stored under the upper-case name that
 // DOS asks for, since DOSBox looks a name it has not listed up on the host
-// as DOS spells it; an existing file keeps its stored name. After every
-// write DOSBox's directory cache is emptied.
+// as DOS spells it; an existing file keeps its stored name. After a write
+// that created a file, DOSBox's directory cache is emptied.
 class CompanionFiles : public FileSystem {
  public:
   CompanionFiles(FileSystem& files, DosboxSession& session)

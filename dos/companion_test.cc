@@ -147,24 +147,29 @@ TEST_F(DosCompanionTest, ProgramThatRunsItselfKeepsTheRelaysNames) {
   EXPECT_THAT(programs_.runs, IsEmpty());
 }
 
-TEST_F(DosCompanionTest, EveryWriteAfterTheStartEmptiesDosboxsCache) {
+TEST_F(DosCompanionTest, FilesCreatedAfterTheStartEmptyDosboxsCache) {
   const Platform& platform = Companion();
   platform.files.WriteFile("zindoK.inf", "0,1\r\n");
   EXPECT_THAT(desktop_.keys, IsEmpty());  // no DOSBox yet
 
   platform.launcher.Launch("autoexec.pif");
+  platform.files.WriteFile("zindoK.inf", "1,1\r\n");  // DOSBox listed it
+  EXPECT_THAT(desktop_.keys, IsEmpty());
   platform.files.WriteFile("zindoK2.txt", "/0,1\r\n");
-  platform.files.WriteFile("zindoK.inf", "0,0\r\n");
-  EXPECT_THAT(desktop_.keys, ElementsAre("4242 Ctrl+F4", "4242 Ctrl+F4"));
+  platform.files.WriteFile("zindoK2.txt", "/0,2\r\n");
+  EXPECT_THAT(desktop_.keys, ElementsAre("4242 Ctrl+F4"));
+  platform.files.DeleteFile("zindoK2.txt");  // as the companion does
+  platform.files.WriteFile("zindoK2.txt", "/0,3\r\n");
+  EXPECT_THAT(desktop_.keys, SizeIs(2));
 
   // Once DOSBox has ended there is no window to tell, and nothing to say.
   programs_.running = false;
-  platform.files.WriteFile("zindoK2.txt", "/0,2\r\n");
+  platform.files.WriteFile("new.txt", "x");
   EXPECT_THAT(desktop_.keys, SizeIs(2));
   EXPECT_THAT(fake_.process.diagnostics(), IsEmpty());
 }
 
-TEST_F(DosCompanionTest, FlushThatCannotBeDoneIsReportedOnceAndWritesGoOn) {
+TEST_F(DosCompanionTest, FlushThatCannotBeDoneIsReportedOnceAndTriedAgain) {
   desktop_.failure = "process 4242 has no window on display :9";
   const Platform& platform = Companion();
   platform.launcher.Launch("autoexec.pif");
@@ -176,6 +181,11 @@ TEST_F(DosCompanionTest, FlushThatCannotBeDoneIsReportedOnceAndWritesGoOn) {
               AllOf(HasSubstr("zindo-relay: "), HasSubstr(desktop_.failure)));
   EXPECT_THAT(fake_.trace.events(),
               ElementsAre(HasSubstr("cache not emptied: process 4242")));
+  // The window has come: the rewrite still owes DOSBox the new name.
+  desktop_.failure.clear();
+  platform.files.WriteFile("zindoK2.txt", "/1\r\n");
+  platform.files.WriteFile("zindoK2.txt", "/2\r\n");
+  EXPECT_THAT(desktop_.keys, ElementsAre("4242 Ctrl+F4"));
 }
 
 TEST_F(DosCompanionTest, WithoutADisplayNothingIsSent) {
