@@ -106,10 +106,8 @@ class PosixDesktop::Connection {
     connection_lost = false;
     pid_atom_ = x_.InternAtom(display_, "_NET_WM_PID", False);
   }
-  // A lost connection is left as it is: closing it would only fail again,
-  // and the library stays loaded for it.
+  // Xlib sends nothing on a connection it knows is lost, and frees it.
   ~Connection() {
-    if (connection_lost) return;
     x_.CloseDisplay(display_);
     ::dlclose(x_.handle);
   }

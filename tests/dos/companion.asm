@@ -130,12 +130,13 @@ check_clock:
 .ok:    ret
 
 fail:   mov     al, 2
-; Writes the buffer to GOT.TXT and ends with status al.
+; Writes the buffer to GOT.TXT, whole at once (written aside, then
+; renamed), and ends with status al.
 finish:
         push    ax
         mov     ah, 3Ch
         xor     cx, cx
-        mov     dx, got_name
+        mov     dx, aside_name
         int     21h
         jc      .end
         mov     bx, ax
@@ -145,6 +146,10 @@ finish:
         mov     ah, 40h
         int     21h
         mov     ah, 3Eh
+        int     21h
+        mov     ah, 56h                 ; rename ds:dx to es:di
+        mov     dx, aside_name
+        mov     di, got_name
         int     21h
 .end:   pop     ax
         mov     ah, 4Ch
@@ -156,6 +161,7 @@ requests        db      4, "cABC"
 request_name    db      "ZINDOK1.TXT", 0
 response_name   db      "ZINDOK2.TXT", 0
 got_name        db      "GOT.TXT", 0
+aside_name      db      "GOT.TMP", 0
 timeout_text    db      "TIMEOUT"
 timeout_length  equ     $ - timeout_text
 
