@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "core/relay.h"
+#include "dos/companion.h"
+#include "exchange/file_names.h"
 #include "platform/command_line.h"
 #include "platform/platform.h"
 
@@ -86,7 +88,10 @@ int main(int argc, char** argv) {
                          zindo::EarlyText::kFailure);
     return zindo::kExitEarlyFailure;
   }
-  const zindo::Platform& platform = system->Get();
+  // A DOS companion runs in DOSBox where the system cannot run it.
+  zindo::DosCompanion companion(system->Get(), system->programs(),
+                                system->desktop(), zindo::kCompanionPif);
+  const zindo::Platform& platform = companion.platform();
   const int status = RunRelay(platform);
   platform.process.Exit(status);
   return status;

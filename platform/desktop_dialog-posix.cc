@@ -1,13 +1,9 @@
 #include "platform/desktop_dialog-posix.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <string_view>
@@ -15,6 +11,7 @@
 #include "platform/descriptor-posix.h"
 #include "platform/error.h"
 #include "platform/program_arguments-posix.h"
+#include "platform/spawn-posix.h"
 
 namespace zindo {
 namespace {
@@ -27,12 +24,6 @@ constexpr char kCloseParagraph[] = "\u202C";
 // Variables the dialog gets from the box rather than from the relay.
 constexpr std::string_view kReplacedVariables[] = {
     "DISPLAY=", "WAYLAND_DISPLAY=", "ZENITY_OK=", "ZENITY_ESC="};
-
-bool IsExecutableFile(const std::string& file) {
-  struct stat status;
-  return ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         ::access(file.c_str(), X_OK) == 0;
-}
 
 bool IsReplaced(std::string_view entry) {
   for (std::string_view prefix : kReplacedVariables) {
@@ -59,42 +50,6 @@ std::vector<std::string> DialogEnvironment(const DesktopEnvironment& desktop) {
   environment.insert(environment.end(), {"ZENITY_OK=0", "ZENITY_ESC=0"});
   return environment;
 }
-
-// The dialog's standard streams on /dev/null (GTK's warnings would clutter
-// the relay's standard error) and the signal handling a fresh program
-// expects: nothing blocked, every signal at its default.
-class SpawnSettings {
- public:
-  SpawnSettings() {
-    ::posix_spawn_file_actions_init(&actions_);
-    ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null",
-                                       O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null",
-                                       O_WRONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
-    ::posix_spawnattr_init(&attributes_);
-    sigset_t none, all;
-    ::sigemptyset(&none);
-    ::sigfillset(&all);
-    ::posix_spawnattr_setsigmask(&attributes_, &none);
-    ::posix_spawnattr_setsigdefault(&attributes_, &all);
-    ::posix_spawnattr_setflags(&attributes_,
-                               POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-  ~SpawnSettings() {
-    ::posix_spawn_file_actions_destroy(&actions_);
-    ::posix_spawnattr_destroy(&attributes_);
-  }
-  SpawnSettings(const SpawnSettings&) = delete;
-  SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-  posix_spawnattr_t attributes_;
-};
 
 // Waits for `child` to end or a stop signal to come, whichever is first;
 // on a stop the dialog is closed and reaped before StopRequested is thrown.
@@ -131,22 +86,6 @@ std::string DescribeStatus(int status) {
 }
 
 }  // namespace
-
-std::string FindProgram(const std::string& program, const std::string& path) {
-  std::string_view rest = path;
-  while (!rest.empty()) {
-    const std::size_t colon = rest.find(':');
-    const std::string directory(rest.substr(0, colon));
-    rest.remove_prefix(colon == std::string_view::npos ? rest.size()
-                                                       : colon + 1);
-    // A relative entry names the working directory, the companion's files:
-    // no place to pick a program from.
-    if (!directory.starts_with('/')) continue;
-    const std::string candidate = directory + "/" + program;
-    if (IsExecutableFile(candidate)) return candidate;
-  }
-  return "";
-}
 
 std::string RightToLeftParagraphs(const std::string& text) {
   std::string laid_out = kOpenParagraph;
@@ -186,15 +125,10 @@ void RunDialog(const std::vector<std::string>& command,
                const DesktopEnvironment& desktop, const StopSignals* stop) {
   const std::string& program = command.at(0);
   std::vector<std::string> arguments = command;
-  std::vector<std::string> environment = DialogEnvironment(desktop);
-  std::vector<char*> argv = ExecPointers(arguments);
-  std::vector<char*> envp = ExecPointers(environment);
-  SpawnSettings settings;
-  pid_t child = -1;
-  const int error =
-      ::posix_spawn(&child, program.c_str(), settings.actions(),
-                    settings.attributes(), argv.data(), envp.data());
-  if (error != 0) throw SystemError("start " + program, error);
+  // Standard streams on /dev/null: GTK's warnings would clutter the relay's
+  // standard error.
+  const pid_t child = Spawn({std::move(arguments), DialogEnvironment(desktop),
+                             "", -1, /*detached=*/false, /*quiet=*/true});
   if (stop != nullptr) WaitForExitOrStop(child, *stop);
   const int status = WaitForExit(child, program);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/spawn-posix.h"
 #include "platform/stop_signals-posix.h"
 
 namespace zindo {
@@ -19,11 +20,6 @@ struct DesktopEnvironment {
     return !display.empty() || !wayland_display.empty();
   }
 };
-
-// The first executable regular file named `program` in the absolute
-// directories of `path` (separated by ':'), or "" when there is none. Empty
-// and relative entries, which name the working directory, are passed over.
-std::string FindProgram(const std::string& program, const std::string& path);
 
 // `text` laid out for a Hebrew reader: each line is a right-to-left paragraph
 // (so it is aligned to the right) holding a left-to-right embedding. The

@@ -33,6 +33,7 @@ class PosixFileSystem : public FileSystem {
   std::string FindExisting(const std::string& path);
 
   const std::string& working_directory() const { return working_directory_; }
+  const std::string& prefix() const { return prefix_; }
 
   // The drives the prefix maps, by upper-case letter, with the native
   // directory each shows: every `dosdevices/x:` link that leads to a

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -277,6 +278,26 @@ TEST_F(PosixFileSystemTest, UnchangedLargeDirectoryIsNotReadAgain) {
   WriteNativeFile(work_ + "/ZINDOK1.TXT", "");
   EXPECT_EQ(files_.StoredName("zindok1.txt"), "ZINDOK1.TXT");
   EXPECT_GT(files_.directory_scans(), scans_after_first_lookup);
+}
+
+TEST(MappedDrivesTest, LinkedDrivesAndDriveCWithoutLink) {
+  posix_test::TemporaryDirectory root;
+  std::filesystem::create_directories(root / "prefix/dosdevices");
+  std::filesystem::create_directories(root / "prefix/drive_c");
+  std::filesystem::create_directories(root / "data");
+  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/d:");
+  posix_test::MakeSymlink(root / "missing", root / "prefix/dosdevices/e:");
+  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/f::");
+  posix_test::MakeSymlink("/dev/null", root / "prefix/dosdevices/com1");
+  PosixFileSystem files(root / "prefix", root / "data");
+
+  EXPECT_THAT(files.MappedDrives(),
+              ElementsAre(std::pair<const char, std::string>(
+                              'C', root / "prefix/drive_c"),
+                          std::pair<const char, std::string>(
+                              'D', root / "prefix/dosdevices/d:")));
+  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/c:");
+  EXPECT_EQ(files.MappedDrives().at('C'), root / "prefix/dosdevices/c:");
 }
 
 }  // namespace

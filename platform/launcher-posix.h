@@ -9,25 +9,19 @@
 namespace zindo {
 
 // Starts the companion from the program information file, found in the
-// working directory of `files` as every other file is. An executable file
-// (typically a script that starts the companion in an emulator) runs
-// itself; any other file is read as a DOS PIF, and DOSBox runs the program
-// it names, with the prefix's drives mounted. The program runs in its own
-// session with no input, and is neither waited for nor left behind as a
-// zombie.
+// working directory of `files` as every other file is, when the file is
+// executable (typically a script that starts the companion in an
+// emulator). The program runs in its own session with no input, and is
+// neither waited for nor left behind as a zombie. Any other file is a DOS
+// PIF, which this system cannot run by itself.
 class PosixLauncher : public Launcher {
  public:
   explicit PosixLauncher(PosixFileSystem& files) : files_(files) {}
 
   void Launch(const std::string& pif_name) override;
+  bool StartsItself(const std::string& pif_name) override;
 
  private:
-  // More than any PIF holds; only the DOS section at its start is read.
-  static constexpr std::size_t kMaximumPifSize = 64 * 1024;
-
-  void LaunchInDosbox(const std::string& pif_name,
-                      const std::string& native_pif);
-
   PosixFileSystem& files_;
 };
 

@@ -13,9 +13,7 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/dosbox-posix.h"
 #include "platform/error.h"
-#include "platform/program_information.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {
@@ -25,7 +23,6 @@ using posix_test::ReadNativeFile;
 using posix_test::WriteNativeFile;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
-using ::testing::Not;
 using ::testing::ThrowsMessage;
 
 // Records its directory, process id, session (the fourth field after the
@@ -96,20 +93,13 @@ TEST_F(PosixLauncherTest, MissingOrNonExecutableFileIsReported) {
   EXPECT_THAT([&] { launcher_.Launch("autoexec.pif"); },
               ThrowsMessage<Error>(
                   AllOf(HasSubstr("autoexec.pif"), HasSubstr("No such file"))));
-  // Without execute permission the file is read as a DOS PIF, which a
-  // script is not; the user is told about the run bit.
+  EXPECT_TRUE(launcher_.StartsItself("autoexec.pif"));
+  // Without execute permission the file is a DOS PIF, left to DOSBox.
   WriteNativeFile(work_ + "/autoexec.pif", kRecordingScript, 0644);
-  EXPECT_THAT(
-      [&] { launcher_.Launch("AUTOEXEC.PIF"); },
-      ThrowsMessage<Error>(AllOf(
-          HasSubstr(work_ + "/autoexec.pif"),
-          HasSubstr("not a program information file"), HasSubstr("a script"),
-          HasSubstr("chmod +x " + work_ + "/autoexec.pif"))));
-  // A damaged binary file gets no such hint.
-  WriteNativeFile(work_ + "/autoexec.pif", std::string("MZ\0\1", 4), 0644);
-  EXPECT_THAT([&] { launcher_.Launch("autoexec.pif"); },
-              ThrowsMessage<Error>(
-                  AllOf(HasSubstr("shorter than"), Not(HasSubstr("chmod")))));
+  EXPECT_FALSE(launcher_.StartsItself("AUTOEXEC.PIF"));
+  EXPECT_THAT([&] { launcher_.Launch("AUTOEXEC.PIF"); },
+              ThrowsMessage<Error>(AllOf(HasSubstr(work_ + "/autoexec.pif"),
+                                         HasSubstr("a DOS program"))));
   posix_test::MakeDirectory(work_ + "/dir.pif");
   EXPECT_THAT([&] { launcher_.Launch("dir.pif"); },
               ThrowsMessage<Error>(HasSubstr("not a regular file")));
@@ -122,71 +112,6 @@ TEST_F(PosixLauncherTest, FailedExecIsReportedWithTheSystemsReason) {
   EXPECT_THAT([&] { launcher_.Launch("autoexec.pif"); },
               ThrowsMessage<Error>(HasSubstr("Exec format error")));
   EXPECT_FALSE(HasChildren());
-}
-
-// Sets PATH for one test and puts it back afterwards.
-class ScopedPath {
- public:
-  explicit ScopedPath(const std::string& path) : saved_(std::getenv("PATH")) {
-    ::setenv("PATH", path.c_str(), 1);
-  }
-  ~ScopedPath() { ::setenv("PATH", saved_.c_str(), 1); }
-
- private:
-  std::string saved_;
-};
-
-// Stands in for DOSBox: records its directory, arguments (one a line), the
-// settings file it was given and its SDL video driver, then counts its
-// start.
-constexpr char kFakeDosbox[] = R"(#!/bin/sh
-PATH=/usr/bin:/bin
-{
-  pwd
-  printf '%s\n' "$@"
-  echo "video=$SDL_VIDEODRIVER"
-  cat "$2"
-} > record.tmp
-echo started >> starts.txt
-mv record.tmp record.txt
-)";
-
-TEST_F(PosixLauncherTest, PifWithoutDosboxOnThePathIsReported) {
-  WriteNativeFile(work_ + "/autoexec.pif",
-                  BuildProgramInformation({"C:\\ZINDO.EXE", "C:\\", ""}), 0644);
-  ScopedPath path(root_ / "empty");
-
-  EXPECT_THAT(
-      [&] { launcher_.Launch("autoexec.pif"); },
-      ThrowsMessage<Error>(AllOf(HasSubstr("autoexec.pif"),
-                                 HasSubstr("dosbox is not installed"))));
-}
-
-TEST_F(PosixLauncherTest, PifStartsDosboxOnceWithItsSettingsUnwaited) {
-  posix_test::MakeDirectory(root_ / "bin");
-  WriteNativeFile(root_ / "bin/dosbox", kFakeDosbox, 0755);
-  std::filesystem::create_directories(root_ / "prefix/dosdevices");
-  posix_test::MakeSymlink(work_, root_ / "prefix/dosdevices/d:");
-  WriteNativeFile(work_ + "/AUTOEXEC.PIF",
-                  BuildProgramInformation({"GO.BAT", "", "x"}), 0644);
-  ScopedPath path(root_ / "bin");
-  ::unsetenv("DISPLAY");
-  ::unsetenv("WAYLAND_DISPLAY");
-
-  launcher_.Launch("autoexec.pif");
-  EXPECT_FALSE(HasChildren());
-
-  std::optional<std::string> recorded = AwaitRecord();
-  ASSERT_TRUE(recorded.has_value());
-  const std::string& record = *recorded;
-  EXPECT_THAT(record, HasSubstr(work_ + "\n-conf\n/dev/fd/"));
-  EXPECT_THAT(record,
-              HasSubstr("-c\nmount D \"" + root_ / "prefix/dosdevices/d:" +
-                        "\"\n-c\nD:\n-c\ncall GO.BAT x\n-c\nexit\n"));
-  EXPECT_THAT(record, HasSubstr("video=dummy\n"));
-  // The settings came through the inherited descriptor whole.
-  EXPECT_THAT(record, HasSubstr(DosboxConfig()));
-  EXPECT_EQ(ReadNativeFile(work_ + "/starts.txt"), "started\n");
 }
 
 }  // namespace

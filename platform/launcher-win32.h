@@ -17,6 +17,8 @@ class Win32Launcher : public Launcher {
   explicit Win32Launcher(Win32FileSystem& files) : files_(files) {}
 
   void Launch(const std::string& pif_name) override;
+  // Windows runs a PIF itself, on the systems that still have DOS.
+  bool StartsItself(const std::string&) override { return true; }
 
  private:
   Win32FileSystem& files_;

@@ -16,6 +16,12 @@ class Launcher {
   // windows. Does not wait for it to end. Throws Error when the file is
   // missing or the program cannot be started.
   virtual void Launch(const std::string& pif_name) = 0;
+
+  // Whether Launch runs the program that `pif_name` describes by itself.
+  // Where it does not (a DOS program on a system without DOS), the relay
+  // runs it in DOSBox instead. A missing file counts as one Launch takes,
+  // so that Launch reports it.
+  virtual bool StartsItself(const std::string& pif_name) = 0;
 };
 
 }  // namespace zindo

@@ -172,23 +172,6 @@ TEST_F(DialogCommandTest, ChoosesByDisplayThenByProgram) {
   EXPECT_EQ(program(DialogCommand({":0", "", ""}, "T", "x")), "none");
 }
 
-TEST_F(DialogCommandTest, FindsOnlyExecutableFilesInAbsoluteDirectories) {
-  Install("plain", "zenity", 0644);
-  posix_test::MakeDirectory(Directory("folder"));
-  posix_test::MakeDirectory(Directory("folder/zenity"));
-  const std::string zenity = Install("bin", "zenity");
-  const std::string path =
-      Directory("plain") + "::" + Directory("folder") + ":" + Directory("bin");
-
-  EXPECT_EQ(FindProgram("zenity", path), zenity);
-  EXPECT_EQ(FindProgram("zenity", Directory("plain")), "");
-  // A relative entry names the working directory, which holds a zenity here.
-  posix_test::InDirectory(Directory("bin"), [] {
-    EXPECT_EQ(FindProgram("zenity", "."), "");
-    EXPECT_EQ(FindProgram("zenity", ":"), "");
-  });
-}
-
 TEST(RunDialogTest, ProgramThatCannotStartIsAnErrorNamingIt) {
   try {
     RunDialog({"/nonexistent/zenity", "--info"}, {":0", "", ""});

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/clock-posix.h"
+#include "platform/desktop-posix.h"
 #include "platform/error.h"
 #include "platform/event_pump-posix.h"
 #include "platform/file_system-posix.h"
@@ -17,6 +18,7 @@
 #include "platform/message_box-posix.h"
 #include "platform/platform.h"
 #include "platform/process-posix.h"
+#include "platform/programs-posix.h"
 #include "platform/serial_device-posix.h"
 #include "platform/stop_signals-posix.h"
 #include "platform/trace-posix.h"
@@ -61,11 +63,15 @@ class PosixSystemPlatform : public SystemPlatform {
         message_box_(STDIN_FILENO, STDERR_FILENO, DesktopFromEnvironment(),
                      &stop_signals_),
         launcher_(files_),
+        programs_(files_),
+        desktop_(Variable("DISPLAY"), Variable("WAYLAND_DISPLAY")),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,
                   message_box_, launcher_, process_, *trace_} {}
 
   Platform& Get() override { return platform_; }
+  Programs& programs() override { return programs_; }
+  Desktop& desktop() override { return desktop_; }
 
  private:
   // First, so that a signal from here on asks the relay to end.
@@ -77,6 +83,8 @@ class PosixSystemPlatform : public SystemPlatform {
   PosixSerialPorts ports_;
   PosixMessageBox message_box_;
   PosixLauncher launcher_;
+  PosixPrograms programs_;
+  PosixDesktop desktop_;
   PosixProcess process_;
   std::unique_ptr<Trace> trace_;
   Platform platform_;

@@ -10,6 +10,7 @@
 #include "platform/message_box-win32.h"
 #include "platform/platform.h"
 #include "platform/process-win32.h"
+#include "platform/programs-win32.h"
 #include "platform/serial_device-win32.h"
 #include "platform/stop_requests-win32.h"
 #include "platform/trace-win32.h"
@@ -60,6 +61,8 @@ class Win32SystemPlatform : public SystemPlatform {
                   message_box_, launcher_, process_, *trace_} {}
 
   Platform& Get() override { return platform_; }
+  Programs& programs() override { return programs_; }
+  Desktop& desktop() override { return desktop_; }
 
  private:
   // First, so that the relay can be asked to end from here on.
@@ -71,6 +74,8 @@ class Win32SystemPlatform : public SystemPlatform {
   Win32SerialPorts ports_;
   Win32MessageBox message_box_;
   Win32Launcher launcher_;
+  Win32Programs programs_;
+  Win32Desktop desktop_;
   Win32Process process_;
   std::unique_ptr<Trace> trace_;
   Platform platform_;

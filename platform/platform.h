@@ -5,11 +5,13 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/desktop.h"
 #include "platform/event_pump.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "platform/programs.h"
 #include "platform/serial_device.h"
 #include "platform/trace.h"
 
@@ -34,6 +36,11 @@ class SystemPlatform {
  public:
   virtual ~SystemPlatform() = default;
   virtual Platform& Get() = 0;
+
+  // What running a DOS companion in DOSBox takes besides: other programs
+  // and the windows on the desktop.
+  virtual Programs& programs() = 0;
+  virtual Desktop& desktop() = 0;
 };
 
 // Builds the services of this machine. Throws Error when one of them cannot

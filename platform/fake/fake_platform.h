@@ -186,11 +186,15 @@ class FakeLauncher : public Launcher {
  public:
   explicit FakeLauncher(FakeJournal& journal) : journal_(journal) {}
   void Launch(const std::string& pif_name) override;
+  bool StartsItself(const std::string&) override { return starts_itself_; }
+  // Makes every PIF one that the system cannot run by itself.
+  void TakeNoDosPrograms() { starts_itself_ = false; }
   void FailWith(const std::string& message) { failure_ = message; }
 
  private:
   FakeJournal& journal_;
   std::string failure_;
+  bool starts_itself_ = true;
 };
 
 // Thrown by FakeProcess::Exit in place of ending the test's process.

@@ -1,24 +1,32 @@
 // Measures the real relay on a pseudo-terminal and prints a table: the CPU
 // an idle relay uses, how long requests and replies take beyond the relay's
-// own fixed 0.3 s waits, and its peak memory. Figures, not verdicts: the
-// targets are printed beside them, and the exit status says only whether
-// the measurement itself worked.
+// own fixed 0.3 s waits, and its peak memory; then, where DOSBox and Xvfb
+// are installed, what making DOSBox see a new file costs and how long a DOS
+// companion that polls with FindFirst waits for each response. Figures, not
+// verdicts: the targets are printed beside them, and the exit status says only
+// whether the measurement itself worked.
 
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "dos/program_information.h"
+#include "platform/desktop-posix.h"
+#include "platform/error.h"
 #include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 
@@ -30,6 +38,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kOtherFiles = 10'000;
 constexpr int kSamples = 60;
+constexpr int kDosboxRuns = 5;
 constexpr double kFixedWaitMs = 300.0;  // the relay's own settle time
 
 double MillisecondsSince(Clock::time_point start) {
@@ -181,6 +190,127 @@ std::string Format(const char* format, double a, double b = 0) {
   return text;
 }
 
+// A FindFirst-polling DOS companion in DOSBox on `display`, started by the
+// relay in a working directory with `other_files` more files: how long it
+// waits after the relay writes the first response (until its next request
+// appears), and how long that first exchange takes as it sees it (request
+// to next request).
+struct CompanionTimes {
+  double after_write;
+  double exchange;
+};
+
+CompanionTimes TimeFindFirstCompanion(const VirtualDisplay& display,
+                                      int other_files) {
+  Sandbox sandbox;
+  sandbox.MapDriveC("work");
+  sandbox.MakeDirectory("work/zindo");
+  sandbox.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+  std::ifstream program(std::string(ZINDO_DOS_COMPANIONS) + "/FINDPOLL.COM",
+                        std::ios::binary);
+  sandbox.WriteFile("work/CO.COM",
+                    std::string(std::istreambuf_iterator<char>(program), {}));
+  sandbox.WriteFile("work/autoexec.pif",
+                    BuildProgramInformation({"CO.COM", "", ""}));
+  for (int i = 0; i < other_files; ++i) {
+    std::ofstream(sandbox.Path("work/other" + std::to_string(i) + ".dat")) << i;
+  }
+  const std::string first = "11,0,1,2,3,4,5,6,7,8,9,10,11";
+  DeviceSimulator device(sandbox, 1,
+                         {"prefix 1,0,67: reply " + first,
+                          "prefix 2,0,67,68: reply 12,0,1,2,3,4,5,6,7,8,9,"
+                          "10,11,12"});
+  RelayProcess relay(sandbox, "relay", {"DISPLAY=" + display.name()});
+  const auto await = [&](const std::function<bool()>& condition) {
+    while (!condition()) {
+      if (!relay.IsRunning()) throw std::runtime_error(relay.Stderr());
+      std::this_thread::sleep_for(200us);
+    }
+    return Clock::now();
+  };
+  const auto request = [&] { return sandbox.Exists("work/ZINDOK1.TXT"); };
+  const auto first_request = await(request);
+  const auto response = await([&] {
+    return sandbox.ReadFile("work/ZINDOK2.TXT") == "/0," + first + "\r\n";
+  });
+  const auto next_request = await(request);
+  if (!WaitUntil([&] { return sandbox.Exists("work/GOT.TXT"); }, 60s)) {
+    throw std::runtime_error("the DOS companion did not finish");
+  }
+  sandbox.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+  relay.WaitForExit(20s);
+  const auto ms = [](auto from, auto to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+  };
+  return {ms(response, next_request), ms(first_request, next_request)};
+}
+
+// What the relay spends on one flush: finding DOSBox's window and sending it
+// Ctrl+F4, with the round trip that makes the X server take it. DOSBox
+// reads the directory again on the companion's next look, which the
+// companion's wait above includes.
+Summary TimeFlushKey(const VirtualDisplay& display) {
+  Sandbox sandbox;
+  const pid_t dosbox = fork();
+  if (dosbox == 0) {
+    setenv("DISPLAY", display.name().c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    freopen("/dev/null", "w", stdout);
+    freopen("/dev/null", "w", stderr);
+    const std::string mount = "mount c \"" + sandbox.work() + "\"";
+    execlp("dosbox", "dosbox", "-conf", "/dev/null", "-c", mount.c_str(),
+           static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  PosixDesktop desktop(display.name(), "");
+  std::vector<double> times;
+  const auto deadline = Clock::now() + 20s;
+  while (times.size() < kSamples && Clock::now() < deadline) {
+    const auto start = Clock::now();
+    try {
+      desktop.SendControlKey(dosbox, "F4");
+      times.push_back(MillisecondsSince(start));
+    } catch (const Error&) {
+      std::this_thread::sleep_for(100ms);  // no window yet
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  kill(dosbox, SIGKILL);
+  waitpid(dosbox, nullptr, 0);
+  if (times.empty()) throw std::runtime_error("DOSBox showed no window");
+  return Summarise(times);
+}
+
+void PrintDosboxRows() {
+  if (!OnPath("dosbox") || !OnPath("Xvfb")) {
+    std::printf("(DOSBox figures left out: dosbox or Xvfb is missing)\n");
+    return;
+  }
+  VirtualDisplay display;
+  if (display.name().empty()) throw std::runtime_error("Xvfb did not start");
+  const char* pair = "median %.2f, p95 %.2f ms";
+  const Summary key = TimeFlushKey(display);
+  PrintRow("flush: find DOSBox's window, send Ctrl+F4 (relay)",
+           Format(pair, key.median, key.p95), "");
+  for (int files : {0, kOtherFiles}) {
+    std::vector<double> waits, exchanges;
+    for (int run = 0; run < kDosboxRuns; ++run) {
+      const CompanionTimes times = TimeFindFirstCompanion(display, files);
+      waits.push_back(times.after_write);
+      exchanges.push_back(times.exchange);
+    }
+    const Summary wait = Summarise(waits);
+    const Summary exchange = Summarise(exchanges);
+    const std::string label = files == 0 ? "no other files" : "10,000 files";
+    PrintRow(("FindFirst companion: response -> seen, " + label).c_str(),
+             Format(pair, wait.median, wait.p95), "");
+    PrintRow(("FindFirst companion: whole exchange, " + label).c_str(),
+             Format(pair, exchange.median, exchange.p95), "");
+  }
+  std::printf("(%d key events; %d DOSBox runs per row)\n", kSamples,
+              kDosboxRuns);
+}
+
 int Run() {
   Bench bench(/*traced=*/false);
   bench.AddOtherFiles(kOtherFiles);
@@ -220,6 +350,7 @@ int Run() {
                Format("%.1f ms", stop_recovering),
            "<= 100 ms");
   std::printf("(%d requests and %d replies per row)\n", kSamples, kSamples);
+  PrintDosboxRows();
   return 0;
 }
 

@@ -2,17 +2,10 @@
 // DISPLAY naming a private Xvfb server, and the test plays the user with
 // xdotool. Skipped where Xvfb, zenity or xdotool is missing.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -34,81 +27,6 @@ const std::string kDefaultConfigurationPath = "prefix/drive_c/zindo/LOCAL6.DAT";
 const std::string kQuitRequest("\x01\x00\x00\r\n", 5);
 const std::string kCompanionScript =
     "#!/bin/sh\necho started >> companion.log\n";
-
-bool OnPath(const std::string& program) {
-  const std::string command = "command -v " + program + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
-
-// The first line `command` writes, run by the shell; "" when it fails.
-std::string FirstLineOf(const std::string& command) {
-  FILE* output = ::popen(command.c_str(), "r");
-  if (output == nullptr) return "";
-  char line[256] = "";
-  if (std::fgets(line, sizeof line, output) == nullptr) line[0] = '\0';
-  const int status = ::pclose(output);
-  std::string text = status == 0 ? line : "";
-  if (text.ends_with('\n')) text.pop_back();
-  return text;
-}
-
-// An Xvfb server on a display number it picks itself, ended by its pid when
-// destroyed. Dialogs on it end with it.
-class VirtualDisplay {
- public:
-  VirtualDisplay() {
-    int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe for Xvfb");
-    pid_ = ::fork();
-    if (pid_ == 0) ExecXvfb(fds[1]);
-    ::close(fds[1]);
-    display_ = ReadDisplayNumber(fds[0]);
-    ::close(fds[0]);
-  }
-  ~VirtualDisplay() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  VirtualDisplay(const VirtualDisplay&) = delete;
-  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-
-  // ":N", or "" when the server did not come up.
-  const std::string& name() const { return display_; }
-
-  // An X client command run against this display.
-  std::string Run(const std::string& command) const {
-    return FirstLineOf("DISPLAY=" + display_ + " " + command + " 2>/dev/null");
-  }
-
- private:
-  [[noreturn]] static void ExecXvfb(int display_fd) {
-    const int null_fd = ::open("/dev/null", O_RDWR);
-    ::dup2(null_fd, STDIN_FILENO);
-    ::dup2(null_fd, STDOUT_FILENO);
-    ::dup2(null_fd, STDERR_FILENO);
-    const std::string fd = std::to_string(display_fd);
-    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp",
-             "-screen", "0", "800x600x24", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-
-  // Xvfb writes the number once it accepts connections.
-  static std::string ReadDisplayNumber(int fd) {
-    std::string number;
-    pollfd ready{fd, POLLIN, 0};
-    while (::poll(&ready, 1, 5000) == 1) {
-      char c;
-      if (::read(fd, &c, 1) != 1 || c == '\n') break;
-      number += c;
-    }
-    return number.empty() ? "" : ":" + number;
-  }
-
-  pid_t pid_ = -1;
-  std::string display_;
-};
 
 // A relay without a configuration, so that it shows the default-port message
 // first, on a private display.

@@ -1,6 +1,8 @@
 // The relay starting a DOS companion in DOSBox from a real autoexec.pif: the
-// companion, a batch file, sends a request through the files, the device
-// simulator answers, and the batch keeps the response it read.
+// companion sends requests through the files, the device simulator answers,
+// and the companion keeps the responses it read. A batch file that rescans
+// works anywhere; compiled programs that poll by open or with FindFirst work
+// on a display (Xvfb), and polling by open works without one too.
 
 #include <signal.h>
 #include <unistd.h>
@@ -9,17 +11,25 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "dos/program_information.h"
+#include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/dosbox-posix.h"
-#include "platform/program_information.h"
+#include "platform/desktop-posix.h"
+#include "platform/error.h"
+#include "platform/spawn-posix.h"
 #include "tests/e2e/relay_harness.h"
 
 namespace zindo::e2e {
 namespace {
 
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using namespace std::chrono_literals;
 
 const std::string kAnswer = "17,0,129,63,1,2,3,4,5,6,7,2,0,0,0,1,184,34,10";
@@ -63,7 +73,7 @@ class DosboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* path = std::getenv("PATH");
-    if (FindDosbox(path == nullptr ? "" : path).empty()) {
+    if (FindProgram("dosbox", path == nullptr ? "" : path).empty()) {
       GTEST_SKIP() << "dosbox is not installed (Debian package dosbox; "
                       "make deps installs it)";
     }
@@ -102,6 +112,101 @@ TEST_F(DosboxTest, BatchCompanionGetsTheDevicesAnswerThroughTheFiles) {
 
   sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
   EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
+}
+
+// A compiled companion (tests/dos/companion.asm) in DOSBox, with or without
+// a display.
+struct CompiledCompanion {
+  std::string program;  // as assembled
+  bool display;
+};
+
+std::ostream& operator<<(std::ostream& out, const CompiledCompanion& c) {
+  return out << c.program << (c.display ? " on a display" : " without one");
+}
+
+// 13 and 14 bytes: each reply settles at once and gives a response of its
+// own length.
+const std::string kFirstReply = "11,0,1,2,3,4,5,6,7,8,9,10,11";
+const std::string kSecondReply = "12,0,1,2,3,4,5,6,7,8,9,10,11,12";
+
+class CompiledCompanionTest
+    : public DosboxTest,
+      public ::testing::WithParamInterface<CompiledCompanion> {};
+
+TEST_P(CompiledCompanionTest, SeesEveryResponseTheRelayWrites) {
+  std::optional<VirtualDisplay> display;
+  std::vector<std::string> environment = {"ZINDO_TRACE=" +
+                                          sandbox_.Path("work/trace.log")};
+  if (GetParam().display) {
+    if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+    display.emplace();
+    ASSERT_NE(display->name(), "") << "Xvfb did not start";
+    environment.push_back("DISPLAY=" + display->name());
+  }
+  sandbox_.MapDriveC("work");
+  sandbox_.MakeDirectory("work/zindo");
+  sandbox_.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+  sandbox_.WriteFile("work/CO.COM", ReadAll(std::string(ZINDO_DOS_COMPANIONS) +
+                                            "/" + GetParam().program));
+  sandbox_.WriteFile("work/autoexec.pif",
+                     BuildProgramInformation({"CO.COM", "", ""}));
+  DeviceSimulator device(sandbox_, 1,
+                         {"prefix 1,0,67: reply " + kFirstReply,
+                          "prefix 2,0,67,68: reply " + kSecondReply});
+  RelayProcess relay(sandbox_, "relay", environment);
+
+  // The companion writes GOT.TXT when it has both responses, or gives up.
+  EXPECT_TRUE(WaitUntil(
+      [&] { return sandbox_.ReadFile("work/GOT.TXT").has_value(); }, 60s));
+  EXPECT_EQ(sandbox_.ReadFile("work/GOT.TXT"),
+            "/0," + kFirstReply + "\r\n/0," + kSecondReply + "\r\n")
+      << relay.Stderr() << device.Log()
+      << sandbox_.ReadFile("work/trace.log").value_or("")
+      << "files:" << ::testing::PrintToString(sandbox_.List("work"))
+      << sandbox_.ReadFile("relay.stdout").value_or("");
+  // Files the relay created are stored as DOS names them.
+  EXPECT_THAT(sandbox_.List("work"), Contains("ZINDOK.INF"));
+  EXPECT_THAT(relay.Stderr(), Not(HasSubstr("DOSBox")));
+
+  sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+  EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
+  EXPECT_EQ(sandbox_.ReadFile("work/ZINDOK.INF"), "0,0\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dosbox, CompiledCompanionTest,
+    ::testing::Values(CompiledCompanion{"OPENPOLL.COM", true},
+                      CompiledCompanion{"FINDPOLL.COM", true},
+                      CompiledCompanion{"OPENPOLL.COM", false}),
+    [](const auto& test) {
+      std::string name = test.param.program.substr(0, 8);
+      return name + (test.param.display ? "OnADisplay" : "WithoutADisplay");
+    });
+
+// The relay's side of the flush on a display with no DOSBox: each failure
+// says why, and an X server that goes away does not take the relay with it.
+TEST(DesktopTest, SaysWhyAKeyCannotBeSentAndOutlivesTheXServer) {
+  if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  std::optional<VirtualDisplay> display(std::in_place);
+  ASSERT_NE(display->name(), "") << "Xvfb did not start";
+  PosixDesktop desktop(display->name(), "");
+  const auto failure = [&] {
+    try {
+      desktop.SendControlKey(1, "F4");
+    } catch (const Error& error) {
+      return std::string(error.what());
+    }
+    return std::string("sent");
+  };
+
+  EXPECT_THAT(failure(), HasSubstr("process 1 has no window"));
+  display.reset();
+  EXPECT_THAT(failure(), HasSubstr("was lost"));
+  EXPECT_THAT(failure(), HasSubstr("cannot be opened"));
+  PosixDesktop no_display("", "wayland-0");
+  EXPECT_TRUE(no_display.HasDisplay());
+  EXPECT_THROW(no_display.SendControlKey(1, "F4"), Error);
 }
 
 }  // namespace

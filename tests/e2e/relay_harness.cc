@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -391,6 +393,71 @@ bool WaitUntil(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+bool OnPath(const std::string& program) {
+  const std::string command = "command -v " + program + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+std::string FirstLineOf(const std::string& command) {
+  FILE* output = ::popen(command.c_str(), "r");
+  if (output == nullptr) return "";
+  char line[256] = "";
+  if (std::fgets(line, sizeof line, output) == nullptr) line[0] = '\0';
+  const int status = ::pclose(output);
+  std::string text = status == 0 ? line : "";
+  if (text.ends_with('\n')) text.pop_back();
+  return text;
+}
+
+namespace {
+
+[[noreturn]] void ExecXvfb(int display_fd) {
+  const int null_fd = ::open("/dev/null", O_RDWR);
+  ::dup2(null_fd, STDIN_FILENO);
+  ::dup2(null_fd, STDOUT_FILENO);
+  ::dup2(null_fd, STDERR_FILENO);
+  const std::string fd = std::to_string(display_fd);
+  // -noreset: by default the server starts afresh whenever its last client
+  // leaves, and drops the connections that come meanwhile. SDL opens the
+  // display twice in a row as it starts, so DOSBox, the only client, would
+  // often fail to start ("Couldn't open X11 display").
+  ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp",
+           "-noreset", "-screen", "0", "800x600x24",
+           static_cast<char*>(nullptr));
+  ::_exit(127);
+}
+
+// Xvfb writes the number once it accepts connections.
+std::string ReadDisplayNumber(int fd) {
+  std::string number;
+  pollfd ready{fd, POLLIN, 0};
+  while (::poll(&ready, 1, 5000) == 1) {
+    char c;
+    if (::read(fd, &c, 1) != 1 || c == '\n') break;
+    number += c;
+  }
+  return number.empty() ? "" : ":" + number;
+}
+
+}  // namespace
+
+VirtualDisplay::VirtualDisplay() {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::runtime_error("pipe for Xvfb");
+  pid_ = ::fork();
+  if (pid_ == 0) ExecXvfb(fds[1]);
+  ::close(fds[1]);
+  display_ = ReadDisplayNumber(fds[0]);
+  ::close(fds[0]);
+}
+
+VirtualDisplay::~VirtualDisplay() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
 }
 
 }  // namespace zindo::e2e

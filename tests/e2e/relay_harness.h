@@ -172,6 +172,34 @@ class DeviceEnd {
   int fd_;
 };
 
+// Whether `program` is on the PATH.
+bool OnPath(const std::string& program);
+
+// The first line `command` writes, run by the shell; "" when it fails.
+std::string FirstLineOf(const std::string& command);
+
+// An Xvfb server on a display number it picks itself, ended by its pid when
+// destroyed. Programs showing windows on it end with it.
+class VirtualDisplay {
+ public:
+  VirtualDisplay();
+  ~VirtualDisplay();
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+  // ":N", or "" when the server did not come up.
+  const std::string& name() const { return display_; }
+
+  // An X client command run against this display.
+  std::string Run(const std::string& command) const {
+    return FirstLineOf("DISPLAY=" + display_ + " " + command + " 2>/dev/null");
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
 // Checks `condition` every few milliseconds until it holds or `limit`
 // passes. Returns whether it held.
 bool WaitUntil(const std::function<bool()>& condition,

@@ -1,4 +1,4 @@
-#include "platform/dosbox-posix.h"
+#include "dos/dosbox.h"
 
 #include <filesystem>
 #include <string>
@@ -7,7 +7,6 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/error.h"
-#include "platform/file_system-posix.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {
@@ -16,6 +15,7 @@ namespace {
 using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::ThrowsMessage;
 
 // The DOS commands of a DOSBox command line, after its -conf setting.
@@ -110,55 +110,34 @@ TEST_F(DosboxCommandTest, DeepestDriveHoldingTheDirectoryIsChosen) {
   EXPECT_EQ(DosPathOf(drives_, root_ / "elsewhere"), "");
 }
 
-TEST(DosboxSettingsTest, SerialPortsAreDisabled) {
-  const std::string config = DosboxConfig();
+TEST(DosboxSettingsTest, UserSettingsApplyExceptWhatTheRelayNeeds) {
+  const std::string user =
+      "[sdl]\r\nfullscreen=true\r\nmapperfile=mine.map\r\n"
+      "[serial]\nserial1=directserial realport:ttyS0\n"
+      "[cpu]\ncycles=max\n"
+      " [AutoExec]\nmount c /\n[dos]\nkeyboardlayout=he\n";
+  const std::string config = DosboxConfig(user);
+  // The user's own lines come after the relay's defaults...
+  EXPECT_LT(config.find("ipx=false"), config.find("cycles=max"));
+  EXPECT_THAT(config, HasSubstr("fullscreen=true"));
+  EXPECT_THAT(config, HasSubstr("keyboardlayout=he"));
+  // ...and what the relay depends on comes last, so it wins.
   for (int port = 1; port <= 4; ++port) {
-    EXPECT_THAT(config,
-                HasSubstr("serial" + std::to_string(port) + "=disabled\n"));
+    const std::string disabled =
+        "serial" + std::to_string(port) + "=disabled\n";
+    EXPECT_GT(config.rfind(disabled), config.find("realport:ttyS0"));
   }
+  EXPECT_GT(config.rfind("mapperfile=/dev/null/"), config.find("mine.map"));
+  // The relay runs the companion itself: no autoexec of the user's.
+  EXPECT_THAT(config, Not(HasSubstr("mount c /")));
+  EXPECT_THAT(config, Not(HasSubstr("utoexec")));
+  EXPECT_THAT(DosboxConfig(""), HasSubstr("serial4=disabled\n"));
 }
 
 TEST(DosboxSettingsTest, DummySdlDriversOnlyWithoutADisplay) {
-  EXPECT_THAT(
-      DosboxEnvironment({"HOME=/h", "SDL_VIDEODRIVER=x11"}),
-      ElementsAre("HOME=/h", "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"));
-  EXPECT_THAT(DosboxEnvironment({"DISPLAY=", "A=1"}),
-              ElementsAre("DISPLAY=", "A=1", "SDL_VIDEODRIVER=dummy",
-                          "SDL_AUDIODRIVER=dummy"));
-  EXPECT_THAT(DosboxEnvironment({"DISPLAY=:0"}), ElementsAre("DISPLAY=:0"));
-  EXPECT_THAT(DosboxEnvironment({"WAYLAND_DISPLAY=wayland-0"}),
-              ElementsAre("WAYLAND_DISPLAY=wayland-0"));
-}
-
-TEST(DosboxSettingsTest, FindsOnlyAnExecutableDosboxOnThePath) {
-  posix_test::TemporaryDirectory root;
-  std::filesystem::create_directories(root / "a");
-  std::filesystem::create_directories(root / "b");
-  posix_test::WriteNativeFile(root / "a/dosbox", "not runnable", 0644);
-  posix_test::WriteNativeFile(root / "b/dosbox", "#!/bin/sh\n", 0755);
-  EXPECT_EQ(FindDosbox(root / "a" + ":" + root / "b"), root / "b/dosbox");
-  EXPECT_EQ(FindDosbox(root / "a"), "");
-  EXPECT_EQ(FindDosbox(""), "");
-}
-
-TEST(MappedDrivesTest, LinkedDrivesAndDriveCWithoutLink) {
-  posix_test::TemporaryDirectory root;
-  std::filesystem::create_directories(root / "prefix/dosdevices");
-  std::filesystem::create_directories(root / "prefix/drive_c");
-  std::filesystem::create_directories(root / "data");
-  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/d:");
-  posix_test::MakeSymlink(root / "missing", root / "prefix/dosdevices/e:");
-  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/f::");
-  posix_test::MakeSymlink("/dev/null", root / "prefix/dosdevices/com1");
-  PosixFileSystem files(root / "prefix", root / "data");
-
-  EXPECT_THAT(files.MappedDrives(),
-              ElementsAre(std::pair<const char, std::string>(
-                              'C', root / "prefix/drive_c"),
-                          std::pair<const char, std::string>(
-                              'D', root / "prefix/dosdevices/d:")));
-  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/c:");
-  EXPECT_EQ(files.MappedDrives().at('C'), root / "prefix/dosdevices/c:");
+  EXPECT_THAT(DosboxEnvironment(false),
+              ElementsAre("SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"));
+  EXPECT_THAT(DosboxEnvironment(true), ElementsAre());
 }
 
 }  // namespace

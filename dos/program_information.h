@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_PROGRAM_INFORMATION_H_
-#define ZINDO_PLATFORM_PROGRAM_INFORMATION_H_
+#ifndef ZINDO_DOS_PROGRAM_INFORMATION_H_
+#define ZINDO_DOS_PROGRAM_INFORMATION_H_
 
 #include <string>
 
@@ -52,4 +52,4 @@ bool IsDosPath(const std::string& path);
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_PROGRAM_INFORMATION_H_
+#endif  // ZINDO_DOS_PROGRAM_INFORMATION_H_

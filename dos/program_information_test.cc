@@ -1,4 +1,4 @@
-#include "platform/program_information.h"
+#include "dos/program_information.h"
 
 #include <string>
 

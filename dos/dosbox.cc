@@ -1,12 +1,7 @@
-#include "platform/dosbox-posix.h"
-
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "dos/dosbox.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -15,20 +10,28 @@
 namespace zindo {
 namespace {
 
-// DOSBox's settings. The machine's serial and parallel ports stay closed:
-// the relay owns the line to the device, and a port DOSBox opened could be
-// the machine's console. The companion's drives are mounted on the command
-// line, so there is no [autoexec] section.
-constexpr char kConfig[] = R"([serial]
-serial1=disabled
-serial2=disabled
-serial3=disabled
-serial4=disabled
-[dos]
+// The settings DOSBox starts from; the user's own file may change them.
+constexpr char kDefaultSettings[] = R"([dos]
 ipx=false
 [midi]
 mpu401=none
 mididevice=none
+)";
+
+// What the relay depends on, set after the user's settings so that they
+// always hold. The machine's serial ports stay closed: the relay owns the
+// line to the device, and a port DOSBox opened could be the machine's
+// console. DOSBox uses its built-in key map when it cannot open the mapper
+// file, and this path can never be opened, for reading or for saving: so
+// Ctrl+F4 always empties DOSBox's directory cache, whatever a user's own
+// mapper file binds it to.
+constexpr char kFixedSettings[] = R"([serial]
+serial1=disabled
+serial2=disabled
+serial3=disabled
+serial4=disabled
+[sdl]
+mapperfile=/dev/null/zindo-relay-uses-the-built-in-key-map
 )";
 
 // DOSBox keeps its own programs (MOUNT, RESCAN, ...) on Z:, so no directory
@@ -36,18 +39,22 @@ mididevice=none
 constexpr char kDosboxOwnDrive = 'Z';
 
 std::string RealPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) == nullptr) {
-    throw SystemError("find the directory " + path, errno);
+  std::error_code error;
+  std::filesystem::path resolved = std::filesystem::canonical(path, error);
+  if (error) {
+    throw Error("find the directory " + path + ": " + error.message());
   }
-  return resolved;
+  return resolved.generic_string();
 }
 
 // The part of `path` below `root`, "" for the root itself, or nothing when
 // `root` does not hold `path`.
 std::optional<std::string> BelowRoot(const std::string& path,
                                      const std::string& root) {
-  if (root == "/") return path.substr(1);
+  if (root.ends_with('/')) {
+    if (path.starts_with(root)) return path.substr(root.size());
+    return std::nullopt;
+  }
   if (path == root) return "";
   if (path.starts_with(root + "/")) return path.substr(root.size() + 1);
   return std::nullopt;
@@ -151,12 +158,6 @@ std::string ProgramCommand(const ProgramInformation& program) {
   return command;
 }
 
-bool IsExecutableFile(const std::string& path) {
-  struct stat status;
-  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
-}
-
 }  // namespace
 
 std::string DosPathOf(const std::vector<DosDrive>& drives,
@@ -200,41 +201,45 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   return arguments;
 }
 
-std::string DosboxConfig() { return kConfig; }
+namespace {
 
-std::vector<std::string> DosboxEnvironment(
-    std::vector<std::string> environment) {
-  auto has_display = [&](const std::string& name) {
-    return std::any_of(environment.begin(), environment.end(),
-                       [&](const std::string& entry) {
-                         return entry.starts_with(name + "=") &&
-                                entry.size() > name.size() + 1;
-                       });
-  };
-  if (has_display("DISPLAY") || has_display("WAYLAND_DISPLAY")) {
-    return environment;
+bool IsAutoexecHeader(const std::string& line, std::size_t first) {
+  std::string header = line.substr(first, 10);
+  for (char& c : header) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  std::erase_if(environment, [](const std::string& entry) {
-    return entry.starts_with("SDL_VIDEODRIVER=") ||
-           entry.starts_with("SDL_AUDIODRIVER=");
-  });
-  environment.push_back("SDL_VIDEODRIVER=dummy");
-  environment.push_back("SDL_AUDIODRIVER=dummy");
-  return environment;
+  return header == "[autoexec]";
 }
 
-std::string FindDosbox(const std::string& search_path) {
+// The user's settings without their [autoexec] section: the relay starts
+// the companion through its own commands.
+std::string WithoutAutoexec(const std::string& settings) {
+  std::string kept;
+  bool in_autoexec = false;
   std::size_t start = 0;
-  while (start <= search_path.size()) {
-    std::size_t end =
-        std::min(search_path.find(':', start), search_path.size());
-    // An empty entry means the current directory, as the shell takes it.
-    std::string directory = search_path.substr(start, end - start);
-    std::string candidate = (directory.empty() ? "." : directory) + "/dosbox";
-    if (IsExecutableFile(candidate)) return candidate;
+  while (start < settings.size()) {
+    std::size_t end = std::min(settings.find('\n', start), settings.size());
+    std::string line = settings.substr(start, end - start);
+    std::size_t first = line.find_first_not_of(" \t");
+    if (first != std::string::npos && line[first] == '[') {
+      in_autoexec = IsAutoexecHeader(line, first);
+    }
+    if (!in_autoexec) kept += line + "\n";
     start = end + 1;
   }
-  return "";
+  return kept;
+}
+
+}  // namespace
+
+std::string DosboxConfig(const std::string& user_settings) {
+  return std::string(kDefaultSettings) + WithoutAutoexec(user_settings) +
+         kFixedSettings;
+}
+
+std::vector<std::string> DosboxEnvironment(bool has_display) {
+  if (has_display) return {};
+  return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
 }
 
 }  // namespace zindo

@@ -1,10 +1,10 @@
-#ifndef ZINDO_PLATFORM_DOSBOX_POSIX_H_
-#define ZINDO_PLATFORM_DOSBOX_POSIX_H_
+#ifndef ZINDO_DOS_DOSBOX_H_
+#define ZINDO_DOS_DOSBOX_H_
 
 #include <string>
 #include <vector>
 
-#include "platform/program_information.h"
+#include "dos/program_information.h"
 
 namespace zindo {
 
@@ -37,19 +37,17 @@ std::string DosPathOf(const std::vector<DosDrive>& drives,
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
                                          const std::string& config_path);
 
-// The settings DOSBox runs with, in place of the user's own file: no serial
-// or other port of the machine is opened.
-std::string DosboxConfig();
+// The settings DOSBox runs with, in place of any file of its own: the
+// relay's defaults, then `user_settings` (the text of a DOSBox configuration
+// file, whose [autoexec] section is left out), then what the relay depends
+// on: no serial port of the machine is opened, and Ctrl+F4 empties the
+// directory cache (DOSBox's built-in key map).
+std::string DosboxConfig(const std::string& user_settings);
 
-// `environment` ("NAME=value" entries) as DOSBox gets it: without a display
-// to show a window on, SDL draws and plays to nothing.
-std::vector<std::string> DosboxEnvironment(
-    std::vector<std::string> environment);
-
-// The DOSBox program on `search_path` (as in $PATH), or "" when there is
-// none.
-std::string FindDosbox(const std::string& search_path);
+// The environment variables DOSBox gets on top of the relay's: without a
+// display to show a window on, SDL draws and plays to nothing.
+std::vector<std::string> DosboxEnvironment(bool has_display);
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_DOSBOX_POSIX_H_
+#endif  // ZINDO_DOS_DOSBOX_H_

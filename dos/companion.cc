@@ -1,0 +1,120 @@
+#include "dos/companion.h"
+
+#include "dos/dosbox.h"
+#include "dos/program_information.h"
+#include "platform/error.h"
+
+namespace zindo {
+namespace {
+
+// The key that DOSBox's built-in key map gives to emptying the directory
+// cache of every drive (with swapping disk images, which the relay never
+// mounts).
+constexpr char kFlushKey[] = "F4";
+constexpr char kUserSettingsFile[] = "dosbox.conf";
+
+// A name in the working directory, with no drive or directory.
+bool IsPlainName(const std::string& path) {
+  return path.find_first_of(":\\/") == std::string::npos;
+}
+
+std::string UpperCase(std::string name) {
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return name;
+}
+
+// A file that was not read as a PIF but holds only text is most likely a
+// script that lost its run bit (copied from a USB stick, say): the hint
+// saves a user from hunting for what is wrong with a "PIF".
+std::string RunBitHint(const std::string& bytes, const std::string& name) {
+  const bool script = bytes.starts_with("#!");
+  const bool text = !bytes.empty() && bytes.find('\0') == std::string::npos;
+  if (!script && !text) return "";
+  return std::string("; it is ") + (script ? "a script" : "text") +
+         ", not a program information file: to run it as it is, make it "
+         "executable (chmod +x " +
+         name + ")";
+}
+
+}  // namespace
+
+void DosboxSession::FlushDirectoryCache() {
+  if (!flush_owed_ || !desktop_.HasDisplay()) return;
+  // A DOSBox that has ended (the companion quit) has nothing to see.
+  if (!programs_.IsRunning(process_id_)) return;
+  try {
+    desktop_.SendControlKey(process_id_, kFlushKey);
+    flush_owed_ = false;
+  } catch (const Error& failure) {
+    if (failure_reported_) return;
+    failure_reported_ = true;
+    const std::string why = failure.what();
+    trace_.Record("DOSBox's directory cache not emptied: " + why);
+    process_.ReportDiagnostic(
+        "zindo-relay: cannot make DOSBox read its directories again (" + why +
+        "); a companion that looks for files with FindFirst may not see the "
+        "relay's answers");
+  }
+}
+
+void DosboxLauncher::Launch(const std::string& pif_name) {
+  if (native_.StartsItself(pif_name)) {
+    native_.Launch(pif_name);
+    return;
+  }
+  const std::string dosbox = programs_.Find("dosbox");
+  if (dosbox.empty()) {
+    throw Error("start " + pif_name +
+                " in DOSBox: dosbox is not installed (no dosbox on PATH)");
+  }
+  session_.Started(programs_.StartDetached(DosboxRunFor(pif_name, dosbox)));
+}
+
+ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
+                                        const std::string& dosbox) {
+  const std::string what = "start " + pif_name + " in DOSBox: ";
+  std::string bytes;
+  try {
+    DosboxRun run{{}, programs_.WorkingDirectory(), {}};
+    bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
+    run.program = ParseProgramInformation(bytes, pif_name);
+    for (const auto& [letter, native] : programs_.MappedDrives()) {
+      run.drives.push_back({letter, native});
+    }
+    Programs::UserFile settings = programs_.ReadUserFile(kUserSettingsFile);
+    std::vector<std::string> arguments = DosboxArguments(run, kHandedFile);
+    arguments.insert(arguments.begin(), dosbox);
+    return {std::move(arguments), DosboxEnvironment(desktop_.HasDisplay()),
+            run.working_directory,
+            DosboxConfig(settings.contents.value_or(""))};
+  } catch (const Error& failure) {
+    throw Error(what + failure.what() + RunBitHint(bytes, pif_name));
+  }
+}
+
+void CompanionFiles::WriteFile(const std::string& path,
+                               const std::string& bytes) {
+  const bool is_new = files_.StoredName(path).empty();
+  files_.WriteFile(is_new && IsPlainName(path) ? UpperCase(path) : path, bytes);
+  if (is_new) session_.FileCreated();
+  session_.FlushDirectoryCache();
+}
+
+DosCompanion::DosCompanion(const Platform& platform, Programs& programs,
+                           Desktop& desktop, const std::string& pif_name)
+    : session_(programs, desktop, platform.process, platform.trace),
+      launcher_(platform.launcher, platform.files, programs, desktop, session_),
+      files_(platform.files, session_),
+      platform_{
+          platform.clock,
+          platform.events,
+          platform.launcher.StartsItself(pif_name) ? platform.files : files_,
+          platform.ports,
+          platform.message_box,
+          launcher_,
+          platform.process,
+          platform.trace} {}
+
+}  // namespace zindo

@@ -1,0 +1,134 @@
+#ifndef ZINDO_DOS_COMPANION_H_
+#define ZINDO_DOS_COMPANION_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/desktop.h"
+#include "platform/file_system.h"
+#include "platform/launcher.h"
+#include "platform/platform.h"
+#include "platform/programs.h"
+
+namespace zindo {
+
+// The DOSBox that the relay started for the companion, if any, and how to
+// make it see what the relay writes. DOSBox answers a DOS program's
+// FindFirst, and its opens of names it has listed, from a listing it read
+// once; Ctrl+F4 makes it read every directory again.
+class DosboxSession {
+ public:
+  DosboxSession(Programs& programs, Desktop& desktop, Process& process,
+                Trace& trace)
+      : programs_(programs),
+        desktop_(desktop),
+        process_(process),
+        trace_(trace) {}
+
+  // DOSBox reads the directories afresh as it starts.
+  void Started(int process_id) {
+    process_id_ = process_id;
+    flush_owed_ = false;
+  }
+
+  // The relay created a file that DOSBox, once started, has not listed.
+  void FileCreated() { flush_owed_ = process_id_ != 0; }
+
+  // Empties the directory cache of the DOSBox the relay started, when a
+  // file was created since the last time and DOSBox still runs on a
+  // display. A file that is only rewritten needs none: DOSBox has its name
+  // and reads its size and contents afresh. Emptying the cache costs
+  // DOSBox a new reading of each directory the companion looks at next.
+  // When it cannot be done, says why once, in a diagnostic line and in the
+  // trace, goes on, and tries again after the next write.
+  void FlushDirectoryCache();
+
+ private:
+  Programs& programs_;
+  Desktop& desktop_;
+  Process& process_;
+  Trace& trace_;
+  int process_id_ = 0;
+  bool flush_owed_ = false;
+  bool failure_reported_ = false;
+};
+
+// Starts the companion: a program the system runs by itself is left to the
+// system's launcher; any other autoexec.pif is read as a DOS program
+// information file and its program is run in DOSBox, with every drive of the
+// prefix mounted and the user's own dosbox.conf from the prefix applied.
+class DosboxLauncher : public Launcher {
+ public:
+  DosboxLauncher(Launcher& native, FileSystem& files, Programs& programs,
+                 Desktop& desktop, DosboxSession& session)
+      : native_(native),
+        files_(files),
+        programs_(programs),
+        desktop_(desktop),
+        session_(session) {}
+
+  bool StartsItself(const std::string&) override { return true; }
+  void Launch(const std::string& pif_name) override;
+
+ private:
+  // More than any PIF holds; only the DOS section at its start is read.
+  static constexpr std::size_t kMaximumPifSize = 64 * 1024;
+
+  ProgramRun DosboxRunFor(const std::string& pif_name,
+                          const std::string& dosbox);
+
+  Launcher& native_;
+  FileSystem& files_;
+  Programs& programs_;
+  Desktop& desktop_;
+  DosboxSession& session_;
+};
+
+// The files as a DOS companion in DOSBox needs them written. A file created
+// anew in the working directory is stored under the upper-case name that
+// DOS asks for, since DOSBox looks a name it has not listed up on the host
+// as DOS spells it; an existing file keeps its stored name. After a write
+// that created a file, DOSBox's directory cache is emptied.
+class CompanionFiles : public FileSystem {
+ public:
+  CompanionFiles(FileSystem& files, DosboxSession& session)
+      : files_(files), session_(session) {}
+
+  std::string StoredName(const std::string& path) override {
+    return files_.StoredName(path);
+  }
+  void CreateDirectory(const std::string& path) override {
+    files_.CreateDirectory(path);
+  }
+  void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::unique_ptr<SequentialFile> OpenForReading(
+      const std::string& path) override {
+    return files_.OpenForReading(path);
+  }
+  void DeleteFile(const std::string& path) override { files_.DeleteFile(path); }
+
+ private:
+  FileSystem& files_;
+  DosboxSession& session_;
+};
+
+// The services the relay runs with when its companion may be a DOS program:
+// those of `platform`, with the launcher and, when `pif_name` is to run in
+// DOSBox, the files above.
+class DosCompanion {
+ public:
+  DosCompanion(const Platform& platform, Programs& programs, Desktop& desktop,
+               const std::string& pif_name);
+
+  const Platform& platform() const { return platform_; }
+
+ private:
+  DosboxSession session_;
+  DosboxLauncher launcher_;
+  CompanionFiles files_;
+  Platform platform_;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_DOS_COMPANION_H_

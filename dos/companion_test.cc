@@ -1,0 +1,201 @@
+#include "dos/companion.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dos/program_information.h"
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+#include "platform/error.h"
+#include "platform/fake/fake_platform.h"
+
+namespace zindo {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::SizeIs;
+using ::testing::ThrowsMessage;
+
+class FakePrograms : public Programs {
+ public:
+  std::string Find(const std::string& name) override {
+    return installed ? "/usr/bin/" + name : "";
+  }
+  int StartDetached(const ProgramRun& run) override {
+    runs.push_back(run);
+    return kProcessId;
+  }
+  bool IsRunning(int) override { return running; }
+  std::map<char, std::string> MappedDrives() override { return {{'C', "/c"}}; }
+  std::string WorkingDirectory() override { return "/c/ZINDO"; }
+  UserFile ReadUserFile(const std::string& name) override {
+    return {"/prefix/" + name, user_settings};
+  }
+
+  static constexpr int kProcessId = 4242;
+  bool installed = true;
+  bool running = true;
+  std::optional<std::string> user_settings;
+  std::vector<ProgramRun> runs;
+};
+
+class FakeDesktop : public Desktop {
+ public:
+  bool HasDisplay() override { return display; }
+  void SendControlKey(int process_id, const std::string& key) override {
+    if (!failure.empty()) throw Error(failure);
+    keys.push_back(std::to_string(process_id) + " Ctrl+" + key);
+  }
+
+  bool display = true;
+  std::string failure;
+  std::vector<std::string> keys;
+};
+
+class DosCompanionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake_.launcher.TakeNoDosPrograms();
+    fake_.files.Put("autoexec.pif", BuildProgramInformation(
+                                        {"C:\\ZINDO\\Z.EXE", "C:\\ZINDO", ""}));
+  }
+
+  // The relay's services as the companion in DOSBox needs them.
+  const Platform& Companion() {
+    companion_.emplace(fake_.platform, programs_, desktop_, "autoexec.pif");
+    return companion_->platform();
+  }
+
+  FakePlatform fake_;
+  FakePrograms programs_;
+  FakeDesktop desktop_;
+  std::optional<DosCompanion> companion_;
+};
+
+TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
+  programs_.user_settings = "[cpu]\ncycles=max\n";
+  Companion().launcher.Launch("autoexec.pif");
+
+  ASSERT_THAT(programs_.runs, SizeIs(1));
+  const ProgramRun& run = programs_.runs[0];
+  EXPECT_THAT(run.arguments,
+              ElementsAre("/usr/bin/dosbox", "-conf", kHandedFile, "-c",
+                          "mount C \"/c\"", "-c", "C:", "-c", "cd \\ZINDO",
+                          "-c", "C:\\ZINDO\\Z.EXE", "-c", "exit"));
+  EXPECT_EQ(run.directory, "/c/ZINDO");
+  EXPECT_THAT(run.settings, IsEmpty());  // a display: SDL shows the window
+  EXPECT_THAT(run.handed_file, AllOf(HasSubstr("cycles=max\n"),
+                                     HasSubstr("serial1=disabled\n")));
+  EXPECT_EQ(fake_.journal.Count("launch"), 0);
+
+  desktop_.display = false;
+  Companion().launcher.Launch("autoexec.pif");
+  EXPECT_THAT(programs_.runs.at(1).settings, Contains("SDL_VIDEODRIVER=dummy"));
+}
+
+TEST_F(DosCompanionTest, MissingDosboxOrBadPifIsReported) {
+  programs_.installed = false;
+  EXPECT_THAT([&] { Companion().launcher.Launch("autoexec.pif"); },
+              ThrowsMessage<Error>(HasSubstr("dosbox is not installed")));
+  programs_.installed = true;
+  // A script that lost its run bit: the user is told about the bit.
+  fake_.files.Put("autoexec.pif", "#!/bin/sh\nexec ./companion\n");
+  EXPECT_THAT([&] { Companion().launcher.Launch("autoexec.pif"); },
+              ThrowsMessage<Error>(AllOf(HasSubstr("autoexec.pif in DOSBox"),
+                                         HasSubstr("a script"),
+                                         HasSubstr("chmod +x autoexec.pif"))));
+  // A damaged binary file gets no such hint.
+  fake_.files.Put("autoexec.pif", std::string("MZ\0\1", 4));
+  EXPECT_THAT([&] { Companion().launcher.Launch("autoexec.pif"); },
+              ThrowsMessage<Error>(
+                  AllOf(HasSubstr("shorter than"), Not(HasSubstr("chmod")))));
+  EXPECT_THAT(programs_.runs, IsEmpty());
+}
+
+TEST_F(DosCompanionTest, NewFilesTakeTheNameDosAsksForOldOnesKeepTheirs) {
+  fake_.files.Put("zindoK.inf", "0,0\r\n");
+  FileSystem& files = Companion().files;
+  const struct {
+    std::string written;
+    std::string stored;
+  } cases[] = {
+      {"zindoK2.txt", "ZINDOK2.TXT"},
+      {"zindoK.inf", "zindoK.inf"},  // exists already
+      {"c:\\zindo\\LOCAL6.DAT", "LOCAL6.DAT"},
+  };
+  fake_.files.PutDirectory("c:\\zindo");
+  for (const auto& c : cases) {
+    files.WriteFile(c.written, "x");
+    EXPECT_EQ(files.StoredName(c.written), c.stored) << c.written;
+  }
+}
+
+TEST_F(DosCompanionTest, ProgramThatRunsItselfKeepsTheRelaysNames) {
+  FakePlatform native;
+  DosCompanion companion(native.platform, programs_, desktop_, "autoexec.pif");
+  companion.platform().files.WriteFile("zindoK2.txt", "x");
+  companion.platform().launcher.Launch("autoexec.pif");
+  EXPECT_EQ(native.files.StoredName("zindoK2.txt"), "zindoK2.txt");
+  EXPECT_EQ(native.journal.Count("launch"), 1);
+  EXPECT_THAT(programs_.runs, IsEmpty());
+}
+
+TEST_F(DosCompanionTest, FilesCreatedAfterTheStartEmptyDosboxsCache) {
+  const Platform& platform = Companion();
+  platform.files.WriteFile("zindoK.inf", "0,1\r\n");
+  EXPECT_THAT(desktop_.keys, IsEmpty());  // no DOSBox yet
+
+  platform.launcher.Launch("autoexec.pif");
+  platform.files.WriteFile("zindoK.inf", "1,1\r\n");  // DOSBox listed it
+  EXPECT_THAT(desktop_.keys, IsEmpty());
+  platform.files.WriteFile("zindoK2.txt", "/0,1\r\n");
+  platform.files.WriteFile("zindoK2.txt", "/0,2\r\n");
+  EXPECT_THAT(desktop_.keys, ElementsAre("4242 Ctrl+F4"));
+  platform.files.DeleteFile("zindoK2.txt");  // as the companion does
+  platform.files.WriteFile("zindoK2.txt", "/0,3\r\n");
+  EXPECT_THAT(desktop_.keys, SizeIs(2));
+
+  // Once DOSBox has ended there is no window to tell, and nothing to say.
+  programs_.running = false;
+  platform.files.WriteFile("new.txt", "x");
+  EXPECT_THAT(desktop_.keys, SizeIs(2));
+  EXPECT_THAT(fake_.process.diagnostics(), IsEmpty());
+}
+
+TEST_F(DosCompanionTest, FlushThatCannotBeDoneIsReportedOnceAndTriedAgain) {
+  desktop_.failure = "process 4242 has no window on display :9";
+  const Platform& platform = Companion();
+  platform.launcher.Launch("autoexec.pif");
+  for (int i = 0; i < 3; ++i) platform.files.WriteFile("zindoK2.txt", "/0\r\n");
+
+  EXPECT_EQ(fake_.files.Contents("ZINDOK2.TXT"), "/0\r\n");
+  ASSERT_THAT(fake_.process.diagnostics(), SizeIs(1));
+  EXPECT_THAT(fake_.process.diagnostics()[0],
+              AllOf(HasSubstr("zindo-relay: "), HasSubstr(desktop_.failure)));
+  EXPECT_THAT(fake_.trace.events(),
+              ElementsAre(HasSubstr("cache not emptied: process 4242")));
+  // The window has come: the rewrite still owes DOSBox the new name.
+  desktop_.failure.clear();
+  platform.files.WriteFile("zindoK2.txt", "/1\r\n");
+  platform.files.WriteFile("zindoK2.txt", "/2\r\n");
+  EXPECT_THAT(desktop_.keys, ElementsAre("4242 Ctrl+F4"));
+}
+
+TEST_F(DosCompanionTest, WithoutADisplayNothingIsSent) {
+  desktop_.display = false;
+  const Platform& platform = Companion();
+  platform.launcher.Launch("autoexec.pif");
+  platform.files.WriteFile("zindoK2.txt", "/0\r\n");
+  EXPECT_THAT(desktop_.keys, IsEmpty());
+  EXPECT_EQ(fake_.files.StoredName("zindok2.txt"), "ZINDOK2.TXT");
+}
+
+}  // namespace
+}  // namespace zindo

@@ -1,0 +1,97 @@
+#include "platform/programs-posix.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/descriptor-posix.h"
+#include "platform/error.h"
+#include "platform/program_arguments-posix.h"
+#include "platform/spawn-posix.h"
+
+namespace zindo {
+namespace {
+
+// A pipe that already holds all of `bytes`, for a program to read from its
+// read end, which is returned.
+UniqueFd PipeHolding(const std::string& bytes, const std::string& what) {
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw SystemError(what, errno);
+  UniqueFd read_end(pipe_fds[0]);
+  UniqueFd write_end(pipe_fds[1]);
+  // Settings files are far smaller than a pipe's buffer, so this never
+  // blocks.
+  int error = WriteAll(write_end.get(), bytes);
+  if (error != 0) throw SystemError(what, error);
+  return read_end;
+}
+
+// The relay's environment with `settings` in place of the same names.
+std::vector<std::string> EnvironmentWith(
+    const std::vector<std::string>& settings) {
+  std::vector<std::string> environment = CurrentEnvironment();
+  for (const std::string& setting : settings) {
+    const std::string name = setting.substr(0, setting.find('=') + 1);
+    std::erase_if(environment, [&](const std::string& entry) {
+      return entry.starts_with(name);
+    });
+    environment.push_back(setting);
+  }
+  return environment;
+}
+
+}  // namespace
+
+std::string PosixPrograms::Find(const std::string& name) {
+  const char* search_path = std::getenv("PATH");
+  return FindProgram(name, search_path == nullptr ? "" : search_path);
+}
+
+int PosixPrograms::StartDetached(const ProgramRun& run) {
+  const std::string what = "start " + run.arguments.at(0);
+  UniqueFd handed = PipeHolding(run.handed_file, what);
+  std::vector<std::string> arguments = run.arguments;
+  std::replace(arguments.begin(), arguments.end(), std::string(kHandedFile),
+               "/dev/fd/" + std::to_string(handed.get()));
+  return Spawn({std::move(arguments), EnvironmentWith(run.settings),
+                run.directory, handed.get(), /*detached=*/true,
+                /*quiet=*/false});
+}
+
+bool PosixPrograms::IsRunning(int process_id) {
+  return ::kill(process_id, 0) == 0 || errno == EPERM;
+}
+
+std::map<char, std::string> PosixPrograms::MappedDrives() {
+  return files_.MappedDrives();
+}
+
+std::string PosixPrograms::WorkingDirectory() {
+  return files_.working_directory();
+}
+
+Programs::UserFile PosixPrograms::ReadUserFile(const std::string& name) {
+  UserFile file{files_.prefix() + "/" + name, std::nullopt};
+  UniqueFd fd(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    if (errno == ENOENT) return file;
+    throw SystemError("read " + file.path, errno);
+  }
+  std::string contents;
+  char buffer[4096];
+  for (;;) {
+    ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw SystemError("read " + file.path, errno);
+    if (got == 0) break;
+    contents.append(buffer, static_cast<std::size_t>(got));
+  }
+  file.contents = std::move(contents);
+  return file;
+}
+
+}  // namespace zindo

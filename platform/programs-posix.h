@@ -1,0 +1,31 @@
+#ifndef ZINDO_PLATFORM_PROGRAMS_POSIX_H_
+#define ZINDO_PLATFORM_PROGRAMS_POSIX_H_
+
+#include <string>
+
+#include "platform/file_system-posix.h"
+#include "platform/programs.h"
+
+namespace zindo {
+
+// Programs found on $PATH and started with the relay's environment; the
+// drives and the user's files are those of the prefix that `files` reads.
+// A handed file is a pipe that holds the text, read as /dev/fd/N.
+class PosixPrograms : public Programs {
+ public:
+  explicit PosixPrograms(PosixFileSystem& files) : files_(files) {}
+
+  std::string Find(const std::string& name) override;
+  int StartDetached(const ProgramRun& run) override;
+  bool IsRunning(int process_id) override;
+  std::map<char, std::string> MappedDrives() override;
+  std::string WorkingDirectory() override;
+  UserFile ReadUserFile(const std::string& name) override;
+
+ private:
+  PosixFileSystem& files_;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_PROGRAMS_POSIX_H_

@@ -1,0 +1,62 @@
+#ifndef ZINDO_PLATFORM_PROGRAMS_H_
+#define ZINDO_PLATFORM_PROGRAMS_H_
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zindo {
+
+// A program to start in the background.
+struct ProgramRun {
+  // The program's full path first (see Programs::Find).
+  std::vector<std::string> arguments;
+  // Environment variables to set ("NAME=value") on top of the relay's own.
+  std::vector<std::string> settings;
+  // Native directory to start in.
+  std::string directory;
+  // Text that the program reads as a file of its own: every argument equal
+  // to kHandedFile is replaced by that file's path.
+  std::string handed_file;
+};
+
+inline constexpr char kHandedFile[] = "{handed-file}";
+
+// Other programs on this machine, and the places around the relay that the
+// companion's emulator needs to know.
+class Programs {
+ public:
+  virtual ~Programs() = default;
+
+  // The full path of the program `name` on the system's search path, or ""
+  // when it is not installed. Only absolute directories are searched, never
+  // the working directory.
+  virtual std::string Find(const std::string& name) = 0;
+
+  // Starts `run` without waiting for it and returns its process id. Throws
+  // Error naming the program when it cannot be started.
+  virtual int StartDetached(const ProgramRun& run) = 0;
+
+  // Whether the process `process_id` is still running.
+  virtual bool IsRunning(int process_id) = 0;
+
+  // The drives the prefix maps, by upper-case letter, each with the native
+  // directory it shows.
+  virtual std::map<char, std::string> MappedDrives() = 0;
+
+  // The relay's working directory, native and absolute.
+  virtual std::string WorkingDirectory() = 0;
+
+  // The user's own file `name` in the prefix: its path, and its contents
+  // when it exists. Throws Error when it exists but cannot be read.
+  struct UserFile {
+    std::string path;
+    std::optional<std::string> contents;
+  };
+  virtual UserFile ReadUserFile(const std::string& name) = 0;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_PROGRAMS_H_
