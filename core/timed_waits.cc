@@ -1,20 +1,29 @@
 #include "core/timed_waits.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace zindo {
 
 namespace {
 
-// A pause asks to be woken this much after its deadline: the clock is read
-// in single precision, so a wake-up right at the deadline may still read
-// equal to it.
+// A pause asks to be woken this much after its deadline, or half a step of
+// the single-precision clock when that is less: the reading passes the
+// deadline half a step after it. A reading may still equal the deadline
+// then, and the pause waits as much again.
 constexpr double kPauseSlackSeconds = 0.0005;
 
-// How long one round of a pause or of the midnight guard may block. The
-// clock can be set or jump (daylight saving, time synchronisation), so no
-// round trusts a long computed wait.
-constexpr double kTimedRoundSeconds = 0.05;
+// Local midnight, where the clock restarts at 0.
+constexpr double kMidnight = 86400.0;
+
+// The distance from `reading` to the next single-precision value: how far
+// the relay's clock moves in one step at that time of day.
+double StepAt(float reading) {
+  return static_cast<double>(
+             std::nextafter(reading, std::numeric_limits<float>::infinity())) -
+         reading;
+}
 
 }  // namespace
 
@@ -25,21 +34,49 @@ float TimedWaits::Now() {
 void TimedWaits::Yield() { events_.Yield(0.0, WakeOn::kActivity); }
 
 void TimedWaits::WaitForActivity() {
-  events_.Yield(kIdleWaitSeconds, WakeOn::kActivity);
+  events_.Yield(std::numeric_limits<double>::infinity(), WakeOn::kActivity);
 }
 
+// The local reading passes `local` at most its distance from `now` plus one
+// step of single precision after the reading `now` was taken, and the
+// reading may lag the time by the clock's resolution.
+Deadline TimedWaits::DeadlineIn(float seconds) {
+  const float now = Now();
+  const float local = now + seconds;
+  const double span = static_cast<double>(local) - now + StepAt(local) +
+                      clock_.ReadingStepSeconds();
+  return {local, clock_.MonotonicSeconds() + span};
+}
+
+bool TimedWaits::Reached(const Deadline& deadline) {
+  return Now() >= deadline.local ||
+         clock_.MonotonicSeconds() >= deadline.monotonic;
+}
+
+// Without a step of local time the guard lasts until the clock restarts at
+// 0; the monotonic clock holds it to that however local time moves.
 void TimedWaits::MidnightGuard() {
-  while (static_cast<double>(Now()) >= kMidnightGuardStart) {
-    events_.Yield(kTimedRoundSeconds, WakeOn::kTimeOnly);
+  float now = Now();
+  if (static_cast<double>(now) < kMidnightGuardStart) return;
+  const double until = clock_.MonotonicSeconds() + (kMidnight - now) +
+                       StepAt(now) + clock_.ReadingStepSeconds();
+  for (; static_cast<double>(now) >= kMidnightGuardStart; now = Now()) {
+    const double left = until - clock_.MonotonicSeconds();
+    if (!(left > 0)) return;
+    events_.Yield(std::min(kMidnight - now + kPauseSlackSeconds, left),
+                  WakeOn::kTimeOnly);
   }
 }
 
 void TimedWaits::Pause(float seconds) {
-  const float deadline = Now() + seconds;
-  for (float now = Now(); now <= deadline; now = Now()) {
-    double remaining = static_cast<double>(deadline) - now;
-    events_.Yield(std::min(remaining + kPauseSlackSeconds, kTimedRoundSeconds),
-                  WakeOn::kTimeOnly);
+  const Deadline deadline = DeadlineIn(seconds);
+  for (float now = Now(); now <= deadline.local; now = Now()) {
+    const double left = deadline.monotonic - clock_.MonotonicSeconds();
+    if (!(left > 0)) return;  // local time has stepped back
+    const double to_deadline = static_cast<double>(deadline.local) - now;
+    const double slack =
+        std::min(kPauseSlackSeconds, StepAt(deadline.local) / 2);
+    events_.Yield(std::min(to_deadline + slack, left), WakeOn::kTimeOnly);
   }
 }
 

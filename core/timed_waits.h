@@ -6,18 +6,26 @@
 
 namespace zindo {
 
-// The relay never sleeps: every wait is a loop that looks at a clock of
-// seconds since local midnight and yields to the platform between looks.
-// These are the primitives every wait is built from, so that the numbers
-// stay the same everywhere.
+// A moment that a wait runs until: by the local clock, in single precision
+// as every deadline is compared, and by the monotonic clock as well, which
+// ends the wait should local time step back. The monotonic bound lies just
+// past the moment the local reading passes the deadline, so that without a
+// step the local clock alone decides, reading for reading.
+struct Deadline {
+  float local;
+  double monotonic;
+};
+
+// Every wait is a loop that looks at a clock of seconds since local
+// midnight and yields to the platform between looks. These are the
+// primitives every wait is built from, so that the numbers stay the same
+// everywhere. A yield sleeps until the moment the next look can change the
+// outcome, or until something the relay watches changes, and no longer.
 class TimedWaits {
  public:
   // From this reading on, the midnight guard holds a wait back: 12 seconds
   // before the clock restarts at 0.
   static constexpr double kMidnightGuardStart = 86388.0;
-  // How long a polling round may block when nothing changes. Activity cuts
-  // it short, so this bounds only how often an idle relay wakes up.
-  static constexpr double kIdleWaitSeconds = 0.05;
 
   TimedWaits(Clock& clock, EventPump& events)
       : clock_(clock), events_(events) {}
@@ -28,9 +36,16 @@ class TimedWaits {
   // One round of the platform's event processing. Does not wait.
   void Yield();
 
-  // One round of a polling loop: processes events and lets the system run
-  // until something the relay watches changes, for at most a short while.
+  // One round of a polling loop: processes events and sleeps until something
+  // the relay watches changes, however long that takes.
   void WaitForActivity();
+
+  // The deadline `seconds` after the clock's reading now.
+  Deadline DeadlineIn(float seconds);
+
+  // Whether the clock reads `deadline` or later, or local time has stepped
+  // back and the deadline has passed by the monotonic clock.
+  bool Reached(const Deadline& deadline);
 
   // Holds on while the clock reads 86388 or more, so that a wait started
   // afterwards ends before the clock restarts.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <optional>
 #include <vector>
 
 #include "platform/fake/fake_platform.h"
@@ -43,6 +47,8 @@ class ScriptedClock : public Clock {
   explicit ScriptedClock(std::vector<double> readings)
       : readings_(std::move(readings)) {}
   double SecondsSinceMidnight() override { return readings_.at(next_++); }
+  double MonotonicSeconds() override { return 0.0; }
+  double ReadingStepSeconds() override { return 0.0; }
   size_t unread() const { return readings_.size() - next_; }
 
  private:
@@ -52,8 +58,12 @@ class ScriptedClock : public Clock {
 
 class CountingPump : public EventPump {
  public:
-  void Yield(double, WakeOn) override { ++yields; }
+  void Yield(double max_wait_seconds, WakeOn) override {
+    ++yields;
+    last_wait = max_wait_seconds;
+  }
   int yields = 0;
+  double last_wait = 0;
 };
 
 TEST(PauseTest, NeverEndsOnAReadingEqualToTheDeadline) {
@@ -94,13 +104,64 @@ TEST_F(TimedWaitsTest, PausesWaitOnTimeOnlyAndPollingWaitsOnActivity) {
   EXPECT_EQ(events_.time_only_yields(), before);
 }
 
-TEST_F(TimedWaitsTest, PlainYieldDoesNotWait) {
-  double start = clock_.now();
-  waits_.Yield();
-  EXPECT_EQ(clock_.now(), start);
-  waits_.WaitForActivity();
-  EXPECT_GT(clock_.now(), start);
-  EXPECT_LE(clock_.now(), start + TimedWaits::kIdleWaitSeconds);
+TEST(WaitForActivityTest, PlainYieldDoesNotWaitAndIdleWaitsHaveNoLimit) {
+  FakeClock clock;
+  CountingPump events;
+  TimedWaits waits(clock, events);
+  waits.Yield();
+  EXPECT_EQ(events.last_wait, 0.0);
+  waits.WaitForActivity();
+  EXPECT_TRUE(std::isinf(events.last_wait));
+}
+
+// Local time steps while a wait runs. Measured on the monotonic clock, no
+// wait lasts longer than the same wait without the step, give or take one
+// step of the single-precision clock and one yield of the fake pump.
+TEST(ClockStepTest, NoStepOfLocalTimeStretchesAWait) {
+  struct Wait {
+    const char* name;
+    double starts_at;
+    std::function<void(TimedWaits&)> run;
+  };
+  const Wait kinds[] = {
+      {"pause 0.3 s", 36000.0, [](TimedWaits& w) { w.Pause(0.3f); }},
+      {"guarded 2 s", 50000.0, [](TimedWaits& w) { w.GuardedPause(2.0f); }},
+      {"6 s deadline, 0.3 s samples", 600.0,
+       [](TimedWaits& w) {
+         w.MidnightGuard();
+         const Deadline deadline = w.DeadlineIn(6.0f);
+         while (!w.Reached(deadline)) w.Pause(0.3f);
+       }},
+      {"midnight guard", 86390.0, [](TimedWaits& w) { w.MidnightGuard(); }},
+  };
+  const double steps[] = {-3600.0, -1.0, -0.01, +0.01, +1.0, +3600.0};
+  constexpr double kTick = 0.001;
+
+  for (const Wait& wait : kinds) {
+    const auto duration = [&](std::optional<double> step) {
+      FakeClock clock;
+      FakeEventPump events(clock);
+      events.set_tick(kTick);
+      clock.Set(wait.starts_at);
+      if (step) {
+        events.After(0.2, [&clock, step] {
+          clock.Set(std::fmod(clock.now() + *step + 86400.0, 86400.0));
+        });
+      }
+      TimedWaits timed(clock, events);
+      const double began = clock.monotonic();
+      wait.run(timed);
+      return clock.monotonic() - began;
+    };
+    const double unstepped = duration(std::nullopt);
+    const float end = static_cast<float>(wait.starts_at + unstepped);
+    const double single_step =
+        std::nextafter(end, std::numeric_limits<float>::infinity()) - end;
+    for (double step : steps) {
+      EXPECT_LE(duration(step), unstepped + single_step + kTick)
+          << wait.name << ", local time stepped by " << step << " s";
+    }
+  }
 }
 
 }  // namespace

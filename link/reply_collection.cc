@@ -14,14 +14,14 @@ std::string ByteCount(std::size_t count) {
 // bytes that keep coming are read at most one sample after it.
 void WaitForReplyToSettle(SerialPort& port, TimedWaits& waits) {
   waits.MidnightGuard();
-  const float deadline = waits.Now() + kReplyDeadlineSeconds;
+  const Deadline deadline = waits.DeadlineIn(kReplyDeadlineSeconds);
   for (;;) {
     waits.Yield();
     const int16_t before = port.InBufferCount();
     waits.Pause(kReplySampleSeconds);
     waits.Yield();
     const int16_t after = port.InBufferCount();
-    if (waits.Now() >= deadline) return;
+    if (waits.Reached(deadline)) return;
     if (after == before && after >= kSettledReplyBytes) return;
   }
 }

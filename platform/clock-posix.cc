@@ -15,4 +15,16 @@ double PosixClock::SecondsSinceMidnight() {
          now.tv_nsec / 1e9;
 }
 
+double PosixClock::MonotonicSeconds() {
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+double PosixClock::ReadingStepSeconds() {
+  timespec resolution;
+  if (::clock_getres(CLOCK_REALTIME, &resolution) != 0) return 0.001;
+  return static_cast<double>(resolution.tv_sec) + resolution.tv_nsec / 1e9;
+}
+
 }  // namespace zindo

@@ -10,6 +10,8 @@ namespace zindo {
 class PosixClock : public Clock {
  public:
   double SecondsSinceMidnight() override;
+  double MonotonicSeconds() override;
+  double ReadingStepSeconds() override;
 };
 
 }  // namespace zindo

@@ -10,6 +10,10 @@ namespace zindo {
 class Win32Clock : public Clock {
  public:
   double SecondsSinceMidnight() override;
+  // QueryPerformanceCounter.
+  double MonotonicSeconds() override;
+  // The system timer's tick, by which local time moves.
+  double ReadingStepSeconds() override;
 };
 
 }  // namespace zindo

@@ -1,19 +1,11 @@
 #include "platform/event_pump-posix.h"
 
-#include <poll.h>
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <ctime>
 #include <utility>
-#include <vector>
 
 namespace zindo {
 namespace {
-
-constexpr std::uint32_t kDirectoryChanges =
-    IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE;
 
 // Longer waits are cut to this, which keeps the seconds within time_t.
 constexpr double kLongestWaitSeconds = 86400.0;
@@ -27,57 +19,79 @@ timespec ToTimespec(double seconds) {
   return time;
 }
 
-UniqueFd WatchDirectory(const std::string& directory) {
-  UniqueFd events(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-  if (events.valid() && ::inotify_add_watch(events.get(), directory.c_str(),
-                                            kDirectoryChanges) < 0) {
-    events.Close();
-  }
-  return events;
+double MonotonicNow() {
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
 }
 
 }  // namespace
 
-PosixEventPump::PosixEventPump(const std::string& working_directory,
+PosixEventPump::PosixEventPump(std::shared_ptr<DirectoryMonitor> directories,
+                               int directory_events,
                                std::shared_ptr<const WatchList> watch_list,
                                const StopSignals* stop)
-    : directory_events_(WatchDirectory(working_directory)),
+    : directories_(std::move(directories)),
+      directory_events_(directory_events),
       watch_list_(std::move(watch_list)),
       stop_(stop) {}
 
-// Events stay queued until a yield that watches for them: a change that
-// came after the relay last looked, even during a pause, must cut the next
-// wait short. Once a wait has returned they are drained, so that the
-// following wait does not return at once for the same change.
+// A yield that waits on time only looks at nothing else: pauses must not
+// spin while bytes wait unread in the port. Directory events that come
+// meanwhile stay queued, and the next yield that waits for activity sees
+// them.
 void PosixEventPump::Yield(double max_wait_seconds, WakeOn wake_on) {
-  bool watching = wake_on == WakeOn::kActivity;
   if (stop_ != nullptr) stop_->ThrowIfRequested();
-  if (max_wait_seconds > 0) {
-    std::vector<pollfd> watched;
-    if (stop_ != nullptr) watched.push_back({stop_->fd(), POLLIN, 0});
-    if (watching && directory_events_.valid()) {
-      watched.push_back({directory_events_.get(), POLLIN, 0});
-    }
-    if (watching) {
-      for (int port : watch_list_->serial_ports()) {
-        watched.push_back({port, POLLIN, 0});
-      }
-    }
-    timespec timeout =
-        ToTimespec(std::fmin(max_wait_seconds, kLongestWaitSeconds));
-    // An interrupted wait just returns early, which the caller allows.
-    ::ppoll(watched.data(), watched.size(), &timeout, nullptr);
-    if (stop_ != nullptr && watched[0].revents != 0) stop_->Drain();
+  if (!(max_wait_seconds > 0)) return;
+  if (wake_on == WakeOn::kActivity) {
+    WaitForActivity(max_wait_seconds);
+  } else {
+    Wait(max_wait_seconds, WakeOn::kTimeOnly);
   }
   if (stop_ != nullptr) stop_->ThrowIfRequested();
-  if (watching) DrainDirectoryEvents();
 }
 
-void PosixEventPump::DrainDirectoryEvents() {
-  if (!directory_events_.valid()) return;
-  alignas(inotify_event) char buffer[4096];
-  while (::read(directory_events_.get(), buffer, sizeof buffer) > 0) {
+// Returns on the first change since the last such wait returned, whether
+// the relay has looked at it meanwhile or not: a change that came while
+// the relay was busy elsewhere must not be slept through.
+void PosixEventPump::WaitForActivity(double max_wait_seconds) {
+  const double until = MonotonicNow() + max_wait_seconds;
+  for (;;) {
+    directories_->Refresh();
+    if (directories_->TakeChange()) return;
+    const double left = until - MonotonicNow();
+    if (!(left > 0)) return;
+    const double wait =
+        std::fmin(left, directories_->SecondsUntilNextListing());
+    if (Wait(wait, WakeOn::kActivity)) return;
   }
+}
+
+// Every wait watches the stop signals; a wait for activity also watches the
+// directory events and the open ports.
+bool PosixEventPump::Wait(double seconds, WakeOn wake_on) {
+  watched_.clear();
+  if (stop_ != nullptr) watched_.push_back({stop_->fd(), POLLIN, 0});
+  if (wake_on == WakeOn::kActivity) {
+    if (directory_events_ >= 0) {
+      watched_.push_back({directory_events_, POLLIN, 0});
+    }
+    for (int port : watch_list_->serial_ports()) {
+      watched_.push_back({port, POLLIN, 0});
+    }
+  }
+  timespec timeout = ToTimespec(std::fmin(seconds, kLongestWaitSeconds));
+  const bool forever = std::isinf(seconds) && !watched_.empty();
+  // An interrupted wait just returns early, which the caller allows.
+  if (::ppoll(watched_.data(), watched_.size(), forever ? nullptr : &timeout,
+              nullptr) <= 0) {
+    return false;
+  }
+  if (stop_ != nullptr && watched_[0].revents != 0) stop_->Drain();
+  for (const pollfd& entry : watched_) {
+    if (entry.fd != directory_events_ && entry.revents != 0) return true;
+  }
+  return false;
 }
 
 }  // namespace zindo

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "gtest/gtest.h"
+#include "platform/directory/directory_source-posix.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {
@@ -24,6 +25,20 @@ constexpr double kWokeEarly = 30.0;
 constexpr double kShortWait = 0.2;
 constexpr double kRanItsCourse = 0.18;
 constexpr auto kDelay = std::chrono::milliseconds(100);
+
+// A pump over a working directory in which the relay has looked for the
+// request file.
+struct WatchedDirectory {
+  explicit WatchedDirectory(bool poll_only) {
+    auto source = std::make_unique<InotifyDirectorySource>(poll_only, nullptr);
+    descriptor = source->descriptor();
+    monitor = std::make_shared<DirectoryMonitor>(std::move(source));
+    monitor->Find(work.path(), "ZINDOK1.TXT");
+  }
+  posix_test::TemporaryDirectory work;
+  int descriptor;
+  std::shared_ptr<DirectoryMonitor> monitor;
+};
 
 class PosixEventPumpTest : public ::testing::Test {
  protected:
@@ -45,16 +60,17 @@ class PosixEventPumpTest : public ::testing::Test {
 
   void SendToPort() { ASSERT_EQ(::write(terminal_.master(), "\x02", 1), 1); }
 
-  posix_test::TemporaryDirectory work_;
+  WatchedDirectory directory_{/*poll_only=*/false};
+  const posix_test::TemporaryDirectory& work_ = directory_.work;
   posix_test::PseudoTerminal terminal_;
   std::shared_ptr<WatchList> watch_list_ = std::make_shared<WatchList>();
-  PosixEventPump pump_{work_.path(), watch_list_};
+  PosixEventPump pump_{directory_.monitor, directory_.descriptor, watch_list_};
 };
 
 // --- Waking on activity ---
 
 TEST_F(PosixEventPumpTest, WakesWhenAFileAppearsInTheWorkingDirectory) {
-  ASSERT_TRUE(pump_.watches_directory());
+  ASSERT_GE(directory_.descriptor, 0);
   std::thread writer([&] {
     std::this_thread::sleep_for(kDelay);
     WriteNativeFile(work_ / "ZINDOK1.TXT", "request");
@@ -87,15 +103,43 @@ TEST_F(PosixEventPumpTest, ChangeDuringAPauseCutsTheNextYieldShort) {
   EXPECT_LT(TimeYield(kLongWait, WakeOn::kActivity), kWokeEarly);
 }
 
+// A look-up reads the kernel's reports on its way; the change it saw still
+// ends the next wait, for the loop that sleeps in it has not seen it yet.
+TEST_F(PosixEventPumpTest, ChangeALookUpHasReadStillCutsTheNextYieldShort) {
+  WriteNativeFile(work_ / "ZINDOK1.TXT", "request");
+  ASSERT_EQ(directory_.monitor->Find(work_.path(), "ZINDOK1.TXT"),
+            "ZINDOK1.TXT");
+  pump_.Yield(0, WakeOn::kActivity);
+
+  EXPECT_LT(TimeYield(kLongWait, WakeOn::kActivity), kWokeEarly);
+}
+
+// Where the directory cannot be watched, it is listed again each period.
+TEST(PosixEventPumpPollingTest, UnwatchedDirectoryIsLookedAtEachPeriod) {
+  WatchedDirectory directory(/*poll_only=*/true);
+  PosixEventPump pump(directory.monitor, directory.descriptor,
+                      std::make_shared<WatchList>());
+  std::thread writer([&] {
+    std::this_thread::sleep_for(kDelay);
+    WriteNativeFile(directory.work / "ZINDOK1.TXT", "request");
+  });
+  auto start = std::chrono::steady_clock::now();
+  pump.Yield(kLongWait, WakeOn::kActivity);
+  writer.join();
+  EXPECT_LT(posix_test::SecondsSince(start), kWokeEarly);
+}
+
 // --- Not waking for nothing ---
 
 TEST_F(PosixEventPumpTest, ChangeWakesOnlyOnce) {
-  WriteNativeFile(work_ / "A.TXT", "request");
+  WriteNativeFile(work_ / "ZINDOK1.TXT", "request");
   pump_.Yield(kLongWait, WakeOn::kActivity);
   EXPECT_GE(TimeYield(kShortWait, WakeOn::kActivity), kRanItsCourse);
+}
 
-  WriteNativeFile(work_ / "B.TXT", "request");
-  pump_.Yield(0, WakeOn::kActivity);
+TEST_F(PosixEventPumpTest, NamesTheRelayDoesNotLookForDoNotWakeIt) {
+  WriteNativeFile(work_ / "OTHER.DAT", "data");
+  ASSERT_EQ(::unlink((work_ / "OTHER.DAT").c_str()), 0);
   EXPECT_GE(TimeYield(kShortWait, WakeOn::kActivity), kRanItsCourse);
 }
 
@@ -106,7 +150,7 @@ TEST_F(PosixEventPumpTest, TimeOnlyWaitsOutFilesAndUnreadBytes) {
 
   EXPECT_GE(TimeYield(kShortWait, WakeOn::kTimeOnly), kRanItsCourse);
   watch_list_->RemoveSerialPort(terminal_.slave());
-  pump_.Yield(0, WakeOn::kActivity);
+  pump_.Yield(kLongWait, WakeOn::kActivity);  // the request file
   EXPECT_GE(TimeYield(kShortWait, WakeOn::kActivity), kRanItsCourse);
 }
 
@@ -118,8 +162,10 @@ TEST_F(PosixEventPumpTest, NeverWaitsLongerThanAsked) {
   EXPECT_LT(TimeYield(0, WakeOn::kActivity), kGenerousBound);
   EXPECT_LT(TimeYield(-5, WakeOn::kTimeOnly), kGenerousBound);
 
-  PosixEventPump without_directory("/nonexistent/zindo-work", watch_list_);
-  EXPECT_FALSE(without_directory.watches_directory());
+  PosixEventPump without_directory(
+      std::make_shared<DirectoryMonitor>(
+          std::make_unique<InotifyDirectorySource>(true, nullptr)),
+      -1, watch_list_);
   auto start = std::chrono::steady_clock::now();
   without_directory.Yield(kShortWait, WakeOn::kActivity);
   EXPECT_LT(posix_test::SecondsSince(start), kGenerousBound);

@@ -30,6 +30,12 @@ class FakeReceiveWatch : public ReceiveWatch {
 
 class Win32EventPumpTest : public ::testing::Test {
  protected:
+  // The names the relay would have looked up.
+  Win32EventPumpTest() {
+    watch_list_->WatchName("ZINDOK1.TXT");
+    watch_list_->WatchName("status.dat");
+  }
+
   double TimedYield(double seconds, WakeOn wake_on) {
     auto start = Clock::now();
     pump_.Yield(seconds, wake_on);
@@ -78,6 +84,14 @@ TEST_F(Win32EventPumpTest, ChangeDuringAPauseWakesTheNextActivityWaitOnce) {
   EXPECT_GE(TimedYield(0.1, WakeOn::kTimeOnly), 0.09);
   EXPECT_LT(TimedYield(2.0, WakeOn::kActivity), 0.5);
   // ...and once it has woken a wait, it does not wake the next one.
+  EXPECT_GE(TimedYield(0.2, WakeOn::kActivity), 0.15);
+}
+
+TEST_F(Win32EventPumpTest, OtherNamesAndContentsDoNotWake) {
+  WriteNativeFile(directory_ / "STATUS.DAT", "x");
+  EXPECT_LT(TimedYield(2.0, WakeOn::kActivity), 0.5);
+  WriteNativeFile(directory_ / "OTHER.DAT", "x");
+  WriteNativeFile(directory_ / "STATUS.DAT", "longer contents");
   EXPECT_GE(TimedYield(0.2, WakeOn::kActivity), 0.15);
 }
 

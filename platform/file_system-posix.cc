@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/descriptor-posix.h"
+#include "platform/directory/directory_source-posix.h"
 #include "platform/error.h"
 
 namespace zindo {
@@ -153,9 +154,16 @@ class PosixSequentialFile : public SequentialFile {
 }  // namespace
 
 PosixFileSystem::PosixFileSystem(std::string prefix,
-                                 std::string working_directory)
+                                 std::string working_directory,
+                                 std::shared_ptr<DirectoryMonitor> directories)
     : prefix_(std::move(prefix)),
-      working_directory_(std::move(working_directory)) {}
+      working_directory_(std::move(working_directory)),
+      directories_(std::move(directories)) {
+  if (directories_ == nullptr) {
+    directories_ = std::make_shared<DirectoryMonitor>(
+        std::make_unique<InotifyDirectorySource>(/*poll_only=*/false, nullptr));
+  }
+}
 
 std::string PosixFileSystem::Location::NativePath() const {
   return Join(directory, stored_name.empty() ? requested : stored_name);
@@ -179,13 +187,18 @@ void PosixFileSystem::CreateDirectory(const std::string& path) {
   if (::mkdir(native.c_str(), 0777) != 0) {
     throw SystemError("create directory " + Describe(path, native), errno);
   }
+  directories_->NoteAdded(location.directory, location.requested);
 }
 
 void PosixFileSystem::WriteFile(const std::string& path,
                                 const std::string& bytes) {
-  std::string native = Locate(path, /*create_drive_c=*/true).NativePath();
+  Location location = Locate(path, /*create_drive_c=*/true);
+  std::string native = location.NativePath();
   UniqueFd fd = OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC,
                                 "write " + Describe(path, native));
+  if (location.stored_name.empty()) {
+    directories_->NoteAdded(location.directory, location.requested);
+  }
   int error = WriteAll(fd.get(), bytes);
   int close_error = fd.Close();
   if (error == 0) error = close_error;
@@ -219,6 +232,7 @@ void PosixFileSystem::DeleteFile(const std::string& path) {
   if (::unlink(native.c_str()) != 0) {
     throw SystemError("delete " + Describe(path, native), errno);
   }
+  directories_->NoteRemoved(location.directory, location.stored_name);
 }
 
 PosixFileSystem::Location PosixFileSystem::Locate(const std::string& path,
@@ -230,9 +244,9 @@ PosixFileSystem::Location PosixFileSystem::Locate(const std::string& path,
                            : DriveRoot(parsed.drive, create_drive_c);
   for (std::size_t i = 0; i < parsed.components.size(); ++i) {
     const std::string& component = parsed.components[i];
-    std::string stored = component == ".."
-                             ? component
-                             : cache_.Find(location.directory, component);
+    std::string stored =
+        component == ".." ? component
+                          : directories_->Find(location.directory, component);
     if (i + 1 == parsed.components.size()) {
       location.requested = component;
       location.stored_name = std::move(stored);

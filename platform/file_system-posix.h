@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/directory_cache-posix.h"
+#include "platform/directory/directory_monitor.h"
 #include "platform/file_system.h"
 
 namespace zindo {
@@ -17,8 +17,11 @@ namespace zindo {
 // the working directory.
 class PosixFileSystem : public FileSystem {
  public:
-  // `prefix` and `working_directory` are absolute native paths.
-  PosixFileSystem(std::string prefix, std::string working_directory);
+  // `prefix` and `working_directory` are absolute native paths. Names are
+  // looked up through `directories`; without one, the file system keeps its
+  // own, watched through inotify.
+  PosixFileSystem(std::string prefix, std::string working_directory,
+                  std::shared_ptr<DirectoryMonitor> directories = nullptr);
 
   std::string StoredName(const std::string& path) override;
   void CreateDirectory(const std::string& path) override;
@@ -41,7 +44,7 @@ class PosixFileSystem : public FileSystem {
   std::map<char, std::string> MappedDrives() const;
 
   // How many times a directory listing has been read.
-  int directory_scans() const { return cache_.scans(); }
+  int directory_scans() const { return directories_->listings(); }
 
  private:
   // Where a DOS path leads. When a directory on the way does not exist, the
@@ -60,7 +63,7 @@ class PosixFileSystem : public FileSystem {
 
   std::string prefix_;
   std::string working_directory_;
-  DirectoryCache cache_;
+  std::shared_ptr<DirectoryMonitor> directories_;
 };
 
 }  // namespace zindo

@@ -76,8 +76,10 @@ class Win32SequentialFile : public SequentialFile {
 
 }  // namespace
 
-Win32FileSystem::Win32FileSystem(std::string working_directory)
-    : working_directory_(std::move(working_directory)) {}
+Win32FileSystem::Win32FileSystem(std::string working_directory,
+                                 std::shared_ptr<WatchList> watch_list)
+    : working_directory_(std::move(working_directory)),
+      watch_list_(std::move(watch_list)) {}
 
 std::string Win32FileSystem::AbsolutePath(const std::string& path) const {
   if (IsRooted(path)) return path;
@@ -89,6 +91,11 @@ std::string Win32FileSystem::AbsolutePath(const std::string& path) const {
 
 std::string Win32FileSystem::StoredName(const std::string& path) {
   if (path.empty() || HasWildcard(path)) return "";
+  const bool in_working_directory =
+      std::none_of(path.begin(), path.end(), IsSeparator) && !IsRooted(path);
+  if (watch_list_ != nullptr && in_working_directory) {
+    watch_list_->WatchName(path);
+  }
   std::wstring absolute =
       ToUtf16(WithoutTrailingSeparators(AbsolutePath(path)));
   WIN32_FIND_DATAW found;

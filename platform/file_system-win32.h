@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/watch_list-win32.h"
 
 namespace zindo {
 
@@ -13,8 +14,11 @@ namespace zindo {
 // system itself ignores case, so every lookup is the system's.
 class Win32FileSystem : public FileSystem {
  public:
-  // `working_directory` is an absolute path, in UTF-8.
-  explicit Win32FileSystem(std::string working_directory);
+  // `working_directory` is an absolute path, in UTF-8. Names looked up
+  // there are added to `watch_list`, when given, so that their changes wake
+  // the event pump.
+  explicit Win32FileSystem(std::string working_directory,
+                           std::shared_ptr<WatchList> watch_list = nullptr);
 
   std::string StoredName(const std::string& path) override;
   void CreateDirectory(const std::string& path) override;
@@ -32,6 +36,7 @@ class Win32FileSystem : public FileSystem {
 
  private:
   std::string working_directory_;
+  std::shared_ptr<WatchList> watch_list_;
 };
 
 }  // namespace zindo

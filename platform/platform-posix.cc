@@ -11,6 +11,7 @@
 
 #include "platform/clock-posix.h"
 #include "platform/desktop-posix.h"
+#include "platform/directory/directory_source-posix.h"
 #include "platform/error.h"
 #include "platform/event_pump-posix.h"
 #include "platform/file_system-posix.h"
@@ -51,14 +52,28 @@ std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
   return std::make_unique<PosixTrace>(path, process);
 }
 
+// The directories' names, kept from inotify's reports; the event pump waits
+// on the same instance.
+std::unique_ptr<InotifyDirectorySource> MakeDirectorySource(Process& process) {
+  return std::make_unique<InotifyDirectorySource>(
+      !Variable("ZINDO_POLL_DIRECTORY").empty(),
+      [&process](const std::string& line) {
+        process.ReportDiagnostic("zindo-relay: " + line);
+      });
+}
+
 class PosixSystemPlatform : public SystemPlatform {
  public:
   PosixSystemPlatform(const std::string& prefix,
                       const std::string& working_directory,
                       const std::string& trace_path)
       : watch_list_(std::make_shared<WatchList>()),
-        events_(working_directory, watch_list_, &stop_signals_),
-        files_(prefix, working_directory),
+        directory_source_(MakeDirectorySource(process_)),
+        directory_events_(directory_source_->descriptor()),
+        directories_(
+            std::make_shared<DirectoryMonitor>(std::move(directory_source_))),
+        events_(directories_, directory_events_, watch_list_, &stop_signals_),
+        files_(prefix, working_directory, directories_),
         ports_(prefix, watch_list_),
         message_box_(STDIN_FILENO, STDERR_FILENO, DesktopFromEnvironment(),
                      &stop_signals_),
@@ -76,7 +91,11 @@ class PosixSystemPlatform : public SystemPlatform {
  private:
   // First, so that a signal from here on asks the relay to end.
   StopSignals stop_signals_;
+  PosixProcess process_;
   std::shared_ptr<WatchList> watch_list_;
+  std::unique_ptr<InotifyDirectorySource> directory_source_;
+  int directory_events_;
+  std::shared_ptr<DirectoryMonitor> directories_;
   PosixClock clock_;
   PosixEventPump events_;
   PosixFileSystem files_;
@@ -85,7 +104,6 @@ class PosixSystemPlatform : public SystemPlatform {
   PosixLauncher launcher_;
   PosixPrograms programs_;
   PosixDesktop desktop_;
-  PosixProcess process_;
   std::unique_ptr<Trace> trace_;
   Platform platform_;
 };

@@ -2,8 +2,10 @@
 #define ZINDO_PLATFORM_WATCH_LIST_WIN32_H_
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
+#include "platform/directory/directory_monitor.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {
@@ -25,11 +27,23 @@ class ReceiveWatch {
   virtual ReceiveWait ArmReceiveWait() = 0;
 };
 
-// The open serial ports, shared between the ports that open them and the
-// event pump that waits on them. The relay runs on one thread, so no locking
-// is needed.
+// What the event pump waits for: the open serial ports, shared with the
+// ports that open them, and the names looked up in the working directory,
+// shared with the file system that looks them up. The relay runs on one
+// thread, so no locking is needed.
 class WatchList {
  public:
+  // Changes to `name` (in any case) in the working directory wake the pump.
+  void WatchName(const std::string& name) {
+    std::string folded = FoldCase(name);
+    if (!WatchesName(folded)) names_.push_back(std::move(folded));
+  }
+
+  bool WatchesName(const std::string& name) const {
+    return std::find(names_.begin(), names_.end(), FoldCase(name)) !=
+           names_.end();
+  }
+
   void AddSerialPort(ReceiveWatch* port) { serial_ports_.push_back(port); }
 
   void RemoveSerialPort(ReceiveWatch* port) {
@@ -44,6 +58,7 @@ class WatchList {
 
  private:
   std::vector<ReceiveWatch*> serial_ports_;
+  std::vector<std::string> names_;  // folded
 };
 
 }  // namespace zindo

@@ -43,6 +43,7 @@ std::string HexBytes(const std::string& bytes) {
 
 void FakeClock::Advance(double seconds) {
   now_ = std::fmod(now_ + seconds, 86400.0);
+  monotonic_ += seconds;
 }
 
 void FakeEventPump::Yield(double max_wait_seconds, WakeOn wake_on) {

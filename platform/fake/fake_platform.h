@@ -48,16 +48,22 @@ class FakeJournal {
 // Bytes as two-digit lower-case hex separated by spaces, for journal entries.
 std::string HexBytes(const std::string& bytes);
 
+// Readings are exact. Set steps local time only, as setting the system's
+// time does; Advance moves local and monotonic time together.
 class FakeClock : public Clock {
  public:
   double SecondsSinceMidnight() override { return now_; }
+  double MonotonicSeconds() override { return monotonic_; }
+  double ReadingStepSeconds() override { return 0.0; }
   double now() const { return now_; }
+  double monotonic() const { return monotonic_; }
   void Set(double seconds) { now_ = seconds; }
   // Moves the clock on, restarting at 0 at midnight.
   void Advance(double seconds);
 
  private:
   double now_ = 36000.0;
+  double monotonic_ = 1000.0;
 };
 
 // Each yield moves the fake clock on by its time limit, but by no more than

@@ -4,10 +4,13 @@
 // a pseudo-terminal).
 
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -222,6 +225,91 @@ TEST_F(ExchangeTest, RequestDuringRecoveryIsSentAndEndsTheCycle) {
   EXPECT_GE(SecondsSince(second_probe), 2.0);
   EXPECT_EQ(device_.ReceiveFor(7s), "") << "the cycle went on";
   EXPECT_EQ(Response(), kSyntheticResponse);
+}
+
+// However the companion writes a request, the relay reads it whole.
+TEST_F(ExchangeTest, RequestsRenamedWrittenInPlaceOrSlowlyAreSentWhole) {
+  const std::string request = Bytes({101, 9, 9, 4, 7, 8});
+  const std::string path = sandbox_.Path("work/ZINDOK1.TXT");
+  struct Way {
+    const char* name;
+    std::function<void()> write;
+  };
+  const Way ways[] = {
+      {"renamed into place", [&] { Request(request); }},
+      {"written in place",
+       [&] { std::ofstream(path, std::ios::binary) << request; }},
+      {"written slowly",
+       [&] {
+         std::ofstream out(path, std::ios::binary);
+         out << request.substr(0, 2) << std::flush;
+         std::this_thread::sleep_for(150ms);
+         out << request.substr(2);
+       }},
+  };
+  for (const Way& way : ways) {
+    way.write();
+    EXPECT_EQ(device_.Receive(5, kLimit), Bytes({3, 0, 9, 7, 8})) << way.name;
+    ASSERT_TRUE(WaitUntil([&] { return RequestGone(); }, kLimit)) << way.name;
+  }
+}
+
+// Where the directory cannot be watched (here because the variable says
+// so), the relay lists it from time to time and serves as before.
+class PolledDirectoryTest : public ExchangeTest {
+ protected:
+  PolledDirectoryTest() {
+    relay_environment_ = {"ZINDO_POLL_DIRECTORY=1"};
+    expected_stderr_ =
+        "zindo-relay: the working directory is not watched but listed every "
+        "0.25 s or more (ZINDO_POLL_DIRECTORY is set)\n";
+  }
+};
+
+TEST_F(PolledDirectoryTest, RequestsAreStillSent) {
+  for (int turn = 1; turn <= 3; ++turn) {
+    Request(Bytes({1, 5, turn}));
+    EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, turn}));
+    ASSERT_TRUE(WaitUntil([&] { return RequestGone(); }, kLimit));
+  }
+}
+
+// Local time steps back an hour (the end of daylight saving time) one second
+// into a collection. The relay reads its clock through libfaketime, which
+// takes the offset from a file at every reading.
+class SteppedClockTest : public ExchangeTest {
+ protected:
+  static constexpr char kFakeTime[] =
+      "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+  SteppedClockTest() {
+    sandbox_.MakeDirectory("logs");
+    SetOffset("+0");
+    relay_environment_ = {
+        std::string("LD_PRELOAD=") + kFakeTime,
+        "FAKETIME_TIMESTAMP_FILE=" + sandbox_.Path("logs/offset"),
+        "FAKETIME_NO_CACHE=1", "FAKETIME_DONT_FAKE_MONOTONIC=1",
+        // A relay built with AddressSanitizer would refuse a library
+        // loaded before the sanitizer's own.
+        "ASAN_OPTIONS=verify_asan_link_order=0"};
+  }
+  void SetUp() override {
+    if (!std::ifstream(kFakeTime).good()) GTEST_SKIP() << "needs libfaketime";
+    ExchangeTest::SetUp();
+  }
+  void SetOffset(const std::string& offset) {
+    sandbox_.WriteFile("logs/offset", offset + "\n");
+  }
+};
+
+TEST_F(SteppedClockTest, StepBackDuringACollectionDoesNotDelayTheResponse) {
+  const auto sent = Clock::now();
+  device_.Send(Bytes({3, 0, 7, 8, 9}));  // too few to settle: 6 s deadline
+  std::this_thread::sleep_for(1s);
+  SetOffset("-3600");
+  ASSERT_TRUE(AwaitResponse("/0,3,0,7,8,9\r\n")) << relay_->Stderr();
+  EXPECT_GE(SecondsSince(sent), 6.0);
+  EXPECT_LT(SecondsSince(sent), 6.0 + 3.0);
 }
 
 // ZINDO_TRACE names a file that the relay appends its events to.

@@ -55,22 +55,28 @@ bool BecomeRelayUser() {
 // console), then setpriv to the relay's user. Both wrappers exec, so the pid
 // that fork returned ends up being the relay's. If a bind mount fails the
 // relay is not started at all.
-std::vector<std::string> RelayCommand() {
-  const std::string relay = ZINDO_RELAY_PATH;
-  if (!RunningAsRoot()) return {relay};
-  return {"unshare",
-          "-m",
-          "sh",
-          "-c",
-          "for t in /dev/ttyS*; do [ -e \"$t\" ] || continue; "
-          "mount --bind /dev/null \"$t\" || exit 126; done; exec \"$@\"",
-          "guard",
-          "setpriv",
-          "--reuid=" + std::to_string(kRelayUser),
-          "--regid=" + std::to_string(kRelayGroup),
-          "--clear-groups",
-          "--",
-          relay};
+// `preload` (an LD_PRELOAD entry, or "") is given to the relay alone: a
+// library such as libfaketime loaded into the root steps before it would
+// leave them shared state that the relay's user may not open.
+std::vector<std::string> RelayCommand(const std::string& preload) {
+  std::vector<std::string> relay = {ZINDO_RELAY_PATH};
+  if (!preload.empty()) relay = {"env", preload, ZINDO_RELAY_PATH};
+  if (!RunningAsRoot()) return relay;
+  std::vector<std::string> command = {
+      "unshare",
+      "-m",
+      "sh",
+      "-c",
+      "for t in /dev/ttyS*; do [ -e \"$t\" ] || continue; "
+      "mount --bind /dev/null \"$t\" || exit 126; done; exec \"$@\"",
+      "guard",
+      "setpriv",
+      "--reuid=" + std::to_string(kRelayUser),
+      "--regid=" + std::to_string(kRelayGroup),
+      "--clear-groups",
+      "--"};
+  command.insert(command.end(), relay.begin(), relay.end());
+  return command;
 }
 
 // The test's environment without the relay's own variables and without a
@@ -232,9 +238,16 @@ bool PortIsHeld(const std::string& device) {
 RelayProcess::RelayProcess(const Sandbox& sandbox, const std::string& name,
                            const std::vector<std::string>& environment_extra)
     : stderr_path_(sandbox.Path(name + ".stderr")) {
-  std::vector<std::string> command = RelayCommand();
+  std::vector<std::string> extra = environment_extra;
+  std::string preload;
+  std::erase_if(extra, [&](const std::string& entry) {
+    if (!entry.starts_with("LD_PRELOAD=")) return false;
+    preload = entry;
+    return true;
+  });
+  std::vector<std::string> command = RelayCommand(preload);
   std::vector<std::string> environment =
-      RelayEnvironment(sandbox.prefix(), environment_extra);
+      RelayEnvironment(sandbox.prefix(), extra);
   std::vector<char*> argv = PointersTo(command);
   std::vector<char*> envp = PointersTo(environment);
   const std::string work = sandbox.work();

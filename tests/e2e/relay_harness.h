@@ -92,7 +92,8 @@ class RelayProcess {
   // without any ZINDO_ variable of the test's own, with ZINDO_PREFIX set to
   // the sandbox's prefix and with the "NAME=value" entries of `environment`.
   // DISPLAY and WAYLAND_DISPLAY are dropped too: only `environment` gives the
-  // relay a desktop to show dialogs on.
+  // relay a desktop to show dialogs on. An LD_PRELOAD entry reaches the
+  // relay alone, not the steps that start it.
   RelayProcess(const Sandbox& sandbox, const std::string& name = "relay",
                const std::vector<std::string>& environment = {});
   ~RelayProcess();

@@ -1,0 +1,282 @@
+#include "platform/directory/directory_monitor.h"
+
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "gtest/gtest.h"
+
+namespace zindo {
+namespace {
+
+using Kind = DirectoryEvent::Kind;
+
+// Directories in memory. Changes made through it are reported as the
+// system would report them to watched directories; `Quietly` changes go
+// unreported, as changes by other machines on a network share do.
+class FakeDirectorySource : public DirectorySource {
+ public:
+  std::optional<DirectoryId> Identify(const std::string& path) override {
+    auto found = directories_.find(path);
+    if (found == directories_.end()) return std::nullopt;
+    return DirectoryId{1, found->second.inode};
+  }
+  bool List(const std::string& path,
+            const std::function<void(std::string_view)>& entry) override {
+    auto found = directories_.find(path);
+    if (found == directories_.end()) return false;
+    for (const std::string& name : found->second.names) entry(name);
+    return true;
+  }
+  int Watch(const std::string& path) override {
+    if (!watchable_) return -1;
+    ++watches_made;
+    watches_[path] = next_watch_;
+    return next_watch_++;
+  }
+  void Unwatch(int watch) override {
+    for (auto& [path, number] : watches_) {
+      if (number == watch) number = -1;
+    }
+  }
+  void ReadEvents(std::vector<DirectoryEvent>& events) override {
+    events.insert(events.end(), queued_.begin(), queued_.end());
+    queued_.clear();
+  }
+  double MonotonicSeconds() override { return now; }
+  double ProcessorSeconds() override { return now; }
+
+  void MakeDirectory(const std::string& path) {
+    directories_[path] = {next_inode_++, {}};
+  }
+  void Add(const std::string& path, const std::string& name) {
+    directories_[path].names.insert(name);
+    Report(Kind::kAdded, path, name);
+  }
+  void Remove(const std::string& path, const std::string& name) {
+    directories_[path].names.erase(name);
+    Report(Kind::kRemoved, path, name);
+  }
+  // Moves `from` onto `to`, replacing it: one name goes, the other comes.
+  void Rename(const std::string& path, const std::string& from,
+              const std::string& to) {
+    Remove(path, from);
+    Add(path, to);
+  }
+  void Quietly(const std::string& path, const std::string& name, bool add) {
+    if (add) {
+      directories_[path].names.insert(name);
+    } else {
+      directories_[path].names.erase(name);
+    }
+  }
+  // The kernel's queue overflowed: the events are gone, the changes stay.
+  void LoseEvents() {
+    queued_.clear();
+    queued_.push_back({Kind::kLost, -1, ""});
+  }
+  // The directory is deleted (or moved away) and another takes its place.
+  void Replace(const std::string& path) {
+    if (watches_[path] >= 0)
+      queued_.push_back({Kind::kGone, watches_[path], ""});
+    watches_[path] = -1;
+    MakeDirectory(path);
+  }
+  void Delete(const std::string& path) {
+    if (watches_[path] >= 0)
+      queued_.push_back({Kind::kGone, watches_[path], ""});
+    watches_[path] = -1;
+    directories_.erase(path);
+  }
+  void set_watchable(bool watchable) { watchable_ = watchable; }
+
+  double now = 100.0;
+  int watches_made = 0;
+
+ private:
+  void Report(Kind kind, const std::string& path, const std::string& name) {
+    auto watch = watches_.find(path);
+    if (watch != watches_.end() && watch->second >= 0) {
+      queued_.push_back({kind, watch->second, name});
+    }
+  }
+
+  struct Directory {
+    std::uint64_t inode;
+    std::set<std::string> names;
+  };
+  std::map<std::string, Directory> directories_;
+  std::map<std::string, int> watches_;
+  std::vector<DirectoryEvent> queued_;
+  std::uint64_t next_inode_ = 10;
+  int next_watch_ = 1;
+  bool watchable_ = true;
+};
+
+class DirectoryMonitorTest : public ::testing::Test {
+ protected:
+  DirectoryMonitorTest() {
+    auto source = std::make_unique<FakeDirectorySource>();
+    source_ = source.get();
+    source_->MakeDirectory("/work");
+    monitor_ = std::make_unique<DirectoryMonitor>(std::move(source));
+  }
+
+  std::string Find(const std::string& name) {
+    return monitor_->Find("/work", name);
+  }
+
+  FakeDirectorySource* source_;
+  std::unique_ptr<DirectoryMonitor> monitor_;
+};
+
+TEST(FoldCaseTest, LowersAsciiLettersOnly) {
+  EXPECT_EQ(FoldCase("ZINDOK1.TXT"), "zindok1.txt");
+  EXPECT_EQ(FoldCase("Az@[`{"), "az@[`{");
+  EXPECT_EQ(FoldCase("\xC3\x84Z"), "\xC3\x84z");  // UTF-8 stays as it is.
+}
+
+// Each step changes the directory through reported events only; the stored
+// name is then what a fresh listing would give, and nothing is listed.
+TEST_F(DirectoryMonitorTest, NamesFollowTheEventsWithoutListingAgain) {
+  source_->Add("/work", "other.dat");
+  ASSERT_EQ(Find("ZINDOK1.TXT"), "");
+  ASSERT_EQ(Find("zindoK2.txt"), "");
+  const int listed = monitor_->listings();
+
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    const char* request;   // the stored name Find("ZINDOK1.TXT") gives
+    const char* response;  // the stored name Find("zindoK2.txt") gives
+  };
+  const Step steps[] = {
+      {"created", [&] { source_->Add("/work", "ZINDOK1.TXT"); }, "ZINDOK1.TXT",
+       ""},
+      {"deleted", [&] { source_->Remove("/work", "ZINDOK1.TXT"); }, "", ""},
+      {"lower case created", [&] { source_->Add("/work", "zindok1.txt"); },
+       "zindok1.txt", ""},
+      {"exact name wins", [&] { source_->Add("/work", "ZINDOK1.TXT"); },
+       "ZINDOK1.TXT", ""},
+      {"least name otherwise", [&] { source_->Remove("/work", "ZINDOK1.TXT"); },
+       "zindok1.txt", ""},
+      {"renamed into place",
+       [&] {
+         source_->Add("/work", "req.tmp");
+         source_->Rename("/work", "req.tmp", "ZINDOK1.TXT");
+       },
+       "ZINDOK1.TXT", ""},
+      {"renamed over an existing one",
+       [&] {
+         source_->Add("/work", "ZINDOK2.TXT");
+         source_->Rename("/work", "ZINDOK2.TXT", "zindok1.txt");
+       },
+       "ZINDOK1.TXT", ""},
+      {"moved out", [&] { source_->Rename("/work", "zindok1.txt", "x"); },
+       "ZINDOK1.TXT", ""},
+      {"response created", [&] { source_->Add("/work", "zindoK2.txt"); },
+       "ZINDOK1.TXT", "zindoK2.txt"},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    EXPECT_EQ(Find("ZINDOK1.TXT"), step.request) << step.what;
+    EXPECT_EQ(Find("zindoK2.txt"), step.response) << step.what;
+  }
+  EXPECT_EQ(monitor_->listings(), listed);
+}
+
+TEST_F(DirectoryMonitorTest, WakesOnlyForNamesAskedForAndNotForItsOwn) {
+  ASSERT_EQ(Find("ZINDOK1.TXT"), "");
+  monitor_->Refresh();
+  monitor_->TakeChange();
+
+  source_->Add("/work", "other.dat");
+  monitor_->Refresh();
+  EXPECT_FALSE(monitor_->TakeChange()) << "a name nobody asked for";
+
+  // The relay's own change, noted at once, and then reported.
+  source_->Quietly("/work", "ZINDOK1.TXT", true);
+  monitor_->NoteAdded("/work", "ZINDOK1.TXT");
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  source_->Add("/work", "ZINDOK1.TXT");
+  monitor_->Refresh();
+  EXPECT_FALSE(monitor_->TakeChange()) << "the relay's own change";
+
+  source_->Remove("/work", "ZINDOK1.TXT");
+  monitor_->Refresh();
+  EXPECT_TRUE(monitor_->TakeChange());
+  EXPECT_FALSE(monitor_->TakeChange());
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "");
+}
+
+// Changes that came with no events (here: whose events were dropped) are
+// found by listing again, once, when the system says events were lost.
+TEST_F(DirectoryMonitorTest, LostEventsMeanOneListingMore) {
+  ASSERT_EQ(Find("ZINDOK1.TXT"), "");
+  const int listed = monitor_->listings();
+  source_->Add("/work", "ZINDOK1.TXT");
+  source_->LoseEvents();
+
+  monitor_->Refresh();
+  EXPECT_TRUE(monitor_->TakeChange());
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  EXPECT_EQ(monitor_->listings(), listed + 1);
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  EXPECT_EQ(monitor_->listings(), listed + 1);
+}
+
+TEST_F(DirectoryMonitorTest, WatchThatEndsIsMadeAgainOnTheNewDirectory) {
+  source_->Add("/work", "ZINDOK1.TXT");
+  ASSERT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  ASSERT_EQ(source_->watches_made, 1);
+
+  source_->Replace("/work");  // the old one was deleted or moved away
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "");
+  EXPECT_EQ(source_->watches_made, 2);
+  source_->Add("/work", "ZINDOK1.TXT");
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT") << "the new watch reports";
+
+  source_->Delete("/work");
+  monitor_->Refresh();
+  EXPECT_TRUE(monitor_->TakeChange());
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "");
+  source_->MakeDirectory("/work");
+  source_->Add("/work", "zindok1.txt");
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "zindok1.txt");
+}
+
+// Where nothing is reported, the directory is listed again once its period
+// has passed, and only then; the relay's own changes count at once.
+TEST_F(DirectoryMonitorTest, UnwatchedDirectoryIsListedEachPeriod) {
+  source_->set_watchable(false);
+  ASSERT_EQ(Find("ZINDOK1.TXT"), "");
+  const int listed = monitor_->listings();
+  const double period = monitor_->SecondsUntilNextListing();
+  EXPECT_EQ(period, DirectoryMonitor::kShortestPollSeconds);
+
+  source_->Quietly("/work", "ZINDOK1.TXT", true);
+  source_->now += period / 2;
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "") << "not due yet";
+  source_->now += period / 2;
+  monitor_->Refresh();
+  EXPECT_TRUE(monitor_->TakeChange());
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  EXPECT_EQ(monitor_->listings(), listed + 1);
+
+  source_->Quietly("/work", "ZINDOK1.TXT", false);
+  monitor_->NoteRemoved("/work", "ZINDOK1.TXT");
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "");
+  EXPECT_EQ(monitor_->listings(), listed + 1);
+}
+
+TEST_F(DirectoryMonitorTest, WatchedDirectoriesNeverNeedAListingOnTime) {
+  ASSERT_EQ(Find("ZINDOK1.TXT"), "");
+  EXPECT_TRUE(std::isinf(monitor_->SecondsUntilNextListing()));
+  source_->now += 3600;
+  monitor_->Refresh();
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "");
+  EXPECT_EQ(monitor_->listings(), 1);
+}
+
+}  // namespace
+}  // namespace zindo

@@ -1,0 +1,131 @@
+#include "platform/directory/directory_source-posix.h"
+
+#include <stdio.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "platform/testing-posix.h"
+
+namespace zindo {
+namespace {
+
+using posix_test::WriteNativeFile;
+
+TEST(InotifySeesEveryChangeTest, NetworkAndUserSpaceFileSystemsAreBlind) {
+  EXPECT_TRUE(InotifySeesEveryChange(0xEF53));       // ext4
+  EXPECT_TRUE(InotifySeesEveryChange(0x01021994));   // tmpfs
+  EXPECT_FALSE(InotifySeesEveryChange(0x6969));      // NFS
+  EXPECT_FALSE(InotifySeesEveryChange(0xFF534D42));  // CIFS
+  EXPECT_FALSE(InotifySeesEveryChange(0x65735546));  // FUSE
+}
+
+class InotifyMonitorTest : public ::testing::Test {
+ protected:
+  std::string Find(const std::string& name) {
+    return monitor_.Find(work_.path(), name);
+  }
+
+  posix_test::TemporaryDirectory work_;
+  std::vector<std::string> reports_;
+  DirectoryMonitor monitor_{std::make_unique<InotifyDirectorySource>(
+      false, [this](const std::string& line) { reports_.push_back(line); })};
+};
+
+TEST_F(InotifyMonitorTest, KernelReportsKeepTheNamesWithoutListing) {
+  ASSERT_EQ(Find("ZINDOK1.TXT"), "");
+  WriteNativeFile(work_ / "req.tmp", "x");
+  ASSERT_EQ(
+      ::rename((work_ / "req.tmp").c_str(), (work_ / "ZINDOK1.TXT").c_str()),
+      0);
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  WriteNativeFile(work_ / "zindok1.txt", "x");
+  ASSERT_EQ(::unlink((work_ / "ZINDOK1.TXT").c_str()), 0);
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "zindok1.txt");
+  EXPECT_EQ(monitor_.listings(), 1);
+  EXPECT_TRUE(reports_.empty());
+}
+
+// More changes than the kernel queues while the relay looks elsewhere: the
+// overflow makes it list again, and the last change counts.
+TEST_F(InotifyMonitorTest, QueueOverflowIsCaughtUpByListing) {
+  int queued = 0;
+  std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
+  ASSERT_GT(queued, 0);
+  ASSERT_EQ(Find("ZINDOK1.TXT"), "");
+  const std::string other = work_ / "other.dat";
+  for (int i = 0; i < queued / 2 + 1; ++i) {  // two events each
+    WriteNativeFile(other, "");
+    ASSERT_EQ(::unlink(other.c_str()), 0);
+  }
+  WriteNativeFile(work_ / "ZINDOK1.TXT", "x");
+
+  monitor_.Refresh();
+  EXPECT_TRUE(monitor_.TakeChange());
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  EXPECT_EQ(monitor_.listings(), 2);
+}
+
+TEST_F(InotifyMonitorTest, DirectoryMovedAwayAndReplacedIsFollowedByPath) {
+  posix_test::MakeDirectory(work_ / "sub");
+  WriteNativeFile(work_ / "sub/ZINDOK1.TXT", "x");
+  ASSERT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "ZINDOK1.TXT");
+
+  ASSERT_EQ(::rename((work_ / "sub").c_str(), (work_ / "old").c_str()), 0);
+  posix_test::MakeDirectory(work_ / "sub");
+  EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "");
+  WriteNativeFile(work_ / "sub/ZINDOK1.TXT", "x");
+  EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "ZINDOK1.TXT");
+  ASSERT_EQ(::unlink((work_ / "old/ZINDOK1.TXT").c_str()), 0);
+  EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "ZINDOK1.TXT");
+}
+
+TEST(InotifyDirectorySourceTest, PollingOnlyIsSaidOnceAndWatchesNothing) {
+  posix_test::TemporaryDirectory work;
+  std::vector<std::string> reports;
+  InotifyDirectorySource source(
+      true, [&](const std::string& line) { reports.push_back(line); });
+  EXPECT_EQ(source.Watch(work.path()), -1);
+  EXPECT_EQ(source.Watch(work.path()), -1);
+  EXPECT_EQ(source.descriptor(), -1);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("ZINDO_POLL_DIRECTORY"), std::string::npos);
+}
+
+// Out of inotify instances (here: out of descriptors, which fails the same
+// way), the source watches nothing and says so once; the monitor lists.
+TEST(InotifyDirectorySourceTest, WithoutInstancesItFallsBackToListing) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizers' own checks need descriptors";
+#endif
+  posix_test::TemporaryDirectory work;
+  std::vector<std::string> reports;
+  rlimit files;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+  // The lowest free descriptor is the next one opened: a limit there
+  // refuses it.
+  const int lowest_free = ::dup(0);
+  ASSERT_GE(lowest_free, 0);
+  ::close(lowest_free);
+  rlimit none = files;
+  none.rlim_cur = static_cast<rlim_t>(lowest_free);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+  auto source = std::make_unique<InotifyDirectorySource>(
+      false, [&](const std::string& line) { reports.push_back(line); });
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+
+  EXPECT_EQ(source->descriptor(), -1);
+  DirectoryMonitor monitor(std::move(source));
+  EXPECT_EQ(monitor.Find(work.path(), "ZINDOK1.TXT"), "");
+  EXPECT_LE(monitor.SecondsUntilNextListing(),
+            DirectoryMonitor::kShortestPollSeconds);
+  EXPECT_GT(monitor.SecondsUntilNextListing(), 0.0);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("max_user_instances"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zindo
