@@ -101,6 +101,9 @@ class CompanionFiles : public FileSystem {
     files_.CreateDirectory(path);
   }
   void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::string NonFileKind(const std::string& path) override {
+    return files_.NonFileKind(path);
+  }
   std::unique_ptr<SequentialFile> OpenForReading(
       const std::string& path) override {
     return files_.OpenForReading(path);
