@@ -414,6 +414,9 @@ CompanionTimes TimeFindFirstCompanion(const VirtualDisplay& display,
 // companion's wait above includes.
 Summary TimeFlushKey(const VirtualDisplay& display) {
   Sandbox sandbox;
+  // The child reopens its standard output, which would print what is still
+  // buffered here a second time.
+  std::fflush(nullptr);
   const pid_t dosbox = fork();
   if (dosbox == 0) {
     setenv("DISPLAY", display.name().c_str(), 1);
