@@ -127,6 +127,45 @@ UniqueFd OpenRegularFile(const std::string& native, int flags,
   return fd;
 }
 
+// Writes `bytes` whole into `fd` and closes it; throws naming `what`.
+void WriteWhole(UniqueFd fd, const std::string& bytes,
+                const std::string& what) {
+  int error = WriteAll(fd.get(), bytes);
+  int close_error = fd.Close();
+  if (error == 0) error = close_error;
+  if (error != 0) throw SystemError(what, error);
+}
+
+// The companion polls for the relay's files and reads one as soon as it
+// sees it, so it must never find one empty or half written: the bytes go
+// whole into a file of their own beside it, which is then renamed over the
+// stored name. A failure leaves the old file as it was, and no part of the
+// new one. The old file's permissions are kept.
+void ReplaceWhole(const std::string& directory, const std::string& native,
+                  const std::string& bytes, const std::string& what) {
+  if (std::string kind = KindOfEntry(native); !kind.empty()) {
+    throw Error(what + ": it is " + kind + ", not a regular file");
+  }
+  const std::string aside =
+      directory + "/.zindo-" + std::to_string(::getpid()) + ".tmp";
+  ::unlink(aside.c_str());  // left by a relay that was killed
+  try {
+    UniqueFd fd =
+        OpenRegularFile(aside, O_WRONLY | O_CREAT | O_EXCL | O_TRUNC, what);
+    struct stat old;
+    if (::stat(native.c_str(), &old) == 0) {
+      ::fchmod(fd.get(), old.st_mode & 07777);
+    }
+    WriteWhole(std::move(fd), bytes, what);
+    if (::rename(aside.c_str(), native.c_str()) != 0) {
+      throw SystemError(what, errno);
+    }
+  } catch (...) {
+    ::unlink(aside.c_str());
+    throw;
+  }
+}
+
 class PosixSequentialFile : public SequentialFile {
  public:
   PosixSequentialFile(UniqueFd fd, std::string description)
@@ -193,16 +232,19 @@ void PosixFileSystem::CreateDirectory(const std::string& path) {
 void PosixFileSystem::WriteFile(const std::string& path,
                                 const std::string& bytes) {
   Location location = Locate(path, /*create_drive_c=*/true);
-  std::string native = location.NativePath();
-  UniqueFd fd = OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC,
-                                "write " + Describe(path, native));
+  const std::string native = location.NativePath();
+  const std::string what = "write " + Describe(path, native);
+  struct stat entry;
+  if (::lstat(native.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) {
+    // A link is the user's own arrangement: the file it names is rewritten.
+    WriteWhole(OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC, what),
+               bytes, what);
+  } else {
+    ReplaceWhole(location.directory, native, bytes, what);
+  }
   if (location.stored_name.empty()) {
     directories_->NoteAdded(location.directory, location.requested);
   }
-  int error = WriteAll(fd.get(), bytes);
-  int close_error = fd.Close();
-  if (error == 0) error = close_error;
-  if (error != 0) throw SystemError("write " + Describe(path, native), error);
 }
 
 std::unique_ptr<SequentialFile> PosixFileSystem::OpenForReading(

@@ -112,14 +112,29 @@ TEST_F(PosixFileSystemTest, OtherDrivesAndDanglingLinksFailWithoutFallback) {
 
 // --- Writing, reading, deleting ---
 
+int InodeOf(const std::string& native) {
+  struct stat status;
+  return ::stat(native.c_str(), &status) == 0 ? static_cast<int>(status.st_ino)
+                                              : -1;
+}
+
+// A rewrite replaces the file whole (a reader sees the old bytes or the new
+// ones, never a part): the stored name and permissions stay, and nothing is
+// left beside it.
 TEST_F(PosixFileSystemTest, NewFileKeepsItsCaseRewriteKeepsTheStoredName) {
   WriteNativeFile(work_ + "/ZINDOK1.TXT", "old and longer content");
+  ASSERT_EQ(::chmod((work_ + "/ZINDOK1.TXT").c_str(), 0640), 0);
+  const int old_inode = InodeOf(work_ + "/ZINDOK1.TXT");
 
   files_.WriteFile("NewFile.Txt", "created");
   files_.WriteFile("zindok1.txt", "new");
 
   EXPECT_THAT(ListDirectory(work_), ElementsAre("NewFile.Txt", "ZINDOK1.TXT"));
   EXPECT_EQ(ReadNativeFile(work_ + "/ZINDOK1.TXT"), "new");
+  EXPECT_NE(InodeOf(work_ + "/ZINDOK1.TXT"), old_inode);
+  struct stat status;
+  ASSERT_EQ(::stat((work_ + "/ZINDOK1.TXT").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
 TEST_F(PosixFileSystemTest, BinaryContentReadsBackInPiecesUpToTheEnd) {

@@ -42,8 +42,9 @@ class FileSystem {
   // missing.
   virtual void CreateDirectory(const std::string& path) = 0;
 
-  // Creates the file `path`, or empties it if it exists, and writes `bytes`
-  // into it whole. Fails if the directory it lies in is missing, and if an
+  // Creates the file `path`, or replaces its content, with `bytes`. Where
+  // the system allows it the content is replaced whole, so that a reader
+  // never finds the file empty or half written. Fails if the directory it lies in is missing, and if an
   // entry that is no regular file stands under the name (naming what it is).
   virtual void WriteFile(const std::string& path, const std::string& bytes) = 0;
 
