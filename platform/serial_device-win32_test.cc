@@ -2,6 +2,7 @@
 // without touching a device.
 #include "platform/serial_device-win32.h"
 
+#include <cstring>
 #include <memory>
 
 #include "gtest/gtest.h"
@@ -11,12 +12,8 @@ namespace {
 
 TEST(Win32SerialPortsTest, PortsAreNumberedOneTo255) {
   Win32SerialPorts ports(std::make_shared<WatchList>());
-  EXPECT_FALSE(ports.IsValidPortNumber(0));
-  EXPECT_TRUE(ports.IsValidPortNumber(1));
-  EXPECT_TRUE(ports.IsValidPortNumber(10));
-  EXPECT_TRUE(ports.IsValidPortNumber(255));
-  EXPECT_FALSE(ports.IsValidPortNumber(256));
-  EXPECT_FALSE(ports.IsValidPortNumber(-1));
+  for (int number : {1, 10, 255}) EXPECT_TRUE(ports.IsValidPortNumber(number));
+  for (int number : {0, 256, -1}) EXPECT_FALSE(ports.IsValidPortNumber(number));
 }
 
 TEST(Win32SerialPortsTest, UnsupportedSettingsAreNamed) {
@@ -28,55 +25,44 @@ TEST(Win32SerialPortsTest, UnsupportedSettingsAreNamed) {
   EXPECT_EQ(UnsupportedSetting({115200, Parity::kMark, 5, 2}), "");
 }
 
-// What a driver may hand back: every kind of flow control on.
-DCB LineWithEverythingOn() {
-  DCB line{};
-  line.DCBlength = sizeof line;
-  line.fOutxCtsFlow = line.fOutxDsrFlow = line.fDsrSensitivity = TRUE;
-  line.fOutX = line.fInX = line.fErrorChar = line.fNull = TRUE;
-  line.fAbortOnError = TRUE;
-  line.fTXContinueOnXoff = FALSE;
-  line.fDtrControl = DTR_CONTROL_HANDSHAKE;
-  line.fRtsControl = RTS_CONTROL_HANDSHAKE;
-  return line;
-}
-
-TEST(Win32SerialPortsTest, RawLineIs19200EightNoneOneWithoutFlowControl) {
-  DCB line = LineWithEverythingOn();
-  MakeRawLine(LineSettings{}, line);
-  EXPECT_EQ(line.BaudRate, 19200u);
-  EXPECT_EQ(line.ByteSize, 8);
-  EXPECT_EQ(line.Parity, NOPARITY);
-  EXPECT_FALSE(line.fParity);
-  EXPECT_EQ(line.StopBits, ONESTOPBIT);
-  EXPECT_TRUE(line.fBinary);
-  EXPECT_FALSE(line.fOutxCtsFlow);
-  EXPECT_FALSE(line.fOutxDsrFlow);
-  EXPECT_FALSE(line.fDsrSensitivity);
-  EXPECT_FALSE(line.fOutX);
-  EXPECT_FALSE(line.fInX);
-  EXPECT_TRUE(line.fTXContinueOnXoff);
-  EXPECT_FALSE(line.fErrorChar);
-  EXPECT_FALSE(line.fNull);
-  EXPECT_FALSE(line.fAbortOnError);
-  EXPECT_EQ(line.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
-  EXPECT_EQ(line.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
-}
-
-TEST(Win32SerialPortsTest, RawLineTakesParityDataAndStopBits) {
-  DCB line = LineWithEverythingOn();
-  MakeRawLine({9600, Parity::kEven, 7, 2}, line);
-  EXPECT_EQ(line.BaudRate, 9600u);
-  EXPECT_EQ(line.ByteSize, 7);
-  EXPECT_EQ(line.Parity, EVENPARITY);
-  EXPECT_TRUE(line.fParity);
-  EXPECT_EQ(line.StopBits, TWOSTOPBITS);
-  MakeRawLine({9600, Parity::kSpace, 8, 1}, line);
-  EXPECT_EQ(line.Parity, SPACEPARITY);
-  MakeRawLine({9600, Parity::kMark, 8, 1}, line);
-  EXPECT_EQ(line.Parity, MARKPARITY);
-  MakeRawLine({9600, Parity::kOdd, 8, 1}, line);
-  EXPECT_EQ(line.Parity, ODDPARITY);
+// Whatever the driver hands back (here every flag flipped the wrong way),
+// the line gets the settings asked for, raw, with DTR and RTS simply raised.
+TEST(Win32SerialPortsTest, RawLineTakesTheSettingsWithoutFlowControl) {
+  const struct {
+    LineSettings settings;
+    DWORD baud;
+    BYTE byte_size, parity, stop_bits;
+  } cases[] = {
+      {LineSettings{}, 19200, 8, NOPARITY, ONESTOPBIT},
+      {{9600, Parity::kEven, 7, 2}, 9600, 7, EVENPARITY, TWOSTOPBITS},
+      {{9600, Parity::kOdd, 8, 1}, 9600, 8, ODDPARITY, ONESTOPBIT},
+      {{9600, Parity::kMark, 8, 1}, 9600, 8, MARKPARITY, ONESTOPBIT},
+      {{9600, Parity::kSpace, 8, 1}, 9600, 8, SPACEPARITY, ONESTOPBIT},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(static_cast<int>(test.parity));
+    DCB line;
+    std::memset(&line, 0xFF, sizeof line);
+    line.fBinary = line.fTXContinueOnXoff = FALSE;
+    MakeRawLine(test.settings, line);
+    EXPECT_EQ(line.BaudRate, test.baud);
+    EXPECT_EQ(line.ByteSize, test.byte_size);
+    EXPECT_EQ(line.Parity, test.parity);
+    EXPECT_EQ(line.fParity, static_cast<DWORD>(test.parity != NOPARITY));
+    EXPECT_EQ(line.StopBits, test.stop_bits);
+    EXPECT_TRUE(line.fBinary);
+    EXPECT_FALSE(line.fOutxCtsFlow);
+    EXPECT_FALSE(line.fOutxDsrFlow);
+    EXPECT_FALSE(line.fDsrSensitivity);
+    EXPECT_FALSE(line.fOutX);
+    EXPECT_FALSE(line.fInX);
+    EXPECT_TRUE(line.fTXContinueOnXoff);
+    EXPECT_FALSE(line.fErrorChar);
+    EXPECT_FALSE(line.fNull);
+    EXPECT_FALSE(line.fAbortOnError);
+    EXPECT_EQ(line.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(line.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+  }
 }
 
 }  // namespace

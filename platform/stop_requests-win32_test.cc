@@ -20,10 +20,6 @@ struct SessionMessage {
   const char* reason;
 };
 
-void PrintTo(const SessionMessage& message, std::ostream* out) {
-  *out << message.name;
-}
-
 class Win32StopRequestsTest : public ::testing::TestWithParam<SessionMessage> {
 };
 

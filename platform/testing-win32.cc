@@ -6,38 +6,26 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/error-win32.h"
 #include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo::win32_test {
-namespace {
 
 namespace fs = std::filesystem;
 
-std::wstring TemporaryRoot() {
-  wchar_t root[MAX_PATH + 1];
-  DWORD length = ::GetTempPathW(MAX_PATH + 1, root);
-  if (length == 0)
-    throw std::runtime_error(LastWin32Error("GetTempPathW").what());
-  return std::wstring(root, length);
-}
-
-}  // namespace
-
 TemporaryDirectory::TemporaryDirectory() {
-  std::wstring root = TemporaryRoot();
+  const fs::path root = fs::temp_directory_path();
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    std::wstring candidate = root + L"zindo-platform-test-" +
-                             std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(::GetTickCount() + attempt);
-    if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
-      path_ = ToUtf8(candidate);
+    fs::path candidate =
+        root /
+        (L"zindo-platform-test-" + std::to_wstring(::GetCurrentProcessId()) +
+         L"-" + std::to_wstring(::GetTickCount() + attempt));
+    if (fs::create_directory(candidate)) {
+      path_ = ToUtf8(candidate.wstring());
       return;
     }
   }
-  throw std::runtime_error(
-      LastWin32Error("create a temporary directory").what());
+  throw std::runtime_error("cannot create a temporary directory");
 }
 
 TemporaryDirectory::~TemporaryDirectory() {

@@ -13,26 +13,25 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-TEST(Win32UnicodeTest, HebrewRoundTripsThroughUtf16) {
-  const std::string hebrew = "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D";  // shalom
-  std::wstring wide = ToUtf16(hebrew);
-  EXPECT_EQ(wide, L"\u05E9\u05DC\u05D5\u05DD");
-  EXPECT_EQ(ToUtf8(wide), hebrew);
-  EXPECT_EQ(ToUtf16(""), L"");
-  EXPECT_EQ(ToUtf8(L""), "");
-}
-
-TEST(Win32UnicodeTest, KeepsEmbeddedNullsAndCharactersBeyondTheBmp) {
-  const std::string text("a\0b\xF0\x9F\x98\x80", 7);
-  EXPECT_EQ(ToUtf8(ToUtf16(text)), text);
-  EXPECT_EQ(ToUtf16(text).size(), 5u);  // a, NUL, b, surrogate pair
-}
-
-TEST(Win32UnicodeTest, InvalidBytesBecomeReplacementCharacters) {
-  std::wstring wide = ToUtf16(
-      "A\xFF"
-      "B");
-  EXPECT_EQ(wide, L"A\uFFFDB");
+TEST(Win32UnicodeTest, ConvertsBetweenUtf8AndUtf16) {
+  using namespace std::string_literals;
+  const struct {
+    std::string utf8;
+    std::wstring utf16;
+    std::string back;
+  } cases[] = {
+      {"", L"", ""},
+      {"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", L"\u05E9\u05DC\u05D5\u05DD",
+       "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"},  // shalom
+      // An embedded NUL, and a character beyond the BMP (a surrogate pair).
+      {"a\0b\xF0\x9F\x98\x80"s, L"a\0b\U0001F600"s, "a\0b\xF0\x9F\x98\x80"s},
+      // Invalid bytes become replacement characters.
+      {"A\xFFZ", L"A\uFFFDZ", "A\xEF\xBF\xBDZ"},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(ToUtf16(test.utf8), test.utf16) << test.utf8;
+    EXPECT_EQ(ToUtf8(test.utf16), test.back) << test.utf8;
+  }
 }
 
 TEST(Win32ErrorTest, CarriesTheSystemTextAndTheCode) {
@@ -43,15 +42,7 @@ TEST(Win32ErrorTest, CarriesTheSystemTextAndTheCode) {
   EXPECT_GT(text.size(), std::string("open COM7:  (error 2)").size());
   EXPECT_THAT(text, Not(HasSubstr("\n")));
   EXPECT_THAT(text, Not(HasSubstr("\r")));
-}
-
-TEST(Win32ErrorTest, UnknownCodeStillNamesTheCode) {
-  EXPECT_EQ(Win32ErrorText(0x2FFFFFFF), "error 805306367");
-}
-
-TEST(Win32ErrorTest, LastErrorIsTheThreadsLastError) {
-  ::SetLastError(ERROR_ACCESS_DENIED);
-  EXPECT_THAT(LastWin32Error("x").what(), EndsWith("(error 5)"));
+  EXPECT_EQ(Win32ErrorText(0x2FFFFFFF), "error 805306367");  // unknown code
 }
 
 }  // namespace
