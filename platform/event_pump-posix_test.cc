@@ -114,30 +114,12 @@ TEST_F(PosixEventPumpTest, ChangeALookUpHasReadStillCutsTheNextYieldShort) {
   EXPECT_LT(TimeYield(kLongWait, WakeOn::kActivity), kWokeEarly);
 }
 
-// Where the directory cannot be watched, it is listed again each period.
-TEST(PosixEventPumpPollingTest, UnwatchedDirectoryIsLookedAtEachPeriod) {
-  WatchedDirectory directory(/*poll_only=*/true);
-  PosixEventPump pump(directory.monitor, directory.descriptor,
-                      std::make_shared<WatchList>());
-  std::thread writer([&] {
-    std::this_thread::sleep_for(kDelay);
-    WriteNativeFile(directory.work / "ZINDOK1.TXT", "request");
-  });
-  auto start = std::chrono::steady_clock::now();
-  pump.Yield(kLongWait, WakeOn::kActivity);
-  writer.join();
-  EXPECT_LT(posix_test::SecondsSince(start), kWokeEarly);
-}
-
 // --- Not waking for nothing ---
 
-TEST_F(PosixEventPumpTest, ChangeWakesOnlyOnce) {
+// A change wakes the pump once; names the relay does not look for never.
+TEST_F(PosixEventPumpTest, WakesOnlyOnceAndOnlyForTheNamesLookedFor) {
   WriteNativeFile(work_ / "ZINDOK1.TXT", "request");
   pump_.Yield(kLongWait, WakeOn::kActivity);
-  EXPECT_GE(TimeYield(kShortWait, WakeOn::kActivity), kRanItsCourse);
-}
-
-TEST_F(PosixEventPumpTest, NamesTheRelayDoesNotLookForDoNotWakeIt) {
   WriteNativeFile(work_ / "OTHER.DAT", "data");
   ASSERT_EQ(::unlink((work_ / "OTHER.DAT").c_str()), 0);
   EXPECT_GE(TimeYield(kShortWait, WakeOn::kActivity), kRanItsCourse);
@@ -161,14 +143,6 @@ TEST_F(PosixEventPumpTest, NeverWaitsLongerThanAsked) {
   EXPECT_LT(TimeYield(kShortWait, WakeOn::kActivity), kGenerousBound);
   EXPECT_LT(TimeYield(0, WakeOn::kActivity), kGenerousBound);
   EXPECT_LT(TimeYield(-5, WakeOn::kTimeOnly), kGenerousBound);
-
-  PosixEventPump without_directory(
-      std::make_shared<DirectoryMonitor>(
-          std::make_unique<InotifyDirectorySource>(true, nullptr)),
-      -1, watch_list_);
-  auto start = std::chrono::steady_clock::now();
-  without_directory.Yield(kShortWait, WakeOn::kActivity);
-  EXPECT_LT(posix_test::SecondsSince(start), kGenerousBound);
 }
 
 }  // namespace

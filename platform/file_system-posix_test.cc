@@ -7,9 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
-#include <thread>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
@@ -82,16 +80,6 @@ TEST_F(PosixFileSystemTest, DriveCFollowsItsDosdevicesLink) {
 
   EXPECT_EQ(ReadNativeFile(root_ / "c_root/ZINDO/LOCAL6.DAT"), "data");
   EXPECT_THAT(ListDirectory(prefix_ + "/drive_c"), IsEmpty());
-}
-
-TEST_F(PosixFileSystemTest, DriveCWithoutLinkIsDriveCCreatedOnFirstWrite) {
-  EXPECT_EQ(files_.StoredName("c:\\zindo"), "");
-  EXPECT_NE(::access(prefix_.c_str(), F_OK), 0);
-
-  files_.CreateDirectory("c:\\zindo");
-  files_.WriteFile("c:\\zindo\\LOCAL6.DAT", "data");
-
-  EXPECT_EQ(ReadNativeFile(prefix_ + "/drive_c/zindo/LOCAL6.DAT"), "data");
 }
 
 TEST_F(PosixFileSystemTest, OtherDrivesAndDanglingLinksFailWithoutFallback) {
@@ -239,82 +227,21 @@ TEST_F(PosixFileSystemTest, FullFileSystemFailsNamingTheFileWithNoPartLeft) {
                                        "named; 14: a part was left";
 }
 
-TEST_F(PosixFileSystemTest, DeleteRemovesTheStoredFile) {
-  WriteNativeFile(work_ + "/DONE.FLG", "");
+TEST_F(PosixFileSystemTest, MappedDrivesAreTheLinkedOnesAndDriveC) {
+  MakeDosdevices();
+  MakeDirectory(prefix_ + "/drive_c");
+  MakeSymlink(work_, prefix_ + "/dosdevices/d:");
+  MakeSymlink(root_ / "missing", prefix_ + "/dosdevices/e:");
+  MakeSymlink(work_, prefix_ + "/dosdevices/f::");
+  MakeSymlink("/dev/null", prefix_ + "/dosdevices/com1");
 
-  files_.DeleteFile("done.flg");
-
-  EXPECT_THAT(ListDirectory(work_), IsEmpty());
-}
-
-// --- The listing cache ---
-
-TEST_F(PosixFileSystemTest, SeesEntriesCreatedRightAfterALookup) {
-  for (int i = 0; i < 200; ++i) {
-    std::string name = "F" + std::to_string(i) + ".TXT";
-    ASSERT_EQ(files_.StoredName(name), "");
-    WriteNativeFile(work_ + "/" + name, "");
-    ASSERT_EQ(files_.StoredName(name), name) << "round " << i;
-  }
-}
-
-TEST_F(PosixFileSystemTest, SeesChangesToADirectoryCachedLongAgo) {
-  MakeDirectory(work_ + "/SUB");
-  WriteNativeFile(work_ + "/SUB/OLD.TXT", "");
-  ASSERT_EQ(files_.StoredName("sub\\old.txt"), "OLD.TXT");
-
-  WriteNativeFile(work_ + "/SUB/NEW.TXT", "");
-  EXPECT_EQ(files_.StoredName("sub\\new.txt"), "NEW.TXT");
-  ASSERT_EQ(::rename((work_ + "/SUB").c_str(), (work_ + "/GONE").c_str()), 0);
-  MakeDirectory(work_ + "/SUB");
-  EXPECT_EQ(files_.StoredName("sub\\old.txt"), "");
-}
-
-TEST_F(PosixFileSystemTest, UnchangedLargeDirectoryIsNotReadAgain) {
-  for (int i = 0; i < 10000; ++i) {
-    WriteNativeFile(work_ + "/FILE" + std::to_string(i) + ".DAT", "");
-  }
-  // Each name is looked for once: the directory is read for each.
-  ASSERT_EQ(files_.StoredName("file9999.dat"), "FILE9999.DAT");
-  ASSERT_EQ(files_.StoredName("zindok1.txt"), "");
-  ASSERT_EQ(files_.StoredName("file5000.dat"), "FILE5000.DAT");
-  int scans_after_first_lookup = files_.directory_scans();
-
-  for (int i = 0; i < 1000; ++i) {
-    ASSERT_EQ(files_.StoredName("zindok1.txt"), "");
-    ASSERT_EQ(files_.StoredName("file5000.dat"), "FILE5000.DAT");
-  }
-  EXPECT_EQ(files_.directory_scans(), scans_after_first_lookup);
-
-  // Changes come from the kernel's reports of names, not from listings.
-  WriteNativeFile(work_ + "/ZINDOK1.TXT", "");
-  EXPECT_EQ(files_.StoredName("zindok1.txt"), "ZINDOK1.TXT");
-  ASSERT_EQ(::rename((work_ + "/ZINDOK1.TXT").c_str(),
-                     (work_ + "/FILE5000.DAT").c_str()),
-            0);
-  EXPECT_EQ(files_.StoredName("zindok1.txt"), "");
-  EXPECT_EQ(files_.StoredName("file5000.dat"), "FILE5000.DAT");
-  EXPECT_EQ(files_.directory_scans(), scans_after_first_lookup);
-}
-
-TEST(MappedDrivesTest, LinkedDrivesAndDriveCWithoutLink) {
-  posix_test::TemporaryDirectory root;
-  std::filesystem::create_directories(root / "prefix/dosdevices");
-  std::filesystem::create_directories(root / "prefix/drive_c");
-  std::filesystem::create_directories(root / "data");
-  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/d:");
-  posix_test::MakeSymlink(root / "missing", root / "prefix/dosdevices/e:");
-  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/f::");
-  posix_test::MakeSymlink("/dev/null", root / "prefix/dosdevices/com1");
-  PosixFileSystem files(root / "prefix", root / "data");
-
-  EXPECT_THAT(files.MappedDrives(),
-              ElementsAre(std::pair<const char, std::string>(
-                              'C', root / "prefix/drive_c"),
-                          std::pair<const char, std::string>(
-                              'D', root / "prefix/dosdevices/d:")));
-  posix_test::MakeSymlink(root / "data", root / "prefix/dosdevices/c:");
-  EXPECT_EQ(files.MappedDrives().at('C'), root / "prefix/dosdevices/c:");
+  EXPECT_THAT(
+      files_.MappedDrives(),
+      ElementsAre(
+          std::pair<const char, std::string>('C', prefix_ + "/drive_c"),
+          std::pair<const char, std::string>('D', prefix_ + "/dosdevices/d:")));
+  MakeSymlink(work_, prefix_ + "/dosdevices/c:");
+  EXPECT_EQ(files_.MappedDrives().at('C'), prefix_ + "/dosdevices/c:");
 }
 
 }  // namespace

@@ -26,7 +26,6 @@ using posix_test::ReadBytes;
 using posix_test::ReadNativeFile;
 using posix_test::TemporaryDirectory;
 using posix_test::WriteNativeFile;
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr auto kPatience = std::chrono::seconds(10);
@@ -34,7 +33,9 @@ constexpr auto kPatience = std::chrono::seconds(10);
 // Standard error as the message box sees it: a pipe the test reads.
 class PosixMessageBoxTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { OpenOutput(); }
+
+  void OpenOutput() {
     int fds[2];
     ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
     output_read_ = UniqueFd(fds[0]);
@@ -105,71 +106,44 @@ const std::string kLre = "\u202A";
 const std::string kPdf = "\u202C";
 const std::string kHebrew = "com1  ברירת המחדל כעת היא";
 
-constexpr char kEmptyScript[] = "#!/bin/sh\n";
-
 TEST(RightToLeftParagraphsTest, WrapsEachLineOnItsOwn) {
-  EXPECT_EQ(RightToLeftParagraphs(kHebrew), kRlm + kLre + kHebrew + kPdf);
   // Each line is a paragraph of its own, where an embedding ends anyway.
   EXPECT_EQ(RightToLeftParagraphs("one\ntwo\r\nthree"),
             kRlm + kLre + "one" + kPdf + "\n" + kRlm + kLre + "two" + kPdf +
                 "\r\n" + kRlm + kLre + "three" + kPdf);
 }
 
-// Dialog programs in directories of their own, to be put on a PATH.
-class DialogCommandTest : public ::testing::Test {
- protected:
-  std::string Install(const std::string& directory, const std::string& name,
-                      mode_t mode = 0755) {
-    posix_test::MakeDirectory(directories_ / directory);
-    WriteNativeFile(directories_ / directory + "/" + name, kEmptyScript, mode);
-    return directories_ / directory + "/" + name;
-  }
-
-  std::string Directory(const std::string& name) const {
-    return directories_ / name;
-  }
-
-  TemporaryDirectory directories_;
-};
-
-TEST_F(DialogCommandTest, ZenityShowsPlainRightToLeftTextWithOneButton) {
-  const std::string zenity = Install("bin", "zenity");
-  const DesktopEnvironment desktop{":5", "", Directory("bin")};
-
-  EXPECT_THAT(DialogCommand(desktop, "zindo-relay", kHebrew),
-              ElementsAre(zenity, "--info", "--no-markup", "--no-wrap",
-                          "--title=zindo-relay",
-                          "--text=" + kRlm + kLre + kHebrew + kPdf));
-}
-
-TEST_F(DialogCommandTest, KdialogShowsAMessageBoxWhenZenityIsMissing) {
-  const std::string kdialog = Install("bin", "kdialog");
-  const DesktopEnvironment desktop{"", "wayland-0", Directory("bin")};
-
-  EXPECT_THAT(DialogCommand(desktop, "zindo-relay", kHebrew),
-              ElementsAre(kdialog, "--title", "zindo-relay", "--msgbox",
-                          kRlm + kLre + kHebrew + kPdf));
-}
-
-TEST_F(DialogCommandTest, ChoosesByDisplayThenByProgram) {
-  const std::string kdialog = Install("first", "kdialog");
-  const std::string zenity = Install("second", "zenity");
-  const std::string both = Directory("first") + ":" + Directory("second");
-  auto program = [](const std::vector<std::string>& command) {
-    return command.empty() ? std::string("none") : command.front();
+// zenity is preferred wherever there is a display; no display or no dialog
+// program means the terminal.
+TEST(DialogCommandTest, ChoosesByDisplayThenByProgram) {
+  TemporaryDirectory root;
+  const std::string first = root / "first", second = root / "second";
+  posix_test::MakeDirectory(first);
+  posix_test::MakeDirectory(second);
+  WriteNativeFile(first + "/kdialog", "#!/bin/sh\n", 0755);
+  WriteNativeFile(second + "/zenity", "#!/bin/sh\n", 0755);
+  const std::string text = kRlm + kLre + kHebrew + kPdf;
+  const std::vector<std::string> zenity_box = {
+      second + "/zenity",    "--info",        "--no-markup", "--no-wrap",
+      "--title=zindo-relay", "--text=" + text};
+  const std::string both = first + ":" + second;
+  const struct {
+    DesktopEnvironment desktop;
+    std::vector<std::string> command;
+  } cases[] = {
+      {{"", "", both}, {}},
+      {{":0", "", both}, zenity_box},  // even with kdialog first on the PATH
+      {{"", "wayland-0", both}, zenity_box},
+      {{"", "wayland-0", first},
+       {first + "/kdialog", "--title", "zindo-relay", "--msgbox", text}},
+      {{":0", "", root / "none"}, {}},
+      {{":0", "", ""}, {}},
   };
-
-  // No display: the terminal, whatever is installed.
-  EXPECT_EQ(program(DialogCommand({"", "", both}, "T", "x")), "none");
-  // zenity wins over kdialog even when kdialog comes first on the PATH.
-  EXPECT_EQ(program(DialogCommand({":0", "", both}, "T", "x")), zenity);
-  EXPECT_EQ(program(DialogCommand({"", "wayland-0", both}, "T", "x")), zenity);
-  EXPECT_EQ(program(DialogCommand({":0", "", Directory("first")}, "T", "x")),
-            kdialog);
-  // A display but no dialog program.
-  EXPECT_EQ(program(DialogCommand({":0", "", Directory("none")}, "T", "x")),
-            "none");
-  EXPECT_EQ(program(DialogCommand({":0", "", ""}, "T", "x")), "none");
+  for (const auto& c : cases) {
+    EXPECT_EQ(DialogCommand(c.desktop, "zindo-relay", kHebrew), c.command)
+        << c.desktop.display << "|" << c.desktop.wayland_display << "|"
+        << c.desktop.path;
+  }
 }
 
 TEST(RunDialogTest, ProgramThatCannotStartIsAnErrorNamingIt) {
@@ -225,30 +199,26 @@ mv "$record.part" "$record"
 }
 
 TEST_F(DesktopMessageBoxTest, FailedDialogFallsBackToTheTerminal) {
-  InstallZenity("echo 'cannot open display' >&2\nexit 5\n");
-  PosixMessageBox box(terminal_.slave(), output_.get(), Desktop());
-  // Enter already typed, so the fallback's wait ends at once.
-  ASSERT_EQ(::write(terminal_.master(), "\n", 1), 1);
+  const struct {
+    const char* body;
+    const char* reason;
+  } cases[] = {
+      {"echo 'cannot open display' >&2\nexit 5\n", "exit status 5"},
+      {"kill -TERM $$\n", "ended by signal 15"},
+  };
+  for (const auto& c : cases) {
+    OpenOutput();
+    InstallZenity(c.body);
+    PosixMessageBox box(terminal_.slave(), output_.get(), Desktop());
+    // Enter already typed, so the fallback's wait ends at once.
+    ASSERT_EQ(::write(terminal_.master(), "\n", 1), 1);
 
-  box.Show("zindo-relay", "Line lost");
+    box.Show("zindo-relay", "Line lost");
 
-  EXPECT_EQ(Output(),
-            "zindo-relay: Line lost\n"
-            "zindo-relay: no dialog: " +
-                directory_ / "zenity" +
-                ": exit status 5\n"
-                "Press Enter to continue.\n");
-}
-
-TEST_F(DesktopMessageBoxTest, DialogEndedBySignalFallsBackToo) {
-  InstallZenity("kill -TERM $$\n");
-  UniqueFd no_input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-  PosixMessageBox box(no_input.get(), output_.get(), Desktop());
-
-  box.Show("zindo-relay", "Line lost");
-
-  EXPECT_THAT(Output(), HasSubstr("no dialog: " + directory_ / "zenity" +
-                                  ": ended by signal 15\n"));
+    EXPECT_EQ(Output(), "zindo-relay: Line lost\nzindo-relay: no dialog: " +
+                            directory_ / "zenity" + ": " + c.reason +
+                            "\nPress Enter to continue.\n");
+  }
 }
 
 // A stop signal closes whatever the box waits for, the dialog or the

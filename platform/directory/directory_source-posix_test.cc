@@ -81,6 +81,19 @@ TEST_F(InotifyMonitorTest, DirectoryMovedAwayAndReplacedIsFollowedByPath) {
   EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "ZINDOK1.TXT");
   ASSERT_EQ(::unlink((work_ / "old/ZINDOK1.TXT").c_str()), 0);
   EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "ZINDOK1.TXT");
+
+  // Moved away with nothing in its place: that is a change, and a directory
+  // made there later is watched anew.
+  monitor_.Refresh();
+  monitor_.TakeChange();
+  ASSERT_EQ(::rename((work_ / "sub").c_str(), (work_ / "gone").c_str()), 0);
+  monitor_.Refresh();
+  EXPECT_TRUE(monitor_.TakeChange());
+  EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "");
+  posix_test::MakeDirectory(work_ / "sub");
+  EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "");
+  WriteNativeFile(work_ / "sub/zindok1.txt", "x");
+  EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "zindok1.txt");
 }
 
 TEST(InotifyDirectorySourceTest, PollingOnlyIsSaidOnceAndWatchesNothing) {
