@@ -361,17 +361,6 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"RecoveryCycle", "", Bytes({0}), 8.0}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST_F(ExchangeTest, StopWhileTheDefaultPortMessageIsShownEndsBeforeServing) {
-  fake_.message_box.StopWhileShowing("SIGHUP");
-  EXPECT_EQ(Run(), kExitNormal);
-  EXPECT_EQ(Status(), "0,0\r\n");
-  EXPECT_EQ(fake_.journal.Count("open"), 0);
-  EXPECT_EQ(fake_.journal.Count("launch"), 0);
-  EXPECT_EQ(fake_.journal.Count("write c:"), 0);
-  EXPECT_THAT(fake_.trace.events(),
-              ElementsAre("stop requested: SIGHUP", "stopped"));
-}
-
 TEST_F(ExchangeTest, StopWhileTheFailureMessageIsShownKeepsTheFailedState) {
   fake_.launcher.FailWith("autoexec.pif: not executable");
   ConfigurePort("1");

@@ -63,9 +63,9 @@ class DialogTest : public ::testing::Test {
 };
 
 TEST_F(DialogTest, RelayWaitsUntilTheDefaultPortDialogIsDismissed) {
+  const std::string window = StartRelayAndFindDialog();
   VirtualDisplay& display = *display_;
   Sandbox& sandbox = sandbox_;
-  const std::string window = StartRelayAndFindDialog();
   RelayProcess& relay = *relay_;
   ASSERT_NE(window, "") << "no dialog appeared; relay stderr:\n"
                         << relay.Stderr();
