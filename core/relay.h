@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "core/timed_waits.h"
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "platform/platform.h"
+#include "platform/timed_waits.h"
 
 namespace zindo {
 

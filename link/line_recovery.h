@@ -1,10 +1,10 @@
 #ifndef ZINDO_LINK_LINE_RECOVERY_H_
 #define ZINDO_LINK_LINE_RECOVERY_H_
 
-#include "core/timed_waits.h"
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "platform/file_system.h"
+#include "platform/timed_waits.h"
 #include "platform/trace.h"
 
 namespace zindo {
