@@ -3,12 +3,12 @@
 #include <exception>
 #include <optional>
 
+#include "core/line_recovery.h"
 #include "exchange/config_file.h"
 #include "exchange/file_names.h"
 #include "exchange/request_file.h"
 #include "exchange/response_file.h"
 #include "exchange/status_file.h"
-#include "link/line_recovery.h"
 #include "link/reply_collection.h"
 #include "platform/error.h"
 #include "platform/stop_request.h"

@@ -1,5 +1,5 @@
-#ifndef ZINDO_LINK_LINE_RECOVERY_H_
-#define ZINDO_LINK_LINE_RECOVERY_H_
+#ifndef ZINDO_CORE_LINE_RECOVERY_H_
+#define ZINDO_CORE_LINE_RECOVERY_H_
 
 #include "link/device_message.h"
 #include "link/serial_port.h"
@@ -31,4 +31,4 @@ RecoveryOutcome RecoverLine(SerialPort& port, TimedWaits& waits,
 
 }  // namespace zindo
 
-#endif  // ZINDO_LINK_LINE_RECOVERY_H_
+#endif  // ZINDO_CORE_LINE_RECOVERY_H_
