@@ -4,13 +4,14 @@
 #include <optional>
 
 #include "core/line_recovery.h"
-#include "exchange/config_file.h"
+#include "core/port_selection.h"
 #include "exchange/file_names.h"
 #include "exchange/request_file.h"
 #include "exchange/response_file.h"
 #include "exchange/status_file.h"
 #include "link/reply_collection.h"
 #include "platform/error.h"
+#include "platform/program_name.h"
 #include "platform/stop_request.h"
 
 namespace zindo {
@@ -230,7 +231,7 @@ void Relay::TakeFailurePath(const std::string& cause) {
   TraceEvent("failure: " + cause);
   Report(cause);
   try {
-    platform_.message_box.Show(kAppTitle, kFailureMessage);
+    platform_.message_box.Show(kProgramName, kFailureMessage);
   } catch (const StopRequested& stop) {
     TraceEvent("stop requested: " + stop.reason);
   }
@@ -241,7 +242,7 @@ void Relay::TraceEvent(const std::string& event) {
 }
 
 void Relay::Report(const std::string& line) {
-  platform_.process.ReportDiagnostic(std::string(kAppTitle) + ": " + line);
+  platform_.process.ReportDiagnostic(std::string(kProgramName) + ": " + line);
 }
 
 }  // namespace zindo
