@@ -10,21 +10,17 @@ namespace zindo {
 
 namespace {
 
-void Report(Process& process, const std::string& line) {
-  process.ReportDiagnostic(std::string(kProgramName) + ": " + line);
-}
-
 // Whether the port the configuration names is selected. Any reason it is
 // not, but a missing file, is reported.
 bool UseConfiguredPort(FileSystem& files, Process& process, SerialPort& port) {
   const ConfiguredPort configured = ReadConfiguredPort(files);
-  if (!configured.problem.empty()) Report(process, configured.problem);
+  if (!configured.problem.empty()) process.ReportDiagnostic(configured.problem);
   if (!configured.number) return false;
   try {
     port.SetCommPort(*configured.number);
     return true;
   } catch (const Error& refused) {
-    Report(process, refused.what());
+    process.ReportDiagnostic(refused.what());
     return false;
   }
 }
@@ -35,8 +31,8 @@ void UseDefaultPort(FileSystem& files, MessageBox& message_box,
   try {
     WriteDefaultConfiguration(files);
   } catch (const Error& error) {
-    Report(process, std::string("cannot write the default configuration: ") +
-                        error.what());
+    process.ReportDiagnostic(
+        std::string("cannot write the default configuration: ") + error.what());
   }
 }
 

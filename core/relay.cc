@@ -243,7 +243,7 @@ void Relay::TraceEvent(const std::string& event) {
 }
 
 void Relay::Report(const std::string& line) {
-  platform_.process.ReportDiagnostic(std::string(kProgramName) + ": " + line);
+  platform_.process.ReportDiagnostic(line);
 }
 
 }  // namespace zindo
