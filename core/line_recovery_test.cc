@@ -5,32 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "link/device_line_test.h"
 #include "platform/error.h"
-#include "platform/fake/fake_platform.h"
 
 namespace zindo {
 namespace {
 
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
+using line_test::Bytes;
+using line_test::Reply;
 
-// A reply of `length` bytes whose first byte is `announced`.
-std::string Reply(int announced, int length) {
-  std::string reply(1, static_cast<char>(announced));
-  for (int i = 2; i <= length; ++i) reply += static_cast<char>(i);
-  return reply;
-}
-
-class LineRecoveryTest : public ::testing::Test {
+class LineRecoveryTest : public line_test::DeviceLineTest {
  protected:
-  LineRecoveryTest() { port_.SetPortOpen(true); }
-
-  FakeLine& line() { return fake_.ports.line(1); }
-  void DeviceSends(const std::string& bytes) { line().received += bytes; }
-  void DeviceSendsAfter(double seconds, const std::string& bytes) {
-    fake_.events.After(seconds, [this, bytes] { DeviceSends(bytes); });
-  }
   RecoveryOutcome Recover() {
     start_ = fake_.clock.now();
     first_entry_ = fake_.journal.entries().size();
@@ -56,10 +41,6 @@ class LineRecoveryTest : public ::testing::Test {
     };
   }
 
-  FakePlatform fake_;
-  SerialPort port_{fake_.ports};
-  TimedWaits waits_{fake_.clock, fake_.events};
-  const DevicePackets packets_ = BuildDevicePackets();
   double start_ = 0;
   std::size_t first_entry_ = 0;
 };

@@ -4,38 +4,21 @@
 
 #include <vector>
 
+#include "link/device_line_test.h"
 #include "platform/error.h"
-#include "platform/fake/fake_platform.h"
 
 namespace zindo {
 namespace {
 
 using Kind = CollectedReply::Kind;
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
-
-// A reply of `length` bytes whose first byte is `announced`; byte i (from 1)
-// holds i, so that any reordering or loss shows.
-std::string Reply(int announced, int length) {
-  std::string reply(1, static_cast<char>(announced));
-  for (int i = 2; i <= length; ++i) reply += static_cast<char>(i);
-  return reply;
-}
+using line_test::Bytes;
+using line_test::Reply;
 
 const std::string kNothingKept = Bytes(
     {17, 0, 129, 63, 0, 0, 0, 0, 0, 0, 0, 255, 255, 0, 0, 1, 184, 34, 10});
 
-class LinkTest : public ::testing::Test {
+class LinkTest : public line_test::DeviceLineTest {
  protected:
-  LinkTest() { port_.SetPortOpen(true); }
-
-  FakeLine& line() { return fake_.ports.line(1); }
-  void DeviceSends(const std::string& bytes) { line().received += bytes; }
-  void DeviceSendsAfter(double seconds, const std::string& bytes) {
-    fake_.events.After(seconds, [this, bytes] { DeviceSends(bytes); });
-  }
   // Collects, and notes how long it took.
   CollectedReply Collect() {
     const double start = fake_.clock.now();
@@ -44,10 +27,6 @@ class LinkTest : public ::testing::Test {
     return reply;
   }
 
-  FakePlatform fake_;
-  SerialPort port_{fake_.ports};
-  TimedWaits waits_{fake_.clock, fake_.events};
-  const DevicePackets packets_ = BuildDevicePackets();
   double took_ = 0;
 };
 
