@@ -1,6 +1,7 @@
 #include "exchange/response_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "exchange/file_names.h"
