@@ -107,7 +107,8 @@ windows:
 # from the machine's serial ports). Last, both .exe files' version
 # information, manifest and icon are read back.
 WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
-	dos/dos_tests platform/platform_win32_tests platform/directory_monitor_tests
+	dos/dos_tests platform/platform_win32_tests platform/directory_monitor_tests \
+	platform/timed_waits_tests
 
 # As root, Wine runs in a mount namespace where every /dev/ttyS* is
 # /dev/null: it opens serial devices to see which ports are real, and one of

@@ -9,6 +9,7 @@
 #include "exchange/file_names.h"
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/program_name.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string>& words) {
     if (line.Has("--help")) {
       zindo::ShowEarlyText(kHelp, EarlyText::kAnswer);
     } else if (line.Has("--version")) {
-      zindo::ShowEarlyText(zindo::VersionText("zindo-relay"),
+      zindo::ShowEarlyText(zindo::VersionText(zindo::kProgramName),
                            EarlyText::kAnswer);
     } else if (!line.operands.empty()) {
       throw zindo::CommandLineError("unexpected argument " +
@@ -55,8 +56,9 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string>& words) {
     }
     return zindo::kExitNormal;
   } catch (const zindo::CommandLineError& refused) {
-    zindo::ShowEarlyText(std::string("zindo-relay: ") + refused.what() +
-                             " (zindo-relay --help tells more)\n",
+    const std::string why =
+        std::string(refused.what()) + " (zindo-relay --help tells more)";
+    zindo::ShowEarlyText(zindo::DiagnosticLine(why) + "\n",
                          EarlyText::kFailure);
     return kExitUsage;
   }
@@ -68,7 +70,7 @@ int RunRelay(const zindo::Platform& platform) {
   zindo::Relay relay(platform);
   const int status = relay.Run();
   if (status == zindo::kExitEarlyFailure) {
-    zindo::ShowEarlyText("zindo-relay: " + relay.early_failure() + "\n",
+    zindo::ShowEarlyText(zindo::DiagnosticLine(relay.early_failure()) + "\n",
                          zindo::EarlyText::kReportedFailure);
   }
   return status;
@@ -84,7 +86,7 @@ int main(int argc, char** argv) {
   try {
     system = zindo::CreateSystemPlatform();
   } catch (const std::exception& failure) {
-    zindo::ShowEarlyText(std::string("zindo-relay: ") + failure.what() + "\n",
+    zindo::ShowEarlyText(zindo::DiagnosticLine(failure.what()) + "\n",
                          zindo::EarlyText::kFailure);
     return zindo::kExitEarlyFailure;
   }

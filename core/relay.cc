@@ -3,14 +3,15 @@
 #include <exception>
 #include <optional>
 
-#include "exchange/config_file.h"
+#include "core/line_recovery.h"
+#include "core/port_selection.h"
 #include "exchange/file_names.h"
 #include "exchange/request_file.h"
 #include "exchange/response_file.h"
 #include "exchange/status_file.h"
-#include "link/line_recovery.h"
 #include "link/reply_collection.h"
 #include "platform/error.h"
+#include "platform/program_name.h"
 #include "platform/stop_request.h"
 
 namespace zindo {
@@ -104,7 +105,6 @@ void Relay::StartServing() {
   port_.SetSettings(kLineSettings);
   port_.SetInputLen(0);
   port_.SetPortOpen(true);
-  request_pending_ = 0;
   port_.SetRTSEnable(true);
   WriteRunningStatus(platform_.files, port_.CDHolding());
   port_.SetRThreshold(1);
@@ -115,44 +115,47 @@ void Relay::StartServing() {
 }
 
 void Relay::ServiceLoop() {
-  while (quit_ == 0) {
+  for (;;) {
     waits_.Yield();
     port_.SetInputLen(0);
-    reply_.clear();
-    PollUntilWork();
-    if (request_pending_ == 1) HandleRequest();
+    if (PollUntilWork() == PollResult::kRequest && HandleRequest()) return;
   }
 }
 
 // Poll rounds, each looking for a request and then at the port, until a
-// request is pending or a reply is ready. A request wins: a reply collected
+// request is pending or a reply is written. A request wins: a reply collected
 // in the same round is dropped, never written.
-void Relay::PollUntilWork() {
+Relay::PollResult Relay::PollUntilWork() {
   for (;;) {
     waits_.WaitForActivity();
-    LookForRequest();
-    if (!PollPort()) return;
-    if (request_pending_ == 1) {
-      if (!reply_.empty()) TraceEvent("reply dropped: a request is waiting");
-      return;
+    const bool request_left = LookForRequest();
+    std::string reply;
+    const PollResult port = PollPort(reply);
+    if (request_left || port == PollResult::kRequest) {
+      if (!reply.empty()) TraceEvent("reply dropped: a request is waiting");
+      return PollResult::kRequest;
     }
-    if (!reply_.empty()) {
-      WriteResponse(platform_.files, reply_);
-      TraceEvent("response written: " + ResponseText(reply_));
-      return;
+    if (port == PollResult::kReply) {
+      WriteResponse(platform_.files, reply);
+      TraceEvent("response written: " + ResponseText(reply));
+      return PollResult::kReply;
     }
   }
 }
 
-// Sets the request pending flag when the companion has left a request. An
-// entry under the request's name that is no file (a pipe, a device) is
-// passed over; the user is told once, when it appears.
-void Relay::LookForRequest() {
+// Whether the companion has left a request. An entry under the request's
+// name that is no file (a pipe, a device) is passed over; the user is told
+// once, when it appears.
+bool Relay::LookForRequest() {
   const RequestLook look = zindo::LookForRequest(platform_.files);
-  if (look.present) request_pending_ = 1;
-  if (look.not_a_file == ignored_request_) return;
-  ignored_request_ = look.not_a_file;
-  if (ignored_request_.empty()) return;
+  if (look.not_a_file != ignored_request_) {
+    ignored_request_ = look.not_a_file;
+    if (!ignored_request_.empty()) ReportPassedOver();
+  }
+  return look.present;
+}
+
+void Relay::ReportPassedOver() {
   const std::string passed_over = std::string(kRequestCreateName) + " is " +
                                   ignored_request_ +
                                   ", not a regular file: passed over";
@@ -160,47 +163,46 @@ void Relay::LookForRequest() {
   TraceEvent(passed_over);
 }
 
-// Collects what the device sent, if anything, into the reply buffer. An empty
-// frame hands the line to the recovery cycle, after which the port is polled
-// again; returns false when that cycle found a request instead, which then
-// goes to the request step at once.
-bool Relay::PollPort() {
+// Collects what the device sent, if anything, into `reply`. An empty frame
+// hands the line to the recovery cycle, after which the port is polled
+// again, unless that cycle found a request instead, which then goes to the
+// request step at once.
+Relay::PollResult Relay::PollPort(std::string& reply) {
   for (;;) {
     waits_.Yield();
-    if (port_.InBufferCount() == 0) return true;
+    if (port_.InBufferCount() == 0) return PollResult::kNothing;
     CollectedReply collected =
         CollectReply(port_, waits_, packets_, platform_.trace);
     if (collected.kind != CollectedReply::Kind::kEmptyFrame) {
-      reply_ = std::move(collected.bytes);
-      return true;
+      reply = std::move(collected.bytes);
+      return reply.empty() ? PollResult::kNothing : PollResult::kReply;
     }
     if (RecoverLine(port_, waits_, platform_.files, packets_,
                     platform_.trace) == RecoveryOutcome::kRequestPending) {
-      request_pending_ = 1;
-      return false;
+      return PollResult::kRequest;
     }
   }
 }
 
 // Reads, decodes and deletes the request, then sends it, unless it is the
-// quit request or has vanished since it was noticed.
-void Relay::HandleRequest() {
+// quit request or has vanished since it was noticed. Returns whether it was
+// the quit request, which ends the service loop.
+bool Relay::HandleRequest() {
   waits_.Yield();
-  if (RequestPresent(platform_.files)) {
-    waits_.GuardedPause(kRequestSettleSeconds);
-    waits_.Yield();
-    const std::string request = ReadRequest(platform_.files);
-    DeleteRequest(platform_.files);
-    if (request == quit_request_) {
-      TraceEvent("quit request");
-      quit_ = 1;
-    } else {
-      SendRequest(request);
-    }
-  } else {
+  if (!RequestPresent(platform_.files)) {
     TraceEvent("request gone before it was read");
+    return false;
   }
-  request_pending_ = 0;
+  waits_.GuardedPause(kRequestSettleSeconds);
+  waits_.Yield();
+  const std::string request = ReadRequest(platform_.files);
+  DeleteRequest(platform_.files);
+  if (request == quit_request_) {
+    TraceEvent("quit request");
+    return true;
+  }
+  SendRequest(request);
+  return false;
 }
 
 // The request file is gone by now, so the request goes out even when a stop
@@ -230,7 +232,7 @@ void Relay::TakeFailurePath(const std::string& cause) {
   TraceEvent("failure: " + cause);
   Report(cause);
   try {
-    platform_.message_box.Show(kAppTitle, kFailureMessage);
+    platform_.message_box.Show(kProgramName, kFailureMessage);
   } catch (const StopRequested& stop) {
     TraceEvent("stop requested: " + stop.reason);
   }
@@ -241,7 +243,7 @@ void Relay::TraceEvent(const std::string& event) {
 }
 
 void Relay::Report(const std::string& line) {
-  platform_.process.ReportDiagnostic(std::string(kAppTitle) + ": " + line);
+  platform_.process.ReportDiagnostic(line);
 }
 
 }  // namespace zindo

@@ -1,13 +1,12 @@
 #ifndef ZINDO_CORE_RELAY_H_
 #define ZINDO_CORE_RELAY_H_
 
-#include <cstdint>
 #include <string>
 
-#include "core/timed_waits.h"
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "platform/platform.h"
+#include "platform/timed_waits.h"
 
 namespace zindo {
 
@@ -37,15 +36,20 @@ class Relay {
   const std::string& early_failure() const { return early_failure_; }
 
  private:
+  // What a poll found: nothing yet, a reply from the device, or a request
+  // from the companion.
+  enum class PollResult { kNothing, kReply, kRequest };
+
   bool AskRunningRelayToQuit();
   void PrepareWorkDirectory();
   void SelectPort();
   void StartServing();
   void ServiceLoop();
-  void PollUntilWork();
-  void LookForRequest();
-  bool PollPort();
-  void HandleRequest();
+  PollResult PollUntilWork();
+  bool LookForRequest();
+  void ReportPassedOver();
+  PollResult PollPort(std::string& reply);
+  bool HandleRequest();
   void SendRequest(const std::string& request);
   int Serve();
   int EndNormally();
@@ -60,12 +64,6 @@ class Relay {
   // Built once, before anything else, and never changed.
   const DevicePackets packets_;
   const std::string quit_request_;
-  // What the device sent in the current pass of the service loop.
-  std::string reply_;
-  // Set when the companion has left a request, cleared once it is handled.
-  int16_t request_pending_ = 0;
-  // Set by the quit request; ends the service loop.
-  int16_t quit_ = 0;
   std::string early_failure_;
   // What stands under the request's name when it is no file, once reported.
   std::string ignored_request_;

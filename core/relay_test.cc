@@ -5,10 +5,11 @@
 
 #include <vector>
 
-#include "exchange/config_file.h"
+#include "core/port_selection.h"
 #include "exchange/file_names.h"
 #include "link/device_message.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/program_name.h"
 
 namespace zindo {
 namespace {
@@ -96,7 +97,7 @@ TEST_F(RelayTest, PortThatCannotBeOpenedTakesFailurePathConfigUntouched) {
   EXPECT_EQ(Run(), kExitFailure);
   EXPECT_EQ(fake_.journal.entries().back(),
             std::string("message ") + kFailureMessage);
-  EXPECT_EQ(fake_.message_box.titles().back(), kAppTitle);
+  EXPECT_EQ(fake_.message_box.titles().back(), kProgramName);
   EXPECT_EQ(fake_.journal.Count("message"), 1);
   EXPECT_THAT(fake_.process.diagnostics().back(),
               HasSubstr("COM5: open /tmp/gone: No such file or directory"));

@@ -53,7 +53,7 @@ void DosboxSession::FlushDirectoryCache() {
     const std::string why = failure.what();
     trace_.Record("DOSBox's directory cache not emptied: " + why);
     process_.ReportDiagnostic(
-        "zindo-relay: cannot make DOSBox read its directories again (" + why +
+        "cannot make DOSBox read its directories again (" + why +
         "); a companion that looks for files with FindFirst may not see the "
         "relay's answers");
   }

@@ -41,18 +41,6 @@ bool ConfigurationPresent(FileSystem& files) {
   }
 }
 
-void UseDefaultConfiguration(FileSystem& files, MessageBox& message_box,
-                             Process& process) {
-  message_box.Show(kAppTitle, kDefaultPortMessage);
-  try {
-    files.WriteFile(kConfigPath, TextLine(kDefaultConfigLine));
-  } catch (const Error& error) {
-    process.ReportDiagnostic(
-        std::string(kAppTitle) +
-        ": cannot write the default configuration: " + error.what());
-  }
-}
-
 }  // namespace
 
 std::optional<int16_t> ParsePortField(const std::string& field) {
@@ -68,23 +56,24 @@ std::optional<int16_t> ParsePortField(const std::string& field) {
   return value;
 }
 
-void SelectConfiguredPort(FileSystem& files, MessageBox& message_box,
-                          Process& process, SerialPort& port) {
-  if (ConfigurationPresent(files)) {
-    try {
-      std::string field = ReadFirstField(files);
-      std::optional<int16_t> number = ParsePortField(field);
-      if (!number) {
-        throw Error(std::string(kConfigPath) + ": \"" + field +
-                    "\" is not a port number");
-      }
-      port.SetCommPort(*number);
-      return;
-    } catch (const Error& error) {
-      process.ReportDiagnostic(std::string(kAppTitle) + ": " + error.what());
+ConfiguredPort ReadConfiguredPort(FileSystem& files) {
+  ConfiguredPort configured;
+  if (!ConfigurationPresent(files)) return configured;
+  try {
+    const std::string field = ReadFirstField(files);
+    configured.number = ParsePortField(field);
+    if (!configured.number) {
+      configured.problem =
+          std::string(kConfigPath) + ": \"" + field + "\" is not a port number";
     }
+  } catch (const Error& error) {
+    configured.problem = error.what();
   }
-  UseDefaultConfiguration(files, message_box, process);
+  return configured;
+}
+
+void WriteDefaultConfiguration(FileSystem& files) {
+  files.WriteFile(kConfigPath, TextLine(kDefaultConfigLine));
 }
 
 }  // namespace zindo

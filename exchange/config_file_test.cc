@@ -3,9 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "exchange/file_names.h"
-#include "platform/fake/fake_platform.h"
-
 namespace zindo {
 namespace {
 
@@ -26,98 +23,6 @@ TEST(ParsePortFieldTest, RefusesAnythingElse) {
         "99999999999999999999", "+-3", "1.5"}) {
     EXPECT_EQ(ParsePortField(field), std::nullopt) << '"' << field << '"';
   }
-}
-
-class SelectConfiguredPortTest : public ::testing::Test {
- protected:
-  SelectConfiguredPortTest() { fake_.files.PutDirectory(kWorkDirectory); }
-
-  void Select() {
-    SelectConfiguredPort(fake_.files, fake_.message_box, fake_.process, port_);
-  }
-  bool DefaultWritten() const {
-    return fake_.files.Contents(kConfigPath) ==
-           "1,-1,0,521,c,c:\\zindo\\,1\r\n";
-  }
-  int Messages() const { return fake_.journal.Count("message "); }
-
-  FakePlatform fake_;
-  SerialPort port_{fake_.ports};
-};
-
-TEST_F(SelectConfiguredPortTest, MissingFileGivesMessageDefaultAndPort1) {
-  Select();
-  EXPECT_EQ(fake_.journal.entries().front(),
-            std::string("message ") + kDefaultPortMessage);
-  EXPECT_EQ(fake_.message_box.titles().front(), kAppTitle);
-  EXPECT_TRUE(DefaultWritten());
-  EXPECT_EQ(fake_.files.StoredName(kConfigLookupPath), "LOCAL6.DAT");
-  EXPECT_EQ(port_.CommPort(), 1);
-}
-
-TEST_F(SelectConfiguredPortTest, ConfiguredPortIsUsedAndFileLeftAlone) {
-  const std::string line = "3,-1,0,521,c,c:\\zindo\\,1\r\n";
-  fake_.files.Put(kConfigPath, line);
-  Select();
-  EXPECT_EQ(port_.CommPort(), 3);
-  EXPECT_EQ(Messages(), 0);
-  EXPECT_EQ(fake_.journal.Count("write"), 0);
-  EXPECT_EQ(fake_.files.Contents(kConfigPath), line);
-}
-
-TEST_F(SelectConfiguredPortTest, FieldEndsAtLineEndToo) {
-  fake_.files.Put(kConfigPath, "12\r\nmore,fields\r\n");
-  Select();
-  EXPECT_EQ(port_.CommPort(), 12);
-}
-
-TEST_F(SelectConfiguredPortTest, RefusedOrUnreadablePortsFallBackToDefault) {
-  for (const char* content :
-       {"0,x\r\n", "300,-1\r\n", "-1\r\n", "", "\r\n", "com2,1\r\n",
-        "40000,1\r\n",
-        "1234567890123456789012345678901234567890123456789012"
-        "34567890123,1"}) {
-    FakePlatform fake;
-    fake.files.PutDirectory(kWorkDirectory);
-    fake.files.Put(kConfigPath, content);
-    SerialPort port(fake.ports);
-    SelectConfiguredPort(fake.files, fake.message_box, fake.process, port);
-    EXPECT_EQ(port.CommPort(), 1) << content;
-    EXPECT_EQ(fake.journal.Count("message "), 1) << content;
-    EXPECT_EQ(fake.files.Contents(kConfigPath),
-              "1,-1,0,521,c,c:\\zindo\\,1\r\n")
-        << content;
-  }
-}
-
-TEST_F(SelectConfiguredPortTest, LowerCaseFileCountsAsMissingEveryTime) {
-  fake_.files.Put("c:\\zindo\\local6.dat", "3,-1\r\n");
-  Select();
-  Select();
-  EXPECT_EQ(Messages(), 2);
-  EXPECT_EQ(port_.CommPort(), 1);
-  // Rewritten in place: the stored name keeps its case.
-  EXPECT_EQ(fake_.files.StoredName(kConfigLookupPath), "local6.dat");
-  EXPECT_TRUE(DefaultWritten());
-}
-
-TEST_F(SelectConfiguredPortTest, ReadFailureGivesDefault) {
-  fake_.files.Put(kConfigPath, "3\r\n");
-  fake_.files.FailReadsOf(kConfigPath);
-  Select();
-  EXPECT_EQ(Messages(), 1);
-  EXPECT_EQ(port_.CommPort(), 1);
-  EXPECT_FALSE(fake_.process.diagnostics().empty());
-}
-
-TEST_F(SelectConfiguredPortTest, UnwritableDefaultIsReportedAndPort1Kept) {
-  fake_.files.FailWritesTo(kConfigPath);
-  Select();
-  EXPECT_EQ(Messages(), 1);
-  EXPECT_EQ(port_.CommPort(), 1);
-  ASSERT_EQ(fake_.process.diagnostics().size(), 1u);
-  EXPECT_THAT(fake_.process.diagnostics()[0],
-              ::testing::HasSubstr("default configuration"));
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "core/timed_waits.h"
 #include "link/device_message.h"
 #include "link/serial_port.h"
+#include "platform/timed_waits.h"
 #include "platform/trace.h"
 
 namespace zindo {

@@ -57,9 +57,7 @@ std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
 std::unique_ptr<InotifyDirectorySource> MakeDirectorySource(Process& process) {
   return std::make_unique<InotifyDirectorySource>(
       !Variable("ZINDO_POLL_DIRECTORY").empty(),
-      [&process](const std::string& line) {
-        process.ReportDiagnostic("zindo-relay: " + line);
-      });
+      [&process](const std::string& line) { process.ReportDiagnostic(line); });
 }
 
 class PosixSystemPlatform : public SystemPlatform {

@@ -10,6 +10,7 @@
 #include "platform/message_box-win32.h"
 #include "platform/platform.h"
 #include "platform/process-win32.h"
+#include "platform/program_name.h"
 #include "platform/programs-win32.h"
 #include "platform/serial_device-win32.h"
 #include "platform/stop_requests-win32.h"
@@ -95,7 +96,7 @@ void ShowEarlyText(const std::string& text, EarlyText kind) {
   if (answer && written) return;
   // A box that cannot be shown (no interactive desktop) returns at once.
   ::MessageBoxW(
-      nullptr, ToUtf16(text).c_str(), L"zindo-relay",
+      nullptr, ToUtf16(text).c_str(), ToUtf16(kProgramName).c_str(),
       MB_OK | MB_SETFOREGROUND | (answer ? MB_ICONINFORMATION : MB_ICONERROR));
 }
 

@@ -8,9 +8,7 @@
 
 namespace zindo {
 
-void PosixProcess::ReportDiagnostic(const std::string& line) {
-  // One write, so that lines from several processes sharing the terminal
-  // or log do not interleave.
+void PosixProcess::WriteDiagnosticLine(const std::string& line) {
   WriteAll(diagnostic_fd_, line + "\n");
 }
 

@@ -16,7 +16,7 @@ class PosixProcess : public Process {
   explicit PosixProcess(int diagnostic_fd = STDERR_FILENO)
       : diagnostic_fd_(diagnostic_fd) {}
 
-  void ReportDiagnostic(const std::string& line) override;
+  void WriteDiagnosticLine(const std::string& line) override;
   [[noreturn]] void Exit(int status) override;
 
  private:

@@ -20,8 +20,8 @@ TEST(PosixProcessTest, ReportsEachDiagnosticAsOneLine) {
   UniqueFd write_end(fds[1]);
   PosixProcess process(write_end.get());
 
-  process.ReportDiagnostic("first: ZINDOK1.TXT sent");
-  process.ReportDiagnostic("second");
+  process.WriteDiagnosticLine("first: ZINDOK1.TXT sent");
+  process.WriteDiagnosticLine("second");
   write_end.Close();
 
   EXPECT_EQ(

@@ -24,7 +24,7 @@ bool WriteToStandardStream(bool output, const std::string& text) {
                      &written, nullptr) != 0;
 }
 
-void Win32Process::ReportDiagnostic(const std::string& line) {
+void Win32Process::WriteDiagnosticLine(const std::string& line) {
   ::OutputDebugStringW(ToUtf16(line + "\n").c_str());
   WriteToStandardStream(false, line + "\n");
 }

@@ -12,7 +12,7 @@ namespace zindo {
 // standard error when whoever started the relay gave it one.
 class Win32Process : public Process {
  public:
-  void ReportDiagnostic(const std::string& line) override;
+  void WriteDiagnosticLine(const std::string& line) override;
   [[noreturn]] void Exit(int status) override;
 };
 

@@ -1,7 +1,9 @@
 #include "platform/stop_requests-win32.h"
 
 #include "platform/error.h"
+#include "platform/program_name.h"
 #include "platform/stop_request.h"
+#include "platform/unicode-win32.h"
 
 namespace zindo {
 namespace {
@@ -48,9 +50,9 @@ Win32StopRequests::Win32StopRequests() {
   window_class.lpszClassName = kWindowClass;
   ::RegisterClassW(&window_class);  // fails harmlessly when registered
   // Top-level, never shown: message-only windows get no session messages.
-  window_ =
-      ::CreateWindowExW(0, kWindowClass, L"zindo-relay", WS_POPUP, 0, 0, 0, 0,
-                        nullptr, nullptr, window_class.hInstance, nullptr);
+  window_ = ::CreateWindowExW(0, kWindowClass, ToUtf16(kProgramName).c_str(),
+                              WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              window_class.hInstance, nullptr);
   // Without a desktop to put it on (Wine without a display) there is no
   // session to end either; the relay runs on without the window.
   ::SetConsoleCtrlHandler(ConsoleHandler, TRUE);

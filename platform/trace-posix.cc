@@ -41,8 +41,8 @@ void PosixTrace::Fail(const std::string& what, int error_number) {
   failed_ = true;
   fd_ = UniqueFd();
   process_.ReportDiagnostic(
-      std::string("zindo-relay: ") +
-      SystemError(what + " trace file " + path_, error_number).what() +
+      std::string(
+          SystemError(what + " trace file " + path_, error_number).what()) +
       "; tracing stops");
 }
 

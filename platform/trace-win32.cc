@@ -41,8 +41,7 @@ void Win32Trace::Fail(const std::string& what, DWORD code) {
   failed_ = true;
   file_.Close();
   process_.ReportDiagnostic(
-      std::string("zindo-relay: ") +
-      Win32Error(what + " trace file " + path_, code).what() +
+      std::string(Win32Error(what + " trace file " + path_, code).what()) +
       "; tracing stops");
 }
 

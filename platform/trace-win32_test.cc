@@ -15,7 +15,7 @@ using ::testing::HasSubstr;
 
 class RecordingProcess : public Process {
  public:
-  void ReportDiagnostic(const std::string& line) override {
+  void WriteDiagnosticLine(const std::string& line) override {
     lines.push_back(line);
   }
   void Exit(int) override {}

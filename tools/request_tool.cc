@@ -16,6 +16,9 @@
 #include <utility>
 
 #include "exchange/file_names.h"
+#include "exchange/response_file.h"
+#include "platform/directory/directory_monitor.h"
+#include "platform/directory/directory_source-posix.h"
 
 namespace zindo::tools {
 
@@ -27,7 +30,6 @@ using ::zindo::KnownOption;
 using ::zindo::OptionValue;
 
 constexpr double kLongestWaitSeconds = 24 * 60 * 60;
-constexpr char kReplyMark[] = "/0";
 constexpr char kStoppedStatus[] = "0,0\r\n";
 
 // ---- The command line ----
@@ -152,13 +154,20 @@ std::string PathIn(const std::string& directory, const std::string& name) {
   return directory + "/" + name;
 }
 
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  auto lower = [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](char x, char y) { return lower(x) == lower(y); });
+// Names are looked up as the relay looks them up: the listings are kept
+// current from inotify's reports, and a name stored exactly as asked wins
+// over other cases of it.
+DirectoryMonitor& Directories() {
+  static DirectoryMonitor monitor(
+      std::make_unique<InotifyDirectorySource>(/*poll_only=*/false, nullptr));
+  return monitor;
+}
+
+// Tells a directory that cannot be read from one where a name is missing.
+void CheckReadable(const std::string& directory) {
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(directory.c_str()),
+                                              &closedir);
+  if (!listing) throw SystemError("open directory " + directory, errno);
 }
 
 // Closes a descriptor when it goes out of scope, for the paths that throw.
@@ -262,70 +271,6 @@ void WaitUntilTaken(const std::string& directory, Clock::time_point deadline,
   }
 }
 
-// The content for a message, with anything unprintable as \xNN.
-std::string Printable(const std::string& content) {
-  std::string text;
-  for (char c : content) {
-    if (c >= ' ' && c <= '~') {
-      text += c;
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X",
-                    static_cast<unsigned char>(c));
-      text += escaped;
-    }
-  }
-  return text;
-}
-
-// ---- The response line ----
-
-// Whether `content` could be the start of a reply line still being written.
-bool CouldBeUnfinishedLine(const std::string& content) {
-  const std::string mark = kReplyMark;
-  const std::size_t mark_part = std::min(content.size(), mark.size());
-  if (content.compare(0, mark_part, mark, 0, mark_part) != 0) return false;
-  for (std::size_t i = mark_part; i < content.size(); ++i) {
-    const char c = content[i];
-    const bool last = i + 1 == content.size();
-    if (!(IsDigitIn(c, 10) || c == ',' || (c == '\r' && last))) return false;
-  }
-  return true;
-}
-
-uint8_t ParseReplyByte(const std::string& field, const std::string& line) {
-  const bool digits = !field.empty() && field.size() <= 3 &&
-                      std::all_of(field.begin(), field.end(),
-                                  [](char c) { return IsDigitIn(c, 10); });
-  if (!digits || std::stoi(field) > 255) {  // three digits fit an int
-    throw MalformedResponse("\"" + Printable(field) +
-                            "\" is not a byte in the reply line \"" +
-                            Printable(line) + "\"");
-  }
-  return static_cast<uint8_t>(std::stoi(field));
-}
-
-std::string ParseReplyLine(const std::string& line) {
-  if (!StartsWith(line, kReplyMark)) {
-    throw MalformedResponse("the reply line \"" + Printable(line) +
-                            "\" does not start with " + kReplyMark);
-  }
-  std::string reply;
-  std::size_t at = std::string(kReplyMark).size();
-  while (at < line.size()) {
-    if (line[at] != ',') {
-      throw MalformedResponse("the reply line \"" + Printable(line) +
-                              "\" has no comma at character " +
-                              std::to_string(at + 1));
-    }
-    const std::size_t end = std::min(line.find(',', at + 1), line.size());
-    reply += static_cast<char>(
-        ParseReplyByte(line.substr(at + 1, end - at - 1), line));
-    at = end;
-  }
-  return reply;
-}
-
 }  // namespace
 
 std::string UsageText() {
@@ -396,47 +341,20 @@ std::string DecimalList(const std::string& bytes) {
   return text;
 }
 
-std::optional<std::string> ParseResponse(const std::string& content) {
-  const std::size_t line_end = content.find('\n');
-  if (line_end == std::string::npos) {
-    if (CouldBeUnfinishedLine(content)) return std::nullopt;
-    throw MalformedResponse("\"" + Printable(content) +
-                            "\" is not the start of a reply line");
-  }
-  if (line_end == 0 || content[line_end - 1] != '\r') {
-    throw MalformedResponse("the reply line does not end with CR LF: \"" +
-                            Printable(content) + "\"");
-  }
-  if (line_end + 1 != content.size()) {
-    throw MalformedResponse("more follows the reply line: \"" +
-                            Printable(content) + "\"");
-  }
-  return ParseReplyLine(content.substr(0, line_end - 1));
-}
-
 std::vector<std::string> NamesMatching(const std::string& directory,
                                        const std::string& name) {
-  std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(directory.c_str()),
-                                              &closedir);
-  if (!listing) throw SystemError("open directory " + directory, errno);
-  std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* entry = readdir(listing.get())) {
-    if (EqualIgnoringAsciiCase(entry->d_name, name)) {
-      names.emplace_back(entry->d_name);
-    }
-  }
-  if (errno != 0) throw SystemError("read directory " + directory, errno);
-  std::sort(names.begin(), names.end());
+  std::vector<std::string> names = Directories().FindAll(directory, name);
+  if (names.empty()) CheckReadable(directory);
   return names;
 }
 
 FileState ReadFileState(const std::string& directory, const std::string& name) {
-  const std::vector<std::string> names = NamesMatching(directory, name);
   FileState state;
-  if (names.empty()) return state;
-  const bool exact = std::find(names.begin(), names.end(), name) != names.end();
-  const std::string stored = exact ? name : names.front();
+  const std::string stored = Directories().Find(directory, name);
+  if (stored.empty()) {
+    CheckReadable(directory);
+    return state;
+  }
   const std::string path = PathIn(directory, stored);
   Descriptor file{open(path.c_str(), O_RDONLY)};
   if (file.fd < 0 && errno == ENOENT) return state;  // gone since listed
@@ -503,8 +421,8 @@ std::string WaitForReply(const std::string& directory, const FileState& before,
   if (now.present() && now != before) {
     throw MalformedResponse(PathIn(directory, now.stored_name) +
                             ": the reply line is still unfinished after " +
-                            Seconds(limit) + ": \"" + Printable(now.content) +
-                            "\"");
+                            Seconds(limit) + ": \"" +
+                            PrintableText(now.content) + "\"");
   }
   throw WaitTimedOut("the relay took the request, but no reply came in " +
                      PathIn(directory, kResponseFileName) + " within " +
@@ -521,12 +439,12 @@ void WaitForStop(const std::string& directory, const FileState& before,
     return now != before && now.content == kStoppedStatus;
   });
   if (!stopped) {
-    throw WaitTimedOut("the relay took the quit request, but " +
-                       PathIn(directory, kStatusFileName) +
-                       " does not say 0,0 within " + Seconds(limit) +
-                       (now.present()
-                            ? " (it holds \"" + Printable(now.content) + "\")"
-                            : " (it is missing)"));
+    throw WaitTimedOut(
+        "the relay took the quit request, but " +
+        PathIn(directory, kStatusFileName) + " does not say 0,0 within " +
+        Seconds(limit) +
+        (now.present() ? " (it holds \"" + PrintableText(now.content) + "\")"
+                       : " (it is missing)"));
   }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/response_file.h"
 #include "platform/command_line.h"
 #include "platform/error.h"
 
@@ -21,10 +22,7 @@ namespace zindo::tools {
 using UsageError = ::zindo::CommandLineError;
 
 // A response file that holds no reply line; the message says what is wrong.
-class MalformedResponse : public Error {
- public:
-  explicit MalformedResponse(const std::string& message) : Error(message) {}
-};
+using MalformedResponse = ::zindo::MalformedResponse;
 
 // A request file is already waiting for the relay and may not be replaced.
 class RequestWaiting : public Error {
@@ -64,12 +62,6 @@ RequestOptions ParseArguments(const std::vector<std::string>& arguments);
 
 // The bytes in decimal, separated by commas: "17,0,129".
 std::string DecimalList(const std::string& bytes);
-
-// The reply in a response file's content: "/0", then "," and a decimal byte
-// for each byte, then CR LF. Returns nothing while the line is unfinished
-// (no line end yet, and nothing that cannot start a reply line), as a file
-// being written may be. Throws MalformedResponse otherwise.
-std::optional<std::string> ParseResponse(const std::string& content);
 
 // The names in `directory` equal to `name` without regard to ASCII case,
 // sorted. Throws Error naming the directory when it cannot be read.

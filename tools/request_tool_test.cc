@@ -88,28 +88,6 @@ TEST(ParseArgumentsTest, RefusesWhatItCannotFollow) {
   }
 }
 
-TEST(ParseResponseTest, ReplyLines) {
-  EXPECT_THAT(ParseResponse("/0,17,0,129\r\n"), Optional(Bytes({17, 0, 129})));
-  EXPECT_THAT(ParseResponse("/0,255,000\r\n"), Optional(Bytes({255, 0})));
-  EXPECT_THAT(ParseResponse("/0\r\n"), Optional(std::string()));
-}
-
-TEST(ParseResponseTest, AFileStillBeingWrittenIsUnfinished) {
-  for (const char* partial : {"", "/", "/0", "/0,17,", "/0,17,0\r"}) {
-    EXPECT_EQ(ParseResponse(partial), std::nullopt) << partial;
-  }
-}
-
-TEST(ParseResponseTest, MalformedLines) {
-  for (const char* malformed :
-       {"/1,2\r\n", "/0,256\r\n", "/0,,1\r\n", "/0,1,\r\n", "/05\r\n",
-        "/0;1\r\n", "/0,1\n", "/0,1\r\n/0,2\r\n", "/0,1\rx", "0,1", "/0,1x",
-        "\r\n", "/0,1234\r\n"}) {
-    EXPECT_THROW(ParseResponse(malformed), MalformedResponse)
-        << testing::PrintToString(std::string(malformed));
-  }
-}
-
 class RequestFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -42,11 +42,24 @@ DirectoryMonitor::DirectoryMonitor(std::unique_ptr<DirectorySource> source)
 
 std::string DirectoryMonitor::Find(const std::string& path,
                                    const std::string& name) {
+  const std::vector<std::string>* matches = Matches(path, name);
+  if (matches == nullptr || matches->empty()) return "";
+  return Contains(*matches, name) ? name : matches->front();
+}
+
+std::vector<std::string> DirectoryMonitor::FindAll(const std::string& path,
+                                                   const std::string& name) {
+  const std::vector<std::string>* matches = Matches(path, name);
+  return matches == nullptr ? std::vector<std::string>() : *matches;
+}
+
+const std::vector<std::string>* DirectoryMonitor::Matches(
+    const std::string& path, const std::string& name) {
   Refresh();
   const std::optional<DirectoryId> id = source_->Identify(path);
   if (!id) {
     Forget(path);
-    return "";
+    return nullptr;
   }
   Directory& directory = directories_[path];
   const std::string folded = FoldCase(name);
@@ -55,13 +68,11 @@ std::string DirectoryMonitor::Find(const std::string& path,
   if (new_name || !directory.current || directory.id != *id) {
     if (!Relist(path, directory, *id)) {
       Forget(path);
-      return "";
+      return nullptr;
     }
   }
   auto found = directory.names.find(folded);
-  if (found == directory.names.end() || found->second.empty()) return "";
-  const std::vector<std::string>& matches = found->second;
-  return Contains(matches, name) ? name : matches.front();
+  return found == directory.names.end() ? nullptr : &found->second;
 }
 
 void DirectoryMonitor::NoteAdded(const std::string& path,

@@ -97,6 +97,12 @@ class DirectoryMonitor {
   // the directory cannot be read.
   std::string Find(const std::string& directory, const std::string& name);
 
+  // Every name stored in `directory` that matches `name` without regard to
+  // ASCII case, in byte order: what Find chooses from. Empty when nothing
+  // matches or the directory cannot be read.
+  std::vector<std::string> FindAll(const std::string& directory,
+                                   const std::string& name);
+
   // What the relay itself did to `directory`, applied at once: a directory
   // that is listed only from time to time would not show it until later.
   void NoteAdded(const std::string& directory, const std::string& stored);
@@ -132,6 +138,10 @@ class DirectoryMonitor {
     std::unordered_map<std::string, std::vector<std::string>> names;
   };
 
+  // The stored names matching `name`, sorted; null when none was ever seen
+  // or `path` is no readable directory.
+  const std::vector<std::string>* Matches(const std::string& path,
+                                          const std::string& name);
   void Note(const std::string& path, const std::string& stored, bool added);
   void Apply(const DirectoryEvent& event);
   // Adds or removes `stored` in every current listing `matches` picks.

@@ -285,7 +285,7 @@ void FakeLauncher::Launch(const std::string& pif_name) {
   if (!failure_.empty()) throw Error(failure_);
 }
 
-void FakeProcess::ReportDiagnostic(const std::string& line) {
+void FakeProcess::WriteDiagnosticLine(const std::string& line) {
   diagnostics_.push_back(line);
 }
 

@@ -211,7 +211,7 @@ struct FakeExit {
 class FakeProcess : public Process {
  public:
   explicit FakeProcess(FakeJournal& journal) : journal_(journal) {}
-  void ReportDiagnostic(const std::string& line) override;
+  void WriteDiagnosticLine(const std::string& line) override;
   void Exit(int status) override;
   const std::vector<std::string>& diagnostics() const { return diagnostics_; }
 

@@ -1,4 +1,4 @@
-#include "core/timed_waits.h"
+#include "platform/timed_waits.h"
 
 #include <gtest/gtest.h>
 

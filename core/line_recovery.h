@@ -1,10 +1,10 @@
-#ifndef ZINDO_LINK_LINE_RECOVERY_H_
-#define ZINDO_LINK_LINE_RECOVERY_H_
+#ifndef ZINDO_CORE_LINE_RECOVERY_H_
+#define ZINDO_CORE_LINE_RECOVERY_H_
 
-#include "core/timed_waits.h"
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "platform/file_system.h"
+#include "platform/timed_waits.h"
 #include "platform/trace.h"
 
 namespace zindo {
@@ -31,4 +31,4 @@ RecoveryOutcome RecoverLine(SerialPort& port, TimedWaits& waits,
 
 }  // namespace zindo
 
-#endif  // ZINDO_LINK_LINE_RECOVERY_H_
+#endif  // ZINDO_CORE_LINE_RECOVERY_H_

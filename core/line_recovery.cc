@@ -1,4 +1,4 @@
-#include "link/line_recovery.h"
+#include "core/line_recovery.h"
 
 #include "exchange/request_file.h"
 #include "exchange/response_file.h"

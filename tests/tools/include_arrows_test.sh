@@ -1,0 +1,45 @@
+#!/bin/bash
+# Keeps the arrows between the folders honest: fails when a folder includes a
+# header from a folder it may not use (see HACKING.md), or when code other
+# than a test includes the fakes. Usage: include_arrows_test.sh SOURCE_DIR
+set -euo pipefail
+cd "${1:-.}"
+
+# The folders each folder may include from, itself first.
+declare -A may_use=(
+  [platform]="platform"
+  [dos]="dos platform"
+  [exchange]="exchange platform"
+  [link]="link platform"
+  [core]="core dos exchange link platform"
+  [tools]="tools dos exchange link platform"
+)
+
+status=0
+for folder in "${!may_use[@]}"; do
+  while IFS=: read -r file line text; do
+    used=${text#*\"}
+    used=${used%%/*}
+    # Headers from outside the project (GoogleTest) are not its arrows.
+    [[ -v may_use[$used] || $used == tests ]] || continue
+    if [[ " ${may_use[$folder]} " != *" $used "* ]]; then
+      echo "$file:$line: $folder/ may not include from $used/: $text" >&2
+      status=1
+    fi
+  done < <(grep -rnE '^#include "[^"/]+/' --include='*.h' --include='*.cc' \
+             "$folder" || true)
+done
+
+# The fakes stand in for the platform in tests only.
+while IFS=: read -r file line text; do
+  case $file in
+    *_test.cc | *_test.h | platform/fake/*) ;;
+    *)
+      echo "$file:$line: only tests may include the fakes: $text" >&2
+      status=1
+      ;;
+  esac
+done < <(grep -rnE '^#include "platform/fake/' --include='*.h' \
+           --include='*.cc' platform dos exchange link core tools || true)
+
+exit $status
