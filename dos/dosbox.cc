@@ -237,9 +237,11 @@ std::string DosboxConfig(const std::string& user_settings) {
          kFixedSettings;
 }
 
-std::vector<std::string> DosboxEnvironment(bool has_display) {
-  if (has_display) return {};
-  return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+std::vector<std::string> DosboxEnvironment(bool has_display,
+                                           const std::string& video_driver) {
+  if (!has_display) return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+  if (video_driver.empty()) return {};
+  return {"SDL_VIDEODRIVER=" + video_driver};
 }
 
 }  // namespace zindo

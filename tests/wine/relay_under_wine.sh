@@ -234,6 +234,103 @@ else
   say "log-off: skipped, Wine needs a display for the relay's window"
 fi
 
+# A DOS companion where Windows has no DOS (a 64-bit prefix): the relay runs
+# it in DOSBox. Debian's dosbox stands in for DOSBox for Windows, installed
+# where its installer puts it, behind a script that maps the Windows paths
+# it is given to this machine's. The relay cannot reach the Linux DOSBox's
+# window to empty its directory cache, and says so once; the companion
+# polls by opening the response under the upper-case name DOS asks for,
+# which works without that.
+if [[ -n "${DOS_COMPANION:-}" ]]; then
+  dosbox=$(command -v dosbox || true)
+  [[ -n "$dosbox" ]] || fail "dosbox is not installed (Debian package dosbox)"
+  dos_work="$prefix/drive_c/work"
+  trace='C:\zindo\dosbox-trace.log'
+  mkdir -p "$dos_work"
+  cp "$DOS_COMPANION" "$dos_work/CO.COM"
+  "$build_dir/zindo-mkpif" "$dos_work/autoexec.pif" CO.COM >/dev/null
+  chown -R "$user:$user" "$dos_work"
+  run_dos_relay() {
+    (cd "$dos_work" && exec >"$top/relay.out" 2>&1 </dev/null &&
+      as_wine_user env ZINDO_TRACE="$trace" "$wine" "$relay_exe") &
+    relay_pid=$!
+  }
+
+  say "DOS companion, no DOSBox: the failure path says what is missing"
+  run_dos_relay
+  wait_for 300 relay_ended || fail "the relay still runs without DOSBox"
+  relay_status=0
+  wait "$relay_pid" || relay_status=$?
+  relay_pid=""
+  [[ $relay_status -eq 1 ]] ||
+    { show_relay_output; fail "without DOSBox the relay ended with $relay_status"; }
+  grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
+    "$top/relay.out" || { show_relay_output; fail "no line says DOSBox is missing"; }
+  say "  status 1: $(grep -o 'this Windows.*not found' "$top/relay.out")"
+
+  say "DOS companion in DOSBox: OPENPOLL.COM makes two exchanges"
+  standin="$prefix/drive_c/Program Files (x86)/DOSBox-0.74-3/DOSBox.exe"
+  mkdir -p "$(dirname "$standin")"
+  cat >"$standin" <<STANDIN
+#!/bin/bash
+# Stands in for DOSBox for Windows: logs what it was given, maps the Windows
+# paths to this machine's and runs Debian's dosbox.
+printf '%s\n' "SDL_VIDEODRIVER=\$SDL_VIDEODRIVER" "\$@" >"$top/standin.log"
+args=()
+while [[ \$# -gt 0 ]]; do
+  case "\$1" in
+    -conf) args+=(-conf "\$(winepath -u "\$2")"); shift 2 ;;
+    -c) if [[ "\$2" =~ ^(mount .) \"(.*)\"\$ ]]; then
+          args+=(-c "\${BASH_REMATCH[1]} \"\$(winepath -u "\${BASH_REMATCH[2]}")\"")
+        else
+          args+=(-c "\$2")
+        fi
+        shift 2 ;;
+    *) args+=("\$1"); shift ;;
+  esac
+done
+unset SDL_VIDEODRIVER
+[[ -n "\${DISPLAY:-}" ]] || export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+exec $dosbox "\${args[@]}" >"$top/dosbox.out" 2>&1
+STANDIN
+  chmod 755 "$standin"
+  chown -R "$user:$user" "$prefix/drive_c/Program Files (x86)"
+  rm -f "$prefix/drive_c/zindo/dosbox-trace.log"
+  run_dos_relay
+  if ! wait_for 600 test -f "$dos_work/GOT.TXT"; then
+    show_relay_output
+    sed 's/^/  stand-in: /' "$top/standin.log" "$top/dosbox.out" >&2 || true
+    fail "the DOS companion got no responses within 60 s"
+  fi
+  got=$(cat "$dos_work/GOT.TXT")
+  [[ "$got" == "/0,$answer"$'\r\n'"/0,$answer"$'\r' ]] ||
+    { show_relay_output; fail "GOT.TXT holds $(od -c "$dos_work/GOT.TXT")"; }
+  say "  GOT.TXT holds both responses"
+  grep -qx 'SDL_VIDEODRIVER=windib' "$top/standin.log" ||
+    fail "DOSBox was not asked for SDL's windib driver"
+  grep -qx 'mount C "C:\\"' "$top/standin.log" ||
+    fail "drive C was not mounted as C:\\: $(cat "$top/standin.log")"
+  conf=$(sed -n '/^-conf$/{n;p}' "$top/standin.log")
+  say "  DOSBox got -conf $conf and mount C \"C:\\\""
+  flushes=$(grep -c 'cannot make DOSBox read its directories again' \
+    "$top/relay.out" || true)
+  [[ $flushes -eq 1 ]] ||
+    { show_relay_output; fail "the flush failure was reported $flushes times"; }
+  say "  the flush failure was reported once: $(grep -o 'again ([^)]*)' "$top/relay.out")"
+  setpriv --reuid=$user --regid=$user --clear-groups -- \
+    "$request_bin" --dir "$dos_work" --quit --wait=15 >/dev/null ||
+    { show_relay_output; fail "the relay did not stop"; }
+  wait_for 150 relay_ended || fail "the relay still runs after quitting"
+  relay_status=0
+  wait "$relay_pid" || relay_status=$?
+  relay_pid=""
+  [[ $relay_status -eq 0 ]] ||
+    { show_relay_output; fail "the relay ended with status $relay_status"; }
+  conf_unix=$(as_wine_user "$wine" winepath -u "$conf" 2>/dev/null)
+  [[ ! -e "$conf_unix" ]] || fail "the settings file $conf was left behind"
+  say "  the relay ended with status 0 and removed DOSBox's settings file"
+fi
+
 # The mapping held: COM1 was the pseudo-terminal, not a serial port.
 com1=$(readlink "$prefix/dosdevices/com1" || true)
 [[ "$com1" == "$pty" ]] || fail "COM1 pointed at '$com1', not at $pty"
