@@ -51,7 +51,9 @@ class Win32SystemPlatform : public SystemPlatform {
         programs_(files_),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,
-                  message_box_, launcher_, process_, *trace_} {}
+                  message_box_, launcher_, process_, *trace_} {
+    process_.BeforeExit([this] { programs_.RemoveHandedFiles(); });
+  }
 
   Platform& Get() override { return platform_; }
   Programs& programs() override { return programs_; }

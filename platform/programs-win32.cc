@@ -200,7 +200,7 @@ bool HasDosSubsystem() {
          IsFile(std::wstring(system) + L"\\ntvdm.exe");
 }
 
-Win32Programs::~Win32Programs() {
+void Win32Programs::RemoveHandedFiles() {
   for (const std::string& path : handed_files_) {
     ::DeleteFileW(ToUtf16(path).c_str());
   }

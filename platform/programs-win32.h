@@ -19,7 +19,10 @@ namespace zindo {
 class Win32Programs : public Programs {
  public:
   explicit Win32Programs(Win32FileSystem& files) : files_(files) {}
-  ~Win32Programs() override;
+  ~Win32Programs() override { RemoveHandedFiles(); }
+
+  // Removes the files handed to the programs started so far.
+  void RemoveHandedFiles();
 
   Search Find(const std::string& name) override;
   std::string NoDosReason() override {

@@ -271,27 +271,31 @@ if [[ -n "${DOS_COMPANION:-}" ]]; then
   say "DOS companion in DOSBox: OPENPOLL.COM makes two exchanges"
   standin="$prefix/drive_c/Program Files (x86)/DOSBox-0.74-3/DOSBox.exe"
   mkdir -p "$(dirname "$standin")"
-  cat >"$standin" <<STANDIN
+  logs="$top/standin"
+  mkdir -p "$logs"
+  chown "$user:$user" "$logs"
+  sed -e "s|@LOGS@|$logs|g" -e "s|@DOSBOX@|$dosbox|g" >"$standin" <<'STANDIN'
 #!/bin/bash
 # Stands in for DOSBox for Windows: logs what it was given, maps the Windows
 # paths to this machine's and runs Debian's dosbox.
-printf '%s\n' "SDL_VIDEODRIVER=\$SDL_VIDEODRIVER" "\$@" >"$top/standin.log"
+printf '%s\n' "SDL_VIDEODRIVER=$SDL_VIDEODRIVER" "$@" >@LOGS@/given.log
+mount_command='^(mount .) "(.*)"$'
 args=()
-while [[ \$# -gt 0 ]]; do
-  case "\$1" in
-    -conf) args+=(-conf "\$(winepath -u "\$2")"); shift 2 ;;
-    -c) if [[ "\$2" =~ ^(mount .) \"(.*)\"\$ ]]; then
-          args+=(-c "\${BASH_REMATCH[1]} \"\$(winepath -u "\${BASH_REMATCH[2]}")\"")
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    -conf) args+=(-conf "$(winepath -u "$2")"); shift 2 ;;
+    -c) if [[ $2 =~ $mount_command ]]; then
+          args+=(-c "${BASH_REMATCH[1]} \"$(winepath -u "${BASH_REMATCH[2]}")\"")
         else
-          args+=(-c "\$2")
+          args+=(-c "$2")
         fi
         shift 2 ;;
-    *) args+=("\$1"); shift ;;
+    *) args+=("$1"); shift ;;
   esac
 done
 unset SDL_VIDEODRIVER
-[[ -n "\${DISPLAY:-}" ]] || export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
-exec $dosbox "\${args[@]}" >"$top/dosbox.out" 2>&1
+[[ -n "${DISPLAY:-}" ]] || export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+exec @DOSBOX@ "${args[@]}" >@LOGS@/dosbox.out 2>&1
 STANDIN
   chmod 755 "$standin"
   chown -R "$user:$user" "$prefix/drive_c/Program Files (x86)"
@@ -299,18 +303,18 @@ STANDIN
   run_dos_relay
   if ! wait_for 600 test -f "$dos_work/GOT.TXT"; then
     show_relay_output
-    sed 's/^/  stand-in: /' "$top/standin.log" "$top/dosbox.out" >&2 || true
+    sed 's/^/  stand-in: /' "$logs/given.log" "$logs/dosbox.out" >&2 || true
     fail "the DOS companion got no responses within 60 s"
   fi
   got=$(cat "$dos_work/GOT.TXT")
   [[ "$got" == "/0,$answer"$'\r\n'"/0,$answer"$'\r' ]] ||
     { show_relay_output; fail "GOT.TXT holds $(od -c "$dos_work/GOT.TXT")"; }
   say "  GOT.TXT holds both responses"
-  grep -qx 'SDL_VIDEODRIVER=windib' "$top/standin.log" ||
+  grep -qx 'SDL_VIDEODRIVER=windib' "$logs/given.log" ||
     fail "DOSBox was not asked for SDL's windib driver"
-  grep -qx 'mount C "C:\\"' "$top/standin.log" ||
-    fail "drive C was not mounted as C:\\: $(cat "$top/standin.log")"
-  conf=$(sed -n '/^-conf$/{n;p}' "$top/standin.log")
+  grep -qx 'mount C "C:\\"' "$logs/given.log" ||
+    fail "drive C was not mounted as C:\\: $(cat "$logs/given.log")"
+  conf=$(sed -n '/^-conf$/{n;p}' "$logs/given.log")
   say "  DOSBox got -conf $conf and mount C \"C:\\\""
   flushes=$(grep -c 'cannot make DOSBox read its directories again' \
     "$top/relay.out" || true)
