@@ -130,7 +130,8 @@ std::vector<std::string> StartDirectoryCommands(const DosboxRun& run) {
   if (working.empty()) {
     throw Error("the companion's working directory " + run.working_directory +
                 " is on no drive that the prefix maps, so DOSBox cannot "
-                "start there; map a drive (dosdevices/x:) that holds it or "
+                "start there; map a drive that holds it (a network drive on "
+                "Windows, a dosdevices/x: link on Linux) or "
                 "give the PIF a start directory");
   }
   std::vector<std::string> commands = ChangeTo(working);

@@ -1,7 +1,7 @@
 #include "platform/programs-win32.h"
 
 #include <algorithm>
-#include <cwctype>
+#include <cctype>
 
 #include "platform/error-win32.h"
 #include "platform/unicode-win32.h"
@@ -272,6 +272,17 @@ bool Win32Programs::IsRunning(int process_id) {
       ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process_id)));
   return process.valid() &&
          ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+// Its drive letter as the drives are named: a shortcut may start the relay
+// in "c:\zindo".
+std::string Win32Programs::WorkingDirectory() {
+  std::string directory = files_.working_directory();
+  if (directory.size() >= 2 && directory[1] == ':') {
+    directory[0] = static_cast<char>(
+        std::toupper(static_cast<unsigned char>(directory[0])));
+  }
+  return directory;
 }
 
 // Removable drives and CD drives are left out: mounting an empty one

@@ -31,7 +31,7 @@ class Win32Programs : public Programs {
   int StartDetached(const ProgramRun& run) override;
   bool IsRunning(int process_id) override;
   std::map<char, std::string> MappedDrives() override;
-  std::string WorkingDirectory() override { return files_.working_directory(); }
+  std::string WorkingDirectory() override;
   UserFile ReadUserFile(const std::string& name) override;
 
  private:

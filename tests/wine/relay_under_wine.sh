@@ -84,6 +84,23 @@ wait_for() {
 status_is() { [[ "$(cat "$work/zindoK.inf" 2>/dev/null)" == "$1"$'\r' ]]; }
 relay_ended() { ! kill -0 "$relay_pid" 2>/dev/null; }
 show_relay_output() { sed 's/^/  relay: /' "$top/relay.out" >&2 || true; }
+# Waits up to $1 tenths of a second for the relay to end, which must be
+# with status $2.
+expect_relay_end() {
+  local status=0
+  wait_for "$1" relay_ended || fail "the relay still runs"
+  wait "$relay_pid" || status=$?
+  relay_pid=""
+  [[ $status -eq $2 ]] ||
+    { show_relay_output; fail "the relay ended with status $status, not $2"; }
+}
+# Asks the relay in directory $1 to quit; it must end with status 0.
+quit_relay() {
+  setpriv --reuid=$user --regid=$user --clear-groups -- \
+    "$request_bin" --dir "$1" --quit --wait=15 >/dev/null ||
+    { show_relay_output; fail "the relay did not stop"; }
+  expect_relay_end 150 0
+}
 
 mkdir -p "$prefix" "$work" "$top/home"
 chmod 711 "$top"
@@ -172,16 +189,8 @@ say "  the device got 3,0,9,7,8"
   fail "zindoK2.txt holds $(od -c "$work/zindoK2.txt")"
 
 say "quit request"
-setpriv --reuid=$user --regid=$user --clear-groups -- \
-  "$request_bin" --dir "$work" --quit --wait=15 >/dev/null ||
-  { show_relay_output; fail "the relay did not stop"; }
-wait_for 150 relay_ended || fail "the relay still runs after quitting"
-relay_status=0
-wait "$relay_pid" || relay_status=$?
-relay_pid=""
+quit_relay "$work"
 status_is 0,0 || fail "zindoK.inf does not say 0,0"
-[[ $relay_status -eq 0 ]] ||
-  { show_relay_output; fail "the relay ended with status $relay_status"; }
 say "  the relay ended with status 0; zindoK.inf: 0,0"
 
 # Log-off: a second relay is sent what Windows sends every top-level window
@@ -220,12 +229,7 @@ C
     { show_relay_output; fail "the second relay did not start"; }
   as_wine_user env DISPLAY="$DISPLAY" "$wine" "$top/endsession.exe" ||
     fail "endsession.exe: no window, or WM_QUERYENDSESSION refused ($?)"
-  wait_for 150 relay_ended || fail "the relay still runs after log-off"
-  relay_status=0
-  wait "$relay_pid" || relay_status=$?
-  relay_pid=""
-  [[ $relay_status -eq 0 ]] ||
-    { show_relay_output; fail "the relay ended with status $relay_status"; }
+  expect_relay_end 150 0
   status_is 0,0 || fail "zindoK.inf does not say 0,0 after log-off"
   grep -q 'stop requested: log-off' "$prefix/drive_c/zindo/trace.log" ||
     fail "the trace does not name the log-off"
@@ -258,12 +262,7 @@ if [[ -n "${DOS_COMPANION:-}" ]]; then
 
   say "DOS companion, no DOSBox: the failure path says what is missing"
   run_dos_relay
-  wait_for 300 relay_ended || fail "the relay still runs without DOSBox"
-  relay_status=0
-  wait "$relay_pid" || relay_status=$?
-  relay_pid=""
-  [[ $relay_status -eq 1 ]] ||
-    { show_relay_output; fail "without DOSBox the relay ended with $relay_status"; }
+  expect_relay_end 300 1
   grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
     "$top/relay.out" || { show_relay_output; fail "no line says DOSBox is missing"; }
   say "  status 1: $(grep -o 'this Windows.*not found' "$top/relay.out")"
@@ -321,15 +320,7 @@ STANDIN
   [[ $flushes -eq 1 ]] ||
     { show_relay_output; fail "the flush failure was reported $flushes times"; }
   say "  the flush failure was reported once: $(grep -o 'again ([^)]*)' "$top/relay.out")"
-  setpriv --reuid=$user --regid=$user --clear-groups -- \
-    "$request_bin" --dir "$dos_work" --quit --wait=15 >/dev/null ||
-    { show_relay_output; fail "the relay did not stop"; }
-  wait_for 150 relay_ended || fail "the relay still runs after quitting"
-  relay_status=0
-  wait "$relay_pid" || relay_status=$?
-  relay_pid=""
-  [[ $relay_status -eq 0 ]] ||
-    { show_relay_output; fail "the relay ended with status $relay_status"; }
+  quit_relay "$dos_work"
   conf_unix=$(as_wine_user "$wine" winepath -u "$conf" 2>/dev/null)
   [[ ! -e "$conf_unix" ]] || fail "the settings file $conf was left behind"
   say "  the relay ended with status 0 and removed DOSBox's settings file"
