@@ -4,9 +4,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/error.h"
-#include "platform/programs-win32.h"
 #include "platform/testing-win32.h"
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {
@@ -33,26 +31,6 @@ TEST(Win32LauncherTest, ShellFailuresAreExplained) {
               HasSubstr("no program is associated"));
   EXPECT_THAT(ShellExecuteFailure(SE_ERR_ACCESSDENIED), HasSubstr("(error 5)"));
   EXPECT_THAT(ShellExecuteFailure(0), HasSubstr("out of memory"));
-}
-
-TEST(Win32LauncherTest, RunsWindowsProgramsAndPifsOnlyWhereThereIsDos) {
-  win32_test::TemporaryDirectory directory;
-  Win32FileSystem files(directory.path());
-  Win32Launcher launcher(files);
-  EXPECT_TRUE(
-      launcher.StartsItself("autoexec.pif"));  // Launch says it is missing
-  win32_test::WriteNativeFile(directory / "autoexec.pif",
-                              std::string(545, 'x'));
-  EXPECT_EQ(launcher.StartsItself("autoexec.pif"), HasDosSubsystem());
-  // No 64-bit Windows has DOS.
-  if (sizeof(void*) == 8) {
-    EXPECT_FALSE(HasDosSubsystem());
-  }
-  wchar_t self[MAX_PATH];
-  ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-  ASSERT_TRUE(
-      ::CopyFileW(self, ToUtf16(directory / "autoexec.pif").c_str(), FALSE));
-  EXPECT_TRUE(launcher.StartsItself("autoexec.pif"));
 }
 
 }  // namespace

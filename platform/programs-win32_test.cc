@@ -6,7 +6,6 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/testing-win32.h"
 #include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
@@ -14,9 +13,6 @@
 namespace zindo {
 namespace {
 
-using ::testing::AllOf;
-using ::testing::HasSubstr;
-using win32_test::ReadNativeFile;
 using win32_test::TemporaryDirectory;
 using win32_test::WriteNativeFile;
 
@@ -100,42 +96,6 @@ TEST(Win32ProgramsTest, CommandLineSplitsBackIntoTheSameWords) {
   for (int i = 0; i < count; ++i) back.push_back(ToUtf8(parsed[i]));
   ::LocalFree(parsed);
   EXPECT_EQ(back, words);
-}
-
-// A program started in a directory with the handed file, the settings and
-// the relay's own environment; the handed file goes with the relay.
-TEST(Win32ProgramsTest, StartsAProgramWithItsFileAndSettings) {
-  TemporaryDirectory directory;
-  Win32FileSystem files(directory.path());
-  std::string handed;
-  {
-    Win32Programs programs(files);
-    const std::string command = ToUtf8(L"C:\\windows\\system32\\cmd.exe");
-    ProgramRun run{{command, "/c", "copy", kHandedFile, "handed.txt"},
-                   {"ZINDO_TEST_SETTING=yes"},
-                   directory.path(),
-                   "[cpu]\r\n"};
-    const int process_id = programs.StartDetached(run);
-    for (int i = 0; i < 1000 && programs.IsRunning(process_id); ++i) {
-      ::Sleep(10);
-    }
-    EXPECT_FALSE(programs.IsRunning(process_id));
-    EXPECT_EQ(ReadNativeFile(directory / "handed.txt"), "[cpu]\r\n");
-    run.arguments = {command, "/c", "echo %ZINDO_TEST_SETTING%>env.txt"};
-    const int echo_id = programs.StartDetached(run);
-    for (int i = 0; i < 1000 && programs.IsRunning(echo_id); ++i) ::Sleep(10);
-    EXPECT_EQ(ReadNativeFile(directory / "env.txt"), "yes\r\n");
-    handed = programs.ReadUserFile("handed.txt").contents.value_or("");
-    EXPECT_FALSE(programs.ReadUserFile("none.txt").contents.has_value());
-    run.arguments = {directory / "no.exe"};
-    EXPECT_THAT([&] { programs.StartDetached(run); },
-                ::testing::ThrowsMessage<Error>(HasSubstr("no.exe")));
-  }
-  EXPECT_EQ(handed, "[cpu]\r\n");
-  EXPECT_THAT(win32_test::ListDirectory(
-                  ToUtf8(std::filesystem::temp_directory_path().wstring())),
-              ::testing::Not(::testing::Contains(HasSubstr(
-                  "zindo-relay-" + std::to_string(::GetCurrentProcessId())))));
 }
 
 }  // namespace
