@@ -104,7 +104,8 @@ windows:
 # end. Then one exchange end to end: each relay .exe (64-bit under wine64,
 # 32-bit under wine32 in a 32-bit prefix) with COM1 mapped to zindo-devsim's
 # pseudo-terminal (tests/wine/relay_under_wine.sh, which keeps Wine away
-# from the machine's serial ports). Last, both .exe files' version
+# from the machine's serial ports); in the 64-bit prefix, which has no DOS,
+# a DOS companion in DOSBox as well. Last, both .exe files' version
 # information, manifest and icon are read back.
 WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
 	dos/dos_tests platform/platform_win32_tests platform/directory_monitor_tests \
@@ -130,7 +131,8 @@ windows-test-run:
 	    $(BUILD_WIN64)/$$test.exe || status=1; \
 	done; \
 	$(WINE_GUARD) env WINEPREFIX=$$prefix wineserver -k; rm -rf $$prefix; \
-	WINE=$(WINE) tests/wine/relay_under_wine.sh \
+	WINE=$(WINE) DOS_COMPANION=$(BUILD)/tests/dos/OPENPOLL.COM \
+	  tests/wine/relay_under_wine.sh \
 	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD) || status=1; \
 	WINE=$(WINE32) WINEARCH=win32 MINGW_CC=i686-w64-mingw32-gcc \
 	  tests/wine/relay_under_wine.sh \

@@ -12,6 +12,9 @@ namespace {
 // mounts).
 constexpr char kFlushKey[] = "F4";
 constexpr char kUserSettingsFile[] = "dosbox.conf";
+// The user's own file that names the DOSBox to run, when it is not where
+// the system's users install it.
+constexpr char kDosboxPathFile[] = "dosbox-path.txt";
 
 // A name in the working directory, with no drive or directory.
 bool IsPlainName(const std::string& path) {
@@ -36,6 +39,18 @@ std::string RunBitHint(const std::string& bytes, const std::string& name) {
          ", not a program information file: to run it as it is, make it "
          "executable (chmod +x " +
          name + ")";
+}
+
+// The path on the first line of a file the user wrote, perhaps in Notepad
+// (a byte order mark, CR LF) and perhaps copied from Explorer's "Copy as
+// path" (in double quotes).
+std::string NamedPath(const std::string& text) {
+  std::string line = text.substr(0, text.find_first_of("\r\n"));
+  if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+  const std::size_t first = line.find_first_not_of(" \t\"");
+  if (first == std::string::npos) return "";
+  const std::size_t last = line.find_last_not_of(" \t\"");
+  return line.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -64,12 +79,44 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
     native_.Launch(pif_name);
     return;
   }
-  const std::string dosbox = programs_.Find("dosbox");
-  if (dosbox.empty()) {
-    throw Error("start " + pif_name +
-                " in DOSBox: dosbox is not installed (no dosbox on PATH)");
+  const std::string what = "start " + pif_name + " in DOSBox: ";
+  Programs::UserFile named;
+  try {
+    named = programs_.ReadUserFile(kDosboxPathFile);
+  } catch (const Error& failure) {
+    throw Error(what + failure.what());
   }
-  session_.Started(programs_.StartDetached(DosboxRunFor(pif_name, dosbox)));
+  const std::string dosbox = ChooseDosbox(what, named);
+  ProgramRun run = DosboxRunFor(pif_name, dosbox);
+  try {
+    session_.Started(programs_.StartDetached(run));
+  } catch (const Error& failure) {
+    if (!named.contents) throw;
+    throw Error(failure.what() + std::string(" (the DOSBox named in ") +
+                named.path + ")");
+  }
+}
+
+std::string DosboxLauncher::ChooseDosbox(const std::string& what,
+                                         const Programs::UserFile& named) {
+  if (named.contents) {
+    std::string path = NamedPath(*named.contents);
+    if (path.empty()) {
+      throw Error(what + named.path +
+                  " names no program: write the full path of DOSBox on its "
+                  "first line");
+    }
+    return path;
+  }
+  Programs::Search search = programs_.Find("dosbox");
+  if (search.path.empty()) {
+    throw Error(what + programs_.NoDosReason() +
+                " and DOSBox was not found (looked " + search.places +
+                "); install DOSBox, or write the full path of the DOSBox "
+                "program in " +
+                named.path);
+  }
+  return search.path;
 }
 
 ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
@@ -86,7 +133,8 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
     Programs::UserFile settings = programs_.ReadUserFile(kUserSettingsFile);
     std::vector<std::string> arguments = DosboxArguments(run, kHandedFile);
     arguments.insert(arguments.begin(), dosbox);
-    return {std::move(arguments), DosboxEnvironment(desktop_.HasDisplay()),
+    return {std::move(arguments),
+            DosboxEnvironment(desktop_.HasDisplay(), desktop_.SdlVideoDriver()),
             run.working_directory,
             DosboxConfig(settings.contents.value_or(""))};
   } catch (const Error& failure) {

@@ -56,7 +56,8 @@ class DosboxSession {
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
 // information file and its program is run in DOSBox, with every drive of the
-// prefix mounted and the user's own dosbox.conf from the prefix applied.
+// prefix mounted and the user's own dosbox.conf applied. The user's
+// dosbox-path.txt, when there is one, names the DOSBox to run.
 class DosboxLauncher : public Launcher {
  public:
   DosboxLauncher(Launcher& native, FileSystem& files, Programs& programs,
@@ -74,6 +75,11 @@ class DosboxLauncher : public Launcher {
   // More than any PIF holds; only the DOS section at its start is read.
   static constexpr std::size_t kMaximumPifSize = 64 * 1024;
 
+  // The DOSBox program to run: the one the user names in `named`, when that
+  // file exists, else the one the system has. Throws Error, starting with
+  // `what`, when there is none.
+  std::string ChooseDosbox(const std::string& what,
+                           const Programs::UserFile& named);
   ProgramRun DosboxRunFor(const std::string& pif_name,
                           const std::string& dosbox);
 

@@ -25,10 +25,12 @@ using ::testing::ThrowsMessage;
 
 class FakePrograms : public Programs {
  public:
-  std::string Find(const std::string& name) override {
-    return installed ? "/usr/bin/" + name : "";
+  Search Find(const std::string& name) override {
+    return {installed ? "/usr/bin/" + name : "", "on PATH (/usr/bin)"};
   }
+  std::string NoDosReason() override { return "this system cannot run DOS"; }
   int StartDetached(const ProgramRun& run) override {
+    if (!start_failure.empty()) throw Error(start_failure);
     runs.push_back(run);
     return kProcessId;
   }
@@ -36,6 +38,7 @@ class FakePrograms : public Programs {
   std::map<char, std::string> MappedDrives() override { return {{'C', "/c"}}; }
   std::string WorkingDirectory() override { return "/c/ZINDO"; }
   UserFile ReadUserFile(const std::string& name) override {
+    if (name == "dosbox-path.txt") return {"/prefix/" + name, dosbox_path};
     return {"/prefix/" + name, user_settings};
   }
 
@@ -43,18 +46,22 @@ class FakePrograms : public Programs {
   bool installed = true;
   bool running = true;
   std::optional<std::string> user_settings;
+  std::optional<std::string> dosbox_path;
+  std::string start_failure;
   std::vector<ProgramRun> runs;
 };
 
 class FakeDesktop : public Desktop {
  public:
   bool HasDisplay() override { return display; }
+  std::string SdlVideoDriver() override { return video_driver; }
   void SendControlKey(int process_id, const std::string& key) override {
     if (!failure.empty()) throw Error(failure);
     keys.push_back(std::to_string(process_id) + " Ctrl+" + key);
   }
 
   bool display = true;
+  std::string video_driver;
   std::string failure;
   std::vector<std::string> keys;
 };
@@ -103,13 +110,59 @@ TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
   platform.files.WriteFile("zindoK2.txt", "/0\r\n");
   EXPECT_THAT(desktop_.keys, IsEmpty());
   EXPECT_EQ(fake_.files.StoredName("zindok2.txt"), "ZINDOK2.TXT");
+
+  // Where keys reach SDL only through one video driver, DOSBox uses it.
+  desktop_.display = true;
+  desktop_.video_driver = "windib";
+  Companion().launcher.Launch("autoexec.pif");
+  EXPECT_THAT(programs_.runs.at(2).settings,
+              ElementsAre("SDL_VIDEODRIVER=windib"));
 }
 
-TEST_F(DosCompanionTest, MissingDosboxOrBadPifIsReported) {
-  programs_.installed = false;
-  EXPECT_THAT([&] { Companion().launcher.Launch("autoexec.pif"); },
-              ThrowsMessage<Error>(HasSubstr("dosbox is not installed")));
-  programs_.installed = true;
+TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheSystemsOrMissing) {
+  const std::string spaced =
+      "C:\\Program Files (x86)\\DOSBox-0.74-3\\DOSBox.exe";
+  const struct {
+    const char* what;
+    bool installed;
+    std::optional<std::string> named;  // dosbox-path.txt
+    std::string start_failure;
+    std::string program;  // run, or else
+    std::string failure;  // reported
+  } cases[] = {
+      {"found", true, std::nullopt, "", "/usr/bin/dosbox", ""},
+      {"not found", false, std::nullopt, "", "",
+       "start autoexec.pif in DOSBox: this system cannot run DOS and DOSBox "
+       "was not found (looked on PATH (/usr/bin)); install DOSBox, or write "
+       "the full path of the DOSBox program in /prefix/dosbox-path.txt"},
+      {"the user's path wins", true, "/opt/dosbox/bin/dosbox\n", "",
+       "/opt/dosbox/bin/dosbox", ""},
+      {"a path with spaces, from Notepad and Explorer", false,
+       "\xEF\xBB\xBF\"" + spaced + "\"\r\nanything\r\n", "", spaced, ""},
+      {"an empty file", true, " \r\n", "", "",
+       "/prefix/dosbox-path.txt names no program"},
+      {"the user's path cannot be run", true, "/opt/dosbox", "start: not found",
+       "", "start: not found (the DOSBox named in /prefix/dosbox-path.txt)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    programs_.installed = c.installed;
+    programs_.dosbox_path = c.named;
+    programs_.start_failure = c.start_failure;
+    programs_.runs.clear();
+    try {
+      Companion().launcher.Launch("autoexec.pif");
+      ASSERT_THAT(programs_.runs, SizeIs(1));
+      EXPECT_EQ(programs_.runs[0].arguments.at(0), c.program);
+      EXPECT_EQ(c.failure, "");
+    } catch (const Error& failure) {
+      EXPECT_THAT(failure.what(), HasSubstr(c.failure));
+      EXPECT_EQ(c.program, "");
+    }
+  }
+}
+
+TEST_F(DosCompanionTest, BadPifIsReported) {
   // A script that lost its run bit: the user is told about the bit.
   fake_.files.Put("autoexec.pif", "#!/bin/sh\nexec ./companion\n");
   EXPECT_THAT([&] { Companion().launcher.Launch("autoexec.pif"); },

@@ -130,7 +130,8 @@ std::vector<std::string> StartDirectoryCommands(const DosboxRun& run) {
   if (working.empty()) {
     throw Error("the companion's working directory " + run.working_directory +
                 " is on no drive that the prefix maps, so DOSBox cannot "
-                "start there; map a drive (dosdevices/x:) that holds it or "
+                "start there; map a drive that holds it (a network drive on "
+                "Windows, a dosdevices/x: link on Linux) or "
                 "give the PIF a start directory");
   }
   std::vector<std::string> commands = ChangeTo(working);
@@ -237,9 +238,11 @@ std::string DosboxConfig(const std::string& user_settings) {
          kFixedSettings;
 }
 
-std::vector<std::string> DosboxEnvironment(bool has_display) {
-  if (has_display) return {};
-  return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+std::vector<std::string> DosboxEnvironment(bool has_display,
+                                           const std::string& video_driver) {
+  if (!has_display) return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+  if (video_driver.empty()) return {};
+  return {"SDL_VIDEODRIVER=" + video_driver};
 }
 
 }  // namespace zindo

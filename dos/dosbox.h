@@ -45,8 +45,10 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
 std::string DosboxConfig(const std::string& user_settings);
 
 // The environment variables DOSBox gets on top of the relay's: without a
-// display to show a window on, SDL draws and plays to nothing.
-std::vector<std::string> DosboxEnvironment(bool has_display);
+// display to show a window on, SDL draws and plays to nothing; with one, SDL
+// uses `video_driver` when it is not "".
+std::vector<std::string> DosboxEnvironment(bool has_display,
+                                           const std::string& video_driver);
 
 }  // namespace zindo
 

@@ -19,6 +19,8 @@ class PosixDesktop : public Desktop {
   ~PosixDesktop() override;
 
   bool HasDisplay() override;
+  // SDL 1.2 picks its X11 driver by itself when there is a display.
+  std::string SdlVideoDriver() override { return ""; }
   void SendControlKey(int process_id, const std::string& key) override;
 
  private:

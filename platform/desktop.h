@@ -14,6 +14,10 @@ class Desktop {
   // windows on.
   virtual bool HasDisplay() = 0;
 
+  // The SDL 1.2 video driver that a program started now must use for
+  // SendControlKey to reach it, or "" when SDL's own choice will do.
+  virtual std::string SdlVideoDriver() = 0;
+
   // Sends the key `key` (an X key name such as "F4"), held with Control, to
   // the top-level window of process `process_id` only, as key events
   // addressed to that window: the input focus stays where it is. Throws

@@ -74,6 +74,43 @@ class Win32SequentialFile : public SequentialFile {
   std::string description_;
 };
 
+// The name that the entry `absolute` is stored under, or "" when there is
+// none.
+std::string StoredNameOf(const std::string& absolute) {
+  std::wstring wide = ToUtf16(WithoutTrailingSeparators(absolute));
+  WIN32_FIND_DATAW found;
+  // FindExInfoBasic skips the short 8.3 name, which is never wanted here.
+  HANDLE search = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return "";
+  ::FindClose(search);
+  return ToUtf8(found.cFileName);
+}
+
+// Writes all of `bytes` to the file `path`, created or emptied.
+void WriteWhole(const std::wstring& path, const std::string& bytes,
+                const std::string& description) {
+  // CREATE_ALWAYS empties an existing file and keeps its stored name.
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+  if (!file.valid()) throw LastWin32Error(description);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD chunk =
+        static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written,
+                     nullptr)) {
+      throw LastWin32Error(description);
+    }
+    if (written == 0) throw Win32Error(description, ERROR_WRITE_FAULT);
+    done += written;
+  }
+  // A lost write on a network drive may show only when the handle closes.
+  if (!::CloseHandle(file.Release())) throw LastWin32Error(description);
+}
+
 }  // namespace
 
 Win32FileSystem::Win32FileSystem(std::string working_directory,
@@ -96,15 +133,7 @@ std::string Win32FileSystem::StoredName(const std::string& path) {
   if (watch_list_ != nullptr && in_working_directory) {
     watch_list_->WatchName(path);
   }
-  std::wstring absolute =
-      ToUtf16(WithoutTrailingSeparators(AbsolutePath(path)));
-  WIN32_FIND_DATAW found;
-  // FindExInfoBasic skips the short 8.3 name, which is never wanted here.
-  HANDLE search = ::FindFirstFileExW(absolute.c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return "";
-  ::FindClose(search);
-  return ToUtf8(found.cFileName);
+  return StoredNameOf(AbsolutePath(path));
 }
 
 void Win32FileSystem::CreateDirectory(const std::string& path) {
@@ -114,29 +143,40 @@ void Win32FileSystem::CreateDirectory(const std::string& path) {
   }
 }
 
+// The bytes go to a temporary file beside the target first, which then
+// replaces it under its stored name: a companion that polls for the file
+// sees the old one or the new one, whole, never an empty or half-written
+// one. A failure leaves the old file as it was. A symbolic link is written
+// through, in place.
 void Win32FileSystem::WriteFile(const std::string& path,
                                 const std::string& bytes) {
-  std::string absolute = AbsolutePath(path);
-  std::string description = "write " + Describe(path, absolute);
-  // CREATE_ALWAYS empties an existing file and keeps its stored name.
-  UniqueHandle file(::CreateFileW(ToUtf16(absolute).c_str(), GENERIC_WRITE, 0,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-  if (!file.valid()) throw LastWin32Error(description);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD chunk =
-        static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 30));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written,
-                     nullptr)) {
-      throw LastWin32Error(description);
-    }
-    if (written == 0) throw Win32Error(description, ERROR_WRITE_FAULT);
-    done += written;
+  const std::string absolute = AbsolutePath(path);
+  const std::string description = "write " + Describe(path, absolute);
+  const DWORD attributes = ::GetFileAttributesW(ToUtf16(absolute).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    WriteWhole(ToUtf16(absolute), bytes, description);
+    return;
   }
-  // A lost write on a network drive may show only when the handle closes.
-  if (!::CloseHandle(file.Release())) throw LastWin32Error(description);
+  const std::size_t name_start = absolute.find_last_of("\\/:") + 1;
+  const std::string directory = absolute.substr(0, name_start);
+  const std::string stored = StoredNameOf(absolute);
+  const std::wstring target =
+      ToUtf16(stored.empty() ? absolute : directory + stored);
+  const std::wstring temporary = ToUtf16(
+      directory + ".zindo-" + std::to_string(::GetCurrentProcessId()) + ".tmp");
+  try {
+    WriteWhole(temporary, bytes, description);
+  } catch (const Error&) {
+    ::DeleteFileW(temporary.c_str());  // a full disk leaves no part behind
+    throw;
+  }
+  if (!::MoveFileExW(temporary.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(temporary.c_str());
+    throw Win32Error(description, error);
+  }
 }
 
 // A directory is the only thing other than a file that a path in the

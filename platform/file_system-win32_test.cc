@@ -1,11 +1,14 @@
 #include "platform/file_system-win32.h"
 
+#include <cstdint>
 #include <string>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/error.h"
 #include "platform/testing-win32.h"
+#include "platform/unicode-win32.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 namespace {
@@ -77,11 +80,26 @@ TEST_F(Win32FileSystemTest, WritesReadsAndDeletesAllByteValues) {
   EXPECT_THAT(ListDirectory(directory_.path()), ElementsAre());
 }
 
-TEST_F(Win32FileSystemTest, RewritingEmptiesTheFileAndKeepsItsStoredName) {
+// The index that tells one file from another on its volume.
+std::uint64_t FileIndex(const std::string& path) {
+  HANDLE file = ::CreateFileW(ToUtf16(path).c_str(), 0, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION information{};
+  ::GetFileInformationByHandle(file, &information);
+  ::CloseHandle(file);
+  return (std::uint64_t{information.nFileIndexHigh} << 32) |
+         information.nFileIndexLow;
+}
+
+// A reader sees the old file or the new one, whole: a new file, written
+// beside it, replaces the old one under its stored name.
+TEST_F(Win32FileSystemTest, RewritingReplacesTheFileWholeUnderItsStoredName) {
   WriteNativeFile(directory_ / "Reply.Txt", "a much longer old content");
+  const std::uint64_t old_file = FileIndex(directory_ / "Reply.Txt");
   files_.WriteFile("REPLY.TXT", "new");
   EXPECT_THAT(ListDirectory(directory_.path()), ElementsAre("Reply.Txt"));
   EXPECT_EQ(ReadNativeFile(directory_ / "Reply.Txt"), "new");
+  EXPECT_NE(FileIndex(directory_ / "Reply.Txt"), old_file);
   files_.WriteFile("REPLY.TXT", "");
   EXPECT_EQ(ReadNativeFile(directory_ / "Reply.Txt"), "");
 }

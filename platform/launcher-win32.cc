@@ -1,6 +1,9 @@
 #include "platform/launcher-win32.h"
 
+#include <cstring>
+
 #include "platform/error-win32.h"
+#include "platform/programs-win32.h"
 #include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
@@ -18,7 +21,31 @@ void PrepareShell() {
   (void)prepared;
 }
 
+// Whether `bytes`, a file's start, is a Windows program: a DOS header whose
+// e_lfanew field points at a PE signature.
+bool IsWindowsProgram(const std::string& bytes) {
+  constexpr std::size_t kNewHeaderField = 0x3C;
+  if (!bytes.starts_with("MZ") || bytes.size() < kNewHeaderField + 4) {
+    return false;
+  }
+  std::uint32_t new_header = 0;
+  std::memcpy(&new_header, bytes.data() + kNewHeaderField, 4);
+  return new_header <= bytes.size() - 4 &&
+         bytes.compare(new_header, 4, std::string("PE\0\0", 4)) == 0;
+}
+
 }  // namespace
+
+bool Win32Launcher::StartsItself(const std::string& pif_name) {
+  // A missing file is for Launch to report.
+  if (files_.StoredName(pif_name).empty()) return true;
+  if (HasDosSubsystem()) return true;
+  try {
+    return IsWindowsProgram(files_.OpenForReading(pif_name)->Read(4096));
+  } catch (const Error&) {
+    return true;  // Launch says why it cannot be read.
+  }
+}
 
 std::string ShellExecuteFailure(INT_PTR result) {
   switch (result) {

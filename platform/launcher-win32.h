@@ -17,8 +17,9 @@ class Win32Launcher : public Launcher {
   explicit Win32Launcher(Win32FileSystem& files) : files_(files) {}
 
   void Launch(const std::string& pif_name) override;
-  // Windows runs a PIF itself, on the systems that still have DOS.
-  bool StartsItself(const std::string&) override { return true; }
+  // Windows runs a Windows program under any name, and a PIF only where
+  // it still has DOS (see HasDosSubsystem).
+  bool StartsItself(const std::string& pif_name) override;
 
  private:
   Win32FileSystem& files_;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/clock-win32.h"
+#include "platform/desktop-win32.h"
 #include "platform/error-win32.h"
 #include "platform/event_pump-win32.h"
 #include "platform/file_system-win32.h"
@@ -31,16 +32,6 @@ std::string CurrentDirectory() {
   return ToUtf8(path);
 }
 
-// "" when the variable is not set.
-std::string Variable(const wchar_t* name) {
-  DWORD length = ::GetEnvironmentVariableW(name, nullptr, 0);
-  if (length == 0) return "";
-  std::wstring value(length, L'\0');
-  length = ::GetEnvironmentVariableW(name, value.data(), length);
-  value.resize(length);
-  return ToUtf8(value);
-}
-
 // A trace only when the user names a file for it.
 std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
   if (path.empty()) return std::make_unique<NoTrace>();
@@ -57,9 +48,12 @@ class Win32SystemPlatform : public SystemPlatform {
         ports_(watch_list_),
         message_box_(&stop_requests_),
         launcher_(files_),
+        programs_(files_),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,
-                  message_box_, launcher_, process_, *trace_} {}
+                  message_box_, launcher_, process_, *trace_} {
+    process_.BeforeExit([this] { programs_.RemoveHandedFiles(); });
+  }
 
   Platform& Get() override { return platform_; }
   Programs& programs() override { return programs_; }
@@ -85,8 +79,8 @@ class Win32SystemPlatform : public SystemPlatform {
 }  // namespace
 
 std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
-  return std::make_unique<Win32SystemPlatform>(CurrentDirectory(),
-                                               Variable(L"ZINDO_TRACE"));
+  return std::make_unique<Win32SystemPlatform>(
+      CurrentDirectory(), EnvironmentVariable(L"ZINDO_TRACE"));
 }
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {

@@ -30,6 +30,7 @@ void Win32Process::WriteDiagnosticLine(const std::string& line) {
 }
 
 void Win32Process::Exit(int status) {
+  if (last_) last_();
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);

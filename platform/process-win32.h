@@ -1,6 +1,7 @@
 #ifndef ZINDO_PLATFORM_PROCESS_WIN32_H_
 #define ZINDO_PLATFORM_PROCESS_WIN32_H_
 
+#include <functional>
 #include <string>
 
 #include "platform/process.h"
@@ -13,7 +14,15 @@ namespace zindo {
 class Win32Process : public Process {
  public:
   void WriteDiagnosticLine(const std::string& line) override;
+  // Runs what was asked for with BeforeExit, then ends the process.
   [[noreturn]] void Exit(int status) override;
+
+  // Asks Exit to run `last` first: Exit ends the process without
+  // destroying what main holds.
+  void BeforeExit(std::function<void()> last) { last_ = std::move(last); }
+
+ private:
+  std::function<void()> last_;
 };
 
 // Writes `text` to standard output (`output`) or standard error: UTF-16 to

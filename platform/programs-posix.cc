@@ -46,9 +46,11 @@ std::vector<std::string> EnvironmentWith(
 
 }  // namespace
 
-std::string PosixPrograms::Find(const std::string& name) {
+Programs::Search PosixPrograms::Find(const std::string& name) {
   const char* search_path = std::getenv("PATH");
-  return FindProgram(name, search_path == nullptr ? "" : search_path);
+  const std::string directories = search_path == nullptr ? "" : search_path;
+  return {FindProgram(name, directories),
+          "for " + name + " on PATH (" + directories + ")"};
 }
 
 int PosixPrograms::StartDetached(const ProgramRun& run) {

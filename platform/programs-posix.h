@@ -15,7 +15,10 @@ class PosixPrograms : public Programs {
  public:
   explicit PosixPrograms(PosixFileSystem& files) : files_(files) {}
 
-  std::string Find(const std::string& name) override;
+  Search Find(const std::string& name) override;
+  std::string NoDosReason() override {
+    return "this system cannot run DOS programs";
+  }
   int StartDetached(const ProgramRun& run) override;
   bool IsRunning(int process_id) override;
   std::map<char, std::string> MappedDrives() override;

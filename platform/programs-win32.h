@@ -1,38 +1,57 @@
 #ifndef ZINDO_PLATFORM_PROGRAMS_WIN32_H_
 #define ZINDO_PLATFORM_PROGRAMS_WIN32_H_
 
+#include <map>
 #include <string>
+#include <vector>
 
-#include "platform/desktop.h"
-#include "platform/error.h"
+#include "platform/file_system-win32.h"
+#include "platform/handle-win32.h"
 #include "platform/programs.h"
 
 namespace zindo {
 
-// Windows runs the companion's PIF itself (Win32Launcher), so the relay
-// never starts DOSBox here: other programs are not looked for.
+// Programs found where Windows users install them and started with
+// CreateProcessW. The drives are the machine's fixed and network drives;
+// the user's files are in the working directory of `files`, beside the
+// companion. A handed file is a temporary file, removed when the relay
+// ends: the program may read it at any time while it starts.
 class Win32Programs : public Programs {
  public:
-  std::string Find(const std::string&) override { return ""; }
-  int StartDetached(const ProgramRun& run) override {
-    throw Error("start " + run.arguments.at(0) + ": not done on Windows");
+  explicit Win32Programs(Win32FileSystem& files) : files_(files) {}
+  ~Win32Programs() override { RemoveHandedFiles(); }
+
+  // Removes the files handed to the programs started so far.
+  void RemoveHandedFiles();
+
+  Search Find(const std::string& name) override;
+  std::string NoDosReason() override {
+    return "this Windows cannot run DOS programs";
   }
-  bool IsRunning(int) override { return false; }
-  std::map<char, std::string> MappedDrives() override { return {}; }
-  std::string WorkingDirectory() override { return ""; }
-  UserFile ReadUserFile(const std::string& name) override {
-    return {name, std::nullopt};
-  }
+  int StartDetached(const ProgramRun& run) override;
+  bool IsRunning(int process_id) override;
+  std::map<char, std::string> MappedDrives() override;
+  std::string WorkingDirectory() override;
+  UserFile ReadUserFile(const std::string& name) override;
+
+ private:
+  std::string HandOver(const std::string& text, const std::string& what);
+
+  Win32FileSystem& files_;
+  std::map<int, UniqueHandle> processes_;
+  std::vector<std::string> handed_files_;
 };
 
-// No other program's window is signalled on Windows.
-class Win32Desktop : public Desktop {
- public:
-  bool HasDisplay() override { return true; }
-  void SendControlKey(int, const std::string&) override {
-    throw Error("sending keys to other windows is not done on Windows");
-  }
-};
+// `arguments` as one command line that the C runtime's parser (and
+// CommandLineToArgvW) splits back into the same words.
+std::string CommandLineOf(const std::vector<std::string>& arguments);
+
+// The environment variable `name`, or "" when it is not set.
+std::string EnvironmentVariable(const wchar_t* name);
+
+// Whether this Windows runs DOS programs itself: only 32-bit x86 Windows
+// has a DOS subsystem (NTVDM), and only when it is installed there.
+bool HasDosSubsystem();
 
 }  // namespace zindo
 

@@ -29,10 +29,22 @@ class Programs {
  public:
   virtual ~Programs() = default;
 
-  // The full path of the program `name` on the system's search path, or ""
-  // when it is not installed. Only absolute directories are searched, never
-  // the working directory.
-  virtual std::string Find(const std::string& name) = 0;
+  // Where Find looked, and what it found.
+  struct Search {
+    std::string path;    // The program's full path, or "" when not found.
+    std::string places;  // Where it looked, in words, for a message.
+  };
+
+  // The program `name` where this system's users install it: on the
+  // search path, and where the system has other places for programs (on
+  // Windows: App Paths, and installers' folders named after it under
+  // Program Files). Only absolute directories are searched, never the
+  // working directory.
+  virtual Search Find(const std::string& name) = 0;
+
+  // Why a DOS program needs an emulator here, for messages: "this system
+  // cannot run DOS programs".
+  virtual std::string NoDosReason() = 0;
 
   // Starts `run` without waiting for it and returns its process id. Throws
   // Error naming the program when it cannot be started.
@@ -48,8 +60,9 @@ class Programs {
   // The relay's working directory, native and absolute.
   virtual std::string WorkingDirectory() = 0;
 
-  // The user's own file `name` in the prefix: its path, and its contents
-  // when it exists. Throws Error when it exists but cannot be read.
+  // The user's own file `name` (in the prefix on Linux, in the working
+  // directory on Windows): its path, and its contents when it exists. Throws
+  // Error when it exists but cannot be read.
   struct UserFile {
     std::string path;
     std::optional<std::string> contents;

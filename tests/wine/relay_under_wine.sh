@@ -84,6 +84,23 @@ wait_for() {
 status_is() { [[ "$(cat "$work/zindoK.inf" 2>/dev/null)" == "$1"$'\r' ]]; }
 relay_ended() { ! kill -0 "$relay_pid" 2>/dev/null; }
 show_relay_output() { sed 's/^/  relay: /' "$top/relay.out" >&2 || true; }
+# Waits up to $1 tenths of a second for the relay to end, which must be
+# with status $2.
+expect_relay_end() {
+  local status=0
+  wait_for "$1" relay_ended || fail "the relay still runs"
+  wait "$relay_pid" || status=$?
+  relay_pid=""
+  [[ $status -eq $2 ]] ||
+    { show_relay_output; fail "the relay ended with status $status, not $2"; }
+}
+# Asks the relay in directory $1 to quit; it must end with status 0.
+quit_relay() {
+  setpriv --reuid=$user --regid=$user --clear-groups -- \
+    "$request_bin" --dir "$1" --quit --wait=15 >/dev/null ||
+    { show_relay_output; fail "the relay did not stop"; }
+  expect_relay_end 150 0
+}
 
 mkdir -p "$prefix" "$work" "$top/home"
 chmod 711 "$top"
@@ -172,16 +189,8 @@ say "  the device got 3,0,9,7,8"
   fail "zindoK2.txt holds $(od -c "$work/zindoK2.txt")"
 
 say "quit request"
-setpriv --reuid=$user --regid=$user --clear-groups -- \
-  "$request_bin" --dir "$work" --quit --wait=15 >/dev/null ||
-  { show_relay_output; fail "the relay did not stop"; }
-wait_for 150 relay_ended || fail "the relay still runs after quitting"
-relay_status=0
-wait "$relay_pid" || relay_status=$?
-relay_pid=""
+quit_relay "$work"
 status_is 0,0 || fail "zindoK.inf does not say 0,0"
-[[ $relay_status -eq 0 ]] ||
-  { show_relay_output; fail "the relay ended with status $relay_status"; }
 say "  the relay ended with status 0; zindoK.inf: 0,0"
 
 # Log-off: a second relay is sent what Windows sends every top-level window
@@ -220,18 +229,101 @@ C
     { show_relay_output; fail "the second relay did not start"; }
   as_wine_user env DISPLAY="$DISPLAY" "$wine" "$top/endsession.exe" ||
     fail "endsession.exe: no window, or WM_QUERYENDSESSION refused ($?)"
-  wait_for 150 relay_ended || fail "the relay still runs after log-off"
-  relay_status=0
-  wait "$relay_pid" || relay_status=$?
-  relay_pid=""
-  [[ $relay_status -eq 0 ]] ||
-    { show_relay_output; fail "the relay ended with status $relay_status"; }
+  expect_relay_end 150 0
   status_is 0,0 || fail "zindoK.inf does not say 0,0 after log-off"
   grep -q 'stop requested: log-off' "$prefix/drive_c/zindo/trace.log" ||
     fail "the trace does not name the log-off"
   say "  the relay ended with status 0; zindoK.inf: 0,0; trace: log-off"
 else
   say "log-off: skipped, Wine needs a display for the relay's window"
+fi
+
+# A DOS companion where Windows has no DOS (a 64-bit prefix): the relay runs
+# it in DOSBox. Debian's dosbox stands in for DOSBox for Windows, installed
+# where its installer puts it, behind a script that maps the Windows paths
+# it is given to this machine's. The relay cannot reach the Linux DOSBox's
+# window to empty its directory cache, and says so once; the companion
+# polls by opening the response under the upper-case name DOS asks for,
+# which works without that.
+if [[ -n "${DOS_COMPANION:-}" ]]; then
+  dosbox=$(command -v dosbox || true)
+  [[ -n "$dosbox" ]] || fail "dosbox is not installed (Debian package dosbox)"
+  dos_work="$prefix/drive_c/work"
+  trace='C:\zindo\dosbox-trace.log'
+  mkdir -p "$dos_work"
+  cp "$DOS_COMPANION" "$dos_work/CO.COM"
+  "$build_dir/zindo-mkpif" "$dos_work/autoexec.pif" CO.COM >/dev/null
+  chown -R "$user:$user" "$dos_work"
+  run_dos_relay() {
+    (cd "$dos_work" && exec >"$top/relay.out" 2>&1 </dev/null &&
+      as_wine_user env ZINDO_TRACE="$trace" "$wine" "$relay_exe") &
+    relay_pid=$!
+  }
+
+  say "DOS companion, no DOSBox: the failure path says what is missing"
+  run_dos_relay
+  expect_relay_end 300 1
+  grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
+    "$top/relay.out" || { show_relay_output; fail "no line says DOSBox is missing"; }
+  say "  status 1: $(grep -o 'this Windows.*not found' "$top/relay.out")"
+
+  say "DOS companion in DOSBox: OPENPOLL.COM makes two exchanges"
+  standin="$prefix/drive_c/Program Files (x86)/DOSBox-0.74-3/DOSBox.exe"
+  mkdir -p "$(dirname "$standin")"
+  logs="$top/standin"
+  mkdir -p "$logs"
+  chown "$user:$user" "$logs"
+  sed -e "s|@LOGS@|$logs|g" -e "s|@DOSBOX@|$dosbox|g" >"$standin" <<'STANDIN'
+#!/bin/bash
+# Stands in for DOSBox for Windows: logs what it was given, maps the Windows
+# paths to this machine's and runs Debian's dosbox.
+printf '%s\n' "SDL_VIDEODRIVER=$SDL_VIDEODRIVER" "$@" >@LOGS@/given.log
+mount_command='^(mount .) "(.*)"$'
+args=()
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    -conf) args+=(-conf "$(winepath -u "$2")"); shift 2 ;;
+    -c) if [[ $2 =~ $mount_command ]]; then
+          args+=(-c "${BASH_REMATCH[1]} \"$(winepath -u "${BASH_REMATCH[2]}")\"")
+        else
+          args+=(-c "$2")
+        fi
+        shift 2 ;;
+    *) args+=("$1"); shift ;;
+  esac
+done
+unset SDL_VIDEODRIVER
+[[ -n "${DISPLAY:-}" ]] || export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+exec @DOSBOX@ "${args[@]}" >@LOGS@/dosbox.out 2>&1
+STANDIN
+  chmod 755 "$standin"
+  chown -R "$user:$user" "$prefix/drive_c/Program Files (x86)"
+  rm -f "$prefix/drive_c/zindo/dosbox-trace.log"
+  run_dos_relay
+  if ! wait_for 600 test -f "$dos_work/GOT.TXT"; then
+    show_relay_output
+    sed 's/^/  stand-in: /' "$logs/given.log" "$logs/dosbox.out" >&2 || true
+    fail "the DOS companion got no responses within 60 s"
+  fi
+  got=$(cat "$dos_work/GOT.TXT")
+  [[ "$got" == "/0,$answer"$'\r\n'"/0,$answer"$'\r' ]] ||
+    { show_relay_output; fail "GOT.TXT holds $(od -c "$dos_work/GOT.TXT")"; }
+  say "  GOT.TXT holds both responses"
+  grep -qx 'SDL_VIDEODRIVER=windib' "$logs/given.log" ||
+    fail "DOSBox was not asked for SDL's windib driver"
+  grep -qx 'mount C "C:\\"' "$logs/given.log" ||
+    fail "drive C was not mounted as C:\\: $(cat "$logs/given.log")"
+  conf=$(sed -n '/^-conf$/{n;p}' "$logs/given.log")
+  say "  DOSBox got -conf $conf and mount C \"C:\\\""
+  flushes=$(grep -c 'cannot make DOSBox read its directories again' \
+    "$top/relay.out" || true)
+  [[ $flushes -eq 1 ]] ||
+    { show_relay_output; fail "the flush failure was reported $flushes times"; }
+  say "  the flush failure was reported once: $(grep -o 'again ([^)]*)' "$top/relay.out")"
+  quit_relay "$dos_work"
+  conf_unix=$(as_wine_user "$wine" winepath -u "$conf" 2>/dev/null)
+  [[ ! -e "$conf_unix" ]] || fail "the settings file $conf was left behind"
+  say "  the relay ended with status 0 and removed DOSBox's settings file"
 fi
 
 # The mapping held: COM1 was the pseudo-terminal, not a serial port.
