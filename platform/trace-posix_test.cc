@@ -1,5 +1,3 @@
-#include "platform/trace-posix.h"
-
 #include <sys/stat.h>
 
 #include <fstream>
@@ -11,6 +9,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/testing-posix.h"
+#include "platform/trace.h"
 
 namespace zindo {
 namespace {
@@ -38,7 +37,7 @@ TEST(PosixTraceTest, AppendsOneTimedLinePerEvent) {
   const std::string path = directory / "trace.log";
   std::ofstream(path) << "kept from before\n";
   RecordingProcess process;
-  PosixTrace trace(path, process);
+  FileTrace trace(path, process);
 
   EXPECT_TRUE(trace.enabled());
   trace.Record("request sent: 3 0 9 7 8");
@@ -57,7 +56,7 @@ TEST(PosixTraceTest, AppendsOneTimedLinePerEvent) {
 TEST(PosixTraceTest, UnwritableTraceIsReportedOnceThenDropped) {
   posix_test::TemporaryDirectory directory;
   RecordingProcess process;
-  PosixTrace trace(directory / "missing/trace.log", process);
+  FileTrace trace(directory / "missing/trace.log", process);
 
   trace.Record("first");
   trace.Record("second");
@@ -73,7 +72,7 @@ TEST(PosixTraceTest, PipeWithoutReaderFailsInsteadOfBlocking) {
   const std::string path = directory / "fifo";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   RecordingProcess process;
-  PosixTrace trace(path, process);
+  FileTrace trace(path, process);
 
   trace.Record("event");  // would hang here if the open blocked
 

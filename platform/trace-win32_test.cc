@@ -1,5 +1,3 @@
-#include "platform/trace-win32.h"
-
 #include <regex>
 #include <string>
 #include <vector>
@@ -7,6 +5,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/testing-win32.h"
+#include "platform/trace.h"
 
 namespace zindo {
 namespace {
@@ -33,8 +32,8 @@ class Win32TraceTest : public ::testing::Test {
 TEST_F(Win32TraceTest, AppendsOneTimedLinePerEventBesideOthers) {
   const std::string path = directory_ / "trace.log";
   win32_test::WriteNativeFile(path, "kept from before\r\n");
-  Win32Trace first(path, process_);
-  Win32Trace second(path, process_);
+  FileTrace first(path, process_);
+  FileTrace second(path, process_);
   EXPECT_TRUE(first.enabled());
   first.Record("first");
   second.Record("second \xD7\x90");
@@ -49,7 +48,7 @@ TEST_F(Win32TraceTest, AppendsOneTimedLinePerEventBesideOthers) {
 }
 
 TEST_F(Win32TraceTest, AFileThatCannotBeOpenedIsReportedOnceAndDropped) {
-  Win32Trace trace(directory_ / "missing\\trace.log", process_);
+  FileTrace trace(directory_ / "missing\\trace.log", process_);
   trace.Record("lost");
   trace.Record("lost too");
   EXPECT_FALSE(trace.enabled());
