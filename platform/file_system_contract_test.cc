@@ -103,13 +103,15 @@ TEST_P(FileSystemContract, WritesReadsAndDeletesEveryByteValue) {
   files().WriteFile(name, bytes);
   EXPECT_EQ(files().StoredName("STATUS-\xD7\xA7\xD7\x95.DAT"), name);
 
-  auto file = files().OpenForReading("status-\xD7\xA7\xD7\x95.dat");
-  const std::string first = file->Read(4096);
-  const std::string rest = file->Read(100000);
-  EXPECT_EQ(first.size(), 4096u);
-  EXPECT_EQ(first + rest, bytes);
-  EXPECT_EQ(file->Read(4096), "");
-  EXPECT_EQ(file->Read(4096), "");
+  {  // Closed before the delete: Windows keeps a deleted file that is open.
+    auto file = files().OpenForReading("status-\xD7\xA7\xD7\x95.dat");
+    const std::string first = file->Read(4096);
+    const std::string rest = file->Read(100000);
+    EXPECT_EQ(first.size(), 4096u);
+    EXPECT_EQ(first + rest, bytes);
+    EXPECT_EQ(file->Read(4096), "");
+    EXPECT_EQ(file->Read(4096), "");
+  }
   EXPECT_EQ(ReadWhole(files(), name, 7), bytes);
 
   files().DeleteFile("STATUS-\xD7\xA7\xD7\x95.DAT");
