@@ -83,11 +83,13 @@ bool Relay::AskRunningRelayToQuit() {
 }
 
 // Fails on every run after the first, because the directory exists then;
-// that is expected and ignored.
+// that is expected. Any other failure shows again, with the file's name,
+// when the relay writes into the directory, so it is only traced here.
 void Relay::PrepareWorkDirectory() {
   try {
     platform_.files.CreateDirectory(kWorkDirectory);
-  } catch (const Error&) {
+  } catch (const Error& failure) {
+    if (!failure.Is(ErrorKind::kExists)) TraceEvent(failure.what());
   }
 }
 

@@ -138,7 +138,8 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
             run.working_directory,
             DosboxConfig(settings.contents.value_or(""))};
   } catch (const Error& failure) {
-    throw Error(what + failure.what() + RunBitHint(bytes, pif_name));
+    throw Error(what + failure.what() + RunBitHint(bytes, pif_name),
+                failure.kind());
   }
 }
 

@@ -111,7 +111,7 @@ void SerialPort::SetPortOpen(bool open) {
     if (rts_enable_) device_->SetRts(true);
   } catch (const Error& error) {
     device_.reset();
-    throw Error(Name() + ": " + error.what());
+    throw error.After(Name() + ": ");
   }
 }
 

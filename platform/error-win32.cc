@@ -21,8 +21,37 @@ std::string Win32ErrorText(DWORD code) {
   return ToUtf8(text) + " (" + code_text + ")";
 }
 
+ErrorKind Win32ErrorKind(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return ErrorKind::kNotFound;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return ErrorKind::kExists;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_BUSY:
+      return ErrorKind::kBusy;
+    // What a USB serial adapter's driver reports once it is unplugged.
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+      return ErrorKind::kGone;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
 Error Win32Error(const std::string& what, DWORD code) {
-  return Error(what + ": " + Win32ErrorText(code));
+  return Win32Error(what, code, Win32ErrorKind(code));
+}
+
+Error Win32Error(const std::string& what, DWORD code, ErrorKind kind) {
+  return Error(what + ": " + Win32ErrorText(code), kind);
 }
 
 Error LastWin32Error(const std::string& what) {

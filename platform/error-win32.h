@@ -13,8 +13,14 @@ namespace zindo {
 // language of the installation, the code reads the same everywhere.
 std::string Win32ErrorText(DWORD code);
 
-// Builds an Error from a Win32 error code: "<what>: <text> (error <code>)".
+// The kind of failure that the Win32 error `code` reports.
+ErrorKind Win32ErrorKind(DWORD code);
+
+// Builds an Error from a Win32 error code: "<what>: <text> (error <code>)",
+// of the kind the code reports unless `kind` is given (a code that means
+// one thing for a file may mean another for a device).
 Error Win32Error(const std::string& what, DWORD code);
+Error Win32Error(const std::string& what, DWORD code, ErrorKind kind);
 
 // The same for the calling thread's last error (GetLastError()).
 Error LastWin32Error(const std::string& what);

@@ -38,14 +38,15 @@ class FileSystem {
   // to be called in every polling round, even in a directory of 10,000 files.
   virtual std::string StoredName(const std::string& path) = 0;
 
-  // Creates the directory `path`. Fails if it exists or its parent is
-  // missing.
+  // Creates the directory `path`. Fails if it exists (ErrorKind::kExists)
+  // or its parent is missing (kNotFound).
   virtual void CreateDirectory(const std::string& path) = 0;
 
   // Creates the file `path`, or replaces its content, with `bytes`. Where
   // the system allows it the content is replaced whole, so that a reader
-  // never finds the file empty or half written. Fails if the directory it lies in is missing, and if an
-  // entry that is no regular file stands under the name (naming what it is).
+  // never finds the file empty or half written. Fails if the directory it lies
+  // in is missing (ErrorKind::kNotFound), and if an entry that is no regular
+  // file stands under the name (naming what it is).
   virtual void WriteFile(const std::string& path, const std::string& bytes) = 0;
 
   // What `path` names when that is something other than a regular file,
@@ -55,12 +56,13 @@ class FileSystem {
   // pipe or a device may block, or act on the device.
   virtual std::string NonFileKind(const std::string& path) = 0;
 
-  // Opens the existing file `path` for reading. Fails if it is missing, and
-  // if it is no regular file (naming what it is) rather than block on it.
+  // Opens the existing file `path` for reading. Fails if it is missing
+  // (ErrorKind::kNotFound), and if it is no regular file (naming what it
+  // is) rather than block on it.
   virtual std::unique_ptr<SequentialFile> OpenForReading(
       const std::string& path) = 0;
 
-  // Deletes the file `path`. Fails if it is missing.
+  // Deletes the file `path`. Fails if it is missing (ErrorKind::kNotFound).
   virtual void DeleteFile(const std::string& path) = 0;
 };
 

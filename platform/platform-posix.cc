@@ -22,7 +22,7 @@
 #include "platform/programs-posix.h"
 #include "platform/serial_device-posix.h"
 #include "platform/stop_signals-posix.h"
-#include "platform/trace-posix.h"
+#include "platform/trace.h"
 #include "platform/watch_list-posix.h"
 
 namespace zindo {
@@ -49,7 +49,7 @@ DesktopEnvironment DesktopFromEnvironment() {
 // A trace only when the user names a file for it.
 std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
   if (path.empty()) return std::make_unique<NoTrace>();
-  return std::make_unique<PosixTrace>(path, process);
+  return std::make_unique<FileTrace>(path, process);
 }
 
 // The directories' names, kept from inotify's reports; the event pump waits

@@ -15,7 +15,7 @@
 #include "platform/programs-win32.h"
 #include "platform/serial_device-win32.h"
 #include "platform/stop_requests-win32.h"
-#include "platform/trace-win32.h"
+#include "platform/trace.h"
 #include "platform/unicode-win32.h"
 #include "platform/watch_list-win32.h"
 #include "platform/windows-win32.h"
@@ -35,7 +35,7 @@ std::string CurrentDirectory() {
 // A trace only when the user names a file for it.
 std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
   if (path.empty()) return std::make_unique<NoTrace>();
-  return std::make_unique<Win32Trace>(path, process);
+  return std::make_unique<FileTrace>(path, process);
 }
 
 class Win32SystemPlatform : public SystemPlatform {

@@ -199,10 +199,12 @@ void PosixSerialDevice::FailIfGone(const std::string& operation) {
   if (watched.revents & POLLNVAL)
     throw SystemError(operation + " " + name_, EBADF);
   if (watched.revents & POLLHUP) {
-    throw Error(operation + " " + name_ + ": the device hung up");
+    throw Error(operation + " " + name_ + ": the device hung up",
+                ErrorKind::kGone);
   }
   if (watched.revents & POLLERR) {
-    throw Error(operation + " " + name_ + ": the device reported an error");
+    throw Error(operation + " " + name_ + ": the device reported an error",
+                ErrorKind::kGone);
   }
 }
 

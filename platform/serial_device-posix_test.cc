@@ -25,6 +25,10 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::ThrowsMessage;
 
+auto OfKind(ErrorKind kind) {
+  return ::testing::Throws<Error>(::testing::Property(&Error::kind, kind));
+}
+
 constexpr auto kPatience = std::chrono::seconds(10);
 constexpr int kPort = 5;
 
@@ -78,6 +82,8 @@ TEST_F(PosixSerialTest, DanglingLinkFailsWithoutFallingBack) {
       ThrowsMessage<Error>(AllOf(HasSubstr(prefix_ + "/dosdevices/com7"),
                                  HasSubstr("No such file or directory"),
                                  Not(HasSubstr("/dev/tty")))));
+  EXPECT_THAT([&] { ports_.Open(7, LineSettings{}); },
+              OfKind(ErrorKind::kNotFound));
 }
 
 // --- Line settings ---
@@ -185,6 +191,8 @@ TEST_F(PosixSerialTest, SecondOpenIsRefusedAsBusyUntilTheFirstCloses) {
               ThrowsMessage<Error>(AllOf(HasSubstr("COM5"),
                                          HasSubstr(terminal_.slave_path()),
                                          HasSubstr("busy"))));
+  EXPECT_THAT([&] { ports_.Open(kPort, LineSettings{}); },
+              OfKind(ErrorKind::kBusy));
   EXPECT_EQ(SendAndReadAll(*first, "still mine"), "still mine");
 
   first.reset();
@@ -214,7 +222,8 @@ TEST_F(PosixSerialTest, EveryCallFailsOnceTheFarEndHasHungUp) {
   auto device = ports_.Open(kPort, LineSettings{});
   terminal_.CloseMaster();
 
-  auto names_the_device = ThrowsMessage<Error>(HasSubstr("COM5"));
+  auto names_the_device =
+      AllOf(ThrowsMessage<Error>(HasSubstr("COM5")), OfKind(ErrorKind::kGone));
   EXPECT_THAT([&] { device->BytesWaiting(); }, names_the_device);
   EXPECT_THAT([&] { device->ReadAll(); }, names_the_device);
   EXPECT_THAT([&] { device->Write("x"); }, names_the_device);

@@ -295,7 +295,14 @@ std::unique_ptr<SerialDevice> Win32SerialPorts::Open(
   UniqueHandle handle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                     0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr));
-  if (!handle.valid()) throw LastWin32Error("open " + name);
+  if (!handle.valid()) {
+    // A port is a device that one program holds at a time: access is
+    // denied to the others.
+    const DWORD error = ::GetLastError();
+    throw Win32Error("open " + name, error,
+                     error == ERROR_ACCESS_DENIED ? ErrorKind::kBusy
+                                                  : Win32ErrorKind(error));
+  }
   auto device =
       std::make_unique<Win32SerialDevice>(std::move(handle), name, watch_list_);
   device->Configure(settings);

@@ -22,7 +22,8 @@ struct LineSettings {
 // for others, when destroyed.
 //
 // Every method fails with Error once the device has gone (adapter unplugged,
-// far end of a pseudo-terminal closed), naming the device and the cause.
+// far end of a pseudo-terminal closed), naming the device and the cause, of
+// kind ErrorKind::kGone where the system says so.
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
@@ -55,8 +56,8 @@ class SerialPorts {
 
   // Opens port `port` exclusively with `settings`, raw, without flow control
   // and without blocking reads. Throws Error naming the device and the
-  // system's error text when it does not exist, is held by another program,
-  // or cannot be configured.
+  // system's error text when it does not exist (ErrorKind::kNotFound), is
+  // held by another program (kBusy), or cannot be configured.
   virtual std::unique_ptr<SerialDevice> Open(int port,
                                              const LineSettings& settings) = 0;
 };

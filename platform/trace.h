@@ -1,7 +1,12 @@
 #ifndef ZINDO_PLATFORM_TRACE_H_
 #define ZINDO_PLATFORM_TRACE_H_
 
+#include <memory>
 #include <string>
+#include <utility>
+
+#include "platform/append_file.h"
+#include "platform/process.h"
 
 namespace zindo {
 
@@ -27,6 +32,28 @@ class NoTrace : public Trace {
   bool enabled() const override { return false; }
   void Record(const std::string&) override {}
 };
+
+// A trace appended to the file `path`, which is opened at the first event
+// and kept open for the rest of the run. Each line goes out in one write, so
+// lines from two relays sharing a file do not mix. A file that cannot be
+// opened or written is reported through `process` once, then left alone.
+class FileTrace : public Trace {
+ public:
+  FileTrace(std::string path, Process& process)
+      : path_(std::move(path)), process_(process) {}
+
+  bool enabled() const override { return !failed_; }
+  void Record(const std::string& event) override;
+
+ private:
+  std::string path_;
+  Process& process_;
+  std::unique_ptr<AppendFile> file_;
+  bool failed_ = false;
+};
+
+// "HH:MM:SS.mmm" of the local time now, as trace lines begin.
+std::string LocalTimeOfDay();
 
 // Bytes as decimal values separated by spaces, for trace lines.
 std::string DecimalBytes(const std::string& bytes);

@@ -17,7 +17,7 @@
 #include <variant>
 
 #include "platform/command_line.h"
-#include "platform/trace-posix.h"
+#include "platform/trace.h"
 
 namespace zindo::tools {
 

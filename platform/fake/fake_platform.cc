@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include "platform/error.h"
@@ -73,9 +74,38 @@ void FakeEventPump::After(double seconds, std::function<void()> action) {
 
 namespace {
 
-std::string LastComponent(const std::string& path) {
-  size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The drive root ("c:", or "" for the working directory) and the
+// components of `path`, without empty ones and ".".
+std::pair<std::string, std::vector<std::string>> SplitPath(
+    const std::string& path) {
+  std::string root;
+  std::string_view rest = path;
+  if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(rest[0])) {
+    root = {static_cast<char>(std::tolower(rest[0])), ':'};
+    rest.remove_prefix(2);
+  }
+  std::vector<std::string> components;
+  while (!rest.empty()) {
+    std::size_t end = 0;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    std::string component(rest.substr(0, end));
+    if (!component.empty() && component != ".") components.push_back(component);
+    rest.remove_prefix(end == rest.size() ? end : end + 1);
+  }
+  return {root, components};
+}
+
+std::string Join(const std::string& directory, const std::string& name) {
+  return directory.empty() ? name : directory + "\\" + name;
+}
+
+std::string Folded(const std::string& path) {
+  std::string folded = path;
+  for (char& c : folded) c = static_cast<char>(std::tolower(c));
+  while (folded.ends_with('\\')) folded.pop_back();
+  return folded;
 }
 
 class FakeSequentialFile : public SequentialFile {
@@ -95,102 +125,169 @@ class FakeSequentialFile : public SequentialFile {
 }  // namespace
 
 FakeFileSystem::FakeFileSystem(FakeJournal& journal) : journal_(journal) {
-  directories_[""] = "";
-  directories_["c:"] = "c:";
+  entries_[""] = Entry{.directory = true, .bytes = ""};
+  entries_["c:"] = Entry{.directory = true, .bytes = ""};
 }
 
-std::string FakeFileSystem::Key(const std::string& path) {
-  std::string key = path;
-  for (char& c : key) c = static_cast<char>(std::tolower(c));
-  while (key.ends_with('\\')) key.pop_back();
-  return key;
+std::string FakeFileSystem::Location::StoredPath() const {
+  return Join(directory, stored);
 }
 
-bool FakeFileSystem::ParentExists(const std::string& key) const {
-  size_t slash = key.rfind('\\');
-  return directories_.contains(
-      slash == std::string::npos ? "" : key.substr(0, slash));
+std::string FakeFileSystem::Location::RequestedPath() const {
+  return Join(directory, requested);
+}
+
+FakeFileSystem::Location FakeFileSystem::Locate(const std::string& path) const {
+  auto [root, components] = SplitPath(path);
+  Location location;
+  location.directory = root;
+  auto root_entry = entries_.find(root);
+  location.directory_exists =
+      root_entry != entries_.end() && root_entry->second.directory;
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    const std::string stored = location.directory_exists
+                                   ? Match(location.directory, components[i])
+                                   : "";
+    if (i + 1 == components.size()) {
+      location.requested = components[i];
+      location.stored = stored;
+      break;
+    }
+    const std::string next =
+        Join(location.directory, stored.empty() ? components[i] : stored);
+    location.directory_exists = !stored.empty() && entries_.at(next).directory;
+    location.directory = next;
+  }
+  return location;
+}
+
+// `name` itself when stored so, otherwise the least matching name.
+std::string FakeFileSystem::Match(const std::string& directory,
+                                  const std::string& name) const {
+  const std::string prefix = directory.empty() ? "" : directory + "\\";
+  const std::string folded = Folded(name);
+  std::string found;
+  for (auto it = entries_.lower_bound(prefix);
+       it != entries_.end() && it->first.starts_with(prefix); ++it) {
+    const std::string stored = it->first.substr(prefix.size());
+    if (stored.empty() || stored.find('\\') != std::string::npos) continue;
+    if (stored == name) return stored;
+    if (Folded(stored) == folded && (found.empty() || stored < found)) {
+      found = stored;
+    }
+  }
+  return found;
+}
+
+const FakeFileSystem::Entry* FakeFileSystem::Find(
+    const Location& location) const {
+  if (location.stored.empty()) return nullptr;
+  return &entries_.at(location.StoredPath());
 }
 
 std::string FakeFileSystem::StoredName(const std::string& path) {
-  std::string key = Key(path);
-  if (auto file = files_.find(key); file != files_.end()) {
-    return LastComponent(file->second.stored_path);
-  }
-  if (auto dir = directories_.find(key); dir != directories_.end()) {
-    return LastComponent(dir->second);
-  }
-  return "";
+  return Locate(path).stored;
 }
 
 void FakeFileSystem::CreateDirectory(const std::string& path) {
   journal_.Record("mkdir " + path);
-  std::string key = Key(path);
-  if (directories_.contains(key) || files_.contains(key)) {
-    throw Error("mkdir " + path + ": File exists");
+  const Location location = Locate(path);
+  if (!location.stored.empty()) {
+    throw Error("mkdir " + path + ": File exists", ErrorKind::kExists);
   }
-  if (!ParentExists(key)) throw Error("mkdir " + path + ": No such file");
-  directories_[key] = path;
+  if (!location.directory_exists) {
+    throw Error("mkdir " + path + ": No such file", ErrorKind::kNotFound);
+  }
+  entries_[location.RequestedPath()] = Entry{.directory = true, .bytes = ""};
 }
 
 void FakeFileSystem::WriteFile(const std::string& path,
                                const std::string& bytes) {
   journal_.Record("write " + path + " " + HexBytes(bytes));
-  std::string key = Key(path);
-  if (failing_writes_.contains(key)) {
+  if (failing_writes_.contains(Folded(path))) {
     throw Error("open " + path + ": Permission denied");
   }
-  Put(path, bytes);
+  const Location location = Locate(path);
+  FileToWrite(path, location.stored.empty() ? location.RequestedPath()
+                                            : location.StoredPath())
+      .bytes = bytes;
+}
+
+// The file stored under `stored_path`, created when missing.
+FakeFileSystem::Entry& FakeFileSystem::FileToWrite(
+    const std::string& path, const std::string& stored_path) {
+  const Location location = Locate(path);
+  if (!location.directory_exists) {
+    throw Error("open " + path + ": No such directory", ErrorKind::kNotFound);
+  }
+  Entry& entry = entries_[stored_path];
+  if (entry.directory) {
+    throw Error("open " + path + ": it is a directory, not a regular file");
+  }
+  return entry;
 }
 
 std::string FakeFileSystem::NonFileKind(const std::string& path) {
-  return directories_.contains(Key(path)) ? "a directory" : "";
+  const Entry* entry = Find(Locate(path));
+  return entry != nullptr && entry->directory ? "a directory" : "";
 }
 
 std::unique_ptr<SequentialFile> FakeFileSystem::OpenForReading(
     const std::string& path) {
   journal_.Record("read " + path);
-  std::string key = Key(path);
-  auto file = files_.find(key);
-  if (file == files_.end() || failing_reads_.contains(key)) {
-    throw Error("open " + path + ": No such file or directory");
+  const Entry* entry = Find(Locate(path));
+  if (entry == nullptr || failing_reads_.contains(Folded(path))) {
+    throw Error("open " + path + ": No such file or directory",
+                ErrorKind::kNotFound);
   }
-  return std::make_unique<FakeSequentialFile>(file->second.bytes);
+  if (entry->directory) {
+    throw Error("open " + path + ": it is a directory, not a regular file");
+  }
+  return std::make_unique<FakeSequentialFile>(entry->bytes);
 }
 
 void FakeFileSystem::DeleteFile(const std::string& path) {
   journal_.Record("delete " + path);
-  if (files_.erase(Key(path)) == 0) {
-    throw Error("delete " + path + ": No such file or directory");
+  const Location location = Locate(path);
+  const Entry* entry = Find(location);
+  if (entry == nullptr) {
+    throw Error("delete " + path + ": No such file or directory",
+                ErrorKind::kNotFound);
   }
+  if (entry->directory) throw Error("delete " + path + ": Is a directory");
+  entries_.erase(location.StoredPath());
 }
 
 void FakeFileSystem::Put(const std::string& path, const std::string& bytes) {
-  std::string key = Key(path);
-  if (!ParentExists(key)) throw Error("open " + path + ": No such directory");
-  auto [file, created] = files_.try_emplace(key, File{path, ""});
-  file->second.bytes = bytes;
+  FileToWrite(path, Locate(path).RequestedPath()).bytes = bytes;
 }
 
 void FakeFileSystem::PutDirectory(const std::string& path) {
-  directories_[Key(path)] = path;
+  auto [root, components] = SplitPath(path);
+  std::string directory = root;
+  for (const std::string& component : components) {
+    const std::string stored = Match(directory, component);
+    directory = Join(directory, stored.empty() ? component : stored);
+    entries_[directory].directory = true;
+  }
 }
 
 bool FakeFileSystem::Exists(const std::string& path) const {
-  return files_.contains(Key(path));
+  const Entry* entry = Find(Locate(path));
+  return entry != nullptr && !entry->directory;
 }
 
 std::string FakeFileSystem::Contents(const std::string& path) const {
-  auto file = files_.find(Key(path));
-  return file == files_.end() ? "" : file->second.bytes;
+  const Entry* entry = Find(Locate(path));
+  return entry != nullptr && !entry->directory ? entry->bytes : "";
 }
 
 void FakeFileSystem::FailWritesTo(const std::string& path) {
-  failing_writes_.insert(Key(path));
+  failing_writes_.insert(Folded(path));
 }
 
 void FakeFileSystem::FailReadsOf(const std::string& path) {
-  failing_reads_.insert(Key(path));
+  failing_reads_.insert(Folded(path));
 }
 
 // ---- serial ports ----
@@ -234,7 +331,8 @@ class FakeSerialDevice : public SerialDevice {
 
  private:
   void CheckPresent() const {
-    if (line_.gone) throw Error(name_ + ": Input/output error");
+    if (line_.gone)
+      throw Error(name_ + ": Input/output error", ErrorKind::kGone);
   }
   std::string name_;
   FakeLine& line_;
@@ -260,8 +358,12 @@ std::unique_ptr<SerialDevice> FakeSerialPorts::Open(
     throw Error(failure->second);
   }
   FakeLine& fake_line = lines_[port];
-  if (fake_line.open) throw Error(name + ": Device or resource busy");
-  if (fake_line.gone) throw Error(name + ": No such file or directory");
+  if (fake_line.open) {
+    throw Error(name + ": Device or resource busy", ErrorKind::kBusy);
+  }
+  if (fake_line.gone) {
+    throw Error(name + ": No such file or directory", ErrorKind::kNotFound);
+  }
   last_opened_ = port;
   return std::make_unique<FakeSerialDevice>(port, fake_line, journal_);
 }

@@ -1,31 +1,22 @@
-#include "platform/trace-win32.h"
-
 #include <regex>
 #include <string>
-#include <vector>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "platform/fake/fake_platform.h"
 #include "platform/testing-win32.h"
+#include "platform/trace.h"
 
 namespace zindo {
 namespace {
 
 using ::testing::HasSubstr;
 
-class RecordingProcess : public Process {
- public:
-  void WriteDiagnosticLine(const std::string& line) override {
-    lines.push_back(line);
-  }
-  void Exit(int) override {}
-  std::vector<std::string> lines;
-};
-
 class Win32TraceTest : public ::testing::Test {
  protected:
   win32_test::TemporaryDirectory directory_;
-  RecordingProcess process_;
+  FakeJournal journal_;
+  FakeProcess process_{journal_};
 };
 
 // Two traces on one file stand for someone else appending (or reading)
@@ -33,8 +24,8 @@ class Win32TraceTest : public ::testing::Test {
 TEST_F(Win32TraceTest, AppendsOneTimedLinePerEventBesideOthers) {
   const std::string path = directory_ / "trace.log";
   win32_test::WriteNativeFile(path, "kept from before\r\n");
-  Win32Trace first(path, process_);
-  Win32Trace second(path, process_);
+  FileTrace first(path, process_);
+  FileTrace second(path, process_);
   EXPECT_TRUE(first.enabled());
   first.Record("first");
   second.Record("second \xD7\x90");
@@ -45,19 +36,19 @@ TEST_F(Win32TraceTest, AppendsOneTimedLinePerEventBesideOthers) {
       text, std::regex("kept from before\r\n" + time + "first\r\n" + time +
                        "second \xD7\x90\r\n" + time + "third\r\n")))
       << text;
-  EXPECT_TRUE(process_.lines.empty());
+  EXPECT_TRUE(process_.diagnostics().empty());
 }
 
 TEST_F(Win32TraceTest, AFileThatCannotBeOpenedIsReportedOnceAndDropped) {
-  Win32Trace trace(directory_ / "missing\\trace.log", process_);
+  FileTrace trace(directory_ / "missing\\trace.log", process_);
   trace.Record("lost");
   trace.Record("lost too");
   EXPECT_FALSE(trace.enabled());
-  ASSERT_EQ(process_.lines.size(), 1u);
-  EXPECT_THAT(process_.lines[0], HasSubstr("open trace file "));
-  EXPECT_THAT(process_.lines[0], HasSubstr("missing\\trace.log: "));
-  EXPECT_THAT(process_.lines[0], HasSubstr("(error 3)"));
-  EXPECT_THAT(process_.lines[0], HasSubstr("tracing stops"));
+  ASSERT_EQ(process_.diagnostics().size(), 1u);
+  EXPECT_THAT(process_.diagnostics()[0], HasSubstr("open trace file "));
+  EXPECT_THAT(process_.diagnostics()[0], HasSubstr("missing\\trace.log: "));
+  EXPECT_THAT(process_.diagnostics()[0], HasSubstr("(error 3)"));
+  EXPECT_THAT(process_.diagnostics()[0], HasSubstr("tracing stops"));
 }
 
 }  // namespace
