@@ -2,6 +2,7 @@
 
 #include "dos/dosbox.h"
 #include "dos/program_information.h"
+#include "platform/ascii_case.h"
 #include "platform/error.h"
 
 namespace zindo {
@@ -19,13 +20,6 @@ constexpr char kDosboxPathFile[] = "dosbox-path.txt";
 // A name in the working directory, with no drive or directory.
 bool IsPlainName(const std::string& path) {
   return path.find_first_of(":\\/") == std::string::npos;
-}
-
-std::string UpperCase(std::string name) {
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return name;
 }
 
 // A file that was not read as a PIF but holds only text is most likely a
@@ -146,7 +140,8 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
 void CompanionFiles::WriteFile(const std::string& path,
                                const std::string& bytes) {
   const bool is_new = files_.StoredName(path).empty();
-  files_.WriteFile(is_new && IsPlainName(path) ? UpperCase(path) : path, bytes);
+  files_.WriteFile(is_new && IsPlainName(path) ? AsciiUpperCase(path) : path,
+                   bytes);
   if (is_new) session_.FileCreated();
   session_.FlushDirectoryCache();
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/ascii_case.h"
 #include "platform/error.h"
 
 namespace zindo {
@@ -98,8 +99,7 @@ bool IsDriveMapped(const std::vector<DosDrive>& drives, char letter) {
 
 char DriveOf(const std::string& dos_path) {
   if (dos_path.size() < 2 || dos_path[1] != ':') return 0;
-  char letter = dos_path[0];
-  return letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter;
+  return AsciiUpper(dos_path[0]);
 }
 
 std::string MountCommand(const DosDrive& drive) {
@@ -149,10 +149,8 @@ void CheckDriveMapped(const DosboxRun& run, const std::string& dos_path,
 }
 
 std::string ProgramCommand(const ProgramInformation& program) {
-  std::string extension = program.program.substr(program.program.size() - 4);
-  for (char& c : extension) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  const std::string extension =
+      AsciiUpperCase(program.program.substr(program.program.size() - 4));
   // Without CALL, a batch file would end the command list with it.
   std::string command = (extension == ".BAT" ? "call " : "") + program.program;
   if (!program.parameters.empty()) command += " " + program.parameters;
@@ -205,11 +203,7 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
 namespace {
 
 bool IsAutoexecHeader(const std::string& line, std::size_t first) {
-  std::string header = line.substr(first, 10);
-  for (char& c : header) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return header == "[autoexec]";
+  return AsciiLowerCase(line.substr(first, 10)) == "[autoexec]";
 }
 
 // The user's settings without their [autoexec] section: the relay starts

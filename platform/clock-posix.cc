@@ -15,11 +15,13 @@ double PosixClock::SecondsSinceMidnight() {
          now.tv_nsec / 1e9;
 }
 
-double PosixClock::MonotonicSeconds() {
+double ClockSeconds(clockid_t clock) {
   timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  ::clock_gettime(clock, &now);
   return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
 }
+
+double PosixClock::MonotonicSeconds() { return ClockSeconds(CLOCK_MONOTONIC); }
 
 double PosixClock::ReadingStepSeconds() {
   timespec resolution;

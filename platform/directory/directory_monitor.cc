@@ -4,6 +4,8 @@
 #include <limits>
 #include <utility>
 
+#include "platform/ascii_case.h"
+
 namespace zindo {
 namespace {
 
@@ -16,9 +18,7 @@ constexpr double kEarlyWakeSeconds = 0.001;
 bool MatchesFolded(std::string_view stored, const std::string& folded) {
   if (stored.size() != folded.size()) return false;
   for (std::size_t i = 0; i < stored.size(); ++i) {
-    char c = stored[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != folded[i]) return false;
+    if (AsciiLower(stored[i]) != folded[i]) return false;
   }
   return true;
 }
@@ -29,13 +29,7 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
 
 }  // namespace
 
-std::string FoldCase(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
+std::string FoldCase(const std::string& name) { return AsciiLowerCase(name); }
 
 DirectoryMonitor::DirectoryMonitor(std::unique_ptr<DirectorySource> source)
     : source_(std::move(source)) {}

@@ -12,6 +12,8 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/clock-posix.h"
+
 namespace zindo {
 namespace {
 
@@ -145,15 +147,11 @@ void InotifyDirectorySource::ReadEvents(std::vector<DirectoryEvent>& events) {
 }
 
 double InotifyDirectorySource::MonotonicSeconds() {
-  timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+  return ClockSeconds(CLOCK_MONOTONIC);
 }
 
 double InotifyDirectorySource::ProcessorSeconds() {
-  timespec used;
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
-  return static_cast<double>(used.tv_sec) + used.tv_nsec / 1e9;
+  return ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
 void InotifyDirectorySource::ReportOnce(const std::string& why) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/ascii_case.h"
 #include "platform/error.h"
 #include "platform/stop_request.h"
 
@@ -83,7 +84,7 @@ std::pair<std::string, std::vector<std::string>> SplitPath(
   std::string root;
   std::string_view rest = path;
   if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(rest[0])) {
-    root = {static_cast<char>(std::tolower(rest[0])), ':'};
+    root = {AsciiLower(rest[0]), ':'};
     rest.remove_prefix(2);
   }
   std::vector<std::string> components;
@@ -102,8 +103,7 @@ std::string Join(const std::string& directory, const std::string& name) {
 }
 
 std::string Folded(const std::string& path) {
-  std::string folded = path;
-  for (char& c : folded) c = static_cast<char>(std::tolower(c));
+  std::string folded = AsciiLowerCase(path);
   while (folded.ends_with('\\')) folded.pop_back();
   return folded;
 }
