@@ -69,7 +69,6 @@ TEST_F(DosboxCommandTest, StartsInTheRightDirectoryRunsTheProgramAndExits) {
       // Batch files are called, whatever the case of their extension.
       // The working directory at a drive's root needs no cd.
       {{"go.Bat", "", "1"}, "c", {"C:", "call go.Bat 1", "exit"}},
-      {{"GO.COM", "", ""}, "c", {"C:", "GO.COM", "exit"}},
   };
   for (const auto& c : cases) {
     EXPECT_THAT(CommandsFor(c.program, root_ / c.work),

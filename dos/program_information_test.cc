@@ -1,6 +1,7 @@
 #include "dos/program_information.h"
 
 #include <string>
+#include <utility>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
@@ -12,15 +13,21 @@ namespace {
 namespace layout = pif_layout;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::Matcher;
 using ::testing::ThrowsMessage;
 
-// A PIF as an editor would write it, with `program` put in byte by byte so
-// that faults the writer refuses can be made.
-std::string PifWithProgram(const std::string& program) {
+// A PIF as an editor would write it, with `value` put in the field at
+// `offset` byte by byte so that faults the writer refuses can be made.
+std::string PifWithField(std::size_t offset, std::size_t size,
+                         const std::string& value) {
   std::string bytes = BuildProgramInformation({"X.EXE", "", ""});
-  std::fill_n(bytes.begin() + layout::kProgram, layout::kProgramSize, '\0');
-  std::copy(program.begin(), program.end(), bytes.begin() + layout::kProgram);
+  std::fill_n(bytes.begin() + offset, size, '\0');
+  std::copy(value.begin(), value.end(), bytes.begin() + offset);
   return bytes;
+}
+
+std::string PifWithProgram(const std::string& program) {
+  return PifWithField(layout::kProgram, layout::kProgramSize, program);
 }
 
 ProgramInformation Parse(const std::string& bytes) {
@@ -51,45 +58,41 @@ TEST(ProgramInformationTest, WrittenFieldsReadBackAtTheirOffsets) {
   EXPECT_EQ(read.parameters, "/q 17");
 }
 
-TEST(ProgramInformationTest, CodePageBytesAndExtensionCaseAreKept) {
+TEST(ProgramInformationTest, DosPathsAndCodePageBytesReadBackUnchanged) {
   // "C:\<two CP862 letters>\GO.bat": bytes above 127 are not converted.
   const std::string program = "C:\\\x80\x9A\\go.bat";
   ProgramInformation read =
       Parse(BuildProgramInformation({program, "", "\x99\xA0"}));
   EXPECT_EQ(read.program, program);
   EXPECT_EQ(read.parameters, "\x99\xA0");
-  EXPECT_EQ(Parse(PifWithProgram("PROG.Com")).program, "PROG.Com");
-}
-
-TEST(ProgramInformationTest, ShortFileIsRefusedWithItsSize) {
-  std::string bytes = BuildProgramInformation({"A.EXE", "", ""});
-  // Exactly the DOS section is enough; one byte less is not.
-  EXPECT_EQ(Parse(bytes.substr(0, 0x171)).program, "A.EXE");
-  EXPECT_THAT([&] { Parse(bytes.substr(0, 0x170)); },
-              ThrowsMessage<Error>(AllOf(HasSubstr("AUTOEXEC.PIF"),
-                                         HasSubstr("368 bytes"),
-                                         HasSubstr("not a program info"))));
-}
-
-TEST(ProgramInformationTest, FieldsWithoutTerminatorAreRefused) {
-  const struct {
-    std::size_t offset;
-    std::size_t size;
-    const char* field;
-  } cases[] = {{layout::kProgram, 63, "program field"},
-               {layout::kStartDirectory, 64, "start directory field"},
-               {layout::kParameters, 64, "parameters field"}};
-  for (const auto& c : cases) {
-    std::string bytes = BuildProgramInformation({"A.EXE", "", ""});
-    std::fill_n(bytes.begin() + c.offset, c.size, 'A');
-    EXPECT_THAT([&] { Parse(bytes); },
-                ThrowsMessage<Error>(AllOf(HasSubstr("AUTOEXEC.PIF"),
-                                           HasSubstr(c.field),
-                                           HasSubstr("no terminating zero"))));
+  for (const std::string path :
+       {"PROG.EXE", "d:prog.exe", "..\\X.BAT", "PROG.Com"}) {
+    EXPECT_EQ(Parse(PifWithProgram(path)).program, path);
   }
 }
 
-TEST(ProgramInformationTest, ProgramMustBeADosPathToAProgram) {
+// The reader refuses what an editor let through, naming the file and fault.
+TEST(ProgramInformationTest, DamagedFilesAreRefused) {
+  const std::string whole = BuildProgramInformation({"A.EXE", "", ""});
+  // Exactly the DOS section is enough; one byte less is not.
+  EXPECT_EQ(Parse(whole.substr(0, 0x171)).program, "A.EXE");
+  const auto unterminated = [](std::size_t offset, std::size_t size,
+                               const char* field) {
+    return std::pair(PifWithField(offset, size, std::string(size, 'A')),
+                     AllOf(HasSubstr(field), HasSubstr("no terminating zero")));
+  };
+  const std::pair<std::string, Matcher<std::string>> cases[] = {
+      {whole.substr(0, 0x170),
+       AllOf(HasSubstr("368 bytes"), HasSubstr("not a program info"))},
+      unterminated(layout::kProgram, 63, "program field"),
+      unterminated(layout::kStartDirectory, 64, "start directory field"),
+      unterminated(layout::kParameters, 64, "parameters field"),
+  };
+  for (const auto& [bytes, message] : cases) {
+    EXPECT_THAT(
+        [&] { Parse(bytes); },
+        ThrowsMessage<Error>(AllOf(HasSubstr("AUTOEXEC.PIF"), message)));
+  }
   for (const std::string program :
        {"", "C:\\DIR\\", "C:/DIR/PROG.EXE", "PROG.TXT", "PROG", "C:\\A\tB.EXE",
         "1:\\PROG.EXE", "C:\\A:B.EXE", "C:\\DIR\\\\PROG.EXE", "P?.EXE",
@@ -99,33 +102,21 @@ TEST(ProgramInformationTest, ProgramMustBeADosPathToAProgram) {
                                            HasSubstr("not a DOS path"))))
         << program;
   }
-  for (const std::string program : {"PROG.EXE", "d:prog.exe", "..\\X.BAT"}) {
-    EXPECT_EQ(Parse(PifWithProgram(program)).program, program);
-  }
 }
 
-// The reader refuses what an editor let through; the writer refuses what
-// does not fit or would not read back.
-TEST(ProgramInformationTest, BadFieldsAreRefused) {
-  const struct {
-    ProgramInformation fields;
-    bool only_written;
-    const char* message;
-  } cases[] = {
-      {{"A.EXE", "C:/X", ""}, false, "start directory"},
-      {{"A.EXE", "", "a\rb"}, false, "control character"},
-      {{std::string(59, 'A') + ".EXE", "", ""}, true, "at most 62 fit"},
-      {{"A.EXE", "", std::string(64, 'p')}, true, "parameters"},
-      {{"C:/A.EXE", "", ""}, true, "not a DOS path"},
+// The writer refuses what does not fit or would not read back.
+TEST(ProgramInformationTest, WriterRefusesWhatWouldNotFitOrReadBack) {
+  const std::pair<ProgramInformation, const char*> cases[] = {
+      {{"A.EXE", "C:/X", ""}, "start directory"},
+      {{"A.EXE", "", "a\rb"}, "control character"},
+      {{std::string(59, 'A') + ".EXE", "", ""}, "at most 62 fit"},
+      {{"A.EXE", "", std::string(64, 'p')}, "parameters"},
+      {{"C:/A.EXE", "", ""}, "not a DOS path"},
   };
-  for (const auto& c : cases) {
-    EXPECT_THAT(
-        [&] {
-          const std::string bytes = BuildProgramInformation(c.fields);
-          if (!c.only_written) Parse(bytes);
-        },
-        ThrowsMessage<Error>(HasSubstr(c.message)))
-        << c.message;
+  for (const auto& [fields, message] : cases) {
+    EXPECT_THAT([&] { BuildProgramInformation(fields); },
+                ThrowsMessage<Error>(HasSubstr(message)))
+        << message;
   }
 }
 
