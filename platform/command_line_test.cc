@@ -1,15 +1,11 @@
 #include "platform/command_line.h"
 
-#include <algorithm>
 #include <array>
 
-#include "gmock/gmock.h"
 #include "gtest/gtest.h"
 
 namespace zindo {
 namespace {
-
-using ::testing::StartsWith;
 
 constexpr std::array<KnownOption, 4> kKnown{{
     {"--link", 'l', OptionValue::kRequired},
@@ -75,15 +71,6 @@ TEST(CommandLineTest, RefusesWhatItCannotFollowInOneLine) {
       EXPECT_EQ(error.what(), c.complaint);
     }
   }
-}
-
-TEST(CommandLineTest, VersionNamesTheProgramAndTheProjectsVersion) {
-  // The build passes the version it set in project().
-  EXPECT_EQ(ProjectVersion(), ZINDO_EXPECTED_VERSION);
-  const std::string text = VersionText("zindo-pty");
-  EXPECT_THAT(text, StartsWith("zindo-pty " ZINDO_EXPECTED_VERSION));
-  EXPECT_EQ(text.back(), '\n');
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
 }
 
 }  // namespace

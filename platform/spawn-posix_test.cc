@@ -1,13 +1,7 @@
 #include "platform/spawn-posix.h"
 
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
@@ -18,9 +12,7 @@
 namespace zindo {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::StartsWith;
 
 class FindProgramTest : public ::testing::Test {
  protected:
@@ -62,46 +54,6 @@ TEST_F(FindProgramTest, OnlyExecutableFilesInAbsoluteDirectoriesCount) {
   });
   posix_test::InDirectory(root_.path(),
                           [&] { EXPECT_EQ(FindProgram("tool", "bin"), ""); });
-}
-
-// Records its process id, its directory, its arguments, one a line, a
-// variable and the handed file.
-constexpr char kRecorder[] = R"(#!/bin/sh
-{
-  echo "$$"
-  pwd
-  printf '%s\n' "$@"
-  echo "video=$SDL_VIDEODRIVER"
-  cat "$2"
-} > record.tmp
-mv record.tmp record.txt
-)";
-
-TEST(PosixProgramsTest, StartsDetachedWithTheHandedFileAndGivesItsId) {
-  posix_test::TemporaryDirectory root;
-  std::filesystem::create_directories(root / "work");
-  posix_test::WriteNativeFile(root / "recorder", kRecorder, 0755);
-  PosixFileSystem files(root / "prefix", root / "work");
-  PosixPrograms programs(files);
-
-  const int id =
-      programs.StartDetached({{root / "recorder", "-conf", kHandedFile},
-                              {"SDL_VIDEODRIVER=dummy"},
-                              root / "work",
-                              "[serial]\nserial1=disabled\n"});
-
-  const std::string record = root / "work/record.txt";
-  ASSERT_TRUE(
-      posix_test::WaitUntil([&] { return ::access(record.c_str(), F_OK) == 0; },
-                            std::chrono::seconds(10)));
-  std::istringstream lines(posix_test::ReadNativeFile(record));
-  std::vector<std::string> recorded;
-  for (std::string line; std::getline(lines, line);) recorded.push_back(line);
-  EXPECT_THAT(recorded, ElementsAre(std::to_string(id), root / "work", "-conf",
-                                    StartsWith("/dev/fd/"), "video=dummy",
-                                    "[serial]", "serial1=disabled"));
-  EXPECT_TRUE(posix_test::WaitUntil([&] { return !programs.IsRunning(id); },
-                                    std::chrono::seconds(10)));
 }
 
 TEST(PosixProgramsTest, ProgramThatCannotStartIsAnErrorNamingIt) {

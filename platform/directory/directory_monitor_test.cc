@@ -12,8 +12,7 @@ namespace {
 using Kind = DirectoryEvent::Kind;
 
 // Directories in memory. Changes made through it are reported as the
-// system would report them to watched directories; `Quietly` changes go
-// unreported, as changes by other machines on a network share do.
+// system would report them to watched directories.
 class FakeDirectorySource : public DirectorySource {
  public:
   std::optional<DirectoryId> Identify(const std::string& path) override {
@@ -48,26 +47,22 @@ class FakeDirectorySource : public DirectorySource {
   void MakeDirectory(const std::string& path) {
     directories_[path] = {next_inode_++, {}};
   }
-  void Add(const std::string& path, const std::string& name) {
+  // `reported` false: changed as by another machine on a network share.
+  void Add(const std::string& path, const std::string& name,
+           bool reported = true) {
     directories_[path].names.insert(name);
-    Report(Kind::kAdded, path, name);
+    if (reported) Report(Kind::kAdded, path, name);
   }
-  void Remove(const std::string& path, const std::string& name) {
+  void Remove(const std::string& path, const std::string& name,
+              bool reported = true) {
     directories_[path].names.erase(name);
-    Report(Kind::kRemoved, path, name);
+    if (reported) Report(Kind::kRemoved, path, name);
   }
   // Moves `from` onto `to`, replacing it: one name goes, the other comes.
   void Rename(const std::string& path, const std::string& from,
               const std::string& to) {
     Remove(path, from);
     Add(path, to);
-  }
-  void Quietly(const std::string& path, const std::string& name, bool add) {
-    if (add) {
-      directories_[path].names.insert(name);
-    } else {
-      directories_[path].names.erase(name);
-    }
   }
   void set_watchable(bool watchable) { watchable_ = watchable; }
 
@@ -163,6 +158,13 @@ TEST_F(DirectoryMonitorTest, NamesFollowTheEventsWithoutListingAgain) {
     EXPECT_EQ(Find("zindoK2.txt"), step.response) << step.what;
   }
   EXPECT_EQ(monitor_->listings(), listed);
+
+  // Nor ever on time alone.
+  EXPECT_TRUE(std::isinf(monitor_->SecondsUntilNextListing()));
+  source_->now += 3600;
+  monitor_->Refresh();
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  EXPECT_EQ(monitor_->listings(), listed);
 }
 
 TEST_F(DirectoryMonitorTest, RelaysOwnChangeCountsAtOnceAndDoesNotWakeIt) {
@@ -171,7 +173,7 @@ TEST_F(DirectoryMonitorTest, RelaysOwnChangeCountsAtOnceAndDoesNotWakeIt) {
   monitor_->TakeChange();
 
   // The relay's own change, noted at once, and then reported.
-  source_->Quietly("/work", "ZINDOK1.TXT", true);
+  source_->Add("/work", "ZINDOK1.TXT", /*reported=*/false);
   monitor_->NoteAdded("/work", "ZINDOK1.TXT");
   EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
   source_->Add("/work", "ZINDOK1.TXT");
@@ -194,7 +196,7 @@ TEST_F(DirectoryMonitorTest, UnwatchedDirectoryIsListedEachPeriod) {
   const double period = monitor_->SecondsUntilNextListing();
   EXPECT_EQ(period, DirectoryMonitor::kShortestPollSeconds);
 
-  source_->Quietly("/work", "ZINDOK1.TXT", true);
+  source_->Add("/work", "ZINDOK1.TXT", /*reported=*/false);
   source_->now += period / 2;
   EXPECT_EQ(Find("ZINDOK1.TXT"), "") << "not due yet";
   source_->now += period / 2;
@@ -203,19 +205,10 @@ TEST_F(DirectoryMonitorTest, UnwatchedDirectoryIsListedEachPeriod) {
   EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
   EXPECT_EQ(monitor_->listings(), listed + 1);
 
-  source_->Quietly("/work", "ZINDOK1.TXT", false);
+  source_->Remove("/work", "ZINDOK1.TXT", /*reported=*/false);
   monitor_->NoteRemoved("/work", "ZINDOK1.TXT");
   EXPECT_EQ(Find("ZINDOK1.TXT"), "");
   EXPECT_EQ(monitor_->listings(), listed + 1);
-}
-
-TEST_F(DirectoryMonitorTest, WatchedDirectoriesNeverNeedAListingOnTime) {
-  ASSERT_EQ(Find("ZINDOK1.TXT"), "");
-  EXPECT_TRUE(std::isinf(monitor_->SecondsUntilNextListing()));
-  source_->now += 3600;
-  monitor_->Refresh();
-  EXPECT_EQ(Find("ZINDOK1.TXT"), "");
-  EXPECT_EQ(monitor_->listings(), 1);
 }
 
 }  // namespace

@@ -96,18 +96,6 @@ TEST_F(InotifyMonitorTest, DirectoryMovedAwayAndReplacedIsFollowedByPath) {
   EXPECT_EQ(monitor_.Find(work_ / "sub", "ZINDOK1.TXT"), "zindok1.txt");
 }
 
-TEST(InotifyDirectorySourceTest, PollingOnlyIsSaidOnceAndWatchesNothing) {
-  posix_test::TemporaryDirectory work;
-  std::vector<std::string> reports;
-  InotifyDirectorySource source(
-      true, [&](const std::string& line) { reports.push_back(line); });
-  EXPECT_EQ(source.Watch(work.path()), -1);
-  EXPECT_EQ(source.Watch(work.path()), -1);
-  EXPECT_EQ(source.descriptor(), -1);
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_NE(reports[0].find("ZINDO_POLL_DIRECTORY"), std::string::npos);
-}
-
 // Out of inotify instances (here: out of descriptors, which fails the same
 // way), the source watches nothing and says so once; the monitor lists.
 TEST(InotifyDirectorySourceTest, WithoutInstancesItFallsBackToListing) {
