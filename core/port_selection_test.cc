@@ -37,20 +37,21 @@ TEST_F(SelectConfiguredPortTest, MissingFileGivesMessageDefaultAndPort1) {
   EXPECT_EQ(port_.CommPort(), 1);
 }
 
+// The first field names the port; it ends at a comma or at the line's end.
 TEST_F(SelectConfiguredPortTest, ConfiguredPortIsUsedAndFileLeftAlone) {
-  const std::string line = "3,-1,0,521,c,c:\\zindo\\,1\r\n";
-  fake_.files.Put(kConfigPath, line);
-  Select();
-  EXPECT_EQ(port_.CommPort(), 3);
-  EXPECT_EQ(Messages(), 0);
-  EXPECT_EQ(fake_.journal.Count("write"), 0);
-  EXPECT_EQ(fake_.files.Contents(kConfigPath), line);
-}
-
-TEST_F(SelectConfiguredPortTest, FieldEndsAtLineEndToo) {
-  fake_.files.Put(kConfigPath, "12\r\nmore,fields\r\n");
-  Select();
-  EXPECT_EQ(port_.CommPort(), 12);
+  const struct {
+    std::string content;
+    int port;
+  } configurations[] = {{"3,-1,0,521,c,c:\\zindo\\,1\r\n", 3},
+                        {"12\r\nmore,fields\r\n", 12}};
+  for (const auto& [content, port] : configurations) {
+    fake_.files.Put(kConfigPath, content);
+    Select();
+    EXPECT_EQ(port_.CommPort(), port) << content;
+    EXPECT_EQ(Messages(), 0);
+    EXPECT_EQ(fake_.journal.Count("write"), 0);
+    EXPECT_EQ(fake_.files.Contents(kConfigPath), content);
+  }
 }
 
 TEST_F(SelectConfiguredPortTest, RefusedOrUnreadablePortsFallBackToDefault) {
@@ -70,17 +71,6 @@ TEST_F(SelectConfiguredPortTest, RefusedOrUnreadablePortsFallBackToDefault) {
               "1,-1,0,521,c,c:\\zindo\\,1\r\n")
         << content;
   }
-}
-
-TEST_F(SelectConfiguredPortTest, LowerCaseFileCountsAsMissingEveryTime) {
-  fake_.files.Put("c:\\zindo\\local6.dat", "3,-1\r\n");
-  Select();
-  Select();
-  EXPECT_EQ(Messages(), 2);
-  EXPECT_EQ(port_.CommPort(), 1);
-  // Rewritten in place: the stored name keeps its case.
-  EXPECT_EQ(fake_.files.StoredName(kConfigLookupPath), "local6.dat");
-  EXPECT_TRUE(DefaultWritten());
 }
 
 TEST_F(SelectConfiguredPortTest, ReadFailureGivesDefault) {

@@ -142,27 +142,6 @@ TEST_F(RelayTest, IdleLoopWaitsForActivityAndWritesNothing) {
   EXPECT_LT(fake_.events.yields(), 60 / 0.01 * 2 + 1000);
 }
 
-TEST_F(RelayTest, RequestIsReadAfterItHasSettledForAShortWhile) {
-  QuitAfter(1.0);
-  EXPECT_EQ(Run(), kExitNormal);
-  double written = fake_.journal.TimeOf(0) + 1.0;
-  double read = fake_.journal.TimeOf(Index("read zindoK1.txt"));
-  EXPECT_GT(read - written, 0.3);
-  EXPECT_LT(read - written, 0.3 + 0.1);
-}
-
-TEST_F(RelayTest, LowerCaseRequestIsNeverNoticed) {
-  fake_.events.After(1.0,
-                     [this] { fake_.files.Put("zindok1.txt", kQuitBytes); });
-  fake_.events.After(5.0, [this] {
-    EXPECT_TRUE(fake_.files.Exists("zindok1.txt"));
-    fake_.files.DeleteFile("zindok1.txt");
-    fake_.files.Put("ZINDOK1.TXT", kQuitBytes);
-  });
-  EXPECT_EQ(Run(), kExitNormal);
-  EXPECT_GT(fake_.clock.now() - fake_.journal.TimeOf(0), 5.0);
-}
-
 TEST_F(RelayTest, RequestThatVanishesBeforeHandlingIsSkipped) {
   fake_.events.After(1.0, [this] {
     fake_.files.Put("ZINDOK1.TXT", kQuitBytes);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "tests/e2e/relay_harness.h"
 
@@ -57,6 +58,11 @@ double SecondsSince(Clock::time_point start) {
 
 class ExchangeTest : public ::testing::Test {
  protected:
+  ExchangeTest() {
+    sandbox_.MakeDirectory("logs");
+    relay_environment_ = {"ZINDO_TRACE=" + sandbox_.Path("logs/trace.log")};
+  }
+
   void SetUp() override {
     sandbox_.MapPort(1, com1_);
     sandbox_.MakeDirectory("prefix/drive_c/zindo");
@@ -97,85 +103,71 @@ class ExchangeTest : public ::testing::Test {
     device_.Send(reply);
     return AwaitResponse(expected) ? SecondsSince(sent) : -1;
   }
+  std::string Trace() const {
+    return sandbox_.ReadFile("logs/trace.log").value_or("");
+  }
 
   Sandbox sandbox_;
   PseudoTerminal com1_;
   DeviceEnd device_{com1_};
   std::unique_ptr<RelayProcess> relay_;
-  // Set before SetUp runs.
+  // Set before SetUp runs; the relay traces to logs/trace.log unless a
+  // fixture says otherwise.
   std::vector<std::string> relay_environment_;
   std::string expected_stderr_;
 };
 
-TEST_F(ExchangeTest, EachRequestReachesTheLineOnceAndIsDeleted) {
-  const std::vector<std::pair<std::string, std::string>> requests = {
-      {Bytes({101, 9, 9, 4, 7, 8}), Bytes({3, 0, 9, 7, 8})},
-      {Bytes({1, 5, 6}), Bytes({1, 5, 6})},
-      {Bytes({100, 255, 6}), Bytes({2, 0, 255, 255})},
-  };
-  for (const auto& [file, sent] : requests) {
-    Request(file);
-    EXPECT_EQ(device_.Receive(sent.size(), kLimit), sent);
-    EXPECT_TRUE(WaitUntil([&] { return RequestGone(); }, kLimit));
-  }
-  EXPECT_EQ(device_.ReceiveFor(500ms), "") << "sent more than once";
-}
-
 // The companion and the device take turns, as in everyday use: every
-// request is sent once and in order, and every reply reported whole.
+// request is sent once and in order, however the companion writes it, and
+// every reply is reported whole; the trace tells each step with its time. A
+// request whose header makes the quit request ends the conversation.
 TEST_F(ExchangeTest, ConversationKeepsEveryRequestAndReplyInOrder) {
+  const std::string path = sandbox_.Path("work/ZINDOK1.TXT");
+  const std::function<void(const std::string&)> ways_to_write[] = {
+      [&](const std::string& bytes) { Request(bytes); },  // renamed in
+      [&](const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;  // in place
+      },
+      [&](const std::string& bytes) {  // slowly
+        std::ofstream out(path, std::ios::binary);
+        out << bytes.substr(0, 2) << std::flush;
+        std::this_thread::sleep_for(150ms);
+        out << bytes.substr(2);
+      }};
+  std::string last_response;
   for (int turn = 1; turn <= 8; ++turn) {
     SCOPED_TRACE("turn " + std::to_string(turn));
     // Requests of growing length, each a run of its turn number.
     const int length = 2 + turn;
-    Request(Bytes({96 + length, turn, turn, length + 1}));
+    ways_to_write[turn % 3](Bytes({96 + length, turn, turn, length + 1}));
     std::string sent = Bytes({length - 2, 0}) + std::string(turn, turn);
     ASSERT_EQ(device_.Receive(sent.size(), kLimit), sent);
+    ASSERT_TRUE(WaitUntil([&] { return RequestGone(); }, kLimit));
     std::string reply = Reply19();
     reply[5] = static_cast<char>(turn);
     device_.Send(reply);
-    ASSERT_TRUE(AwaitResponse(ResponseLine(reply), kLimit));
+    last_response = ResponseLine(reply);
+    ASSERT_TRUE(AwaitResponse(last_response, kLimit));
   }
-  EXPECT_EQ(device_.ReceiveFor(500ms), "");
-}
+  EXPECT_EQ(device_.ReceiveFor(500ms), "") << "sent more than once";
 
-TEST_F(ExchangeTest, RequestWhoseHeaderMakesTheQuitRequestEndsTheRelay) {
+  last_response.resize(last_response.size() - 2);  // without its line end
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Trace().find(last_response) != std::string::npos; },
+      kLimit));
+  const std::string trace = Trace();
+  const std::regex timed_lines(R"((\d\d:\d\d:\d\d\.\d{3} [^\n]+\n)+)");
+  EXPECT_TRUE(std::regex_match(trace, timed_lines)) << trace;
+  for (const char* event :
+       {"serving COM1; companion started", "request sent: 1 0 1",
+        "received 19 bytes: 17 102 103", "response written: /0,17,102,103"}) {
+    EXPECT_NE(trace.find(event), std::string::npos) << event << "\n" << trace;
+  }
+
   Request(Bytes({99, 7, 8, 0}));
   EXPECT_EQ(relay_->WaitForExit(kLimit), 0) << relay_->Stderr();
   EXPECT_EQ(sandbox_.ReadFile("work/zindoK.inf"), "0,0\r\n");
   EXPECT_EQ(device_.ReceiveFor(100ms), "");
-}
-
-TEST_F(ExchangeTest, MalformedRequestEndsTheRelayWithTheFailureMessage) {
-  Request(Bytes({101, 9, 9, 4, 7}));  // ends before its fifth byte
-  EXPECT_EQ(relay_->WaitForExit(kLimit), 1) << relay_->Stderr();
-  EXPECT_NE(relay_->Stderr().find("zindoK1.txt"), std::string::npos);
-  EXPECT_EQ(device_.ReceiveFor(100ms), "");
-}
-
-struct ReplyCase {
-  const char* name;
-  std::string sent;
-  std::string reported;
-  // How long the relay waits before reading it: one sample when 13 bytes or
-  // more hold still, the full deadline otherwise.
-  double wait_seconds;
-
-  friend void PrintTo(const ReplyCase& reply, std::ostream* out) {
-    *out << reply.name;
-  }
-};
-
-class ReplyTest : public ExchangeTest,
-                  public ::testing::WithParamInterface<ReplyCase> {};
-
-TEST_P(ReplyTest, IsReportedOnceItHasSettled) {
-  const double took = ReplyAndTime(GetParam().sent, GetParam().reported);
-  EXPECT_GE(took, GetParam().wait_seconds) << relay_->Stderr();
-  EXPECT_LT(took, GetParam().wait_seconds + 3.0);
-  // Written once and kept.
-  device_.ReceiveFor(300ms);
-  EXPECT_EQ(Response(), GetParam().reported);
 }
 
 std::string Short15() {
@@ -184,22 +176,38 @@ std::string Short15() {
   return reply;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, ReplyTest,
-    ::testing::Values(
-        ReplyCase{"CompleteBurst", Reply19(), ResponseLine(Reply19()), 0.3},
-        ReplyCase{"CompleteFiveBytes", Bytes({3, 0, 7, 8, 9}),
-                  "/0,3,0,7,8,9\r\n", 6.0},
-        ReplyCase{"ShortTenBytes", Reply19().substr(0, 10), kSyntheticResponse,
-                  6.0},
-        ReplyCase{"ShortFifteenBytesKeepByte13", Short15(),
-                  "/0,17,0,129,63,0,0,0,0,0,0,0,255,44,0,0,1,184,34,10\r\n",
-                  0.3}),
-    [](const auto& test) { return std::string(test.param.name); });
+// A reply is reported once it has settled: after one sample when 13 bytes or
+// more hold still, after the full deadline otherwise. It is written once and
+// kept.
+TEST_F(ExchangeTest, EachReplyIsReportedOnceItHasSettled) {
+  struct ReplyCase {
+    const char* name;
+    std::string sent;
+    std::string reported;
+    double wait_seconds;
+  };
+  const ReplyCase replies[] = {
+      {"complete burst", Reply19(), ResponseLine(Reply19()), 0.3},
+      {"complete, five bytes", Bytes({3, 0, 7, 8, 9}), "/0,3,0,7,8,9\r\n", 6.0},
+      {"short, ten bytes", Reply19().substr(0, 10), kSyntheticResponse, 6.0},
+      {"short, fifteen bytes: byte 13 kept", Short15(),
+       "/0,17,0,129,63,0,0,0,0,0,0,0,255,44,0,0,1,184,34,10\r\n", 0.3}};
+  for (const ReplyCase& reply : replies) {
+    SCOPED_TRACE(reply.name);
+    const double took = ReplyAndTime(reply.sent, reply.reported);
+    EXPECT_GE(took, reply.wait_seconds) << relay_->Stderr();
+    EXPECT_LT(took, reply.wait_seconds + 3.0);
+    device_.ReceiveFor(300ms);
+    EXPECT_EQ(Response(), reply.reported);
+  }
+}
 
-// An empty frame sends the relay into recovery; the device answers the
-// probe and its reply is reported over the synthetic one.
-TEST_F(ExchangeTest, EmptyFrameRecoveryEndsWhenTheDeviceAnswers) {
+// An empty frame sends the relay into recovery. When the device answers the
+// probe its reply is reported over the synthetic one; a silent device keeps
+// the relay cycling about every 6 s until a request ends the cycle. Either
+// way the cycle does not resume. A malformed request then ends the relay
+// with the failure message.
+TEST_F(ExchangeTest, RecoveryEndsWhenTheDeviceAnswersOrARequestComes) {
   device_.Send(Bytes({0}));
   EXPECT_TRUE(AwaitResponse(kSyntheticResponse)) << relay_->Stderr();
   const auto reported = Clock::now();
@@ -208,11 +216,7 @@ TEST_F(ExchangeTest, EmptyFrameRecoveryEndsWhenTheDeviceAnswers) {
   device_.Send(Reply19());
   EXPECT_TRUE(AwaitResponse(ResponseLine(Reply19()))) << relay_->Stderr();
   EXPECT_EQ(device_.ReceiveFor(7s), "") << "the cycle went on";
-}
 
-// A silent device keeps the relay cycling about every 6 s; a request ends
-// the cycle, which does not resume.
-TEST_F(ExchangeTest, RequestDuringRecoveryIsSentAndEndsTheCycle) {
   device_.Send(Bytes({0}));
   ASSERT_EQ(device_.Receive(kProbe.size(), kSlowLimit), kProbe);
   const auto first_probe = Clock::now();
@@ -225,53 +229,39 @@ TEST_F(ExchangeTest, RequestDuringRecoveryIsSentAndEndsTheCycle) {
   EXPECT_GE(SecondsSince(second_probe), 2.0);
   EXPECT_EQ(device_.ReceiveFor(7s), "") << "the cycle went on";
   EXPECT_EQ(Response(), kSyntheticResponse);
-}
 
-// However the companion writes a request, the relay reads it whole (the
-// other tests rename theirs into place).
-TEST_F(ExchangeTest, RequestsWrittenInPlaceOrSlowlyAreSentWhole) {
-  const std::string request = Bytes({101, 9, 9, 4, 7, 8});
-  const std::string path = sandbox_.Path("work/ZINDOK1.TXT");
-  struct Way {
-    const char* name;
-    std::function<void()> write;
-  };
-  const Way ways[] = {
-      {"written in place",
-       [&] { std::ofstream(path, std::ios::binary) << request; }},
-      {"written slowly",
-       [&] {
-         std::ofstream out(path, std::ios::binary);
-         out << request.substr(0, 2) << std::flush;
-         std::this_thread::sleep_for(150ms);
-         out << request.substr(2);
-       }},
-  };
-  for (const Way& way : ways) {
-    way.write();
-    EXPECT_EQ(device_.Receive(5, kLimit), Bytes({3, 0, 9, 7, 8})) << way.name;
-    ASSERT_TRUE(WaitUntil([&] { return RequestGone(); }, kLimit)) << way.name;
-  }
+  Request(Bytes({101, 9, 9, 4, 7}));  // ends before its fifth byte
+  EXPECT_EQ(relay_->WaitForExit(kLimit), 1) << relay_->Stderr();
+  EXPECT_NE(relay_->Stderr().find("zindoK1.txt"), std::string::npos);
+  EXPECT_EQ(device_.ReceiveFor(100ms), "");
 }
 
 // Where the directory cannot be watched (here because the variable says
-// so), the relay lists it from time to time and serves as before.
-class PolledDirectoryTest : public ExchangeTest {
+// so), the relay lists it from time to time and serves as before; a trace
+// that cannot be written is mentioned once and changes nothing else.
+class PolledUntracedTest : public ExchangeTest {
  protected:
-  PolledDirectoryTest() {
-    relay_environment_ = {"ZINDO_POLL_DIRECTORY=1"};
-    expected_stderr_ =
-        "zindo-relay: the working directory is not watched but listed every "
-        "0.25 s or more (ZINDO_POLL_DIRECTORY is set)\n";
+  PolledUntracedTest() {
+    relay_environment_ = {"ZINDO_POLL_DIRECTORY=1",
+                          "ZINDO_TRACE=" + sandbox_.Path("no-such-dir/t.log")};
   }
 };
 
-TEST_F(PolledDirectoryTest, RequestsAreStillSent) {
+TEST_F(PolledUntracedTest, RequestsAndRepliesStillPass) {
   for (int turn = 1; turn <= 3; ++turn) {
     Request(Bytes({1, 5, turn}));
     EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, turn}));
     ASSERT_TRUE(WaitUntil([&] { return RequestGone(); }, kLimit));
   }
+  device_.Send(Reply19());
+  EXPECT_TRUE(AwaitResponse(ResponseLine(Reply19()), kLimit));
+  EXPECT_THAT(
+      relay_->StderrLines(),
+      ::testing::UnorderedElementsAre(
+          "zindo-relay: the working directory is not watched but listed every "
+          "0.25 s or more (ZINDO_POLL_DIRECTORY is set)",
+          ::testing::HasSubstr("no-such-dir/t.log")));
+  expected_stderr_ = relay_->Stderr();
 }
 
 // Local time steps back an hour (the end of daylight saving time) one second
@@ -310,56 +300,6 @@ TEST_F(SteppedClockTest, StepBackDuringACollectionDoesNotDelayTheResponse) {
   ASSERT_TRUE(AwaitResponse("/0,3,0,7,8,9\r\n")) << relay_->Stderr();
   EXPECT_GE(SecondsSince(sent), 6.0);
   EXPECT_LT(SecondsSince(sent), 6.0 + 3.0);
-}
-
-// ZINDO_TRACE names a file that the relay appends its events to.
-class TracedExchangeTest : public ExchangeTest {
- protected:
-  TracedExchangeTest() {
-    sandbox_.MakeDirectory("logs");
-    relay_environment_ = {"ZINDO_TRACE=" + sandbox_.Path("logs/trace.log")};
-  }
-  std::string Trace() const {
-    return sandbox_.ReadFile("logs/trace.log").value_or("");
-  }
-};
-
-TEST_F(TracedExchangeTest, TraceShowsRequestReplyAndResponseWithTimes) {
-  Request(Bytes({101, 9, 9, 4, 7, 8}));
-  ASSERT_EQ(device_.Receive(5, kLimit), Bytes({3, 0, 9, 7, 8}));
-  device_.Send(Reply19());
-  ASSERT_TRUE(AwaitResponse(ResponseLine(Reply19()), kLimit));
-  ASSERT_TRUE(WaitUntil(
-      [&] { return Trace().find("response written") != std::string::npos; },
-      kLimit));
-
-  const std::string trace = Trace();
-  const std::regex timed_lines(R"((\d\d:\d\d:\d\d\.\d{3} [^\n]+\n)+)");
-  EXPECT_TRUE(std::regex_match(trace, timed_lines)) << trace;
-  for (const char* event :
-       {"serving COM1; companion started", "request sent: 3 0 9 7 8",
-        "received 19 bytes: 17 102 103", "response written: /0,17,102,103"}) {
-    EXPECT_NE(trace.find(event), std::string::npos) << event << "\n" << trace;
-  }
-}
-
-class UnwritableTraceTest : public ExchangeTest {
- protected:
-  UnwritableTraceTest() {
-    relay_environment_ = {"ZINDO_TRACE=" + sandbox_.Path("no-such-dir/t.log")};
-  }
-};
-
-// A trace that cannot be written is mentioned once and changes nothing else.
-TEST_F(UnwritableTraceTest, IsReportedOnceAndTheRelayGoesOn) {
-  Request(Bytes({1, 5, 6}));
-  EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, 6}));
-  device_.Send(Reply19());
-  EXPECT_TRUE(AwaitResponse(ResponseLine(Reply19()), kLimit));
-  const std::vector<std::string> lines = relay_->StderrLines();
-  ASSERT_EQ(lines.size(), 1u) << relay_->Stderr();
-  EXPECT_NE(lines[0].find("no-such-dir/t.log"), std::string::npos);
-  expected_stderr_ = relay_->Stderr();
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 namespace zindo::e2e {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::AssertionFailure;
 using ::testing::AssertionResult;
 using ::testing::AssertionSuccess;
@@ -114,8 +115,6 @@ class RelayTest : public ::testing::Test {
     return sandbox_.ReadFile("work/zindoK.inf");
   }
 
-  void RequestQuit() { sandbox_.WriteFile("work/ZINDOK1.TXT", kQuitRequest); }
-
   // Whether the request file is there under any case of its name.
   bool RequestFilePresent() const {
     for (const std::string& name : sandbox_.List("work")) {
@@ -149,9 +148,10 @@ class RelayTest : public ::testing::Test {
            << relay.Stderr();
   }
 
-  // Asks the relay to quit and checks that it ends normally.
-  void QuitAndExpectNormalEnd(RelayProcess& relay) {
-    RequestQuit();
+  // Asks the relay to quit with `request` and checks that it ends normally.
+  void QuitAndExpectNormalEnd(RelayProcess& relay,
+                              const std::string& request = kQuitRequest) {
+    sandbox_.WriteFile("work/ZINDOK1.TXT", request);
     EXPECT_EQ(relay.WaitForExit(kEndLimit), 0) << relay.Stderr();
     EXPECT_EQ(Status(), kStoppedStatus);
     EXPECT_FALSE(RequestFilePresent());
@@ -190,80 +190,38 @@ TEST_F(RelayTest, FirstRunInEmptyPrefixWritesDefaultsAndServesPortOne) {
   EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
 }
 
-TEST_F(RelayTest, DriveCLinkIsUsedInsteadOfDriveCDirectory) {
+// The configured port is used as it stands, without a message, and the
+// configuration (found through the drive C link) is left byte for byte as it
+// was; COM1, mapped too, stays untouched. The companion is found without
+// regard to the case of its name, and the quit request may come without its
+// line end.
+TEST_F(RelayTest, ConfiguredPortThroughDriveCLinkIsUsedWithoutMessage) {
   PseudoTerminal com3;
   sandbox_.MapPort(3, com3);
   sandbox_.MakeDirectory("prefix/elsewhere");
   sandbox_.MapDriveC("prefix/elsewhere");
   const std::string configuration = ConfigurationForPort("3");
   WriteConfiguration(configuration, "prefix/elsewhere/zindo/LOCAL6.DAT");
+  ASSERT_EQ(unlink(sandbox_.Path("work/autoexec.pif").c_str()), 0);
+  InstallCompanion(kCompanionScript, "AUTOEXEC.PIF");
 
   auto relay = StartRelay();
   ASSERT_TRUE(AwaitCompanion(*relay));
 
   EXPECT_TRUE(PortIsHeld(com3.slave_path()));
   EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
-  EXPECT_FALSE(sandbox_.Exists("prefix/drive_c"));
-  EXPECT_EQ(Configuration("prefix/elsewhere/zindo/LOCAL6.DAT"), configuration);
-  QuitAndExpectNormalEnd(*relay);
-  EXPECT_EQ(relay->Stderr(), "");
-}
-
-// Port numbers the configuration may name: the port is used as it stands,
-// without a message, and the file is left byte for byte as it was. COM1 is
-// mapped too, to a terminal that must stay untouched.
-class ConfiguredPortTest : public RelayTest,
-                           public ::testing::WithParamInterface<int> {};
-
-TEST_P(ConfiguredPortTest, NamedPortIsUsedWithoutMessage) {
-  const int port = GetParam();
-  PseudoTerminal configured;
-  sandbox_.MapPort(port, configured);
-  const std::string configuration = ConfigurationForPort(std::to_string(port));
-  WriteConfiguration(configuration);
-
-  auto relay = StartRelay();
-  ASSERT_TRUE(AwaitCompanion(*relay));
-
-  EXPECT_TRUE(PortIsHeld(configured.slave_path()));
-  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
   EXPECT_EQ(Status(), kRunningStatus);
-  QuitAndExpectNormalEnd(*relay);
-  EXPECT_EQ(Configuration(), configuration);
+  EXPECT_FALSE(sandbox_.Exists("prefix/drive_c"));
+  QuitAndExpectNormalEnd(*relay, std::string("\x01\x00\x00", 3));
+  EXPECT_EQ(Configuration("prefix/elsewhere/zindo/LOCAL6.DAT"), configuration);
   EXPECT_EQ(relay->Stderr(), "");
-  EXPECT_FALSE(PortIsHeld(configured.slave_path()));
+  EXPECT_EQ(CompanionStarts(), 1);
+  EXPECT_FALSE(PortIsHeld(com3.slave_path()));
 }
 
-INSTANTIATE_TEST_SUITE_P(ValidPorts, ConfiguredPortTest, ::testing::Values(3));
-
-// Configurations the relay cannot use: it says it falls back to COM1,
-// rewrites the file with the defaults and serves COM1.
-class UnusableConfigurationTest
-    : public RelayTest,
-      public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(UnusableConfigurationTest, FallsBackToPortOneWithMessage) {
-  WriteConfiguration(GetParam());
-
-  auto relay = StartRelay();
-  ASSERT_TRUE(AwaitCompanion(*relay));
-
-  EXPECT_EQ(CountMessageLines(relay->StderrLines(), kDefaultPortMessage), 1)
-      << relay->Stderr();
-  EXPECT_EQ(Configuration(), kDefaultConfiguration);
-  EXPECT_TRUE(PortIsHeld(com1_.slave_path()));
-  QuitAndExpectNormalEnd(*relay);
-}
-
-INSTANTIATE_TEST_SUITE_P(RefusedPorts, UnusableConfigurationTest,
-                         ::testing::Values(ConfigurationForPort("0"),
-                                           ConfigurationForPort("300")),
-                         [](const ::testing::TestParamInfo<std::string>& test) {
-                           return "Port" +
-                                  test.param.substr(0, test.param.find(','));
-                         });
-
-TEST_F(RelayTest, LowercaseConfigurationNameCountsAsMissingOnEveryRun) {
+// Names in lower case are not the relay's: the configuration counts as
+// missing on every run, and a request file is never noticed.
+TEST_F(RelayTest, LowercaseNamesAreNotTheRelaysFiles) {
   PseudoTerminal com3;
   sandbox_.MapPort(3, com3);
   WriteConfiguration(ConfigurationForPort("3"),
@@ -282,65 +240,29 @@ TEST_F(RelayTest, LowercaseConfigurationNameCountsAsMissingOnEveryRun) {
                 ElementsAre("local6.dat"));
     EXPECT_EQ(Configuration("prefix/drive_c/zindo/local6.dat"),
               kDefaultConfiguration);
+    if (run == 1) {
+      sandbox_.WriteFile("work/zindok1.txt", kQuitRequest);
+      // Plenty of polling rounds; the relay must neither end nor take it.
+      std::this_thread::sleep_for(1500ms);
+      EXPECT_TRUE(relay->IsRunning());
+      EXPECT_EQ(sandbox_.ReadFile("work/zindok1.txt"), kQuitRequest);
+      // Out of the way: with both names present, which one the relay's
+      // case-blind look-ups reach is not defined.
+      ASSERT_EQ(unlink(sandbox_.Path("work/zindok1.txt").c_str()), 0);
+    }
     QuitAndExpectNormalEnd(*relay);
     EXPECT_EQ(CompanionStarts(), run);
   }
 }
 
 // ---------------------------------------------------------------------------
-// Ending on request.
+// A second relay in the same working directory ends the first through the
+// quit request it writes on start-up, then fails itself. The first one's
+// companion outlives it, and the port must not stay held through it.
 
-class QuitRequestTest : public RelayTest,
-                        public ::testing::WithParamInterface<std::string> {
- protected:
-  QuitRequestTest() { WriteConfiguration(kDefaultConfiguration); }
-};
-
-TEST_P(QuitRequestTest, EndsRelayNormallyAndReleasesPort) {
-  auto relay = StartRelay();
-  ASSERT_TRUE(AwaitCompanion(*relay));
-  ASSERT_TRUE(PortIsHeld(com1_.slave_path()));
-
-  sandbox_.WriteFile("work/ZINDOK1.TXT", GetParam());
-  EXPECT_EQ(relay->WaitForExit(kEndLimit), 0) << relay->Stderr();
-
-  EXPECT_EQ(Status(), kStoppedStatus);
-  EXPECT_FALSE(RequestFilePresent());
-  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
-  EXPECT_EQ(relay->Stderr(), "");
-  EXPECT_EQ(CompanionStarts(), 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Forms, QuitRequestTest,
-                         ::testing::Values(std::string("\x01\x00\x00\r\n", 5),
-                                           std::string("\x01\x00\x00", 3)),
-                         [](const ::testing::TestParamInfo<std::string>& test) {
-                           return std::string(
-                               test.param.size() == 5 ? "WithLineEnd" : "Bare");
-                         });
-
-TEST_F(RelayTest, LowercaseRequestFileIsNeverNoticed) {
+TEST_F(RelayTest, SecondRelayEndsFirstWhoseCompanionLivesOn) {
   WriteConfiguration(kDefaultConfiguration);
-  auto relay = StartRelay();
-  ASSERT_TRUE(AwaitCompanion(*relay));
-
-  sandbox_.WriteFile("work/zindok1.txt", kQuitRequest);
-  // Plenty of polling rounds; the relay must neither end nor take the file.
-  std::this_thread::sleep_for(1500ms);
-  EXPECT_TRUE(relay->IsRunning());
-  EXPECT_EQ(sandbox_.ReadFile("work/zindok1.txt"), kQuitRequest);
-
-  // Out of the way: with both names present, which one the relay's
-  // case-blind look-ups reach is not defined.
-  ASSERT_EQ(unlink(sandbox_.Path("work/zindok1.txt").c_str()), 0);
-  QuitAndExpectNormalEnd(*relay);
-}
-
-// The companion outlives the relay: the port must not stay held through it.
-TEST_F(RelayTest, LongRunningCompanionDoesNotKeepPortOpen) {
-  WriteConfiguration(kDefaultConfiguration);
-  // Lives until companion.stop appears (or 30 s pass), so that the relay
-  // quits under it.
+  // Lives until companion.stop appears (or 30 s pass).
   InstallCompanion(kCompanionScript +
                    "echo $$ > companion.pid\n"
                    "i=0\n"
@@ -356,24 +278,10 @@ TEST_F(RelayTest, LongRunningCompanionDoesNotKeepPortOpen) {
     }
   } stop_companion{sandbox_};
 
-  auto relay = StartRelay();
-  ASSERT_TRUE(AwaitCompanion(*relay));
-  ASSERT_TRUE(WaitUntil([&] { return sandbox_.Exists("work/companion.pid"); },
-                        kStartLimit));
-  QuitAndExpectNormalEnd(*relay);
-
-  const int companion = std::stoi(*sandbox_.ReadFile("work/companion.pid"));
-  ASSERT_EQ(kill(companion, 0), 0) << "the companion should still run";
-  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
-}
-
-// A relay started while one runs in the same working directory ends the
-// first through the quit request it writes on start-up, then fails itself.
-TEST_F(RelayTest, SecondRelayEndsFirstAndFails) {
-  WriteConfiguration(kDefaultConfiguration);
   auto first = StartRelay("first");
   ASSERT_TRUE(AwaitCompanion(*first));
-
+  ASSERT_TRUE(WaitUntil([&] { return sandbox_.Exists("work/companion.pid"); },
+                        kStartLimit));
   auto second = StartRelay("second");
   EXPECT_EQ(first->WaitForExit(kEndLimit), 0) << first->Stderr();
   EXPECT_EQ(second->WaitForExit(kEndLimit), 1) << second->Stderr();
@@ -382,6 +290,9 @@ TEST_F(RelayTest, SecondRelayEndsFirstAndFails) {
       << second->Stderr();
   EXPECT_EQ(first->Stderr(), "");
   EXPECT_EQ(CompanionStarts(), 1);
+  EXPECT_EQ(Status(), kStoppedStatus);
+  const int companion = std::stoi(*sandbox_.ReadFile("work/companion.pid"));
+  ASSERT_EQ(kill(companion, 0), 0) << "the companion should still run";
   EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
 }
 
@@ -408,44 +319,37 @@ class FailurePathTest : public RelayTest {
   }
 };
 
-TEST_F(FailurePathTest, PortThatCannotBeOpened) {
-  // COM5 is selected (a valid number with a device mapped) but the device
-  // is not there.
+// A port held by another program the way serial programs hold one
+// (exclusive mode and a lock), then one that cannot be opened (COM5 is
+// mapped, but its device is not there): the diagnostic names the port and
+// why, and nothing is started.
+TEST_F(FailurePathTest, PortThatCannotBeTaken) {
+  WriteConfiguration(kDefaultConfiguration);
+  const int holder =
+      open(com1_.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  const auto held = RunExpectingFailure();
+  ioctl(holder, TIOCNXCL);
+  close(holder);
+  EXPECT_THAT(held, ElementsAre(AllOf(HasSubstr(com1_.slave_path()),
+                                      HasSubstr("Device or resource busy"))));
+  EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
+
   sandbox_.MapPort(5, sandbox_.Path("prefix/no-such-device"));
   const std::string configuration = ConfigurationForPort("5");
   WriteConfiguration(configuration);
-
-  const auto diagnostics = RunExpectingFailure();
-
-  ASSERT_EQ(diagnostics.size(), 1u);
-  EXPECT_THAT(diagnostics[0], HasSubstr("COM5"));
-  EXPECT_THAT(diagnostics[0], HasSubstr("No such file or directory"));
+  const auto missing = RunExpectingFailure();
+  EXPECT_THAT(missing,
+              ElementsAre(AllOf(HasSubstr("COM5"),
+                                HasSubstr("No such file or directory"))));
   EXPECT_EQ(Configuration(), configuration);
   EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
   EXPECT_EQ(CompanionStarts(), 0);
   EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
   // The quit request written first thing on start-up is still there.
   EXPECT_EQ(sandbox_.ReadFile("work/ZINDOK1.TXT"), kQuitRequest);
-}
-
-TEST_F(FailurePathTest, PortHeldByAnotherProgram) {
-  WriteConfiguration(kDefaultConfiguration);
-  // Held the way a serial program holds a port: exclusive mode and a lock.
-  const int holder =
-      open(com1_.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(holder, 0);
-  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
-  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-
-  const auto diagnostics = RunExpectingFailure();
-  ioctl(holder, TIOCNXCL);
-  close(holder);
-
-  ASSERT_EQ(diagnostics.size(), 1u);
-  EXPECT_THAT(diagnostics[0], HasSubstr(com1_.slave_path()));
-  EXPECT_THAT(diagnostics[0], HasSubstr("Device or resource busy"));
-  EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
-  EXPECT_EQ(CompanionStarts(), 0);
 }
 
 TEST_F(FailurePathTest, DeviceGoingAwayWhileServing) {
@@ -461,39 +365,26 @@ TEST_F(FailurePathTest, DeviceGoingAwayWhileServing) {
   EXPECT_EQ(Status(), kRunningStatus) << "the status is not rewritten";
 }
 
-TEST_F(FailurePathTest, MissingCompanion) {
+// A companion that is missing, or cannot be executed.
+TEST_F(FailurePathTest, CompanionThatCannotBeStarted) {
   WriteConfiguration(kDefaultConfiguration);
-  ASSERT_EQ(unlink(sandbox_.Path("work/autoexec.pif").c_str()), 0);
+  const std::string companion = sandbox_.Path("work/autoexec.pif");
+  for (const bool missing : {true, false}) {
+    SCOPED_TRACE(missing ? "missing" : "not executable");
+    if (missing) {
+      ASSERT_EQ(unlink(companion.c_str()), 0);
+    } else {
+      InstallCompanion(kCompanionScript, "autoexec.pif", 0644);
+    }
 
-  const auto diagnostics = RunExpectingFailure();
+    const auto diagnostics = RunExpectingFailure();
 
-  ASSERT_EQ(diagnostics.size(), 1u);
-  EXPECT_THAT(Lowercase(diagnostics[0]), HasSubstr("autoexec.pif"));
-  EXPECT_EQ(Status(), kRunningStatus) << "the status is not rewritten";
-  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
-}
-
-TEST_F(FailurePathTest, CompanionThatCannotBeExecuted) {
-  WriteConfiguration(kDefaultConfiguration);
-  InstallCompanion(kCompanionScript, "autoexec.pif", 0644);
-
-  const auto diagnostics = RunExpectingFailure();
-
-  ASSERT_EQ(diagnostics.size(), 1u);
-  EXPECT_THAT(Lowercase(diagnostics[0]), HasSubstr("autoexec.pif"));
-  EXPECT_EQ(CompanionStarts(), 0);
-  EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
-}
-
-TEST_F(RelayTest, CompanionIsFoundWithoutRegardToCase) {
-  WriteConfiguration(kDefaultConfiguration);
-  ASSERT_EQ(unlink(sandbox_.Path("work/autoexec.pif").c_str()), 0);
-  InstallCompanion(kCompanionScript, "AUTOEXEC.PIF");
-
-  auto relay = StartRelay();
-  ASSERT_TRUE(AwaitCompanion(*relay));
-  QuitAndExpectNormalEnd(*relay);
-  EXPECT_EQ(CompanionStarts(), 1);
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_THAT(Lowercase(diagnostics[0]), HasSubstr("autoexec.pif"));
+    EXPECT_EQ(Status(), kRunningStatus) << "the status is not rewritten";
+    EXPECT_EQ(CompanionStarts(), 0);
+    EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
+  }
 }
 
 TEST_F(RelayTest, UnwritableWorkingDirectoryIsAnEarlyFailure) {

@@ -119,6 +119,15 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings) {
   _exit(127);
 }
 
+// The whole content of `path`, or nothing when it cannot be read.
+std::optional<std::string> ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
 int OpenCapture(const std::string& path) {
   const int fd =
       open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -177,11 +186,7 @@ void Sandbox::WriteFile(const std::string& path, const std::string& bytes,
 }
 
 std::optional<std::string> Sandbox::ReadFile(const std::string& path) const {
-  std::ifstream in(Path(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return ReadWhole(Path(path));
 }
 
 bool Sandbox::Exists(const std::string& path) const {
@@ -290,10 +295,7 @@ std::optional<int> RelayProcess::WaitForExit(std::chrono::milliseconds limit) {
 }
 
 std::string RelayProcess::Stderr() const {
-  std::ifstream in(stderr_path_, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return ReadWhole(stderr_path_).value_or("");
 }
 
 long long RelayProcess::ReadBytes() const {
@@ -360,10 +362,7 @@ int DeviceSimulator::Stop() {
 }
 
 std::string DeviceSimulator::Log() const {
-  std::ifstream in(log_path_, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return ReadWhole(log_path_).value_or("");
 }
 
 void DeviceEnd::Send(const std::string& bytes) {

@@ -1,6 +1,6 @@
 // Ending the relay from outside, and files that must not hold it up: stop
-// signals, a relay killed outright, and a named pipe
-// or a huge sparse file under the request's name.
+// signals, a relay killed outright, and a named pipe or a huge sparse file
+// under the request's name.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -101,48 +101,43 @@ class StopTest : public ::testing::Test {
   std::unique_ptr<RelayProcess> relay_;
 };
 
-// Each stop signal is caught alike (stop_signals-posix_test); here one of
-// them ends a whole relay.
-TEST_F(StopTest, StopSignalEndsTheRelayAsTheQuitRequestDoes) {
+// One relay after another on the same virtual port. The first passes over a
+// named pipe under the request's name with one line on standard error, and
+// takes the next request once the pipe is gone, reading only the request's
+// bytes however large the file claims to be. Killed outright it cannot tidy
+// up, yet the next relay takes the port, and a stop signal (each is caught
+// alike, stop_signals-posix_test) ends it as the quit request does.
+TEST_F(StopTest, OddRequestFilesAKillAndAStopSignal) {
   StartRelay();
-  SignalAndExpectNormalEnd(SIGHUP, "SIGHUP");
-  EXPECT_EQ(relay_->Stderr(), "");
-}
-
-// A relay killed outright cannot tidy up; the next one on the same virtual
-// port must still be able to take it.
-TEST_F(StopTest, KilledRelayLeavesThePortToTheNextOne) {
-  StartRelay();
-  ASSERT_EQ(::kill(relay_->pid(), SIGKILL), 0);
-  ASSERT_EQ(relay_->WaitForExit(kLimit), 128 + SIGKILL);
-
-  StartRelay(2);
-  sandbox_.WriteFile("work/ZINDOK1.TXT", Bytes({1, 5, 6}));
-  EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, 6}));
-  SignalAndExpectNormalEnd(SIGTERM, "SIGTERM");
-}
-
-// A named pipe under the request's name is passed over with one line on
-// standard error; the relay goes on serving, and takes the next request once
-// the pipe is gone.
-TEST_F(StopTest, NamedPipeAsTheRequestIsPassedOver) {
-  StartRelay();
-  const std::string pipe = sandbox_.Path("work/ZINDOK1.TXT");
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+  const std::string request = sandbox_.Path("work/ZINDOK1.TXT");
+  ASSERT_EQ(::mkfifo(request.c_str(), 0666), 0);
   ASSERT_TRUE(AwaitTrace("passed over")) << relay_->Stderr();
   device_.Send(kReply);
   EXPECT_TRUE(WaitUntil(
       [&] { return sandbox_.ReadFile("work/zindoK2.txt") == kReplyResponse; },
       kLimit))
       << relay_->Stderr();
+  ASSERT_EQ(::unlink(request.c_str()), 0);
 
-  ASSERT_EQ(::unlink(pipe.c_str()), 0);
-  sandbox_.WriteFile("work/ZINDOK1.TXT", Bytes({1, 5, 6}));
+  const std::string aside = sandbox_.Path("work/sparse.tmp");
+  std::ofstream(aside, std::ios::binary) << Bytes({1, 5, 6});
+  ASSERT_EQ(::truncate(aside.c_str(), 2LL << 30), 0);  // 2 GiB, sparse
+  const auto read_before = relay_->ReadBytes();
+  ASSERT_EQ(::rename(aside.c_str(), request.c_str()), 0);
   EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, 6}));
-  SignalAndExpectNormalEnd(SIGTERM, "SIGTERM");
+  EXPECT_LT(relay_->ReadBytes() - read_before, 1 << 20);
+  EXPECT_FALSE(sandbox_.Exists("work/ZINDOK1.TXT"));
   EXPECT_THAT(relay_->StderrLines(),
               ::testing::ElementsAre(HasSubstr(
                   "ZINDOK1.TXT is a named pipe, not a regular file")));
+
+  ASSERT_EQ(::kill(relay_->pid(), SIGKILL), 0);
+  ASSERT_EQ(relay_->WaitForExit(kLimit), 128 + SIGKILL);
+  StartRelay(2);
+  sandbox_.WriteFile("work/ZINDOK1.TXT", Bytes({1, 5, 6}));
+  EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, 6}));
+  SignalAndExpectNormalEnd(SIGHUP, "SIGHUP");
+  EXPECT_EQ(relay_->Stderr(), "");
 }
 
 // The quit request for an earlier relay cannot go into a pipe: the relay
@@ -153,24 +148,6 @@ TEST_F(StopTest, NamedPipeAtStartUpEndsTheRelayAtOnce) {
   RelayProcess relay(sandbox_);
   EXPECT_EQ(relay.WaitForExit(kLimit), 2);
   EXPECT_THAT(relay.Stderr(), HasSubstr("it is a named pipe"));
-}
-
-// Only the request's bytes are read, however large the file claims to be.
-TEST_F(StopTest, HugeSparseRequestIsReadOnlyAsFarAsTheRequestGoes) {
-  StartRelay();
-  const std::string aside = sandbox_.Path("work/sparse.tmp");
-  {
-    std::ofstream out(aside, std::ios::binary);
-    out << Bytes({1, 5, 6});
-  }
-  ASSERT_EQ(::truncate(aside.c_str(), 2LL << 30), 0);  // 2 GiB, sparse
-  const auto read_before = relay_->ReadBytes();
-  ASSERT_EQ(::rename(aside.c_str(), sandbox_.Path("work/ZINDOK1.TXT").c_str()),
-            0);
-  EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, 6}));
-  EXPECT_LT(relay_->ReadBytes() - read_before, 1 << 20);
-  EXPECT_FALSE(sandbox_.Exists("work/ZINDOK1.TXT"));
-  SignalAndExpectNormalEnd(SIGTERM, "SIGTERM");
 }
 
 }  // namespace
