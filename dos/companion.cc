@@ -1,6 +1,7 @@
 #include "dos/companion.h"
 
 #include "dos/dosbox.h"
+#include "dos/idle_helper.h"
 #include "dos/program_information.h"
 #include "platform/ascii_case.h"
 #include "platform/error.h"
@@ -68,6 +69,11 @@ void DosboxSession::FlushDirectoryCache() {
   }
 }
 
+void DosboxSession::Tell(const std::string& event, bool to_user) {
+  trace_.Record(event);
+  if (to_user) process_.ReportDiagnostic(event);
+}
+
 void DosboxLauncher::Launch(const std::string& pif_name) {
   if (native_.StartsItself(pif_name)) {
     native_.Launch(pif_name);
@@ -118,23 +124,43 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
   const std::string what = "start " + pif_name + " in DOSBox: ";
   std::string bytes;
   try {
-    DosboxRun run{{}, programs_.WorkingDirectory(), {}};
+    DosboxRun run{{}, programs_.WorkingDirectory(), {}, ""};
     bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
     run.program = ParseProgramInformation(bytes, pif_name);
     for (const auto& [letter, native] : programs_.MappedDrives()) {
       run.drives.push_back({letter, native});
     }
     Programs::UserFile settings = programs_.ReadUserFile(kUserSettingsFile);
+    const std::string user_settings = settings.contents.value_or("");
+    const bool idle_helper = WantsIdleHelper(settings);
+    if (idle_helper) run.idle_helper_folder = kHandedFolder;
     std::vector<std::string> arguments = DosboxArguments(run, kHandedFile);
     arguments.insert(arguments.begin(), dosbox);
-    return {std::move(arguments),
-            DosboxEnvironment(desktop_.HasDisplay(), desktop_.SdlVideoDriver()),
-            run.working_directory,
-            DosboxConfig(settings.contents.value_or(""))};
+    ProgramRun program{
+        std::move(arguments),
+        DosboxEnvironment(desktop_.HasDisplay(), desktop_.SdlVideoDriver()),
+        run.working_directory,
+        DosboxConfig(user_settings),
+        {}};
+    if (idle_helper) {
+      program.handed_folder[kIdleHelperName] = IdleHelperProgram();
+    }
+    return program;
   } catch (const Error& failure) {
     throw Error(what + failure.what() + RunBitHint(bytes, pif_name),
                 failure.kind());
   }
+}
+
+bool DosboxLauncher::WantsIdleHelper(const Programs::UserFile& settings) {
+  const RelaySettings relay = ReadRelaySettings(settings.contents.value_or(""));
+  for (const std::string& problem : relay.problems) {
+    session_.Tell(settings.path + ": " + problem + "; left as it was", true);
+  }
+  if (!relay.idle_helper) {
+    session_.Tell("the idle helper is turned off in " + settings.path, false);
+  }
+  return relay.idle_helper;
 }
 
 void CompanionFiles::WriteFile(const std::string& path,

@@ -34,6 +34,10 @@ class DosboxSession {
   // The relay created a file that DOSBox, once started, has not listed.
   void FileCreated() { flush_owed_ = process_id_ != 0; }
 
+  // Records `event` in the trace and, when `to_user`, says it in a
+  // diagnostic line too.
+  void Tell(const std::string& event, bool to_user);
+
   // Empties the directory cache of the DOSBox the relay started, when a
   // file was created since the last time and DOSBox still runs on a
   // display. A file that is only rewritten needs none: DOSBox has its name
@@ -56,7 +60,8 @@ class DosboxSession {
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
 // information file and its program is run in DOSBox, with every drive of the
-// prefix mounted and the user's own dosbox.conf applied. The user's
+// prefix mounted, the idle helper loaded first and the user's own
+// dosbox.conf applied. The user's
 // dosbox-path.txt, when there is one, names the DOSBox to run.
 class DosboxLauncher : public Launcher {
  public:
@@ -82,6 +87,9 @@ class DosboxLauncher : public Launcher {
                            const Programs::UserFile& named);
   ProgramRun DosboxRunFor(const std::string& pif_name,
                           const std::string& dosbox);
+  // Whether the user's DOSBox settings leave the idle helper on; says what
+  // in them is not understood.
+  bool WantsIdleHelper(const Programs::UserFile& settings);
 
   Launcher& native_;
   FileSystem& files_;

@@ -1,10 +1,12 @@
 #include "dos/companion.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "dos/idle_helper.h"
 #include "dos/program_information.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
@@ -91,10 +93,18 @@ TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
 
   ASSERT_THAT(programs_.runs, SizeIs(1));
   const ProgramRun& run = programs_.runs[0];
-  EXPECT_THAT(run.arguments,
-              ElementsAre("/usr/bin/dosbox", "-conf", kHandedFile, "-c",
-                          "mount C \"/c\"", "-c", "C:", "-c", "cd \\ZINDO",
-                          "-c", "C:\\ZINDO\\Z.EXE", "-c", "exit"));
+  EXPECT_THAT(
+      run.arguments,
+      ElementsAre("/usr/bin/dosbox", "-conf", kHandedFile, "-c",
+                  "mount C \"/c\"", "-c",
+                  std::string("mount Y \"") + kHandedFolder + "\"", "-c",
+                  "Y:\\IDLEHELP.COM", "-c", "mount -u Y", "-c", "C:", "-c",
+                  "cd \\ZINDO", "-c", "C:\\ZINDO\\Z.EXE", "-c", "exit"));
+  // The helper DOSBox loads is the assembled program, which marks its hook.
+  EXPECT_THAT(run.handed_folder,
+              ElementsAre(std::pair<const std::string, std::string>(
+                  "IDLEHELP.COM", IdleHelperProgram())));
+  EXPECT_THAT(IdleHelperProgram(), HasSubstr("ZINDOIDL"));
   EXPECT_EQ(run.directory, "/c/ZINDO");
   EXPECT_THAT(run.settings, IsEmpty());  // a display: SDL shows the window
   EXPECT_THAT(run.handed_file, AllOf(HasSubstr("cycles=max\n"),
@@ -145,6 +155,47 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheSystemsOrMissing) {
     } catch (const Error& failure) {
       EXPECT_THAT(failure.what(), HasSubstr(c.failure));
       EXPECT_EQ(c.program, "");
+    }
+  }
+}
+
+TEST_F(DosCompanionTest, IdleHelperCanBeTurnedOffInTheUsersSettings) {
+  const struct {
+    std::string settings;
+    bool loaded;
+    std::string diagnostic;  // "" for none
+  } cases[] = {
+      {"[cpu]\ncycles=max\n", true, ""},
+      {"[zindo-relay]\nidlehelper=false\n", false, ""},
+      {"[Zindo-Relay]\r\n  IdleHelper = Off \r\n[cpu]\nidlehelper=on\n", false,
+       ""},
+      {"[zindo-relay]\n# a comment\nidlehelper=true\n", true, ""},
+      {"[zindo-relay]\nidlehelper=maybe\n", true,
+       "/prefix/dosbox.conf: idlehelper=maybe is neither true nor false"},
+      {"[zindo-relay]\nidle=false\n", true,
+       "\"idle=false\" is not a setting of [zindo-relay]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings);
+    programs_.user_settings = c.settings;
+    programs_.runs.clear();
+    const std::vector<std::string> before = fake_.process.diagnostics();
+    Companion().launcher.Launch("autoexec.pif");
+    ASSERT_THAT(programs_.runs, SizeIs(1));
+    const ProgramRun& run = programs_.runs[0];
+    EXPECT_EQ(run.handed_folder.size(), c.loaded ? 1u : 0u);
+    EXPECT_EQ(std::count(run.arguments.begin(), run.arguments.end(),
+                         "Y:\\IDLEHELP.COM"),
+              c.loaded ? 1 : 0);
+    // DOSBox never sees the relay's own section.
+    EXPECT_THAT(run.handed_file, Not(HasSubstr("idle")));
+    const std::vector<std::string> said(
+        fake_.process.diagnostics().begin() + before.size(),
+        fake_.process.diagnostics().end());
+    if (c.diagnostic.empty()) {
+      EXPECT_THAT(said, IsEmpty());
+    } else {
+      EXPECT_THAT(said, ElementsAre(HasSubstr(c.diagnostic)));
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "dos/idle_helper.h"
 #include "platform/ascii_case.h"
 #include "platform/error.h"
 
@@ -38,6 +39,9 @@ mapperfile=/dev/null/zindo-relay-uses-the-built-in-key-map
 // DOSBox keeps its own programs (MOUNT, RESCAN, ...) on Z:, so no directory
 // can be mounted there.
 constexpr char kDosboxOwnDrive = 'Z';
+
+// The section of the user's DOSBox settings that is the relay's own.
+constexpr char kRelaySection[] = "[zindo-relay]";
 
 std::string RealPath(const std::string& path) {
   std::error_code error;
@@ -178,6 +182,28 @@ std::string DosPathOf(const std::vector<DosDrive>& drives,
                   native_directory);
 }
 
+namespace {
+
+// The last drive letter before DOSBox's own that no drive uses, or 0.
+char FreeDriveLetter(const std::vector<DosDrive>& drives) {
+  for (char letter = kDosboxOwnDrive - 1; letter >= 'C'; --letter) {
+    if (!IsDriveMapped(drives, letter)) return letter;
+  }
+  return 0;
+}
+
+// Mounts the helper's folder, loads the helper (it stays resident) and
+// takes the drive away again.
+std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
+  const char letter = FreeDriveLetter(run.drives);
+  if (run.idle_helper_folder.empty() || letter == 0) return {};
+  const std::string drive(1, letter);
+  return {MountCommand({letter, run.idle_helper_folder}),
+          drive + ":\\" + kIdleHelperName, "mount -u " + drive};
+}
+
+}  // namespace
+
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
                                          const std::string& config_path) {
   CheckDriveMapped(run, run.program.start_directory, "start directory");
@@ -186,6 +212,9 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   for (const DosDrive& drive : run.drives) {
     if (drive.letter == kDosboxOwnDrive) continue;
     commands.push_back(MountCommand(drive));
+  }
+  for (std::string& command : IdleHelperCommands(run)) {
+    commands.push_back(std::move(command));
   }
   for (std::string& command : StartDirectoryCommands(run)) {
     commands.push_back(std::move(command));
@@ -202,34 +231,96 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
 
 namespace {
 
-bool IsAutoexecHeader(const std::string& line, std::size_t first) {
-  return AsciiLowerCase(line.substr(first, 10)) == "[autoexec]";
-}
-
-// The user's settings without their [autoexec] section: the relay starts
-// the companion through its own commands.
-std::string WithoutAutoexec(const std::string& settings) {
-  std::string kept;
-  bool in_autoexec = false;
+// The lines of `text`, without their LF (a CR before it stays).
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
   std::size_t start = 0;
-  while (start < settings.size()) {
-    std::size_t end = std::min(settings.find('\n', start), settings.size());
-    std::string line = settings.substr(start, end - start);
-    std::size_t first = line.find_first_not_of(" \t");
-    if (first != std::string::npos && line[first] == '[') {
-      in_autoexec = IsAutoexecHeader(line, first);
-    }
-    if (!in_autoexec) kept += line + "\n";
+  while (start < text.size()) {
+    std::size_t end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
     start = end + 1;
   }
+  return lines;
+}
+
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The section that `line` opens, in lower case, or nothing when it opens
+// none.
+std::optional<std::string> SectionOpened(const std::string& line) {
+  const std::string trimmed = Trimmed(line);
+  if (!trimmed.starts_with('[')) return std::nullopt;
+  return AsciiLowerCase(trimmed.substr(0, trimmed.find(']') + 1));
+}
+
+// The user's settings without their [autoexec] section, since the relay
+// starts the companion through its own commands, and without the relay's
+// own section, which is not DOSBox's.
+std::string WithoutRelaySections(const std::string& settings) {
+  std::string kept;
+  bool skipped = false;
+  for (const std::string& line : Lines(settings)) {
+    if (std::optional<std::string> section = SectionOpened(line)) {
+      skipped = *section == "[autoexec]" || *section == kRelaySection;
+    }
+    if (!skipped) kept += line + "\n";
+  }
   return kept;
+}
+
+// `value` as a yes or a no, as DOSBox's own settings write them.
+std::optional<bool> Switch(const std::string& value) {
+  const std::string lower = AsciiLowerCase(value);
+  for (const char* yes : {"true", "on", "yes", "1"}) {
+    if (lower == yes) return true;
+  }
+  for (const char* no : {"false", "off", "no", "0"}) {
+    if (lower == no) return false;
+  }
+  return std::nullopt;
+}
+
+void ReadRelaySetting(const std::string& line, RelaySettings& settings) {
+  const std::string trimmed = Trimmed(line);
+  if (trimmed.empty() || trimmed.starts_with('#')) return;
+  const std::size_t equals = trimmed.find('=');
+  const std::string name = AsciiLowerCase(Trimmed(trimmed.substr(0, equals)));
+  const std::string value =
+      equals == std::string::npos ? "" : Trimmed(trimmed.substr(equals + 1));
+  const std::optional<bool> on = Switch(value);
+  if (name == "idlehelper" && on) {
+    settings.idle_helper = *on;
+  } else if (name == "idlehelper") {
+    settings.problems.push_back("idlehelper=" + value +
+                                " is neither true nor false");
+  } else {
+    settings.problems.push_back("\"" + trimmed + "\" is not a setting of " +
+                                kRelaySection + " (idlehelper=true|false)");
+  }
 }
 
 }  // namespace
 
 std::string DosboxConfig(const std::string& user_settings) {
-  return std::string(kDefaultSettings) + WithoutAutoexec(user_settings) +
+  return std::string(kDefaultSettings) + WithoutRelaySections(user_settings) +
          kFixedSettings;
+}
+
+RelaySettings ReadRelaySettings(const std::string& user_settings) {
+  RelaySettings settings;
+  bool in_relay_section = false;
+  for (const std::string& line : Lines(user_settings)) {
+    if (std::optional<std::string> section = SectionOpened(line)) {
+      in_relay_section = *section == kRelaySection;
+    } else if (in_relay_section) {
+      ReadRelaySetting(line, settings);
+    }
+  }
+  return settings;
 }
 
 std::vector<std::string> DosboxEnvironment(bool has_display,

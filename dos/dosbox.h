@@ -14,13 +14,15 @@ struct DosDrive {
   std::string native_directory;
 };
 
-// What DOSBox is to do: show `drives`, change to the program's start
+// What DOSBox is to do: show `drives`, load the idle helper from
+// `idle_helper_folder` unless it is "", change to the program's start
 // directory (or, when it names none, to the DOS path of
 // `working_directory`), run the program and end.
 struct DosboxRun {
   std::vector<DosDrive> drives;
   std::string working_directory;  // Native, absolute.
   ProgramInformation program;
+  std::string idle_helper_folder;  // Native; it holds kIdleHelperName.
 };
 
 // The DOS path of the native directory `native_directory` ("C:\ZINDO\WORK")
@@ -32,17 +34,29 @@ std::string DosPathOf(const std::vector<DosDrive>& drives,
 
 // DOSBox's command line for `run`, without the program name: the settings
 // come only from `config_path` (see DosboxConfig), then the DOS commands.
-// Throws Error when the start directory cannot be reached or a directory
-// cannot be mounted.
+// The idle helper's folder is shown on a drive letter of its own only while
+// the helper loads, so the companion never sees it. Throws Error when the
+// start directory cannot be reached or a directory cannot be mounted.
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
                                          const std::string& config_path);
 
 // The settings DOSBox runs with, in place of any file of its own: the
 // relay's defaults, then `user_settings` (the text of a DOSBox configuration
-// file, whose [autoexec] section is left out), then what the relay depends
-// on: no serial port of the machine is opened, and Ctrl+F4 empties the
-// directory cache (DOSBox's built-in key map).
+// file, whose [autoexec] and [zindo-relay] sections are left out), then what
+// the relay depends on: no serial port of the machine is opened, and Ctrl+F4
+// empties the directory cache (DOSBox's built-in key map).
 std::string DosboxConfig(const std::string& user_settings);
+
+// What the user asks of the relay itself in the [zindo-relay] section of
+// their DOSBox configuration file:
+//   [zindo-relay]
+//   idlehelper=false
+struct RelaySettings {
+  bool idle_helper = true;
+  // A line for each setting that was not understood and left as it was.
+  std::vector<std::string> problems;
+};
+RelaySettings ReadRelaySettings(const std::string& user_settings);
 
 // The environment variables DOSBox gets on top of the relay's: without a
 // display to show a window on, SDL draws and plays to nothing; with one, SDL

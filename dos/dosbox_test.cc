@@ -31,7 +31,7 @@ class DosboxCommandTest : public ::testing::Test {
   std::vector<std::string> CommandsFor(const ProgramInformation& program,
                                        const std::string& work) {
     const std::vector<std::string> arguments =
-        DosboxArguments({drives_, work, program}, "/dev/fd/5");
+        DosboxArguments({drives_, work, program, ""}, "/dev/fd/5");
     EXPECT_EQ(arguments.at(0), "-conf");
     EXPECT_EQ(arguments.at(1), "/dev/fd/5");
     std::vector<std::string> commands;
@@ -98,6 +98,17 @@ TEST_F(DosboxCommandTest, WhatDosCannotReachIsRefused) {
   EXPECT_NO_THROW(CommandsFor({"Z.EXE", "C:\\", ""}, root_ / "elsewhere"));
 }
 
+TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
+  // Y: is taken, so the helper's folder is shown as X: while it loads.
+  drives_.push_back({'Y', root_ / "elsewhere"});
+  const std::vector<std::string> arguments = DosboxArguments(
+      {drives_, root_ / "c", {"Z.EXE", "", ""}, "/tmp/h x"}, "/dev/fd/5");
+  EXPECT_THAT(
+      std::vector(arguments.begin() + 9, arguments.end()),
+      ElementsAre("mount X \"/tmp/h x\"", "-c", "X:\\IDLEHELP.COM", "-c",
+                  "mount -u X", "-c", "C:", "-c", "Z.EXE", "-c", "exit"));
+}
+
 TEST_F(DosboxCommandTest, DeepestDriveHoldingTheDirectoryIsChosen) {
   // E: shows a directory inside C:, through a link: the closer root wins.
   posix_test::MakeSymlink(root_ / "c/ZINDO", root_ / "link");
@@ -112,7 +123,8 @@ TEST(DosboxSettingsTest, UserSettingsApplyExceptWhatTheRelayNeeds) {
       "[sdl]\r\nfullscreen=true\r\nmapperfile=mine.map\r\n"
       "[serial]\nserial1=directserial realport:ttyS0\n"
       "[cpu]\ncycles=max\n"
-      " [AutoExec]\nmount c /\n[dos]\nkeyboardlayout=he\n";
+      " [AutoExec]\nmount c /\n[dos]\nkeyboardlayout=he\n"
+      "[zindo-relay]\nidlehelper=false\n[mixer]\nnosound=true\n";
   const std::string config = DosboxConfig(user);
   // The user's own lines come after the relay's defaults...
   EXPECT_LT(config.find("ipx=false"), config.find("cycles=max"));
@@ -128,6 +140,9 @@ TEST(DosboxSettingsTest, UserSettingsApplyExceptWhatTheRelayNeeds) {
   // The relay runs the companion itself: no autoexec of the user's.
   EXPECT_THAT(config, Not(HasSubstr("mount c /")));
   EXPECT_THAT(config, Not(HasSubstr("utoexec")));
+  // Nor the relay's own settings, which are not DOSBox's.
+  EXPECT_THAT(config, Not(HasSubstr("idlehelper")));
+  EXPECT_THAT(config, HasSubstr("[mixer]\nnosound=true\n"));
   EXPECT_THAT(DosboxConfig(""), HasSubstr("serial4=disabled\n"));
 }
 

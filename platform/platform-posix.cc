@@ -80,7 +80,9 @@ class PosixSystemPlatform : public SystemPlatform {
         desktop_(Variable("DISPLAY"), Variable("WAYLAND_DISPLAY")),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,
-                  message_box_, launcher_, process_, *trace_} {}
+                  message_box_, launcher_, process_, *trace_} {
+    process_.BeforeExit([this] { programs_.RemoveHandedFolders(); });
+  }
 
   Platform& Get() override { return platform_; }
   Programs& programs() override { return programs_; }

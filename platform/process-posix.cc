@@ -13,6 +13,7 @@ void PosixProcess::WriteDiagnosticLine(const std::string& line) {
 }
 
 void PosixProcess::Exit(int status) {
+  if (last_) last_();
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);

@@ -3,7 +3,9 @@
 
 #include <unistd.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/process.h"
 
@@ -17,10 +19,15 @@ class PosixProcess : public Process {
       : diagnostic_fd_(diagnostic_fd) {}
 
   void WriteDiagnosticLine(const std::string& line) override;
+  // Runs what was asked for with BeforeExit, then ends the process.
   [[noreturn]] void Exit(int status) override;
+
+  // `last` runs just before the process ends through Exit.
+  void BeforeExit(std::function<void()> last) { last_ = std::move(last); }
 
  private:
   int diagnostic_fd_;
+  std::function<void()> last_;
 };
 
 }  // namespace zindo

@@ -4,9 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/descriptor-posix.h"
 #include "platform/error.h"
@@ -56,12 +56,41 @@ Programs::Search PosixPrograms::Find(const std::string& name) {
 int PosixPrograms::StartDetached(const ProgramRun& run) {
   const std::string what = "start " + run.arguments.at(0);
   UniqueFd handed = PipeHolding(run.handed_file, what);
-  std::vector<std::string> arguments = run.arguments;
-  std::replace(arguments.begin(), arguments.end(), std::string(kHandedFile),
-               "/dev/fd/" + std::to_string(handed.get()));
-  return Spawn({std::move(arguments), EnvironmentWith(run.settings),
-                run.directory, handed.get(), /*detached=*/true,
-                /*quiet=*/false});
+  const std::string folder =
+      run.handed_folder.empty() ? "" : HandOverFolder(run.handed_folder, what);
+  return Spawn({ArgumentsWithHandedPaths(
+                    run, "/dev/fd/" + std::to_string(handed.get()), folder),
+                EnvironmentWith(run.settings), run.directory, handed.get(),
+                /*detached=*/true, /*quiet=*/false});
+}
+
+std::string PosixPrograms::HandOverFolder(
+    const std::map<std::string, std::string>& files, const std::string& what) {
+  const char* temporary = std::getenv("TMPDIR");
+  std::string folder =
+      std::string(temporary != nullptr && *temporary != '\0' ? temporary
+                                                             : "/tmp") +
+      "/zindo-relay-XXXXXX";
+  if (::mkdtemp(folder.data()) == nullptr) {
+    throw SystemError(what + ": make a folder like " + folder, errno);
+  }
+  handed_folders_.push_back(folder);
+  for (const auto& [name, bytes] : files) {
+    const std::string path = folder + "/" + name;
+    UniqueFd fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    const int error = fd.valid() ? WriteAll(fd.get(), bytes) : errno;
+    if (error != 0) throw SystemError(what + ": write " + path, error);
+  }
+  return folder;
+}
+
+void PosixPrograms::RemoveHandedFolders() {
+  for (const std::string& folder : handed_folders_) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+  handed_folders_.clear();
 }
 
 bool PosixPrograms::IsRunning(int process_id) {

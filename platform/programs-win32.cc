@@ -24,6 +24,20 @@ std::wstring Unquoted(std::wstring text) {
   return text;
 }
 
+// The temporary folder, ending in a backslash, by its short (8.3) name where
+// the volume keeps short names: DOSBox for Windows reads its command line in
+// the ANSI code page, which may lack letters of the user's name.
+std::string TemporaryFolder(const std::string& what) {
+  wchar_t directory[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, directory);
+  if (length == 0 || length > MAX_PATH) throw LastWin32Error(what);
+  wchar_t short_name[MAX_PATH + 1];
+  const DWORD short_length =
+      ::GetShortPathNameW(directory, short_name, MAX_PATH + 1);
+  if (short_length == 0 || short_length > MAX_PATH) return ToUtf8(directory);
+  return ToUtf8(short_name);
+}
+
 bool SameName(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) ==
          CSTR_EQUAL;
@@ -204,6 +218,11 @@ void Win32Programs::RemoveHandedFiles() {
   for (const std::string& path : handed_files_) {
     ::DeleteFileW(ToUtf16(path).c_str());
   }
+  for (const std::string& folder : handed_folders_) {
+    ::RemoveDirectoryW(ToUtf16(folder).c_str());
+  }
+  handed_files_.clear();
+  handed_folders_.clear();
 }
 
 Programs::Search Win32Programs::Find(const std::string& name) {
@@ -223,12 +242,11 @@ Programs::Search Win32Programs::Find(const std::string& name) {
 
 int Win32Programs::StartDetached(const ProgramRun& run) {
   const std::string what = "start " + run.arguments.at(0);
-  std::vector<std::string> arguments = run.arguments;
-  if (std::find(arguments.begin(), arguments.end(), kHandedFile) !=
-      arguments.end()) {
-    std::replace(arguments.begin(), arguments.end(), std::string(kHandedFile),
-                 HandOver(run.handed_file, what));
-  }
+  const bool takes_file = std::find(run.arguments.begin(), run.arguments.end(),
+                                    kHandedFile) != run.arguments.end();
+  const std::vector<std::string> arguments = ArgumentsWithHandedPaths(
+      run, takes_file ? HandOver(run.handed_file, what) : "",
+      run.handed_folder.empty() ? "" : HandOverFolder(run.handed_folder, what));
   std::wstring command_line = ToUtf16(CommandLineOf(arguments));
   std::wstring environment = EnvironmentBlockWith(run.settings);
   STARTUPINFOW startup{};
@@ -247,17 +265,35 @@ int Win32Programs::StartDetached(const ProgramRun& run) {
   return process_id;
 }
 
+// A new name in the temporary folder for the next thing handed over.
+std::string Win32Programs::HandedPath(const std::string& what,
+                                      const std::string& suffix) {
+  return TemporaryFolder(what) + "zindo-relay-" +
+         std::to_string(::GetCurrentProcessId()) + "-" +
+         std::to_string(handed_files_.size() + handed_folders_.size()) + suffix;
+}
+
 std::string Win32Programs::HandOver(const std::string& text,
                                     const std::string& what) {
-  wchar_t directory[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, directory);
-  if (length == 0 || length > MAX_PATH) throw LastWin32Error(what);
-  const std::string path = ToUtf8(directory) + "zindo-relay-" +
-                           std::to_string(::GetCurrentProcessId()) + "-" +
-                           std::to_string(handed_files_.size()) + ".conf";
-  Win32FileSystem(ToUtf8(directory)).WriteFile(path, text);
+  const std::string path = HandedPath(what, ".conf");
+  Win32FileSystem(TemporaryFolder(what)).WriteFile(path, text);
   handed_files_.push_back(path);
   return path;
+}
+
+std::string Win32Programs::HandOverFolder(
+    const std::map<std::string, std::string>& files, const std::string& what) {
+  const std::string folder = HandedPath(what, "");
+  if (!::CreateDirectoryW(ToUtf16(folder).c_str(), nullptr)) {
+    throw LastWin32Error(what + ": make the folder " + folder);
+  }
+  handed_folders_.push_back(folder);
+  for (const auto& [name, bytes] : files) {
+    const std::string path = folder + "\\" + name;
+    Win32FileSystem(folder).WriteFile(path, bytes);
+    handed_files_.push_back(path);
+  }
+  return folder;
 }
 
 bool Win32Programs::IsRunning(int process_id) {

@@ -14,14 +14,15 @@ namespace zindo {
 // Programs found where Windows users install them and started with
 // CreateProcessW. The drives are the machine's fixed and network drives;
 // the user's files are in the working directory of `files`, beside the
-// companion. A handed file is a temporary file, removed when the relay
-// ends: the program may read it at any time while it starts.
+// companion. A handed file or folder is made in the temporary folder and
+// removed when the relay ends: the program may read it at any time while it
+// starts.
 class Win32Programs : public Programs {
  public:
   explicit Win32Programs(Win32FileSystem& files) : files_(files) {}
   ~Win32Programs() override { RemoveHandedFiles(); }
 
-  // Removes the files handed to the programs started so far.
+  // Removes the files and folders handed to the programs started so far.
   void RemoveHandedFiles();
 
   Search Find(const std::string& name) override;
@@ -35,11 +36,15 @@ class Win32Programs : public Programs {
   UserFile ReadUserFile(const std::string& name) override;
 
  private:
+  std::string HandedPath(const std::string& what, const std::string& suffix);
   std::string HandOver(const std::string& text, const std::string& what);
+  std::string HandOverFolder(const std::map<std::string, std::string>& files,
+                             const std::string& what);
 
   Win32FileSystem& files_;
   std::map<int, UniqueHandle> processes_;
   std::vector<std::string> handed_files_;
+  std::vector<std::string> handed_folders_;
 };
 
 // `arguments` as one command line that the C runtime's parser (and

@@ -19,9 +19,21 @@ struct ProgramRun {
   // Text that the program reads as a file of its own: every argument equal
   // to kHandedFile is replaced by that file's path.
   std::string handed_file;
+  // Files, by name, that the program reads from a folder of its own: when
+  // there are any, they are written into a new folder that only this user
+  // may enter, which lasts until the relay ends, and kHandedFolder is
+  // replaced by the folder's native path wherever an argument holds it.
+  std::map<std::string, std::string> handed_folder;
 };
 
 inline constexpr char kHandedFile[] = "{handed-file}";
+inline constexpr char kHandedFolder[] = "{handed-folder}";
+
+// The arguments of `run` with the paths of what it is handed in place of
+// kHandedFile and kHandedFolder.
+std::vector<std::string> ArgumentsWithHandedPaths(
+    const ProgramRun& run, const std::string& file_path,
+    const std::string& folder_path);
 
 // Other programs on this machine, and the places around the relay that the
 // companion's emulator needs to know.
@@ -47,7 +59,8 @@ class Programs {
   virtual std::string NoDosReason() = 0;
 
   // Starts `run` without waiting for it and returns its process id. Throws
-  // Error naming the program when it cannot be started.
+  // Error naming the program when it cannot be started, or when what it is
+  // handed cannot be written.
   virtual int StartDetached(const ProgramRun& run) = 0;
 
   // Whether the process `process_id` is still running.

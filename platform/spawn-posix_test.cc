@@ -61,7 +61,7 @@ TEST(PosixProgramsTest, ProgramThatCannotStartIsAnErrorNamingIt) {
   PosixFileSystem files(root / "prefix", root.path());
   PosixPrograms programs(files);
   try {
-    programs.StartDetached({{root / "missing"}, {}, root.path(), ""});
+    programs.StartDetached({{root / "missing"}, {}, root.path(), "", {}});
     FAIL() << "started a missing program";
   } catch (const Error& failure) {
     EXPECT_THAT(failure.what(), HasSubstr(root / "missing"));

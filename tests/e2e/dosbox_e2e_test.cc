@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,7 +31,9 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::SizeIs;
 using namespace std::chrono_literals;
 
 std::string ReadAll(const std::string& path) {
@@ -70,8 +75,7 @@ std::ostream& operator<<(std::ostream& out, const CompiledCompanion& c) {
 const std::string kFirstReply = "11,0,1,2,3,4,5,6,7,8,9,10,11";
 const std::string kSecondReply = "12,0,1,2,3,4,5,6,7,8,9,10,11,12";
 
-class CompiledCompanionTest
-    : public ::testing::TestWithParam<CompiledCompanion> {
+class DosboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* path = std::getenv("PATH");
@@ -88,6 +92,10 @@ class CompiledCompanionTest
 
   Sandbox sandbox_;
 };
+
+class CompiledCompanionTest
+    : public DosboxTest,
+      public ::testing::WithParamInterface<CompiledCompanion> {};
 
 TEST_P(CompiledCompanionTest, SeesEveryResponseTheRelayWrites) {
   std::optional<VirtualDisplay> display;
@@ -137,6 +145,88 @@ INSTANTIATE_TEST_SUITE_P(
       std::string name = test.param.program.substr(0, 8);
       return name + (test.param.display ? "OnADisplay" : "WithoutADisplay");
     });
+
+// What tests/dos/probe.asm reported of one look-up: "W" when a timer tick
+// passed during it, then DOS's carry flag and AX.
+struct LookUp {
+  std::string mark;
+  std::string result;
+};
+
+// PROBE.TXT by line label; its first line under "HELPER".
+std::map<std::string, LookUp> ReadProbeReport(const std::string& text) {
+  std::map<std::string, LookUp> report;
+  std::istringstream lines(text);
+  std::string label, mark, carry, ax;
+  while (lines >> label >> mark) {
+    if (label == "HELPER") {
+      report[label] = {mark, ""};
+    } else if (lines >> carry) {
+      if (label != "OTHERS") lines >> ax;
+      report[label] = {mark, carry + " " + ax};
+    }
+  }
+  return report;
+}
+
+// The probe run by the relay as its companion, while the status file
+// exists and the response file does not, with `user_settings` as the
+// user's dosbox.conf. The relay hands DOSBox the helper in a folder under
+// `sandbox`'s tmp/, which must be gone once the relay has ended.
+std::map<std::string, LookUp> RunProbe(Sandbox& sandbox,
+                                       const std::string& user_settings) {
+  sandbox.MapDriveC("work");
+  sandbox.MakeDirectory("work/zindo");
+  sandbox.MakeDirectory("tmp");
+  sandbox.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+  sandbox.WriteFile("prefix/dosbox.conf", user_settings);
+  sandbox.WriteFile("work/PROBE.COM",
+                    ReadAll(std::string(ZINDO_DOS_COMPANIONS) + "/PROBE.COM"));
+  sandbox.WriteFile("work/autoexec.pif",
+                    BuildProgramInformation({"PROBE.COM", "", ""}));
+  DeviceSimulator device(sandbox, 1, {});
+  RelayProcess relay(sandbox, "relay", {"TMPDIR=" + sandbox.Path("tmp")});
+  const bool reported = WaitUntil(
+      [&] { return sandbox.ReadFile("work/PROBE.TXT").has_value(); }, 60s);
+  const std::string text = sandbox.ReadFile("work/PROBE.TXT").value_or("");
+  sandbox.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+  EXPECT_TRUE(reported) << relay.Stderr();
+  EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
+  EXPECT_THAT(sandbox.List("tmp"), IsEmpty());
+  EXPECT_THAT(relay.Stderr(), Not(HasSubstr("dosbox.conf")));
+  for (pid_t pid : DosboxProcessesIn(sandbox)) ::kill(pid, SIGKILL);
+  std::printf("%s", text.c_str());
+  return ReadProbeReport(text);
+}
+
+// A companion's failed look-ups of the relay's own files wait for the next
+// timer tick, in every form a DOS program may use; what DOS returns stays
+// the same, and other names are not slowed. Turned off, no helper is there.
+TEST_F(DosboxTest, IdleHelperWaitsOnlyWhereTheRelaysFilesAreMissing) {
+  std::map<std::string, LookUp> with = RunProbe(sandbox_, "");
+  Sandbox other;
+  std::map<std::string, LookUp> without =
+      RunProbe(other, "[zindo-relay]\nidlehelper=false\n");
+
+  EXPECT_EQ(with["HELPER"].mark, "YES");
+  EXPECT_EQ(without["HELPER"].mark, "NO");
+  ASSERT_THAT(with, SizeIs(15));
+  for (const auto& [label, look_up] : with) {
+    if (label == "HELPER" || label == "OTHERS") continue;
+    SCOPED_TRACE(label);
+    EXPECT_EQ(look_up.result, without[label].result);
+    // Look-ups that succeed (the status file exists) go on at once.
+    if (!label.starts_with("STATUS-OPEN") &&
+        !label.starts_with("STATUS-ATTRIBUTES")) {
+      EXPECT_EQ(look_up.mark, "W");
+    }
+  }
+  // Of 1,000 look-ups of other missing names, each would wait a tick (55
+  // ms) if the helper held them up; a tick passes during a few at most.
+  EXPECT_LT(std::stoi(with["OTHERS"].mark, nullptr, 16), 50)
+      << "ticks for all: with the helper " << with["OTHERS"].result
+      << ", without " << without["OTHERS"].result;
+}
 
 // The relay's side of the flush on a display with no DOSBox: each failure
 // says why, and an X server that goes away does not take the relay with it.
