@@ -3,13 +3,17 @@
 // beyond the relay's own fixed 0.3 s waits, its memory, the same relay
 // where its directory cannot be watched (as on a network share), how fast
 // it ends on SIGTERM, and 1,000 idle relays side by side; then, where
-// DOSBox and Xvfb are installed, what making DOSBox see a new file costs
-// and how long a DOS companion that polls with FindFirst waits for each
-// response. Figures, not verdicts: the targets are printed beside them, and
-// the exit status says only whether the measurement itself worked.
+// DOSBox and Xvfb are installed, what making DOSBox see a new file costs,
+// how long a DOS companion that polls with FindFirst waits for each
+// response, and what the whole system spends while a DOS companion waits
+// for a slow device, with the idle helper and without it. Figures, not
+// verdicts: the targets are printed beside them, and the exit status says only
+// whether the measurement itself worked.
 
 #include <poll.h>
 #include <signal.h>
+#include <strings.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -20,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -47,6 +52,7 @@ constexpr int kOtherFiles = 10'000;
 constexpr int kSamples = 60;
 constexpr int kFleetSize = 1'000;
 constexpr int kDosboxRuns = 5;
+constexpr int kWaitingRuns = 3;
 constexpr double kFixedWaitMs = 300.0;  // the relay's own settle time
 constexpr auto kIdlePeriod = 10s;
 constexpr char kFakeTimeLibrary[] =
@@ -353,50 +359,147 @@ void PrintIdle(const std::string& where, const Idle& idle,
            cpu_target);
 }
 
-// A FindFirst-polling DOS companion in DOSBox on `display`, started by the
-// relay in a working directory with `other_files` more files: how long it
-// waits after the relay writes the first response (until its next request
-// appears), and how long that first exchange takes as it sees it (request
-// to next request).
-struct CompanionTimes {
-  double after_write;
-  double exchange;
+// The moments names are written in a directory (closed after writing, or
+// renamed into it), as inotify reports them, so that a file the companion
+// deletes at once is still seen.
+class DirectoryWrites {
+ public:
+  explicit DirectoryWrites(const std::string& directory)
+      : fd_(inotify_init1(IN_CLOEXEC)) {
+    if (fd_ < 0 || inotify_add_watch(fd_, directory.c_str(),
+                                     IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+      throw std::runtime_error("cannot watch " + directory);
+    }
+  }
+  ~DirectoryWrites() { close(fd_); }
+
+  // When `name` (in any case) is next written; throws after `limit`, with
+  // what `relay` said.
+  Clock::time_point Await(const std::string& name,
+                          std::chrono::milliseconds limit,
+                          const RelayProcess& relay) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+      while (!written_.empty()) {
+        const auto [written, at] = written_.front();
+        written_.pop_front();
+        if (strcasecmp(written.c_str(), name.c_str()) == 0) return at;
+      }
+      if (Clock::now() >= deadline) break;
+      ReadEvents();
+    }
+    throw std::runtime_error(name + " was not written: " + relay.Stderr());
+  }
+
+ private:
+  void ReadEvents() {
+    pollfd ready{fd_, POLLIN, 0};
+    if (poll(&ready, 1, 50) <= 0) return;
+    const auto now = Clock::now();
+    alignas(inotify_event) char buffer[4096];
+    const ssize_t got = read(fd_, buffer, sizeof buffer);
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      if (event->len > 0) written_.emplace_back(event->name, now);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+
+  std::deque<std::pair<std::string, Clock::time_point>> written_;
+  int fd_;
 };
 
-CompanionTimes TimeFindFirstCompanion(const VirtualDisplay& display,
-                                      int other_files) {
-  Sandbox sandbox;
+// The processes `roots` and all their descendants, each once.
+std::vector<pid_t> WithDescendants(std::vector<pid_t> roots) {
+  for (std::size_t i = 0; i < roots.size(); ++i) {
+    std::ifstream children("/proc/" + std::to_string(roots[i]) + "/task/" +
+                           std::to_string(roots[i]) + "/children");
+    for (pid_t child; children >> child;) roots.push_back(child);
+  }
+  std::sort(roots.begin(), roots.end());
+  roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+  return roots;
+}
+
+double TreeCpuNanoseconds(const std::vector<pid_t>& pids) {
+  double total = 0;
+  for (pid_t pid : pids) total += CpuNanoseconds(pid);
+  return total;
+}
+
+// A DOS companion in DOSBox on `display`, started by the relay.
+struct CompanionRun {
+  std::string program;  // OPENPOLL.COM or FINDPOLL.COM
+  int other_files = 0;  // more files in the working directory
+  bool idle_helper = true;
+  int first_reply_after_ms = 0;  // the device's delay before its first reply
+};
+
+struct CompanionTimes {
+  double after_write;  // the first response written -> the next request
+  double exchange;     // the first request -> the next request
+  double waiting_cpu;  // % of a core: the relay, DOSBox and their children,
+                       // while the companion waits for the first reply
+};
+
+void PrepareCompanion(const Sandbox& sandbox, const CompanionRun& run) {
   sandbox.MapDriveC("work");
   sandbox.MakeDirectory("work/zindo");
   sandbox.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
-  std::ifstream program(std::string(ZINDO_DOS_COMPANIONS) + "/FINDPOLL.COM",
+  std::ifstream program(std::string(ZINDO_DOS_COMPANIONS) + "/" + run.program,
                         std::ios::binary);
   sandbox.WriteFile("work/CO.COM",
                     std::string(std::istreambuf_iterator<char>(program), {}));
   sandbox.WriteFile("work/autoexec.pif",
                     BuildProgramInformation({"CO.COM", "", ""}));
-  for (int i = 0; i < other_files; ++i) {
+  if (!run.idle_helper) {
+    sandbox.WriteFile("prefix/dosbox.conf",
+                      "[zindo-relay]\nidlehelper=false\n");
+  }
+  for (int i = 0; i < run.other_files; ++i) {
     std::ofstream(sandbox.Path("work/other" + std::to_string(i) + ".dat")) << i;
   }
-  const std::string first = "11,0,1,2,3,4,5,6,7,8,9,10,11";
-  DeviceSimulator device(sandbox, 1,
-                         {"prefix 1,0,67: reply " + first,
-                          "prefix 2,0,67,68: reply 12,0,1,2,3,4,5,6,7,8,9,"
-                          "10,11,12"});
-  RelayProcess relay(sandbox, "relay", {"DISPLAY=" + display.name()});
-  const auto await = [&](const std::function<bool()>& condition) {
-    while (!condition()) {
-      if (!relay.IsRunning()) throw std::runtime_error(relay.Stderr());
-      std::this_thread::sleep_for(200us);
-    }
-    return Clock::now();
-  };
-  const auto request = [&] { return sandbox.Exists("work/ZINDOK1.TXT"); };
-  const auto first_request = await(request);
-  const auto response = await([&] {
-    return sandbox.ReadFile("work/ZINDOK2.TXT") == "/0," + first + "\r\n";
-  });
-  const auto next_request = await(request);
+}
+
+// The CPU that the relay and its DOSBox use over `period`, from now.
+double TreeCpuPercent(const RelayProcess& relay, const Sandbox& sandbox,
+                      std::chrono::milliseconds period) {
+  std::vector<pid_t> roots = DosboxProcessesIn(sandbox);
+  roots.push_back(relay.pid());
+  const std::vector<pid_t> pids = WithDescendants(roots);
+  const double before = TreeCpuNanoseconds(pids);
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(period);
+  const double spent = TreeCpuNanoseconds(pids) - before;
+  return 100.0 * spent / (MillisecondsSince(start) * 1e6);
+}
+
+// On `display`, or without one when it is null.
+CompanionTimes TimeCompanion(const VirtualDisplay* display,
+                             const CompanionRun& run) {
+  Sandbox sandbox;
+  PrepareCompanion(sandbox, run);
+  const std::string after = Format(" after %.0f", run.first_reply_after_ms);
+  DeviceSimulator device(
+      sandbox, 1,
+      {"prefix 1,0,67: reply 11,0,1,2,3,4,5,6,7,8,9,10,11" + after,
+       "prefix 2,0,67,68: reply 12,0,1,2,3,4,5,6,7,8,9,10,11,12"});
+  DirectoryWrites writes(sandbox.work());
+  RelayProcess relay(sandbox, "relay",
+                     display == nullptr ? std::vector<std::string>{}
+                                        : std::vector<std::string>{
+                                              "DISPLAY=" + display->name()});
+  // The relay writes the request file (a quit request) before its status
+  // file as it starts; the companion's request comes after.
+  writes.Await("ZINDOK.INF", 30s, relay);
+  const auto first_request = writes.Await("ZINDOK1.TXT", 30s, relay);
+  double waiting_cpu = 0;
+  if (run.first_reply_after_ms > 4000) {
+    std::this_thread::sleep_for(1500ms);
+    waiting_cpu = TreeCpuPercent(relay, sandbox, 3000ms);
+  }
+  const auto response = writes.Await("ZINDOK2.TXT", 30s, relay);
+  const auto next_request = writes.Await("ZINDOK1.TXT", 30s, relay);
   if (!WaitUntil([&] { return sandbox.Exists("work/GOT.TXT"); }, 60s)) {
     throw std::runtime_error("the DOS companion did not finish");
   }
@@ -405,7 +508,8 @@ CompanionTimes TimeFindFirstCompanion(const VirtualDisplay& display,
   const auto ms = [](auto from, auto to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
   };
-  return {ms(response, next_request), ms(first_request, next_request)};
+  return {ms(response, next_request), ms(first_request, next_request),
+          waiting_cpu};
 }
 
 // What the relay spends on one flush: finding DOSBox's window and sending it
@@ -447,6 +551,45 @@ Summary TimeFlushKey(const VirtualDisplay& display) {
   return Summarise(times);
 }
 
+// The whole system while a compiled companion waits 5 s for a slow device
+// (measured over 3 s of it, from 1.5 s after the request): the relay,
+// DOSBox and their children, with the idle helper and without it; then how
+// soon the companion sees the response. On a display, for each way of
+// polling; without one (DOSBox draws nothing), for polling by open, the
+// only way that sees new files there.
+void PrintWaitingRows(const VirtualDisplay& display) {
+  const struct {
+    const char* program;
+    const VirtualDisplay* display;
+  } setups[] = {{"OPENPOLL.COM", &display},
+                {"FINDPOLL.COM", &display},
+                {"OPENPOLL.COM", nullptr}};
+  for (const auto& setup : setups) {
+    for (bool helper : {true, false}) {
+      std::vector<double> cpu, seen;
+      for (int run = 0; run < kWaitingRuns; ++run) {
+        const CompanionTimes times =
+            TimeCompanion(setup.display, {setup.program, 0, helper, 5000});
+        cpu.push_back(times.waiting_cpu);
+        seen.push_back(times.after_write);
+      }
+      const std::string label =
+          std::string(setup.program).substr(0, 8) +
+          (setup.display == nullptr ? " (no display)" : "") +
+          (helper ? ", idle helper" : ", no helper");
+      PrintRow(
+          "waiting companion, relay + DOSBox CPU: " + label,
+          Format("median %.1f, max %.1f %% of a core", Summarise(cpu).median,
+                 *std::max_element(cpu.begin(), cpu.end())),
+          helper ? "<= 5 %" : "");
+      PrintRow("waiting companion, response -> seen: " + label,
+               Format("median %.0f, max %.0f ms", Summarise(seen).median,
+                      *std::max_element(seen.begin(), seen.end())),
+               helper ? "<= 100 ms + flush" : "");
+    }
+  }
+}
+
 void PrintDosboxRows() {
   if (!OnPath("dosbox") || !OnPath("Xvfb")) {
     std::printf("(DOSBox figures left out: dosbox or Xvfb is missing)\n");
@@ -461,7 +604,8 @@ void PrintDosboxRows() {
   for (int files : {0, kOtherFiles}) {
     std::vector<double> waits, exchanges;
     for (int run = 0; run < kDosboxRuns; ++run) {
-      const CompanionTimes times = TimeFindFirstCompanion(display, files);
+      const CompanionTimes times =
+          TimeCompanion(&display, {"FINDPOLL.COM", files});
       waits.push_back(times.after_write);
       exchanges.push_back(times.exchange);
     }
@@ -473,6 +617,7 @@ void PrintDosboxRows() {
     PrintRow("FindFirst companion: whole exchange, " + label,
              Format(pair, exchange.median, exchange.p95), "");
   }
+  PrintWaitingRows(display);
   std::printf("(%d key events; %d DOSBox runs per row)\n", kSamples,
               kDosboxRuns);
 }
@@ -485,12 +630,17 @@ double LoadAverage() {
   return load;
 }
 
-int Run() {
+// With `dosbox_only`, only the DOSBox rows.
+int Run(bool dosbox_only) {
   std::printf("load average at the start: %.2f on %u processors\n",
               LoadAverage(), std::thread::hardware_concurrency());
   std::printf("| %-64s | %-34s | %-10s |\n", "measure", "measured", "target");
   std::printf("|%s|%s|%s|\n", std::string(66, '-').c_str(),
               std::string(36, '-').c_str(), std::string(12, '-').c_str());
+  if (dosbox_only) {
+    PrintDosboxRows();
+    return 0;
+  }
   {
     Bench bench;
     bench.AddOtherFiles(kOtherFiles);
@@ -562,7 +712,8 @@ int Run() {
 }  // namespace
 }  // namespace zindo::e2e
 
-int main() {
+// relay_bench [dosbox]: every figure, or only those of DOSBox.
+int main(int argc, char** argv) {
   // A thousand relays need a thousand pseudo-terminals open here.
   rlimit files;
   if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
@@ -570,7 +721,7 @@ int main() {
     setrlimit(RLIMIT_NOFILE, &files);
   }
   try {
-    return zindo::e2e::Run();
+    return zindo::e2e::Run(argc > 1 && std::string(argv[1]) == "dosbox");
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "relay_bench: %s\n", failure.what());
     return 1;

@@ -41,24 +41,6 @@ std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The DOSBox processes started for `sandbox`: their command line mounts a
-// directory inside it.
-std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox) {
-  std::vector<pid_t> found;
-  std::error_code ignored;
-  for (const auto& entry :
-       std::filesystem::directory_iterator("/proc", ignored)) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string command = ReadAll(entry.path() / "cmdline");
-    if (command.find("dosbox") != std::string::npos &&
-        command.find(sandbox.Path("")) != std::string::npos) {
-      found.push_back(std::stoi(name));
-    }
-  }
-  return found;
-}
-
 // A compiled companion (tests/dos/companion.asm) in DOSBox, with or without
 // a display.
 struct CompiledCompanion {

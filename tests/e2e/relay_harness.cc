@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -470,6 +471,23 @@ VirtualDisplay::~VirtualDisplay() {
   ::kill(pid_, SIGTERM);
   int status = 0;
   ::waitpid(pid_, &status, 0);
+}
+
+std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox) {
+  std::vector<pid_t> found;
+  std::error_code ignored;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/proc", ignored)) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    const std::string command(std::istreambuf_iterator<char>(in), {});
+    if (command.find("dosbox") != std::string::npos &&
+        command.find(sandbox.Path("")) != std::string::npos) {
+      found.push_back(std::stoi(name));
+    }
+  }
+  return found;
 }
 
 }  // namespace zindo::e2e

@@ -201,6 +201,10 @@ class VirtualDisplay {
   std::string display_;
 };
 
+// The DOSBox processes started for `sandbox`: their command line mounts a
+// directory inside it.
+std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox);
+
 // Checks `condition` every few milliseconds until it holds or `limit`
 // passes. Returns whether it held.
 bool WaitUntil(const std::function<bool()>& condition,
