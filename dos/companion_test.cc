@@ -188,7 +188,8 @@ TEST_F(DosCompanionTest, IdleHelperCanBeTurnedOffInTheUsersSettings) {
                          "Y:\\IDLEHELP.COM"),
               c.loaded ? 1 : 0);
     // DOSBox never sees the relay's own section.
-    EXPECT_THAT(run.handed_file, Not(HasSubstr("idle")));
+    EXPECT_THAT(run.handed_file, Not(HasSubstr("elay]")));
+    EXPECT_THAT(run.handed_file, Not(HasSubstr("idlehelper=false")));
     const std::vector<std::string> said(
         fake_.process.diagnostics().begin() + before.size(),
         fake_.process.diagnostics().end());
