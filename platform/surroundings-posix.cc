@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -48,7 +49,8 @@ std::string LinkChain(const std::string& path) {
     if (length <= 0) break;
     std::string next(target, static_cast<std::size_t>(length));
     if (!next.starts_with('/')) {
-      next = step.substr(0, step.rfind('/') + 1) + next;
+      next = std::filesystem::path(step.substr(0, step.rfind('/') + 1) + next)
+                 .lexically_normal();
     }
     chain += " -> " + next;
     step = next;
@@ -83,20 +85,6 @@ UserGroups CurrentUserGroups() {
   return user;
 }
 
-// Whether this user may use the existing device `path`; what to do if not.
-Finding AccessTo(const std::string& path, const struct stat& status,
-                 Finding finding) {
-  const DeviceOwnership device{status.st_uid, status.st_gid,
-                               status.st_mode & 0777u};
-  const DeviceAccess access = JudgeDeviceAccess(device, CurrentUserGroups());
-  if (access == DeviceAccess::kAllowed) return finding;
-  finding.verdict = Verdict::kBlocking;
-  finding.text += ": this user may not open it";
-  finding.fix = DeviceAccessAdvice(access, path, NameOfGroup(status.st_gid),
-                                   NameOfUser(::geteuid()));
-  return finding;
-}
-
 // The first line with text in everything `fd` gives before it ends or the
 // wait runs out.
 std::string FirstLine(int fd) {
@@ -116,6 +104,16 @@ std::string FirstLine(int fd) {
 }
 
 }  // namespace
+
+std::string DeviceAccessProblem(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return "";
+  const DeviceOwnership device{status.st_uid, status.st_gid,
+                               status.st_mode & 0777u};
+  return DeviceAccessAdvice(JudgeDeviceAccess(device, CurrentUserGroups()),
+                            path, NameOfGroup(status.st_gid),
+                            NameOfUser(::geteuid()));
+}
 
 int LockHolder(const std::string& proc_locks, unsigned long long device,
                unsigned long long inode) {
@@ -218,8 +216,10 @@ Finding PosixSurroundings::Device(int port) {
         "(zindo-setup --list)";
     return finding;
   }
-  finding = AccessTo(path, status, finding);
-  if (finding.verdict != Verdict::kGood) return finding;
+  if (const std::string denied = DeviceAccessProblem(path); !denied.empty()) {
+    return {Verdict::kBlocking, finding.text + ": this user may not open it",
+            denied};
+  }
   if (const int holder =
           LockHolder(ReadText("/proc/locks"), status.st_dev, status.st_ino)) {
     const std::string name =

@@ -41,6 +41,11 @@ class PosixSurroundings : public Surroundings {
   DesktopEnvironment desktop_;
 };
 
+// What stops this user from opening the device at `path` for reading and
+// writing, with what to do about it, in one line; "" when nothing does, and
+// when there is no such device.
+std::string DeviceAccessProblem(const std::string& path);
+
 // The process that holds an flock on the file with device `device` and
 // inode `inode`, read from the text of /proc/locks, or 0 when none does.
 int LockHolder(const std::string& proc_locks, unsigned long long device,
