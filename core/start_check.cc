@@ -115,8 +115,8 @@ void CheckCompanion(const CheckServices& services, Report& report) {
     report.Add("companion",
                {Verdict::kBlocking,
                 std::string("no ") + kCompanionPif + " in this folder",
-                "copy the companion's own here, or make one: zindo-mkpif "
-                "autoexec.pif 'C:\\ZINDO\\PROGRAM.EXE'"});
+                "start the relay in the folder that holds the companion's "
+                "autoexec.pif, or copy it here"});
     return;
   }
   if (!platform.launcher.StartsItself(pif)) {

@@ -69,8 +69,8 @@ std::vector<MappedPort> ListMappedPorts(const std::string& prefix) {
     if (number == 0) continue;
     std::error_code unreadable;
     const fs::path target = fs::read_symlink(entry.path(), unreadable);
-    ports.push_back({number, unreadable ? "" : target.string(),
-                     Destination(entry.path())});
+    ports.push_back(
+        {number, unreadable ? "" : target.string(), Destination(entry.path())});
   }
   std::sort(ports.begin(), ports.end(),
             [](const MappedPort& a, const MappedPort& b) {
@@ -82,8 +82,7 @@ std::vector<MappedPort> ListMappedPorts(const std::string& prefix) {
 Mapping MapPort(const std::string& prefix, int port, const std::string& target,
                 bool force) {
   if (port < 1 || port > 255) {
-    throw Error("COM" + std::to_string(port) +
-                ": ports are numbered 1 to 255");
+    throw Error("COM" + std::to_string(port) + ": ports are numbered 1 to 255");
   }
   const fs::path devices = fs::path(prefix) / "dosdevices";
   const fs::path link = devices / ("com" + std::to_string(port));

@@ -19,12 +19,12 @@ constexpr char kEscapedInQuotes[] = "\"`$\\";
 
 std::string ExecArgument(const std::string& word) {
   std::string argument;
-  const bool quoted = word.empty() || word.find_first_of(kReserved) !=
-                                          std::string::npos;
+  const bool quoted =
+      word.empty() || word.find_first_of(kReserved) != std::string::npos;
   for (char c : word) {
     if (c == '%') argument += '%';
-    if (quoted && std::string_view(kEscapedInQuotes).find(c) !=
-                      std::string_view::npos) {
+    if (quoted &&
+        std::string_view(kEscapedInQuotes).find(c) != std::string_view::npos) {
       argument += '\\';
     }
     argument += c;
@@ -109,7 +109,8 @@ std::string LauncherFolder(const std::string& path) {
 void WriteWhole(const std::string& path, const std::string& bytes) {
   std::error_code error;
   fs::create_directories(fs::path(path).parent_path(), error);
-  if (error) throw Error("create the folder of " + path + ": " + error.message());
+  if (error)
+    throw Error("create the folder of " + path + ": " + error.message());
   const std::string aside = path + ".new";
   {
     std::ofstream out(aside, std::ios::binary | std::ios::trunc);

@@ -93,8 +93,7 @@ TEST_F(SetupTest, MapsPortsAndKeepsWhatIsInTheWay) {
       std::error_code not_a_link;
       EXPECT_NE(fs::read_symlink(link, not_a_link), adapter);
     }
-    EXPECT_EQ(MapPort(prefix, 1, adapter, c.kept_without_force),
-              Mapping::kMade)
+    EXPECT_EQ(MapPort(prefix, 1, adapter, c.kept_without_force), Mapping::kMade)
         << c.name;
     EXPECT_EQ(fs::read_symlink(link), adapter) << c.name;
   }

@@ -55,9 +55,11 @@ constexpr char kHelp[] =
     "problem is followed by what to do), 2 for a wrong command line.\n";
 
 constexpr zindo::KnownOption kOptions[] = {
-    {"--list"},   {"--map", 0, zindo::OptionValue::kRequired},
+    {"--list"},
+    {"--map", 0, zindo::OptionValue::kRequired},
     {"--desktop", 0, zindo::OptionValue::kRequired},
-    {"--check"},  {"--remove"},
+    {"--check"},
+    {"--remove"},
     {"--force"}};
 
 struct Options {
@@ -83,7 +85,8 @@ int PortNumberOption(std::string text) {
   return std::stoi(text);
 }
 
-const std::string* Value(const zindo::CommandLine& line, std::string_view name) {
+const std::string* Value(const zindo::CommandLine& line,
+                         std::string_view name) {
   for (const auto& option : line.options) {
     if (option.name == name) return &*option.value;
   }
@@ -160,8 +163,8 @@ bool List(const Places& places) {
   if (adapters.empty()) std::cout << "  none is plugged in\n";
   for (std::size_t i = 0; i < adapters.size(); ++i) {
     std::cout << "  " << i + 1 << ". "
-              << fs::path(adapters[i].stable_path).filename().string()
-              << " -> " << adapters[i].device << "\n";
+              << fs::path(adapters[i].stable_path).filename().string() << " -> "
+              << adapters[i].device << "\n";
     all_usable = ReportAccess(adapters[i].device) && all_usable;
   }
   std::cout << "Ports mapped in " << places.prefix.path << "/dosdevices:\n";
@@ -169,17 +172,15 @@ bool List(const Places& places) {
   if (ports.empty()) std::cout << "  none\n";
   for (const MappedPort& port : ports) {
     std::cout << "  COM" << port.number << " -> " << port.target
-              << (port.device.empty() ? " (not there now: unplugged?)"
-                                      : port.device == port.target
-                                            ? ""
-                                            : " (now " + port.device + ")")
+              << (port.device.empty()          ? " (not there now: unplugged?)"
+                  : port.device == port.target ? ""
+                                               : " (now " + port.device + ")")
               << "\n";
   }
   return all_usable;
 }
 
-bool Map(const Places& places, int port, const std::string& name,
-         bool force) {
+bool Map(const Places& places, int port, const std::string& name, bool force) {
   const std::vector<Adapter> adapters = ListAdapters(places.stable_names);
   const std::optional<Adapter> adapter = FindAdapter(adapters, name);
   if (!adapter) {
@@ -193,8 +194,7 @@ bool Map(const Places& places, int port, const std::string& name,
       MapPort(places.prefix.path, port, adapter->stable_path, force);
   std::cout << "COM" << port << " -> " << adapter->stable_path << " (now "
             << adapter->device << ")"
-            << (mapping == Mapping::kAlreadyThere ? ", as it was" : "")
-            << "\n";
+            << (mapping == Mapping::kAlreadyThere ? ", as it was" : "") << "\n";
   return ReportAccess(adapter->device);
 }
 
@@ -249,9 +249,9 @@ bool Check(const std::string& folder) {
     throw zindo::SystemError("change to " + folder, errno);
   }
   std::unique_ptr<zindo::SystemPlatform> system = zindo::CreateSystemPlatform();
-  const zindo::StartCheck check = zindo::CheckStartUp(
-      {system->Get(), system->programs(), system->desktop(),
-       system->surroundings()});
+  const zindo::StartCheck check =
+      zindo::CheckStartUp({system->Get(), system->programs(), system->desktop(),
+                           system->surroundings()});
   std::error_code ignored;
   std::cout << "\nWhat the relay would do in "
             << fs::current_path(ignored).string() << ":\n"
@@ -263,16 +263,16 @@ bool Run(const Options& options, const Places& places) {
   bool fine = true;
   if (options.list) fine = List(places) && fine;
   if (options.map_port) {
-    fine = Map(places, *options.map_port, options.adapter, options.force) &&
-           fine;
+    fine =
+        Map(places, *options.map_port, options.adapter, options.force) && fine;
   }
   if (options.remove) fine = Remove(places) && fine;
   if (options.desktop_folder) {
     fine = Desktop(places, *options.desktop_folder, options.force) && fine;
   }
   if (options.check || options.desktop_folder) {
-    const std::string folder = options.check_folder.value_or(
-        options.desktop_folder.value_or("."));
+    const std::string folder =
+        options.check_folder.value_or(options.desktop_folder.value_or("."));
     fine = Check(folder) && fine;
   }
   return fine;
@@ -308,10 +308,10 @@ bool InterviewForPort(const Places& places) {
     std::cout << "There is no adapter " << choice << ".\n";
     return false;
   }
-  const std::string port = Ask(
-      "Which port does the companion use (the first field of its "
-      "LOCAL6.DAT)?",
-      "1");
+  const std::string port =
+      Ask("Which port does the companion use (the first field of its "
+          "LOCAL6.DAT)?",
+          "1");
   const int number = PortNumberOption(port);
   const std::string& adapter = adapters[index - 1].stable_path;
   try {
@@ -326,9 +326,9 @@ bool Interview(const Places& places) {
   const bool lists = List(places);
   bool fine = InterviewForPort(places) && lists;
   std::error_code ignored;
-  const std::string folder = Ask(
-      "The companion's folder (where its autoexec.pif is)?",
-      fs::current_path(ignored).string());
+  const std::string folder =
+      Ask("The companion's folder (where its autoexec.pif is)?",
+          fs::current_path(ignored).string());
   if (Yes("Add a launcher for it to the applications menu?", true)) {
     const bool other = !LauncherFolder(LauncherPath(places.data_home)).empty();
     fine = Desktop(places, folder,
@@ -341,8 +341,8 @@ bool Interview(const Places& places) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto read = ReadCommandLine(argc, argv, kOptions, kProgram, kHelp,
-                                    ReadOptions);
+  const auto read =
+      ReadCommandLine(argc, argv, kOptions, kProgram, kHelp, ReadOptions);
   if (const int* status = std::get_if<int>(&read)) return *status;
   Options options = std::get<Options>(read);
   try {
