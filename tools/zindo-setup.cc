@@ -2,8 +2,10 @@
 // serial adapters by their stable names, maps a port to one, says whether
 // this user may open it, writes a desktop launcher that starts the relay in
 // the companion's folder, and checks that folder as the relay would.
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -12,10 +14,12 @@
 #include <system_error>
 #include <variant>
 
-#include "core/start_check.h"
+#include "exchange/config_file.h"
 #include "platform/error.h"
+#include "platform/file_system-posix.h"
 #include "platform/platform-posix.h"
-#include "platform/platform.h"
+#include "platform/program_arguments-posix.h"
+#include "platform/spawn-posix.h"
 #include "platform/surroundings-posix.h"
 #include "tools/setup_adapters.h"
 #include "tools/setup_launcher.h"
@@ -198,12 +202,15 @@ bool Map(const Places& places, int port, const std::string& name, bool force) {
   return ReportAccess(adapter->device);
 }
 
-// The relay beside this program, which the launcher starts.
+// The relay beside this program, which the launcher starts; else the one
+// on the PATH.
 std::string RelayPath() {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
   const fs::path relay = self.parent_path() / "zindo-relay";
-  return error || !fs::exists(relay) ? "zindo-relay" : relay.string();
+  if (!error && fs::exists(relay)) return relay.string();
+  const std::string found = zindo::FindProgram("zindo-relay", Variable("PATH"));
+  return found.empty() ? "zindo-relay" : found;
 }
 
 bool Desktop(const Places& places, const std::string& folder_given,
@@ -243,20 +250,21 @@ bool Remove(const Places& places) {
   return true;
 }
 
-// What the relay would do in `folder`, as zindo-relay --check says it.
+// What the relay would do in `folder`: zindo-relay --check, run there.
 bool Check(const std::string& folder) {
-  if (::chdir(folder.c_str()) != 0) {
-    throw zindo::SystemError("change to " + folder, errno);
+  std::error_code error;
+  const std::string directory = fs::canonical(folder, error);
+  if (error) {
+    throw zindo::Error("the companion's folder " + folder + ": " +
+                       error.message());
   }
-  std::unique_ptr<zindo::SystemPlatform> system = zindo::CreateSystemPlatform();
-  const zindo::StartCheck check =
-      zindo::CheckStartUp({system->Get(), system->programs(), system->desktop(),
-                           system->surroundings()});
-  std::error_code ignored;
-  std::cout << "\nWhat the relay would do in "
-            << fs::current_path(ignored).string() << ":\n"
-            << check.report;
-  return check.would_start;
+  std::cout << "\nWhat the relay would do in " << directory << ":" << std::endl;
+  const pid_t check = zindo::Spawn(
+      {{RelayPath(), "--check"}, zindo::CurrentEnvironment(), directory});
+  int status = 0;
+  while (::waitpid(check, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool Run(const Options& options, const Places& places) {
@@ -295,6 +303,16 @@ bool Yes(const std::string& question, bool fallback) {
   return answer.starts_with('y') || answer.starts_with('Y');
 }
 
+// The port the configuration shared with the companion names, as the
+// relay reads it; 1, the relay's default, when it names none.
+int ConfiguredPortNumber(const Places& places) {
+  std::error_code ignored;
+  zindo::PosixFileSystem files(places.prefix.path,
+                               fs::current_path(ignored).string());
+  const std::optional<int16_t> number = zindo::ReadConfiguredPort(files).number;
+  return number && *number >= 1 && *number <= 255 ? *number : 1;
+}
+
 // Asks for an adapter and a port, and maps them.
 bool InterviewForPort(const Places& places) {
   const std::vector<Adapter> adapters = ListAdapters(places.stable_names);
@@ -311,7 +329,7 @@ bool InterviewForPort(const Places& places) {
   const std::string port =
       Ask("Which port does the companion use (the first field of its "
           "LOCAL6.DAT)?",
-          "1");
+          std::to_string(ConfiguredPortNumber(places)));
   const int number = PortNumberOption(port);
   const std::string& adapter = adapters[index - 1].stable_path;
   try {
