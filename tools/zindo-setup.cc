@@ -84,7 +84,10 @@ int PortNumberOption(std::string text) {
   if (text.empty() || text.size() > 3 ||
       text.find_first_not_of("0123456789") != std::string::npos ||
       std::stoi(text) < 1 || std::stoi(text) > 255) {
-    throw zindo::CommandLineError("--map needs a port number from 1 to 255");
+    throw zindo::CommandLineError(
+        "a port number is 1 to 255 (COM1 to "
+        "COM255), not " +
+        text);
   }
   return std::stoi(text);
 }
@@ -363,6 +366,11 @@ int main(int argc, char** argv) {
       ReadCommandLine(argc, argv, kOptions, kProgram, kHelp, ReadOptions);
   if (const int* status = std::get_if<int>(&read)) return *status;
   Options options = std::get<Options>(read);
+  if (::geteuid() == 0) {
+    std::cerr << kProgram
+              << ": running as root sets up root's own relay; "
+                 "run it as the user who will use the relay\n";
+  }
   try {
     const Places places = FindPlaces();
     const bool nothing_asked = !options.list && !options.map_port &&
