@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/relay.h"
+#include "core/start_check.h"
 #include "dos/companion.h"
 #include "exchange/file_names.h"
 #include "platform/command_line.h"
@@ -16,7 +17,7 @@ namespace {
 constexpr int kExitUsage = 2;
 
 constexpr char kHelp[] =
-    "usage: zindo-relay [--help | --version]\n"
+    "usage: zindo-relay [--check | --help | --version]\n"
     "\n"
     "Relays between a DOS companion program and a device on a serial line.\n"
     "Start it without arguments in the companion's working directory: it\n"
@@ -24,6 +25,11 @@ constexpr char kHelp[] =
     "leaves in ZINDOK1.TXT to the device, writes the replies to zindoK2.txt\n"
     "and its state to zindoK.inf, until the companion asks it to quit.\n"
     "The port is the first field of c:\\zindo\\LOCAL6.DAT.\n"
+    "\n"
+    "  --check  say what the relay would do here (the prefix, the port and\n"
+    "           where its number comes from, the device, the companion and\n"
+    "           DOSBox, the display) and what to do about each problem,\n"
+    "           without doing any of it; exit status 0 when it would start\n"
     "\n"
     "Environment (Linux):\n"
     "  ZINDO_PREFIX  the prefix with dosdevices/comN and c: (default "
@@ -38,11 +44,17 @@ constexpr char kHelp[] =
 // directory and in the configuration file that it shares with the companion.
 // Only --help and --version are answered; anything else is refused before
 // the relay touches a file, so that a mistyped option never starts it.
+// What the command line asks for instead of a run.
+enum class Request { kRun, kCheck };
+
+constexpr zindo::KnownOption kOptions[] = {{"--check"}};
+
 // Returns the exit status when the relay is not to start.
-std::optional<int> AnswerCommandLine(const std::vector<std::string>& words) {
+std::optional<int> AnswerCommandLine(const std::vector<std::string>& words,
+                                     Request& request) {
   using zindo::EarlyText;
   try {
-    const zindo::CommandLine line = zindo::ParseCommandLine(words, {});
+    const zindo::CommandLine line = zindo::ParseCommandLine(words, kOptions);
     if (line.Has("--help")) {
       zindo::ShowEarlyText(kHelp, EarlyText::kAnswer);
     } else if (line.Has("--version")) {
@@ -52,6 +64,7 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string>& words) {
       throw zindo::CommandLineError("unexpected argument " +
                                     line.operands.front());
     } else {
+      request = line.Has("--check") ? Request::kCheck : Request::kRun;
       return std::nullopt;
     }
     return zindo::kExitNormal;
@@ -76,10 +89,21 @@ int RunRelay(const zindo::Platform& platform) {
   return status;
 }
 
+// Says what a run would do here, and does none of it.
+int CheckHere(zindo::SystemPlatform& system) {
+  const zindo::StartCheck check =
+      zindo::CheckStartUp({system.Get(), system.programs(), system.desktop(),
+                           system.surroundings()});
+  zindo::ShowEarlyText(check.report, zindo::EarlyText::kAnswer);
+  return check.would_start ? zindo::kExitNormal : zindo::kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const auto status = AnswerCommandLine(zindo::ArgumentsOf(argc, argv))) {
+  Request request = Request::kRun;
+  if (const auto status =
+          AnswerCommandLine(zindo::ArgumentsOf(argc, argv), request)) {
     return *status;
   }
   std::unique_ptr<zindo::SystemPlatform> system;
@@ -90,6 +114,7 @@ int main(int argc, char** argv) {
                          zindo::EarlyText::kFailure);
     return zindo::kExitEarlyFailure;
   }
+  if (request == Request::kCheck) return CheckHere(*system);
   // A DOS companion runs in DOSBox where the system cannot run it.
   zindo::DosCompanion companion(system->Get(), system->programs(),
                                 system->desktop(), zindo::kCompanionPif);

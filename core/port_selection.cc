@@ -10,21 +10,6 @@ namespace zindo {
 
 namespace {
 
-// Whether the port the configuration names is selected. Any reason it is
-// not, but a missing file, is reported.
-bool UseConfiguredPort(FileSystem& files, Process& process, SerialPort& port) {
-  const ConfiguredPort configured = ReadConfiguredPort(files);
-  if (!configured.problem.empty()) process.ReportDiagnostic(configured.problem);
-  if (!configured.number) return false;
-  try {
-    port.SetCommPort(*configured.number);
-    return true;
-  } catch (const Error& refused) {
-    process.ReportDiagnostic(refused.what());
-    return false;
-  }
-}
-
 void UseDefaultPort(FileSystem& files, MessageBox& message_box,
                     Process& process) {
   message_box.Show(kProgramName, kDefaultPortMessage);
@@ -38,9 +23,31 @@ void UseDefaultPort(FileSystem& files, MessageBox& message_box,
 
 }  // namespace
 
+ConfiguredSelection SelectPortFromConfiguration(FileSystem& files,
+                                                SerialPort& port) {
+  ConfiguredSelection selection;
+  const ConfiguredPort configured = ReadConfiguredPort(files);
+  if (!configured.problem.empty()) {
+    selection.problems.push_back(configured.problem);
+  }
+  if (!configured.number) return selection;
+  try {
+    port.SetCommPort(*configured.number);
+    selection.selected = true;
+  } catch (const Error& refused) {
+    selection.problems.push_back(refused.what());
+  }
+  return selection;
+}
+
 void SelectConfiguredPort(FileSystem& files, MessageBox& message_box,
                           Process& process, SerialPort& port) {
-  if (UseConfiguredPort(files, process, port)) return;
+  const ConfiguredSelection selection =
+      SelectPortFromConfiguration(files, port);
+  for (const std::string& problem : selection.problems) {
+    process.ReportDiagnostic(problem);
+  }
+  if (selection.selected) return;
   UseDefaultPort(files, message_box, process);
 }
 

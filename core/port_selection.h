@@ -1,6 +1,9 @@
 #ifndef ZINDO_CORE_PORT_SELECTION_H_
 #define ZINDO_CORE_PORT_SELECTION_H_
 
+#include <string>
+#include <vector>
+
 #include "link/serial_port.h"
 #include "platform/file_system.h"
 #include "platform/message_box.h"
@@ -11,6 +14,22 @@ namespace zindo {
 // What the user is told when the default configuration is written.
 inline constexpr char kDefaultPortMessage[] =
     "com1  ניתן לשנות בתוכנת הצמצם, ברירת המחדל כעת היא";
+
+// What the configuration file shared with the companion selects, decided
+// without showing or writing anything.
+struct ConfiguredSelection {
+  // Whether the configured port is selected on the port; when it is not,
+  // the default configuration is due and port 1 stays selected.
+  bool selected = false;
+  // Why the configuration was not used, for diagnostics: unreadable, not a
+  // number, a port that does not exist. None when the file is missing.
+  std::vector<std::string> problems;
+};
+
+// Selects the port the configuration names on `port`, when it names one
+// that `port` accepts.
+ConfiguredSelection SelectPortFromConfiguration(FileSystem& files,
+                                                SerialPort& port);
 
 // Selects the port that the configuration file shared with the companion
 // names. When the file is missing, is not stored under its upper-case name,

@@ -79,22 +79,28 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
     native_.Launch(pif_name);
     return;
   }
-  const std::string what = "start " + pif_name + " in DOSBox: ";
-  Programs::UserFile named;
+  const DosboxStart start = Prepare(pif_name);
   try {
-    named = programs_.ReadUserFile(kDosboxPathFile);
+    session_.Started(programs_.StartDetached(start.run));
+  } catch (const Error& failure) {
+    if (!start.named.contents) throw;
+    throw Error(failure.what() + std::string(" (the DOSBox named in ") +
+                start.named.path + ")");
+  }
+}
+
+DosboxLauncher::DosboxStart DosboxLauncher::Prepare(
+    const std::string& pif_name) {
+  const std::string what = "start " + pif_name + " in DOSBox: ";
+  DosboxStart start;
+  try {
+    start.named = programs_.ReadUserFile(kDosboxPathFile);
   } catch (const Error& failure) {
     throw Error(what + failure.what());
   }
-  const std::string dosbox = ChooseDosbox(what, named);
-  ProgramRun run = DosboxRunFor(pif_name, dosbox);
-  try {
-    session_.Started(programs_.StartDetached(run));
-  } catch (const Error& failure) {
-    if (!named.contents) throw;
-    throw Error(failure.what() + std::string(" (the DOSBox named in ") +
-                named.path + ")");
-  }
+  const std::string dosbox = ChooseDosbox(what, start.named);
+  start.run = DosboxRunFor(pif_name, dosbox);
+  return start;
 }
 
 std::string DosboxLauncher::ChooseDosbox(const std::string& what,

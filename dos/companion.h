@@ -76,6 +76,16 @@ class DosboxLauncher : public Launcher {
   bool StartsItself(const std::string&) override { return true; }
   void Launch(const std::string& pif_name) override;
 
+  // How Launch would run the DOS program that `pif_name` describes, when
+  // the system does not start it itself: DOSBox's command line, settings
+  // and directory. Starts and changes nothing. Throws Error, as Launch
+  // would, when the file, DOSBox or the drives stand in the way.
+  struct DosboxStart {
+    ProgramRun run;
+    Programs::UserFile named;  // the user's dosbox-path.txt
+  };
+  DosboxStart Prepare(const std::string& pif_name);
+
  private:
   // More than any PIF holds; only the DOS section at its start is read.
   static constexpr std::size_t kMaximumPifSize = 64 * 1024;

@@ -22,6 +22,7 @@
 #include "platform/programs-posix.h"
 #include "platform/serial_device-posix.h"
 #include "platform/stop_signals-posix.h"
+#include "platform/surroundings-posix.h"
 #include "platform/trace.h"
 #include "platform/watch_list-posix.h"
 
@@ -62,7 +63,7 @@ std::unique_ptr<InotifyDirectorySource> MakeDirectorySource(Process& process) {
 
 class PosixSystemPlatform : public SystemPlatform {
  public:
-  PosixSystemPlatform(const std::string& prefix,
+  PosixSystemPlatform(const PrefixOrigin& prefix,
                       const std::string& working_directory,
                       const std::string& trace_path)
       : watch_list_(std::make_shared<WatchList>()),
@@ -71,13 +72,14 @@ class PosixSystemPlatform : public SystemPlatform {
         directories_(
             std::make_shared<DirectoryMonitor>(std::move(directory_source_))),
         events_(directories_, directory_events_, watch_list_, &stop_signals_),
-        files_(prefix, working_directory, directories_),
-        ports_(prefix, watch_list_),
+        files_(prefix.path, working_directory, directories_),
+        ports_(prefix.path, watch_list_),
         message_box_(STDIN_FILENO, STDERR_FILENO, DesktopFromEnvironment(),
                      &stop_signals_),
         launcher_(files_),
         programs_(files_),
         desktop_(Variable("DISPLAY"), Variable("WAYLAND_DISPLAY")),
+        surroundings_(prefix, files_, ports_, DesktopFromEnvironment()),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,
                   message_box_, launcher_, process_, *trace_} {
@@ -87,6 +89,7 @@ class PosixSystemPlatform : public SystemPlatform {
   Platform& Get() override { return platform_; }
   Programs& programs() override { return programs_; }
   Desktop& desktop() override { return desktop_; }
+  Surroundings& surroundings() override { return surroundings_; }
 
  private:
   // First, so that a signal from here on asks the relay to end.
@@ -104,6 +107,7 @@ class PosixSystemPlatform : public SystemPlatform {
   PosixLauncher launcher_;
   PosixPrograms programs_;
   PosixDesktop desktop_;
+  PosixSurroundings surroundings_;
   std::unique_ptr<Trace> trace_;
   Platform platform_;
 };
@@ -111,19 +115,25 @@ class PosixSystemPlatform : public SystemPlatform {
 }  // namespace
 
 std::string PrefixFromEnvironment() {
+  return PrefixOriginFromEnvironment().path;
+}
+
+PrefixOrigin PrefixOriginFromEnvironment() {
   std::string prefix = Variable("ZINDO_PREFIX");
-  if (!prefix.empty()) return prefix;
+  if (!prefix.empty()) return {prefix, "ZINDO_PREFIX"};
   std::string home = Variable("HOME");
-  if (!home.empty()) return home + "/.zindo";
+  if (!home.empty()) return {home + "/.zindo", "HOME"};
   throw Error("find the prefix: neither ZINDO_PREFIX nor HOME is set");
 }
 
 std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
   std::string working_directory = CurrentDirectory();
-  std::string prefix = PrefixFromEnvironment();
+  PrefixOrigin prefix = PrefixOriginFromEnvironment();
   // The launcher changes directory in the program it starts; paths that
   // stay meaningful there are absolute.
-  if (prefix.front() != '/') prefix = working_directory + "/" + prefix;
+  if (prefix.path.front() != '/') {
+    prefix.path = working_directory + "/" + prefix.path;
+  }
   return std::make_unique<PosixSystemPlatform>(prefix, working_directory,
                                                Variable("ZINDO_TRACE"));
 }

@@ -15,6 +15,7 @@
 #include "platform/programs-win32.h"
 #include "platform/serial_device-win32.h"
 #include "platform/stop_requests-win32.h"
+#include "platform/surroundings-win32.h"
 #include "platform/trace.h"
 #include "platform/unicode-win32.h"
 #include "platform/watch_list-win32.h"
@@ -49,6 +50,7 @@ class Win32SystemPlatform : public SystemPlatform {
         message_box_(&stop_requests_),
         launcher_(files_),
         programs_(files_),
+        surroundings_(working_directory),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,       events_,   files_,   ports_,
                   message_box_, launcher_, process_, *trace_} {
@@ -58,6 +60,7 @@ class Win32SystemPlatform : public SystemPlatform {
   Platform& Get() override { return platform_; }
   Programs& programs() override { return programs_; }
   Desktop& desktop() override { return desktop_; }
+  Surroundings& surroundings() override { return surroundings_; }
 
  private:
   // First, so that the relay can be asked to end from here on.
@@ -71,6 +74,7 @@ class Win32SystemPlatform : public SystemPlatform {
   Win32Launcher launcher_;
   Win32Programs programs_;
   Win32Desktop desktop_;
+  Win32Surroundings surroundings_;
   Win32Process process_;
   std::unique_ptr<Trace> trace_;
   Platform platform_;

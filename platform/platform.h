@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "platform/programs.h"
 #include "platform/serial_device.h"
+#include "platform/surroundings.h"
 #include "platform/trace.h"
 
 namespace zindo {
@@ -41,6 +42,9 @@ class SystemPlatform {
   // and the windows on the desktop.
   virtual Programs& programs() = 0;
   virtual Desktop& desktop() = 0;
+
+  // What a start-up check looks at, without changing anything.
+  virtual Surroundings& surroundings() = 0;
 };
 
 // Builds the services of this machine. Throws Error when one of them cannot

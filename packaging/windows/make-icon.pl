@@ -1,10 +1,12 @@
 #!/usr/bin/perl
 # Draws the relay's icon, a serial connector, from the picture below and
 # writes it as a Windows .ico with a 16x16 and a 32x32 image (32-bit colour
-# with alpha). The picture is the icon's source; the .ico is made at build
+# with alpha), or, for the Linux desktop, as a scalable SVG of the same
+# pixels. The picture is the icon's source; both files are made at build
 # time.
 #
 #   perl make-icon.pl OUTPUT.ico
+#   perl make-icon.pl OUTPUT.svg
 use strict;
 use warnings;
 
@@ -55,6 +57,37 @@ sub image {
   return $header . $pixels . $mask;
 }
 
+# The picture as SVG: one rectangle per run of a colour along a row.
+sub svg {
+  my $svg = qq{<?xml version="1.0" encoding="UTF-8"?>\n}
+          . qq{<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48"}
+          . qq{ viewBox="0 0 16 16" shape-rendering="crispEdges">\n};
+  for my $y (0 .. 15) {
+    my $row = $picture[$y];
+    while ($row =~ /(([^.])\2*)/g) {
+      my ($run, $c) = ($1, $2);
+      my ($blue, $green, $red) = @{ $colour{$c} };
+      $svg .= sprintf(qq{<rect x="%d" y="%d" width="%d" height="1"}
+                      . qq{ fill="#%02x%02x%02x"/>\n},
+                      pos($row) - length($run), $y, length($run),
+                      $red, $green, $blue);
+    }
+  }
+  return $svg . "</svg>\n";
+}
+
+sub write_file {
+  my ($path, $bytes) = @_;
+  open(my $out, '>:raw', $path) or die "make-icon: cannot write $path: $!\n";
+  print $out $bytes or die "make-icon: cannot write $path: $!\n";
+  close($out) or die "make-icon: cannot write $path: $!\n";
+}
+
+if ($ARGV[0] =~ /\.svg$/) {
+  write_file($ARGV[0], svg());
+  exit 0;
+}
+
 my @sizes = (16, 32);
 my @images = map { image($_) } @sizes;
 my $ico = pack('vvv', 0, 1, scalar @sizes);
@@ -66,6 +99,4 @@ for my $i (0 .. $#sizes) {
 }
 $ico .= join('', @images);
 
-open(my $out, '>:raw', $ARGV[0]) or die "make-icon: cannot write $ARGV[0]: $!\n";
-print $out $ico or die "make-icon: cannot write $ARGV[0]: $!\n";
-close($out) or die "make-icon: cannot write $ARGV[0]: $!\n";
+write_file($ARGV[0], $ico);

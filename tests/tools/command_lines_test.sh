@@ -43,7 +43,8 @@ wait_for() {
 }
 
 mkdir -m 777 "$scratch/cwd"
-for program in zindo-relay zindo-devsim zindo-request zindo-mkpif zindo-pty; do
+for program in zindo-relay zindo-devsim zindo-request zindo-mkpif zindo-pty \
+               zindo-setup; do
   run $program --help
   expect_status 0 "$program --help"
   [[ $out == "usage: $program"* && -z $err ]] || fail "$program --help: $out"

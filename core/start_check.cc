@@ -1,0 +1,156 @@
+#include "core/start_check.h"
+
+#include "core/port_selection.h"
+#include "dos/companion.h"
+#include "exchange/config_file.h"
+#include "exchange/file_names.h"
+#include "link/serial_port.h"
+#include "platform/error.h"
+
+namespace zindo {
+namespace {
+
+using Verdict = Finding::Verdict;
+
+class Report {
+ public:
+  void Add(const std::string& label, const Finding& finding) {
+    static constexpr const char* kMarks[] = {"ok       ", "warning  ",
+                                             "PROBLEM  "};
+    text_ += kMarks[static_cast<int>(finding.verdict)] + label + ": " +
+             finding.text + "\n";
+    if (!finding.fix.empty())
+      text_ += "         what to do: " + finding.fix + "\n";
+    if (finding.verdict == Verdict::kBlocking) ++problems_;
+  }
+  int problems() const { return problems_; }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+  int problems_ = 0;
+};
+
+// The request file goes first, before anything else: start-up ends at once
+// when it cannot be written.
+Finding RequestFileFinding(FileSystem& files) {
+  const std::string in_the_way = files.NonFileKind(kRequestCreateName);
+  if (in_the_way.empty()) return {Verdict::kGood, "can be written", ""};
+  return {Verdict::kBlocking,
+          std::string(kRequestCreateName) + " is " + in_the_way,
+          "remove it: the relay writes its request file under that name"};
+}
+
+// The port as start-up selects it: port 1, then the configured one.
+Finding PortFinding(const CheckServices& services, SerialPort& port) {
+  try {
+    port.SetCommPort(1);
+  } catch (const Error&) {
+  }
+  FileSystem& files = services.platform.files;
+  const ConfiguredSelection selection =
+      SelectPortFromConfiguration(files, port);
+  const std::string name = "COM" + std::to_string(port.CommPort());
+  const std::string native = services.surroundings.NativePath(kConfigPath);
+  const std::string where =
+      std::string(kConfigPath) + (native.empty() ? "" : " (" + native + ")");
+  if (selection.selected) return {Verdict::kGood, name + ", from " + where, ""};
+  std::string why = selection.problems.empty()
+                        ? std::string(kConfigPath) + " is missing"
+                        : selection.problems.front();
+  return {Verdict::kWarning,
+          name + ", the default: " + why +
+              "; the relay would show the default-port message and write " +
+              kDefaultConfigLine,
+          std::string("if the device is on another port, set it in the "
+                      "companion, or as the first field of ") +
+              kConfigPath + ", e.g. 3,-1,0,521,c,c:\\zindo\\,1"};
+}
+
+std::string CommandLineText(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) {
+    if (!text.empty()) text += ' ';
+    text += word.find_first_of(" \\") == std::string::npos ? word
+                                                           : "'" + word + "'";
+  }
+  return text;
+}
+
+Finding DosboxFinding(const CheckServices& services, const std::string& path) {
+  const std::string version = services.surroundings.ProgramVersion(path);
+  return {Verdict::kGood, path + (version.empty() ? "" : " (" + version + ")"),
+          ""};
+}
+
+void CheckDosCompanion(const CheckServices& services, const std::string& pif,
+                       Report& report) {
+  const Platform& platform = services.platform;
+  DosboxSession session(services.programs, services.desktop, platform.process,
+                        platform.trace);
+  DosboxLauncher launcher(platform.launcher, platform.files, services.programs,
+                          services.desktop, session);
+  try {
+    const DosboxLauncher::DosboxStart start = launcher.Prepare(pif);
+    report.Add("companion", {Verdict::kGood,
+                             pif + ", a DOS program, run in DOSBox as: " +
+                                 CommandLineText(start.run.arguments),
+                             ""});
+    report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front()));
+  } catch (const Error& failure) {
+    const bool no_dosbox = services.programs.Find("dosbox").path.empty();
+    report.Add("companion",
+               {Verdict::kBlocking, failure.what(),
+                no_dosbox ? "install DOSBox (Debian and Ubuntu: sudo apt "
+                            "install dosbox)"
+                          : "correct what the line above names in " + pif +
+                                ", the folder or DOSBox"});
+  }
+}
+
+void CheckCompanion(const CheckServices& services, Report& report) {
+  const Platform& platform = services.platform;
+  const std::string pif = platform.files.StoredName(kCompanionPif);
+  if (pif.empty()) {
+    report.Add("companion",
+               {Verdict::kBlocking,
+                std::string("no ") + kCompanionPif + " in this folder",
+                "start the relay in the folder that holds the companion's "
+                "autoexec.pif, or copy it here"});
+    return;
+  }
+  if (!platform.launcher.StartsItself(pif)) {
+    CheckDosCompanion(services, pif, report);
+    return;
+  }
+  report.Add("companion",
+             {Verdict::kGood, pif + ", started by the system as it is", ""});
+  const std::string dosbox = services.programs.Find("dosbox").path;
+  report.Add("DOSBox", dosbox.empty() ? Finding{Verdict::kGood,
+                                                "not needed, not found", ""}
+                                      : DosboxFinding(services, dosbox));
+}
+
+}  // namespace
+
+StartCheck CheckStartUp(const CheckServices& services) {
+  Surroundings& surroundings = services.surroundings;
+  Report report;
+  report.Add("prefix", surroundings.Prefix());
+  report.Add("folder", surroundings.WorkingDirectory());
+  report.Add("request file", RequestFileFinding(services.platform.files));
+  SerialPort port(services.platform.ports);
+  report.Add("port", PortFinding(services, port));
+  report.Add("device", surroundings.Device(port.CommPort()));
+  CheckCompanion(services, report);
+  report.Add("display", surroundings.Display());
+  report.Add("watching", surroundings.DirectoryWatching());
+  StartCheck check{report.text(), report.problems() == 0};
+  check.report += check.would_start ? "The relay would start here.\n"
+                                    : "The relay would not start here: " +
+                                          std::to_string(report.problems()) +
+                                          " problem(s) above.\n";
+  return check;
+}
+
+}  // namespace zindo

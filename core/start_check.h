@@ -1,0 +1,38 @@
+#ifndef ZINDO_CORE_START_CHECK_H_
+#define ZINDO_CORE_START_CHECK_H_
+
+#include <string>
+
+#include "platform/desktop.h"
+#include "platform/platform.h"
+#include "platform/programs.h"
+#include "platform/surroundings.h"
+
+namespace zindo {
+
+// What the check is given: the services the relay would start with, and
+// its surroundings.
+struct CheckServices {
+  const Platform& platform;
+  Programs& programs;
+  Desktop& desktop;
+  Surroundings& surroundings;
+};
+
+// What start-up would do in the working directory, found the way start-up
+// finds it but without doing any of it: no request, status or
+// configuration file is written, no directory created, no port opened, no
+// message shown, nothing started but DOSBox asked for its version. One line
+// each for the prefix, the working directory, the port and where its number
+// comes from, the device, the companion and DOSBox, the display and the
+// directory watching; each problem or warning followed by one line that
+// says what to do.
+struct StartCheck {
+  std::string report;
+  bool would_start = false;  // no problem would end the relay at start-up
+};
+StartCheck CheckStartUp(const CheckServices& services);
+
+}  // namespace zindo
+
+#endif  // ZINDO_CORE_START_CHECK_H_

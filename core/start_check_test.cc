@@ -1,0 +1,170 @@
+#include "core/start_check.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "dos/program_information.h"
+#include "exchange/file_names.h"
+#include "platform/fake/fake_platform.h"
+
+namespace zindo {
+namespace {
+
+using ::testing::Each;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using Verdict = Finding::Verdict;
+
+// DOSBox installed or not; nothing is ever started.
+class CheckPrograms : public Programs {
+ public:
+  Search Find(const std::string& name) override {
+    return {dosbox_installed ? "/usr/bin/" + name : "", "on PATH"};
+  }
+  std::string NoDosReason() override { return "no DOS here"; }
+  int StartDetached(const ProgramRun&) override {
+    throw std::logic_error("the check started a program");
+  }
+  bool IsRunning(int) override { return false; }
+  std::map<char, std::string> MappedDrives() override { return {{'C', "/c"}}; }
+  std::string WorkingDirectory() override { return "/c/ZINDO"; }
+  UserFile ReadUserFile(const std::string& name) override {
+    return {"/prefix/" + name, std::nullopt};
+  }
+  bool dosbox_installed = true;
+};
+
+class CheckSurroundings : public Surroundings {
+ public:
+  Finding Prefix() override { return {Verdict::kGood, "/prefix", ""}; }
+  Finding WorkingDirectory() override {
+    return {Verdict::kGood, "/c/ZINDO", ""};
+  }
+  std::string NativePath(const std::string&) override { return ""; }
+  Finding Device(int port) override {
+    devices_asked.push_back(port);
+    return device;
+  }
+  Finding Display() override { return {Verdict::kGood, ":0", ""}; }
+  Finding DirectoryWatching() override {
+    return {Verdict::kGood, "inotify", ""};
+  }
+  std::string ProgramVersion(const std::string&) override {
+    return "DOSBox version 0.74-3";
+  }
+  Finding device{Verdict::kGood, "COM?: can be opened now", ""};
+  std::vector<int> devices_asked;
+};
+
+class NoDesktop : public Desktop {
+ public:
+  bool HasDisplay() override { return false; }
+  std::string SdlVideoDriver() override { return ""; }
+  void SendControlKey(int, const std::string&) override {}
+};
+
+// Each case is checked as start-up would find it, and the check must do
+// nothing but read: no file written, no directory made, no port opened, no
+// message, no launch.
+TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
+  enum class Companion { kNone, kNative, kDos };
+  const struct {
+    const char* name;
+    const char* config;  // nullptr: missing
+    Companion companion;
+    bool dosbox_installed;
+    Verdict device;
+    int port;
+    std::vector<std::string> said;
+    bool would_start;
+  } cases[] = {
+      {"configured",
+       "3,-1,0,521,c,c:\\zindo\\,1\r\n",
+       Companion::kNative,
+       true,
+       Verdict::kGood,
+       3,
+       {"ok       port: COM3, from c:\\zindo\\LOCAL6.DAT",
+        "started by the system as it is", "/usr/bin/dosbox (DOSBox version"},
+       true},
+      {"missing configuration",
+       nullptr,
+       Companion::kNative,
+       true,
+       Verdict::kGood,
+       1,
+       {"warning  port: COM1, the default: c:\\zindo\\LOCAL6.DAT is missing",
+        "would show the default-port message"},
+       true},
+      {"no such port",
+       "300\r\n",
+       Companion::kNative,
+       true,
+       Verdict::kGood,
+       1,
+       {"warning  port: COM1, the default: CommPort: there is no port 300"},
+       true},
+      {"busy device",
+       "2\r\n",
+       Companion::kNative,
+       true,
+       Verdict::kBlocking,
+       2,
+       {"PROBLEM  device: "},
+       false},
+      {"no companion",
+       "2\r\n",
+       Companion::kNone,
+       true,
+       Verdict::kGood,
+       2,
+       {"PROBLEM  companion: no autoexec.pif"},
+       false},
+      {"DOS companion",
+       "2\r\n",
+       Companion::kDos,
+       true,
+       Verdict::kGood,
+       2,
+       {"run in DOSBox as: /usr/bin/dosbox -conf", "'C:\\ZINDO\\Z.EXE'",
+        "ok       DOSBox: /usr/bin/dosbox"},
+       true},
+      {"DOS companion, no DOSBox",
+       "2\r\n",
+       Companion::kDos,
+       false,
+       Verdict::kGood,
+       2,
+       {"DOSBox was not found", "what to do: install DOSBox"},
+       false},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fake;
+    CheckPrograms programs;
+    CheckSurroundings surroundings;
+    NoDesktop desktop;
+    programs.dosbox_installed = c.dosbox_installed;
+    surroundings.device.verdict = c.device;
+    fake.files.PutDirectory(kWorkDirectory);
+    if (c.config) fake.files.Put(kConfigPath, c.config);
+    if (c.companion == Companion::kDos) {
+      fake.launcher.TakeNoDosPrograms();
+      fake.files.Put(kCompanionPif, BuildProgramInformation(
+                                        {"C:\\ZINDO\\Z.EXE", "C:\\ZINDO", ""}));
+    } else if (c.companion == Companion::kNative) {
+      fake.files.Put(kCompanionPif, "#!/bin/sh\n");
+    }
+
+    const StartCheck check =
+        CheckStartUp({fake.platform, programs, desktop, surroundings});
+    for (const std::string& said : c.said) {
+      EXPECT_THAT(check.report, HasSubstr(said)) << c.name;
+    }
+    EXPECT_EQ(check.would_start, c.would_start) << c.name << check.report;
+    EXPECT_EQ(surroundings.devices_asked, std::vector<int>{c.port}) << c.name;
+    EXPECT_THAT(fake.journal.entries(), Each(StartsWith("read "))) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace zindo
