@@ -1,0 +1,22 @@
+#ifndef ZINDO_PLATFORM_NETWORK_STREAM_WIN32_H_
+#define ZINDO_PLATFORM_NETWORK_STREAM_WIN32_H_
+
+#include <memory>
+
+#include "platform/network_port.h"
+#include "platform/watch_list-win32.h"
+
+namespace zindo {
+
+// Connects to `address` within kConnectLimitSeconds, name look-up included,
+// without blocking longer. The connection has TCP keep-alives, so that a
+// server that vanishes without closing it is found out by the system while
+// the relay sleeps. It is registered in `watch_list` so that the event pump
+// can wait for its bytes. Throws Error such as
+// "connect nport.local:4001: No connection could be made ...".
+std::unique_ptr<NetworkStream> ConnectTo(const NetworkAddress& address,
+                                         std::shared_ptr<WatchList> watch_list);
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_NETWORK_STREAM_WIN32_H_
