@@ -81,7 +81,9 @@ bool ComPortClient::Settled() const {
 }
 
 // IAC starts a command everywhere; IAC IAC is a data byte 0xFF, in a
-// subnegotiation too. Any other command inside a subnegotiation ends it.
+// subnegotiation too. Any other command inside a subnegotiation ends it
+// unread, as does running past the longest one the server has reason to
+// send.
 void ComPortClient::Receive(std::string_view bytes, std::string& data) {
   for (char c : bytes) {
     const auto byte = static_cast<uint8_t>(c);
@@ -112,19 +114,21 @@ void ComPortClient::Receive(std::string_view bytes, std::string& data) {
       case Parse::kSub:
         if (byte == kIac) {
           parse_ = Parse::kSubCommand;
-        } else if (sub_.size() < kLongestSub) {
+        } else if (sub_.size() <= kLongestSub) {
           sub_ += c;
         }
         break;
       case Parse::kSubCommand:
         if (byte == kIac) {
-          if (sub_.size() < kLongestSub) sub_ += c;
+          if (sub_.size() <= kLongestSub) sub_ += c;
           parse_ = Parse::kSub;
-          break;
+        } else if (byte == kSe) {
+          if (sub_.size() <= kLongestSub) SubNegotiation();
+          parse_ = Parse::kData;
+        } else {
+          parse_ = Parse::kCommand;
+          Receive(std::string_view(&c, 1), data);
         }
-        SubNegotiation();
-        parse_ = byte == kSe ? Parse::kData : Parse::kCommand;
-        if (byte != kSe) Receive(std::string_view(&c, 1), data);
         break;
     }
   }
@@ -185,16 +189,15 @@ void ComPortClient::Send(uint8_t verb, uint8_t option) {
 // anything the server still holds from before thrown away.
 void ComPortClient::SendSettings() {
   const auto baud = static_cast<uint32_t>(settings_.baud);
-  answers_ += Sub(kSetBaudRate,
-                  Bytes({static_cast<uint8_t>(baud >> 24),
-                         static_cast<uint8_t>(baud >> 16),
-                         static_cast<uint8_t>(baud >> 8),
-                         static_cast<uint8_t>(baud)}));
-  answers_ += Sub(kSetDataSize,
-                  Bytes({static_cast<uint8_t>(settings_.data_bits)}));
+  answers_ += Sub(
+      kSetBaudRate,
+      Bytes({static_cast<uint8_t>(baud >> 24), static_cast<uint8_t>(baud >> 16),
+             static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud)}));
+  answers_ +=
+      Sub(kSetDataSize, Bytes({static_cast<uint8_t>(settings_.data_bits)}));
   answers_ += Sub(kSetParity, Bytes({ParityCode(settings_.parity)}));
-  answers_ += Sub(kSetStopSize,
-                  Bytes({static_cast<uint8_t>(settings_.stop_bits)}));
+  answers_ +=
+      Sub(kSetStopSize, Bytes({static_cast<uint8_t>(settings_.stop_bits)}));
   answers_ += Sub(kSetControl, Bytes({kNoFlowControl}));
   answers_ += Sub(kSetControl, Bytes({kNoInboundFlowControl}));
   answers_ += Sub(kSetControl, Bytes({kDtrOn}));

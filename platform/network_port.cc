@@ -131,8 +131,8 @@ bool NetworkSerialDevice::CarrierDetect() {
         },
         kAnswerLimitSeconds);
   }
-  return (client_->modem_state().value_or(0) &
-          ComPortClient::kCarrierDetect) != 0;
+  return (client_->modem_state().value_or(0) & ComPortClient::kCarrierDetect) !=
+         0;
 }
 
 }  // namespace
@@ -143,8 +143,7 @@ std::string NetworkAddress::HostAndPort() const {
 }
 
 std::string NetworkAddress::Text() const {
-  return (scheme == Scheme::kRfc2217 ? "rfc2217://" : "tcp://") +
-         HostAndPort();
+  return (scheme == Scheme::kRfc2217 ? "rfc2217://" : "tcp://") + HostAndPort();
 }
 
 bool NamesNetworkPort(std::string_view target) {
@@ -166,8 +165,9 @@ NetworkAddress ParseNetworkAddress(std::string_view text) {
   NetworkAddress address;
   address.scheme = *scheme;
   if (!SplitHostAndPort(rest, address)) {
-    throw Error(quoted + ": expected HOST:PORT after the scheme, the port "
-                         "from 1 to 65535");
+    throw Error(quoted +
+                ": expected HOST:PORT after the scheme, the port "
+                "from 1 to 65535");
   }
   return address;
 }

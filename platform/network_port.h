@@ -59,8 +59,7 @@ class NetworkStream {
 
   // Calls `done` now and each time bytes arrive, until it returns true or
   // `seconds` have passed in all.
-  virtual void WaitUntil(const std::function<bool()>& done,
-                         double seconds) = 0;
+  virtual void WaitUntil(const std::function<bool()>& done, double seconds) = 0;
 
   // Lets the event pump wake while `has_unread` says that bytes taken from
   // the connection wait to be read, as it wakes for bytes in the connection.

@@ -222,7 +222,8 @@ void PosixNetworkStream::WaitUntil(const std::function<bool()>& done,
 }  // namespace
 
 std::unique_ptr<NetworkStream> ConnectTo(
-    const NetworkAddress& address, std::shared_ptr<WatchList> watch_list) {
+    const NetworkAddress& address, const std::string& name,
+    std::shared_ptr<WatchList> watch_list) {
   const double deadline = MonotonicSeconds() + kConnectLimitSeconds;
   addrinfo* found = Resolve(address, deadline);
   int error = ETIMEDOUT;
@@ -233,8 +234,8 @@ std::unique_ptr<NetworkStream> ConnectTo(
   }
   ::freeaddrinfo(found);
   if (!fd.valid()) throw SystemError("connect " + address.HostAndPort(), error);
-  auto stream = std::make_unique<PosixNetworkStream>(
-      std::move(fd), address.Text(), std::move(watch_list));
+  auto stream = std::make_unique<PosixNetworkStream>(std::move(fd), name,
+                                                     std::move(watch_list));
   stream->WatchUnread({});
   return stream;
 }

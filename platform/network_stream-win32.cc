@@ -29,8 +29,8 @@ constexpr ULONG kKeepAliveIntervalMs = 5000;
 constexpr int kSendStallLimitMs = 5000;
 
 int MillisecondsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      deadline - Clock::now());
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -70,7 +70,8 @@ std::shared_ptr<Lookup> StartLookup(const NetworkAddress& address) {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    const int status = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+    const int status =
+        ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
     std::lock_guard<std::mutex> lock(lookup->mutex);
     lookup->status = status;
     lookup->found = found;
@@ -103,8 +104,8 @@ void TuneConnection(SOCKET socket) {
                reinterpret_cast<const char*>(&on), sizeof on);
   tcp_keepalive keepalive{1, kKeepAliveIdleMs, kKeepAliveIntervalMs};
   DWORD returned = 0;
-  ::WSAIoctl(socket, SIO_KEEPALIVE_VALS, &keepalive, sizeof keepalive,
-             nullptr, 0, &returned, nullptr, nullptr);
+  ::WSAIoctl(socket, SIO_KEEPALIVE_VALS, &keepalive, sizeof keepalive, nullptr,
+             0, &returned, nullptr, nullptr);
 }
 
 // Waits until `socket` has `events`, or the deadline; returns what came.
@@ -261,10 +262,12 @@ ReceiveWait Win32NetworkStream::ArmReceiveWait() {
 }  // namespace
 
 std::unique_ptr<NetworkStream> ConnectTo(
-    const NetworkAddress& address, std::shared_ptr<WatchList> watch_list) {
+    const NetworkAddress& address, const std::string& name,
+    std::shared_ptr<WatchList> watch_list) {
   StartWinsock();
-  const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(
-                                           kConnectLimitSeconds * 1000));
+  const auto deadline =
+      Clock::now() +
+      std::chrono::milliseconds(static_cast<int>(kConnectLimitSeconds * 1000));
   std::shared_ptr<Lookup> lookup = Resolve(address, deadline);
   int error = WSAETIMEDOUT;
   SOCKET socket = INVALID_SOCKET;
@@ -276,7 +279,7 @@ std::unique_ptr<NetworkStream> ConnectTo(
   if (socket == INVALID_SOCKET) {
     throw SocketError("connect " + address.HostAndPort(), error);
   }
-  return std::make_unique<Win32NetworkStream>(socket, address.Text(),
+  return std::make_unique<Win32NetworkStream>(socket, name,
                                               std::move(watch_list));
 }
 

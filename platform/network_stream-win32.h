@@ -2,6 +2,7 @@
 #define ZINDO_PLATFORM_NETWORK_STREAM_WIN32_H_
 
 #include <memory>
+#include <string>
 
 #include "platform/network_port.h"
 #include "platform/watch_list-win32.h"
@@ -14,7 +15,9 @@ namespace zindo {
 // the relay sleeps. It is registered in `watch_list` so that the event pump
 // can wait for its bytes. Throws Error such as
 // "connect nport.local:4001: No connection could be made ...".
+// Later failures name the port `name`, such as "COM1 (tcp://HOST:PORT)".
 std::unique_ptr<NetworkStream> ConnectTo(const NetworkAddress& address,
+                                         const std::string& name,
                                          std::shared_ptr<WatchList> watch_list);
 
 }  // namespace zindo

@@ -272,11 +272,12 @@ std::string DescribePort(int port, const std::string& path) {
 // A link may name a serial server instead of a device: its target is then
 // an address such as rfc2217://nport.local:4001, which the link only holds.
 std::unique_ptr<SerialDevice> OpenNetworkPort(
-    const std::string& target, const LineSettings& settings,
+    int port, const std::string& target, const LineSettings& settings,
     std::shared_ptr<WatchList> watch_list) {
   const NetworkAddress address = ParseNetworkAddress(target);
-  return OpenNetworkDevice(address, ConnectTo(address, std::move(watch_list)),
-                           settings);
+  const std::string name = "COM" + std::to_string(port) + " (" + target + ")";
+  return OpenNetworkDevice(
+      address, ConnectTo(address, name, std::move(watch_list)), settings);
 }
 
 }  // namespace
@@ -325,7 +326,7 @@ std::unique_ptr<SerialDevice> PosixSerialPorts::Open(
   }
   std::string target = LinkTarget(path);
   if (NamesNetworkPort(target)) {
-    return OpenNetworkPort(target, settings, watch_list_);
+    return OpenNetworkPort(port, target, settings, watch_list_);
   }
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) throw SystemError("open " + name, errno);

@@ -1,8 +1,8 @@
 #include "platform/serial_device-win32.h"
 
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -316,8 +316,9 @@ std::unique_ptr<SerialDevice> Win32SerialPorts::Open(
           PortFileLine(working_directory_, port)) {
     try {
       const NetworkAddress server = ParseNetworkAddress(*address);
-      return OpenNetworkDevice(server, ConnectTo(server, watch_list_),
-                               settings);
+      return OpenNetworkDevice(
+          server, ConnectTo(server, name + " (" + *address + ")", watch_list_),
+          settings);
     } catch (const Error& error) {
       throw error.After("open " + name + " (zindo-com" + std::to_string(port) +
                         ".txt): ");

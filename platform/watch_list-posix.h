@@ -30,9 +30,7 @@ class WatchList {
                   [fd](const WatchedPort& port) { return port.fd == fd; });
   }
 
-  const std::vector<WatchedPort>& serial_ports() const {
-    return serial_ports_;
-  }
+  const std::vector<WatchedPort>& serial_ports() const { return serial_ports_; }
 
   // Whether a port holds bytes it has taken in and not yet handed out.
   bool AnyUnread() const {

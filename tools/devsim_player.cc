@@ -97,7 +97,8 @@ void DevicePlayer::PlayConnection(int fd, const StopSignals& stop) {
   if (ended_) log_.Write("connection closed");
   const std::size_t dropped = scheduler_.DropAll();
   if (dropped > 0) {
-    log_.Write(ByteCount(dropped) + " of the reply not sent: the connection "
+    log_.Write(ByteCount(dropped) +
+               " of the reply not sent: the connection "
                "ended under them");
   }
 }

@@ -9,8 +9,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
@@ -148,8 +148,8 @@ Options OptionsFrom(const zindo::CommandLine& line) {
                                   line.operands.front() +
                                   "; a rule goes after --rule, in quotes");
   }
-  const int lines = !options.link.empty() + !options.port.empty() +
-                    !options.listen.empty();
+  const int lines =
+      !options.link.empty() + !options.port.empty() + !options.listen.empty();
   if (lines != 1) {
     throw zindo::CommandLineError("give one of --link, --port and --listen");
   }
@@ -217,8 +217,8 @@ constexpr int kOn = 1;
 // A socket listening on "[HOST:]PORT", HOST 127.0.0.1 unless given.
 int Listen(const std::string& where) {
   const std::size_t colon = where.rfind(':');
-  std::string host = colon == std::string::npos ? "127.0.0.1"
-                                                : where.substr(0, colon);
+  std::string host =
+      colon == std::string::npos ? "127.0.0.1" : where.substr(0, colon);
   const std::string port =
       colon == std::string::npos ? where : where.substr(colon + 1);
   if (host.size() > 1 && host.front() == '[') {
@@ -275,8 +275,8 @@ void PlayOnListener(const Options& options, zindo::tools::RuleSet rules,
   while (!stop.requested()) {
     pollfd waiting{listener, POLLIN, 0};
     if (ppoll(&waiting, 1, nullptr, &stop.wait_mask()) <= 0) continue;
-    const int fd = accept4(listener, nullptr, nullptr,
-                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd =
+        accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) continue;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &kOn, sizeof kOn);
     player.PlayConnection(fd, stop);
