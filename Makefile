@@ -65,9 +65,10 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_FLAGS) \
 	  -DZINDO_FUZZ=ON -DZINDO_BUILD_TESTS=OFF
 	cmake --build $(BUILD_FUZZ) -j $(JOBS) \
-	  --target request_decoder_fuzz config_line_fuzz
+	  --target request_decoder_fuzz config_line_fuzz com_port_client_fuzz
 	$(call run_fuzzer,request_decoder,512)
 	$(call run_fuzzer,config_line,256)
+	$(call run_fuzzer,com_port_client,512)
 
 # Figures for the relay on this machine: idle CPU, added latencies, memory.
 bench: build

@@ -104,17 +104,27 @@ struct Idle {
   double wakeups_per_second;
 };
 
-// One relay serving a sandbox whose COM1 is a pseudo-terminal, with
+enum class PortKind { kPseudoTerminal, kRfc2217 };
+
+// One relay serving a sandbox whose COM1 is a pseudo-terminal (or the same
+// pseudo-terminal served by ser2net over loopback, for kRfc2217), with
 // `environment` added to its own; with `traced`, it keeps a trace in the
 // sandbox.
 class Bench {
  public:
-  explicit Bench(std::vector<std::string> environment = {},
-                 bool traced = false) {
+  explicit Bench(std::vector<std::string> environment = {}, bool traced = false,
+                 PortKind kind = PortKind::kPseudoTerminal) {
     if (traced) {
       environment.push_back("ZINDO_TRACE=" + sandbox_.Path("logs/trace.log"));
     }
-    sandbox_.MapPort(1, com1_);
+    if (kind == PortKind::kRfc2217) {
+      const int port = FreeLoopbackPort();
+      server_ =
+          std::make_unique<Ser2netServer>(sandbox_, com1_.slave_path(), port);
+      sandbox_.MapPort(1, "rfc2217://127.0.0.1:" + std::to_string(port));
+    } else {
+      sandbox_.MapPort(1, com1_);
+    }
     sandbox_.MakeDirectory("prefix/drive_c/zindo");
     sandbox_.MakeDirectory("logs");
     sandbox_.WriteFile("prefix/drive_c/zindo/LOCAL6.DAT",
@@ -212,6 +222,7 @@ class Bench {
   Sandbox sandbox_;
   PseudoTerminal com1_;
   DeviceEnd device_{com1_};
+  std::unique_ptr<Ser2netServer> server_;
   std::unique_ptr<RelayProcess> relay_;
 };
 
@@ -477,6 +488,24 @@ void PrintDosboxRows() {
               kDosboxRuns);
 }
 
+// The same relay on a pseudo-terminal and on an RFC 2217 port through
+// ser2net on loopback, one after the other, with no other files about.
+void PrintNetworkRows() {
+  if (!OnPath("ser2net")) {
+    PrintRow("rfc2217:// port through ser2net", "ser2net is not installed", "");
+    return;
+  }
+  for (const PortKind kind : {PortKind::kPseudoTerminal, PortKind::kRfc2217}) {
+    const std::string where = kind == PortKind::kRfc2217
+                                  ? "rfc2217:// through ser2net, loopback"
+                                  : "pseudo-terminal, for comparison";
+    Bench bench({}, false, kind);
+    PrintIdle(where, bench.MeasureIdle(kIdlePeriod), "0", "<= 0.01 %");
+    const double now = SecondsSinceMidnightNow();
+    PrintLatencies(where, MeasureLatencies(bench), StepMs(now));
+  }
+}
+
 bool HaveFakeTime() { return std::ifstream(kFakeTimeLibrary).good(); }
 
 double LoadAverage() {
@@ -546,6 +575,7 @@ int Run() {
              Format("%.1f / %.1f / %.1f ms", idle, collecting, recovering),
              "<= 100 ms");
   }
+  PrintNetworkRows();
   const FleetFigures fleet = MeasureFleet(kFleetSize);
   PrintRow(Format("%.0f idle relays together, CPU", kFleetSize),
            Format("%.4f %% of one core", fleet.cpu_percent), "< 1 %");

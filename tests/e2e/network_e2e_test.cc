@@ -51,47 +51,6 @@ const std::string kMessage = Bytes({5, 0, 255, 1, 255, 255, 2});
 const std::string kReply = Bytes(
     {17, 0, 129, 255, 1, 2, 3, 255, 255, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255});
 
-// Debian's ser2net serving `device` as RFC 2217 on 127.0.0.1:`port`. It
-// starts the line at 9600 baud, even parity, 7 data bits, 2 stop bits, so
-// that the relay's settings show when they arrive.
-class Ser2net {
- public:
-  Ser2net(const Sandbox& sandbox, const std::string& device, int port) {
-    sandbox.WriteFile("ser2net.yaml",
-                      "connection: &relay\n"
-                      "  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                          std::to_string(port) +
-                          "\n"
-                          "  connector: serialdev," +
-                          device + ",9600e72,local\n");
-    program_ = std::make_unique<BackgroundProgram>(
-        sandbox, "ser2net",
-        std::vector<std::string>{"ser2net", "-n", "-u", "-P",
-                                 sandbox.Path("ser2net.pid"), "-c",
-                                 sandbox.Path("ser2net.yaml")});
-    if (!WaitUntil([&] { return Listens(port); }, 10s)) {
-      throw std::runtime_error("ser2net did not listen: " + program_->Output());
-    }
-  }
-
-  void Stop() { program_->Stop(); }
-
- private:
-  static bool Listens(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected =
-        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return connected;
-  }
-
-  std::unique_ptr<BackgroundProgram> program_;
-};
-
 class NetworkTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -139,7 +98,8 @@ class Ser2netTest : public NetworkTest {
   void SetUp() override {
     if (!OnPath("ser2net")) GTEST_SKIP() << "ser2net is not installed";
     NetworkTest::SetUp();
-    server_ = std::make_unique<Ser2net>(sandbox_, com1_.slave_path(), port_);
+    server_ =
+        std::make_unique<Ser2netServer>(sandbox_, com1_.slave_path(), port_);
     StartRelay(address_);
     ASSERT_TRUE(AwaitCompanion()) << relay_->Stderr();
   }
@@ -148,7 +108,7 @@ class Ser2netTest : public NetworkTest {
   DeviceEnd device_{com1_};
   int port_ = FreeLoopbackPort();
   std::string address_ = "rfc2217://127.0.0.1:" + std::to_string(port_);
-  std::unique_ptr<Ser2net> server_;
+  std::unique_ptr<Ser2netServer> server_;
 };
 
 // The server puts the relay's settings on its line, and bytes cross it both

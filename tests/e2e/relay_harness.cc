@@ -416,11 +416,31 @@ std::string DeviceSimulator::Log() const {
   return ReadWhole(log_path_).value_or("");
 }
 
-int FreeLoopbackPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+namespace {
+
+sockaddr_in LoopbackAddress(int port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+bool LoopbackListens(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in address = LoopbackAddress(port);
+  const bool connected =
+      connect(fd, reinterpret_cast<const sockaddr*>(&address),
+              sizeof address) == 0;
+  close(fd);
+  return connected;
+}
+
+}  // namespace
+
+int FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = LoopbackAddress(0);
   socklen_t length = sizeof address;
   if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -428,6 +448,23 @@ int FreeLoopbackPort() {
   }
   close(fd);
   return ntohs(address.sin_port);
+}
+
+Ser2netServer::Ser2netServer(const Sandbox& sandbox, const std::string& device,
+                             int port) {
+  sandbox.WriteFile("ser2net.yaml",
+                    "connection: &relay\n"
+                    "  accepter: telnet(rfc2217),tcp,127.0.0.1," +
+                        std::to_string(port) + "\n  connector: serialdev," +
+                        device + ",9600e72,local\n");
+  program_ = std::make_unique<BackgroundProgram>(
+      sandbox, "ser2net",
+      std::vector<std::string>{"ser2net", "-n", "-u", "-P",
+                               sandbox.Path("ser2net.pid"), "-c",
+                               sandbox.Path("ser2net.yaml")});
+  if (!WaitUntil([&] { return LoopbackListens(port); }, 10s)) {
+    throw std::runtime_error("ser2net did not listen: " + program_->Output());
+  }
 }
 
 void DeviceEnd::Send(const std::string& bytes) {

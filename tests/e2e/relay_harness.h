@@ -189,6 +189,20 @@ class DeviceSimulator {
 // for servers that cannot take port 0 and say which one they got.
 int FreeLoopbackPort();
 
+// Debian's ser2net serving `device` as RFC 2217 on 127.0.0.1:`port`, ready
+// once constructed. It starts the line at 9600 baud, even parity, 7 data
+// bits, 2 stop bits, so that a client's settings show when they arrive.
+class Ser2netServer {
+ public:
+  Ser2netServer(const Sandbox& sandbox, const std::string& device, int port);
+
+  // Ends it, and with it every connection it holds.
+  void Stop() { program_->Stop(); }
+
+ private:
+  std::unique_ptr<BackgroundProgram> program_;
+};
+
 // The device's end of a serial line played by a pseudo-terminal: what the
 // relay sends arrives here, and what is sent from here reaches the relay.
 // The relay may close and reopen its end meanwhile.
