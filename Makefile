@@ -5,6 +5,8 @@ BUILD ?= build
 BUILD_SAN ?= build-sanitize
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# pty: the demo's device on a pseudo-terminal; tcp: on zindo-devsim --listen.
+DEMO_LINE ?= pty
 SOAK_EXCHANGES ?= 1000
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -82,7 +84,7 @@ soak: build
 	$(BUILD)/relay_soak $(SOAK_EXCHANGES)
 
 demo: build
-	tools/demo.sh $(BUILD)
+	DEMO_LINE=$(DEMO_LINE) tools/demo.sh $(BUILD)
 
 # The relay for 64-bit and 32-bit Windows, cross-compiled with mingw-w64:
 # $(BUILD_WIN64)/zindo-relay.exe and $(BUILD_WIN32)/zindo-relay.exe.
