@@ -1,5 +1,3 @@
-#include "platform/network_stream-posix.h"
-
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -14,6 +12,8 @@
 
 #include "platform/descriptor-posix.h"
 #include "platform/error.h"
+#include "platform/network_stream.h"
+#include "platform/watch_list-posix.h"
 
 namespace zindo {
 namespace {

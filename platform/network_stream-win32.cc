@@ -14,7 +14,8 @@
 
 #include "platform/error-win32.h"
 #include "platform/handle-win32.h"
-#include "platform/network_stream-win32.h"
+#include "platform/network_stream.h"
+#include "platform/watch_list-win32.h"
 
 namespace zindo {
 namespace {

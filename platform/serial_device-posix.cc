@@ -17,7 +17,8 @@
 #include "platform/descriptor-posix.h"
 #include "platform/error.h"
 #include "platform/network_port.h"
-#include "platform/network_stream-posix.h"
+#include "platform/network_stream.h"
+#include "platform/watch_list-posix.h"
 
 namespace zindo {
 namespace {

@@ -9,8 +9,9 @@
 #include "platform/error-win32.h"
 #include "platform/handle-win32.h"
 #include "platform/network_port.h"
-#include "platform/network_stream-win32.h"
+#include "platform/network_stream.h"
 #include "platform/unicode-win32.h"
+#include "platform/watch_list-win32.h"
 
 namespace zindo {
 namespace {
