@@ -172,6 +172,11 @@ NetworkAddress ParseNetworkAddress(std::string_view text) {
   return address;
 }
 
+Error ConnectionClosed(const std::string& name) {
+  return Error("read " + name + ": the server closed the connection",
+               ErrorKind::kGone);
+}
+
 std::unique_ptr<SerialDevice> OpenNetworkDevice(
     const NetworkAddress& address, std::unique_ptr<NetworkStream> stream,
     const LineSettings& settings) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
 #include "platform/serial_device.h"
 
 namespace zindo {
@@ -65,6 +66,10 @@ class NetworkStream {
   // the connection wait to be read, as it wakes for bytes in the connection.
   virtual void WatchUnread(std::function<bool()> has_unread) = 0;
 };
+
+// What a read reports once the server has closed the connection of the
+// port `name`: "read COM1 (...): the server closed the connection".
+Error ConnectionClosed(const std::string& name);
 
 // A serial device on `stream`, connected to `address`, set to `settings`
 // when the scheme lets it be. Waits at most kAnswerLimitSeconds for the

@@ -162,10 +162,7 @@ class PosixNetworkStream : public NetworkStream {
 // Bytes that came before the server closed the connection are handed out
 // first; the close is reported by the call after.
 std::string PosixNetworkStream::Receive() {
-  if (closed_) {
-    throw Error("read " + name_ + ": the server closed the connection",
-                ErrorKind::kGone);
-  }
+  if (closed_) throw ConnectionClosed(name_);
   std::string received;
   char buffer[4096];
   for (;;) {

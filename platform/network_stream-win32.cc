@@ -194,10 +194,7 @@ Win32NetworkStream::Win32NetworkStream(SOCKET socket, std::string name,
 // Bytes that came before the server closed the connection are handed out
 // first; the close is reported by the call after.
 std::string Win32NetworkStream::Receive() {
-  if (closed_) {
-    throw Error("read " + name_ + ": the server closed the connection",
-                ErrorKind::kGone);
-  }
+  if (closed_) throw ConnectionClosed(name_);
   std::string received;
   char buffer[4096];
   for (;;) {

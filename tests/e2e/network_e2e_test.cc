@@ -34,18 +34,6 @@ const std::string kFailureMessage =
     "חלה שגיאה-יתכן שזו פתיחה נוספת של התוכנה. סגור פתיחות קודמות והפעל "
     "מחדש";
 
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
-
-std::string ResponseLine(const std::string& reply) {
-  std::string line = "/0";
-  for (char byte : reply) {
-    line += "," + std::to_string(static_cast<unsigned char>(byte));
-  }
-  return line + "\r\n";
-}
-
 // Messages with 0xFF in them, which Telnet must escape both ways.
 const std::string kMessage = Bytes({5, 0, 255, 1, 255, 255, 2});
 const std::string kReply = Bytes(

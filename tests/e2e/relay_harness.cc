@@ -499,6 +499,18 @@ std::string DeviceEnd::ReceiveFor(std::chrono::milliseconds period) {
   return Receive(SIZE_MAX, period);
 }
 
+std::string Bytes(std::vector<int> values) {
+  return std::string(values.begin(), values.end());
+}
+
+std::string ResponseLine(const std::string& reply) {
+  std::string line = "/0";
+  for (char byte : reply) {
+    line += "," + std::to_string(static_cast<unsigned char>(byte));
+  }
+  return line + "\r\n";
+}
+
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -253,6 +253,12 @@ class VirtualDisplay {
   std::string display_;
 };
 
+// Bytes from their values: Bytes({17, 0, 129}).
+std::string Bytes(std::vector<int> values);
+
+// What the response file holds for `reply`: "/0,17,0,129\r\n".
+std::string ResponseLine(const std::string& reply);
+
 // Checks `condition` every few milliseconds until it holds or `limit`
 // passes. Returns whether it held.
 bool WaitUntil(const std::function<bool()>& condition,
