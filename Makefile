@@ -5,6 +5,8 @@ BUILD ?= build
 BUILD_SAN ?= build-sanitize
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# pty: the demo's device on a pseudo-terminal; tcp: on zindo-devsim --listen.
+DEMO_LINE ?= pty
 SOAK_EXCHANGES ?= 1000
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -65,9 +67,10 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_FLAGS) \
 	  -DZINDO_FUZZ=ON -DZINDO_BUILD_TESTS=OFF
 	cmake --build $(BUILD_FUZZ) -j $(JOBS) \
-	  --target request_decoder_fuzz config_line_fuzz
+	  --target request_decoder_fuzz config_line_fuzz com_port_client_fuzz
 	$(call run_fuzzer,request_decoder,512)
 	$(call run_fuzzer,config_line,256)
+	$(call run_fuzzer,com_port_client,512)
 
 # Figures for the relay on this machine: idle CPU, added latencies, memory.
 bench: build
@@ -81,7 +84,7 @@ soak: build
 	$(BUILD)/relay_soak $(SOAK_EXCHANGES)
 
 demo: build
-	tools/demo.sh $(BUILD)
+	DEMO_LINE=$(DEMO_LINE) tools/demo.sh $(BUILD)
 
 # The relay for 64-bit and 32-bit Windows, cross-compiled with mingw-w64:
 # $(BUILD_WIN64)/zindo-relay.exe and $(BUILD_WIN32)/zindo-relay.exe.
@@ -109,7 +112,7 @@ windows:
 # information, manifest and icon are read back.
 WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
 	dos/dos_tests platform/platform_win32_tests platform/directory_monitor_tests \
-	platform/timed_waits_tests
+	platform/timed_waits_tests platform/com_port_client_tests
 
 # As root, Wine runs in a mount namespace where every /dev/ttyS* is
 # /dev/null: it opens serial devices to see which ports are real, and one of

@@ -76,9 +76,11 @@ bool PosixEventPump::Wait(double seconds, WakeOn wake_on) {
     if (directory_events_ >= 0) {
       watched_.push_back({directory_events_, POLLIN, 0});
     }
-    for (int port : watch_list_->serial_ports()) {
-      watched_.push_back({port, POLLIN, 0});
+    for (const WatchedPort& port : watch_list_->serial_ports()) {
+      watched_.push_back({port.fd, POLLIN, 0});
     }
+    // Bytes a port has already taken in would not wake the poll.
+    if (watch_list_->AnyUnread()) return true;
   }
   timespec timeout = ToTimespec(std::fmin(seconds, kLongestWaitSeconds));
   const bool forever = std::isinf(seconds) && !watched_.empty();

@@ -46,7 +46,7 @@ class Win32SystemPlatform : public SystemPlatform {
       : watch_list_(std::make_shared<WatchList>()),
         events_(working_directory, watch_list_, &stop_requests_),
         files_(working_directory, watch_list_),
-        ports_(watch_list_),
+        ports_(working_directory, watch_list_),
         message_box_(&stop_requests_),
         launcher_(files_),
         programs_(files_),

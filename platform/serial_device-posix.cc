@@ -16,6 +16,9 @@
 
 #include "platform/descriptor-posix.h"
 #include "platform/error.h"
+#include "platform/network_port.h"
+#include "platform/network_stream.h"
+#include "platform/watch_list-posix.h"
 
 namespace zindo {
 namespace {
@@ -252,13 +255,30 @@ void PosixSerialDevice::WaitUntilWritable() {
   FailIfGone("write");
 }
 
+// What the link `path` holds, or "" when it is no link.
+std::string LinkTarget(const std::string& path) {
+  char target[PATH_MAX];
+  ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+  return length > 0 ? std::string(target, length) : "";
+}
+
 // "COM3 (/dev/...)", with the target of a dosdevices link.
 std::string DescribePort(int port, const std::string& path) {
   std::string description = "COM" + std::to_string(port) + " (" + path;
-  char target[PATH_MAX];
-  ssize_t length = ::readlink(path.c_str(), target, sizeof target);
-  if (length > 0) description += " -> " + std::string(target, length);
+  std::string target = LinkTarget(path);
+  if (!target.empty()) description += " -> " + target;
   return description + ")";
+}
+
+// A link may name a serial server instead of a device: its target is then
+// an address such as rfc2217://nport.local:4001, which the link only holds.
+std::unique_ptr<SerialDevice> OpenNetworkPort(
+    int port, const std::string& target, const LineSettings& settings,
+    std::shared_ptr<WatchList> watch_list) {
+  const NetworkAddress address = ParseNetworkAddress(target);
+  const std::string name = "COM" + std::to_string(port) + " (" + target + ")";
+  return OpenNetworkDevice(
+      address, ConnectTo(address, name, std::move(watch_list)), settings);
 }
 
 }  // namespace
@@ -304,6 +324,10 @@ std::unique_ptr<SerialDevice> PosixSerialPorts::Open(
   std::string unsupported = UnsupportedSetting(settings);
   if (!unsupported.empty()) {
     throw SystemError("open " + name + " with " + unsupported, EINVAL);
+  }
+  std::string target = LinkTarget(path);
+  if (NamesNetworkPort(target)) {
+    return OpenNetworkPort(port, target, settings, watch_list_);
   }
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) throw SystemError("open " + name, errno);

@@ -180,7 +180,7 @@ TEST_F(PosixSerialTest, PortIsHeldAndWatchedUntilClosed) {
   EXPECT_EQ(exclusive, 0);
   ASSERT_EQ(watch_list_->serial_ports().size(), 1u);
   termios line{};
-  EXPECT_EQ(::tcgetattr(watch_list_->serial_ports()[0], &line), 0);
+  EXPECT_EQ(::tcgetattr(watch_list_->serial_ports()[0].fd, &line), 0);
   EXPECT_FALSE(first->CarrierDetect());
   EXPECT_NO_THROW(first->SetRts(true));
   EXPECT_NO_THROW(first->SetRts(false));

@@ -1,10 +1,17 @@
 #include "platform/serial_device-win32.h"
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "platform/error-win32.h"
 #include "platform/handle-win32.h"
+#include "platform/network_port.h"
+#include "platform/network_stream.h"
+#include "platform/unicode-win32.h"
+#include "platform/watch_list-win32.h"
 
 namespace zindo {
 namespace {
@@ -240,6 +247,23 @@ void Win32SerialDevice::EndReceiveWait() {
   receive_wait_pending_ = false;
 }
 
+// The first line of the port file zindo-comN.txt in `directory`, without
+// surrounding blanks, or nothing when there is no such file.
+std::optional<std::string> PortFileLine(const std::string& directory,
+                                        int port) {
+  const std::filesystem::path path =
+      std::filesystem::path(ToUtf16(directory)) /
+      (L"zindo-com" + std::to_wstring(port) + L".txt");
+  std::ifstream file(path);
+  if (!file) return std::nullopt;
+  std::string line;
+  std::getline(file, line);
+  const std::size_t begin = line.find_first_not_of(" \t\r\xEF\xBB\xBF");
+  const std::size_t end = line.find_last_not_of(" \t\r");
+  if (begin == std::string::npos) return "";
+  return line.substr(begin, end - begin + 1);
+}
+
 }  // namespace
 
 std::string UnsupportedSetting(const LineSettings& settings) {
@@ -288,6 +312,18 @@ std::unique_ptr<SerialDevice> Win32SerialPorts::Open(
   if (!unsupported.empty()) {
     throw Win32Error("open " + name + " with " + unsupported,
                      ERROR_INVALID_PARAMETER);
+  }
+  if (std::optional<std::string> address =
+          PortFileLine(working_directory_, port)) {
+    try {
+      const NetworkAddress server = ParseNetworkAddress(*address);
+      return OpenNetworkDevice(
+          server, ConnectTo(server, name + " (" + *address + ")", watch_list_),
+          settings);
+    } catch (const Error& error) {
+      throw error.After("open " + name + " (zindo-com" + std::to_string(port) +
+                        ".txt): ");
+    }
   }
   // No sharing: a port another program holds fails here with the
   // system's text.

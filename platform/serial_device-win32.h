@@ -11,18 +11,23 @@
 namespace zindo {
 
 // The machine's COM ports, opened as \\.\COMn so that ports above 9 work
-// too. An open port is registered in `watch_list` so that the event pump
-// can wait for its bytes.
+// too, unless a file zindo-comN.txt in `working_directory` names a serial
+// server for port N (its first line, "rfc2217://HOST:PORT" or
+// "tcp://HOST:PORT"). An open port is registered in `watch_list` so that
+// the event pump can wait for its bytes.
 class Win32SerialPorts : public SerialPorts {
  public:
-  explicit Win32SerialPorts(std::shared_ptr<WatchList> watch_list)
-      : watch_list_(std::move(watch_list)) {}
+  Win32SerialPorts(std::string working_directory,
+                   std::shared_ptr<WatchList> watch_list)
+      : working_directory_(std::move(working_directory)),
+        watch_list_(std::move(watch_list)) {}
 
   bool IsValidPortNumber(int port) override;
   std::unique_ptr<SerialDevice> Open(int port,
                                      const LineSettings& settings) override;
 
  private:
+  std::string working_directory_;
   std::shared_ptr<WatchList> watch_list_;
 };
 

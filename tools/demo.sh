@@ -109,6 +109,20 @@ start_device() {
     { echo "demo: zindo-devsim did not map COM1" >&2; exit 1; }
 }
 
+# The same device over plain TCP (DEMO_LINE=tcp): COM1 names the
+# simulator's address instead of a pseudo-terminal.
+start_device_listening() {
+  "$devsim_bin" --listen 127.0.0.1:0 --script "$demo_dir/device.rules" \
+    > >(tee "$demo_dir/devsim.out" | sed -u 's/^/device:    /') &
+  devsim_pid=$!
+  wait_for 50 grep -q 'listening on' "$demo_dir/devsim.out" ||
+    { echo "demo: zindo-devsim did not listen" >&2; exit 1; }
+  local address
+  address=$(sed -n 's/.*listening on //p' "$demo_dir/devsim.out")
+  ln -s "tcp://$address" "$prefix/dosdevices/com1"
+  if $as_root; then chown -h "$relay_uid:$relay_uid" "$prefix/dosdevices/com1"; fi
+}
+
 start_relay() {
   local command=("$relay_bin")
   if $as_root; then
@@ -136,8 +150,13 @@ if $as_root; then
   chown -R "$relay_uid:$relay_uid" "$prefix" "$work" "$demo_dir/trace.log"
 fi
 
-step "The device (zindo-devsim on COM1) and the relay with its companion"
-start_device
+if [[ "${DEMO_LINE:-pty}" == tcp ]]; then
+  step "The device (zindo-devsim on TCP, COM1 -> tcp://) and the relay with its companion"
+  start_device_listening
+else
+  step "The device (zindo-devsim on COM1) and the relay with its companion"
+  start_device
+fi
 start_relay
 if ! wait_for 600 eval '! kill -0 "$relay_pid" 2>/dev/null'; then
   echo "demo: the relay did not end within a minute" >&2

@@ -83,13 +83,28 @@ DevicePlayer::DevicePlayer(int fd, const std::optional<std::string>& slave_path,
       log_(log) {
   if (slave_path) {
     open_watch_.emplace(*slave_path);
-  } else {
+  } else if (fd_ >= 0) {
     log_.Write("port opened");
   }
 }
 
+void DevicePlayer::PlayConnection(int fd, const StopSignals& stop) {
+  fd_ = fd;
+  connection_ = true;
+  ended_ = false;
+  log_.Write("connection opened");
+  Run(stop);
+  if (ended_) log_.Write("connection closed");
+  const std::size_t dropped = scheduler_.DropAll();
+  if (dropped > 0) {
+    log_.Write(ByteCount(dropped) +
+               " of the reply not sent: the connection "
+               "ended under them");
+  }
+}
+
 void DevicePlayer::Run(const StopSignals& stop) {
-  while (!stop.requested()) {
+  while (!stop.requested() && !ended_) {
     const short events = PortOpen() ? Wait(stop) : WaitForOpen(stop);
     const SteadyTime now = std::chrono::steady_clock::now();
     // Presence first, so that the log shows the port open before its bytes.
@@ -159,6 +174,10 @@ void DevicePlayer::ReadWaiting(SteadyTime now) {
       continue;
     }
     if (count < 0 && errno == EINTR) continue;
+    if (connection_ && (count == 0 || errno == ECONNRESET)) {
+      ended_ = true;
+      return;
+    }
     if (count == 0 || errno == EAGAIN || errno == EWOULDBLOCK) return;
     // A pseudo-terminal master fails reads with EIO while the slave is
     // closed; the hang-up that comes with it is handled as the port closing.
@@ -222,7 +241,8 @@ bool DevicePlayer::WriteAll(const std::string& bytes) {
       pollfd room{fd_, POLLOUT, 0};
       const int ready = poll(&room, 1, kWriteStallMilliseconds);
       if (ready <= 0 || (room.revents & POLLOUT) == 0) return false;
-    } else if (errno == EIO && pseudo_terminal_) {
+    } else if ((errno == EIO && pseudo_terminal_) ||
+               (connection_ && (errno == EPIPE || errno == ECONNRESET))) {
       return false;
     } else {
       throw std::system_error(errno, std::generic_category(),
@@ -231,7 +251,7 @@ bool DevicePlayer::WriteAll(const std::string& bytes) {
   }
   // On a real line the gap before the next chunk starts when these bytes
   // have left, not when the driver took them.
-  if (!pseudo_terminal_) tcdrain(fd_);
+  if (!pseudo_terminal_ && !connection_) tcdrain(fd_);
   return true;
 }
 

@@ -29,6 +29,11 @@ class DevicePlayer {
   // fails for good (a serial adapter unplugged).
   void Run(const StopSignals& stop);
 
+  // Plays on the network connection `fd` (non-blocking) instead, until the
+  // other end closes it or a stop signal comes. The rules go on from where
+  // the last connection left them.
+  void PlayConnection(int fd, const StopSignals& stop);
+
  private:
   short Wait(const StopSignals& stop);
   short WaitForOpen(const StopSignals& stop);
@@ -43,6 +48,8 @@ class DevicePlayer {
 
   int fd_;
   bool pseudo_terminal_;
+  bool connection_ = false;
+  bool ended_ = false;
   SlavePresence presence_;
   std::optional<OpenWatch> open_watch_;
   RuleSet rules_;

@@ -5,8 +5,12 @@
 // empty frame, or nothing at all. See Usage() for the command line.
 
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
@@ -40,7 +44,7 @@ constexpr char kProgram[] = "zindo-devsim";
 
 constexpr char kHelp[] =
     "usage: zindo-devsim (--link PATH [--owner UID:GID] [--force] |\n"
-    "                     --port DEVICE)\n"
+    "                     --port DEVICE | --listen [HOST:]PORT)\n"
     "                    [--log FILE] [--rule RULE]... [--script FILE]\n"
     "\n"
     "Plays the device on the relay's serial line (19200 8N1): logs every\n"
@@ -52,6 +56,10 @@ constexpr char kHelp[] =
     "  --force          replace PATH even when it is a file or a link to\n"
     "                   something other than a pseudo-terminal\n"
     "  --port DEVICE    use that serial device instead (raw, 19200 8N1)\n"
+    "  --listen [HOST:]PORT\n"
+    "                   take TCP connections on PORT instead, one at a time,\n"
+    "                   bytes as they are (for a tcp:// port); HOST is\n"
+    "                   127.0.0.1 unless given; PORT 0 takes a free one\n"
     "  --log FILE       append the log to FILE, not to standard output\n"
     "  --rule RULE      add a rule; rules are tried in the order given\n"
     "  --script FILE    add the rules in FILE, one a line, # comments\n"
@@ -68,11 +76,12 @@ constexpr char kHelp[] =
     "  zindo-devsim --link /tmp/dev/com1 --rule 'probe: reply 3,0,1,2,3' \\\n"
     "      --rule 'request: echo after 100 chunks 4 gap 400'\n";
 
-constexpr std::array<zindo::KnownOption, 7> kOptions{{
+constexpr std::array<zindo::KnownOption, 8> kOptions{{
     {"--link", 0, zindo::OptionValue::kRequired},
     {"--owner", 0, zindo::OptionValue::kRequired},
     {"--force", 0, zindo::OptionValue::kNone},
     {"--port", 0, zindo::OptionValue::kRequired},
+    {"--listen", 0, zindo::OptionValue::kRequired},
     {"--log", 0, zindo::OptionValue::kRequired},
     {"--rule", 0, zindo::OptionValue::kRequired},
     {"--script", 0, zindo::OptionValue::kRequired},
@@ -83,6 +92,7 @@ struct Options {
   std::optional<zindo::tools::Owner> owner;
   bool force = false;
   std::string port;
+  std::string listen;
   std::string log;
   std::vector<zindo::tools::Rule> rules;
 };
@@ -115,6 +125,8 @@ void TakeOption(const zindo::GivenOption& given, Options& options) {
     options.force = true;
   } else if (name == "--port") {
     options.port = value;
+  } else if (name == "--listen") {
+    options.listen = value;
   } else if (name == "--log") {
     options.log = value;
   } else if (name == "--rule") {
@@ -136,8 +148,10 @@ Options OptionsFrom(const zindo::CommandLine& line) {
                                   line.operands.front() +
                                   "; a rule goes after --rule, in quotes");
   }
-  if (options.link.empty() == options.port.empty()) {
-    throw zindo::CommandLineError("give one of --link and --port");
+  const int lines =
+      !options.link.empty() + !options.port.empty() + !options.listen.empty();
+  if (lines != 1) {
+    throw zindo::CommandLineError("give one of --link, --port and --listen");
   }
   if ((options.owner || options.force) && options.link.empty()) {
     throw zindo::CommandLineError("--owner and --force go with --link");
@@ -198,6 +212,79 @@ void PlayOnPort(const Options& options, zindo::tools::RuleSet rules,
   close(fd);
 }
 
+constexpr int kOn = 1;
+
+// A socket listening on "[HOST:]PORT", HOST 127.0.0.1 unless given.
+int Listen(const std::string& where) {
+  const std::size_t colon = where.rfind(':');
+  std::string host =
+      colon == std::string::npos ? "127.0.0.1" : where.substr(0, colon);
+  const std::string port =
+      colon == std::string::npos ? where : where.substr(colon + 1);
+  if (host.size() > 1 && host.front() == '[') {
+    host = host.substr(1, host.size() - 2);
+  }
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (const int status =
+          getaddrinfo(host.c_str(), port.c_str(), &hints, &found)) {
+    throw std::runtime_error("listen on " + where + ": " +
+                             gai_strerror(status));
+  }
+  const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &kOn, sizeof kOn);
+  const bool bound = fd >= 0 &&
+                     bind(fd, found->ai_addr, found->ai_addrlen) == 0 &&
+                     listen(fd, 4) == 0;
+  const int error = errno;
+  freeaddrinfo(found);
+  if (!bound) {
+    if (fd >= 0) close(fd);
+    throw std::system_error(error, std::generic_category(),
+                            "listen on " + where);
+  }
+  return fd;
+}
+
+// "127.0.0.1:4001", the address that `fd` listens on.
+std::string ListeningAddress(int fd) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  char host[NI_MAXHOST] = "?";
+  char port[NI_MAXSERV] = "?";
+  getnameinfo(reinterpret_cast<sockaddr*>(&address), length, host, sizeof host,
+              port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
+  const std::string shown_host = std::strchr(host, ':') != nullptr
+                                     ? "[" + std::string(host) + "]"
+                                     : std::string(host);
+  return shown_host + ":" + port;
+}
+
+// One connection at a time; the next waits until the one before ends.
+void PlayOnListener(const Options& options, zindo::tools::RuleSet rules,
+                    zindo::tools::EventLog& log,
+                    const zindo::tools::StopSignals& stop) {
+  const int listener = Listen(options.listen);
+  std::printf("zindo-devsim: listening on %s\n",
+              ListeningAddress(listener).c_str());
+  std::fflush(stdout);
+  zindo::tools::DevicePlayer player(-1, std::nullopt, std::move(rules), log);
+  while (!stop.requested()) {
+    pollfd waiting{listener, POLLIN, 0};
+    if (ppoll(&waiting, 1, nullptr, &stop.wait_mask()) <= 0) continue;
+    const int fd =
+        accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &kOn, sizeof kOn);
+    player.PlayConnection(fd, stop);
+    close(fd);
+  }
+  close(listener);
+}
+
 std::unique_ptr<zindo::tools::EventLog> OpenLog(const std::string& path) {
   if (path.empty()) return std::make_unique<zindo::tools::EventLog>();
   return std::make_unique<zindo::tools::EventLog>(path);
@@ -220,6 +307,8 @@ int main(int argc, char** argv) {
   try {
     if (!options.link.empty()) {
       PlayOnPseudoTerminal(options, std::move(rules), *log, stop);
+    } else if (!options.listen.empty()) {
+      PlayOnListener(options, std::move(rules), *log, stop);
     } else {
       PlayOnPort(options, std::move(rules), *log, stop);
     }

@@ -110,17 +110,27 @@ struct Idle {
   double wakeups_per_second;
 };
 
-// One relay serving a sandbox whose COM1 is a pseudo-terminal, with
+enum class PortKind { kPseudoTerminal, kRfc2217 };
+
+// One relay serving a sandbox whose COM1 is a pseudo-terminal (or the same
+// pseudo-terminal served by ser2net over loopback, for kRfc2217), with
 // `environment` added to its own; with `traced`, it keeps a trace in the
 // sandbox.
 class Bench {
  public:
-  explicit Bench(std::vector<std::string> environment = {},
-                 bool traced = false) {
+  explicit Bench(std::vector<std::string> environment = {}, bool traced = false,
+                 PortKind kind = PortKind::kPseudoTerminal) {
     if (traced) {
       environment.push_back("ZINDO_TRACE=" + sandbox_.Path("logs/trace.log"));
     }
-    sandbox_.MapPort(1, com1_);
+    if (kind == PortKind::kRfc2217) {
+      const int port = FreeLoopbackPort();
+      server_ =
+          std::make_unique<Ser2netServer>(sandbox_, com1_.slave_path(), port);
+      sandbox_.MapPort(1, "rfc2217://127.0.0.1:" + std::to_string(port));
+    } else {
+      sandbox_.MapPort(1, com1_);
+    }
     sandbox_.MakeDirectory("prefix/drive_c/zindo");
     sandbox_.MakeDirectory("logs");
     sandbox_.WriteFile("prefix/drive_c/zindo/LOCAL6.DAT",
@@ -218,6 +228,7 @@ class Bench {
   Sandbox sandbox_;
   PseudoTerminal com1_;
   DeviceEnd device_{com1_};
+  std::unique_ptr<Ser2netServer> server_;
   std::unique_ptr<RelayProcess> relay_;
 };
 
@@ -622,6 +633,24 @@ void PrintDosboxRows() {
               kDosboxRuns);
 }
 
+// The same relay on a pseudo-terminal and on an RFC 2217 port through
+// ser2net on loopback, one after the other, with no other files about.
+void PrintNetworkRows() {
+  if (!OnPath("ser2net")) {
+    PrintRow("rfc2217:// port through ser2net", "ser2net is not installed", "");
+    return;
+  }
+  for (const PortKind kind : {PortKind::kPseudoTerminal, PortKind::kRfc2217}) {
+    const std::string where = kind == PortKind::kRfc2217
+                                  ? "rfc2217:// via ser2net"
+                                  : "pty, beside rfc2217";
+    Bench bench({}, false, kind);
+    PrintIdle(where, bench.MeasureIdle(kIdlePeriod), "0", "<= 0.01 %");
+    const double now = SecondsSinceMidnightNow();
+    PrintLatencies(where, MeasureLatencies(bench), StepMs(now));
+  }
+}
+
 bool HaveFakeTime() { return std::ifstream(kFakeTimeLibrary).good(); }
 
 double LoadAverage() {
@@ -630,14 +659,22 @@ double LoadAverage() {
   return load;
 }
 
-// With `dosbox_only`, only the DOSBox rows.
-int Run(bool dosbox_only) {
+void PrintHeader() {
   std::printf("load average at the start: %.2f on %u processors\n",
               LoadAverage(), std::thread::hardware_concurrency());
   std::printf("| %-64s | %-34s | %-10s |\n", "measure", "measured", "target");
   std::printf("|%s|%s|%s|\n", std::string(66, '-').c_str(),
               std::string(36, '-').c_str(), std::string(12, '-').c_str());
-  if (dosbox_only) {
+}
+
+// With "network" or "dosbox", only those rows.
+int Run(const std::string& only) {
+  PrintHeader();
+  if (only == "network") {
+    PrintNetworkRows();
+    return 0;
+  }
+  if (only == "dosbox") {
     PrintDosboxRows();
     return 0;
   }
@@ -696,6 +733,7 @@ int Run(bool dosbox_only) {
              Format("%.1f / %.1f / %.1f ms", idle, collecting, recovering),
              "<= 100 ms");
   }
+  PrintNetworkRows();
   const FleetFigures fleet = MeasureFleet(kFleetSize);
   PrintRow(Format("%.0f idle relays together, CPU", kFleetSize),
            Format("%.4f %% of one core", fleet.cpu_percent), "< 1 %");
@@ -712,7 +750,7 @@ int Run(bool dosbox_only) {
 }  // namespace
 }  // namespace zindo::e2e
 
-// relay_bench [dosbox]: every figure, or only those of DOSBox.
+// relay_bench [network | dosbox]: every figure, or only those.
 int main(int argc, char** argv) {
   // A thousand relays need a thousand pseudo-terminals open here.
   rlimit files;
@@ -721,7 +759,7 @@ int main(int argc, char** argv) {
     setrlimit(RLIMIT_NOFILE, &files);
   }
   try {
-    return zindo::e2e::Run(argc > 1 && std::string(argv[1]) == "dosbox");
+    return zindo::e2e::Run(argc > 1 ? argv[1] : "");
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "relay_bench: %s\n", failure.what());
     return 1;

@@ -28,18 +28,6 @@ constexpr auto kLimit = 20s;
 // deadline or a recovery cycle.
 constexpr auto kSlowLimit = 30s;
 
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
-
-std::string ResponseLine(const std::string& reply) {
-  std::string line = "/0";
-  for (char byte : reply) {
-    line += "," + std::to_string(static_cast<unsigned char>(byte));
-  }
-  return line + "\r\n";
-}
-
 // A complete reply of 19 bytes that all differ.
 std::string Reply19() {
   std::string reply(1, 17);

@@ -1,11 +1,14 @@
 #include "tests/e2e/relay_harness.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -319,37 +322,20 @@ std::vector<std::string> RelayProcess::StderrLines() const {
   return lines;
 }
 
-DeviceSimulator::DeviceSimulator(const Sandbox& sandbox, int port,
-                                 const std::vector<std::string>& rules)
-    : log_path_(sandbox.Path("devsim.log")) {
-  const std::string link =
-      sandbox.Path("prefix/dosdevices/com" + std::to_string(port));
-  std::vector<std::string> command = {ZINDO_DEVSIM_PATH, "--link", link,
-                                      "--log", log_path_};
-  if (RunningAsRoot()) {
-    command.insert(command.end(), {"--owner", std::to_string(kRelayUser) + ":" +
-                                                  std::to_string(kRelayGroup)});
-  }
-  for (const std::string& rule : rules) {
-    command.insert(command.end(), {"--rule", rule});
-  }
+BackgroundProgram::BackgroundProgram(const Sandbox& sandbox,
+                                     const std::string& name,
+                                     std::vector<std::string> command)
+    : output_path_(sandbox.Path(name + ".output")) {
   std::vector<char*> argv = PointersTo(command);
-  const int output_fd = OpenCapture(sandbox.Path("devsim.output"));
+  const int output_fd = OpenCapture(output_path_);
   pid_ = fork();
   if (pid_ == 0)
     ExecIn(sandbox.Path(""), output_fd, output_fd, argv.data(), environ);
   close(output_fd);
   if (pid_ < 0) ThrowSystemError("fork");
-  if (!WaitUntil([&] { return fs::is_symlink(link); }, 10s)) {
-    Stop();
-    throw std::runtime_error("zindo-devsim did not map " + link);
-  }
-  HandToRelayUser(link);
 }
 
-DeviceSimulator::~DeviceSimulator() { Stop(); }
-
-int DeviceSimulator::Stop() {
+int BackgroundProgram::Stop() {
   if (pid_ <= 0) return -1;
   kill(pid_, SIGTERM);
   int status = 0;
@@ -362,8 +348,124 @@ int DeviceSimulator::Stop() {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+std::string BackgroundProgram::Output() const {
+  return ReadWhole(output_path_).value_or("");
+}
+
+DeviceSimulator::DeviceSimulator(const Sandbox& sandbox,
+                                 const std::vector<std::string>& line,
+                                 const std::vector<std::string>& rules)
+    : log_path_(sandbox.Path("devsim.log")) {
+  std::vector<std::string> command = {ZINDO_DEVSIM_PATH, "--log", log_path_};
+  command.insert(command.end(), line.begin(), line.end());
+  for (const std::string& rule : rules) {
+    command.insert(command.end(), {"--rule", rule});
+  }
+  program_ = std::make_unique<BackgroundProgram>(sandbox, "devsim", command);
+}
+
+namespace {
+
+// The pseudo-terminal goes to the relay's user, who opens it.
+std::vector<std::string> LinkOptions(const std::string& link) {
+  std::vector<std::string> options = {"--link", link};
+  if (RunningAsRoot()) {
+    options.insert(options.end(), {"--owner", std::to_string(kRelayUser) + ":" +
+                                                  std::to_string(kRelayGroup)});
+  }
+  return options;
+}
+
+}  // namespace
+
+DeviceSimulator::DeviceSimulator(const Sandbox& sandbox, int port,
+                                 const std::vector<std::string>& rules)
+    : DeviceSimulator(sandbox,
+                      LinkOptions(sandbox.Path("prefix/dosdevices/com" +
+                                               std::to_string(port))),
+                      rules) {
+  const std::string link =
+      sandbox.Path("prefix/dosdevices/com" + std::to_string(port));
+  if (!WaitUntil([&] { return fs::is_symlink(link); }, 10s)) {
+    Stop();
+    throw std::runtime_error("zindo-devsim did not map " + link);
+  }
+  HandToRelayUser(link);
+}
+
+std::unique_ptr<DeviceSimulator> DeviceSimulator::Listening(
+    const Sandbox& sandbox, const std::vector<std::string>& rules) {
+  std::unique_ptr<DeviceSimulator> simulator(
+      new DeviceSimulator(sandbox, {"--listen", "127.0.0.1:0"}, rules));
+  const std::string marker = "listening on ";
+  std::string output;
+  if (!WaitUntil(
+          [&] {
+            output = simulator->program_->Output();
+            return output.find('\n') != std::string::npos;
+          },
+          10s) ||
+      output.find(marker) == std::string::npos) {
+    throw std::runtime_error("zindo-devsim did not listen: " + output);
+  }
+  const std::size_t start = output.find(marker) + marker.size();
+  simulator->address_ = output.substr(start, output.find('\n') - start);
+  return simulator;
+}
+
 std::string DeviceSimulator::Log() const {
   return ReadWhole(log_path_).value_or("");
+}
+
+namespace {
+
+sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+bool LoopbackListens(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in address = LoopbackAddress(port);
+  const bool connected =
+      connect(fd, reinterpret_cast<const sockaddr*>(&address),
+              sizeof address) == 0;
+  close(fd);
+  return connected;
+}
+
+}  // namespace
+
+int FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = LoopbackAddress(0);
+  socklen_t length = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    ThrowSystemError("find a free port");
+  }
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+Ser2netServer::Ser2netServer(const Sandbox& sandbox, const std::string& device,
+                             int port) {
+  sandbox.WriteFile("ser2net.yaml",
+                    "connection: &relay\n"
+                    "  accepter: telnet(rfc2217),tcp,127.0.0.1," +
+                        std::to_string(port) + "\n  connector: serialdev," +
+                        device + ",9600e72,local\n");
+  program_ = std::make_unique<BackgroundProgram>(
+      sandbox, "ser2net",
+      std::vector<std::string>{"ser2net", "-n", "-u", "-P",
+                               sandbox.Path("ser2net.pid"), "-c",
+                               sandbox.Path("ser2net.yaml")});
+  if (!WaitUntil([&] { return LoopbackListens(port); }, 10s)) {
+    throw std::runtime_error("ser2net did not listen: " + program_->Output());
+  }
 }
 
 void DeviceEnd::Send(const std::string& bytes) {
@@ -396,6 +498,18 @@ std::string DeviceEnd::Receive(std::size_t count,
 
 std::string DeviceEnd::ReceiveFor(std::chrono::milliseconds period) {
   return Receive(SIZE_MAX, period);
+}
+
+std::string Bytes(std::vector<int> values) {
+  return std::string(values.begin(), values.end());
+}
+
+std::string ResponseLine(const std::string& reply) {
+  std::string line = "/0";
+  for (char byte : reply) {
+    line += "," + std::to_string(static_cast<unsigned char>(byte));
+  }
+  return line + "\r\n";
 }
 
 bool WaitUntil(const std::function<bool()>& condition,

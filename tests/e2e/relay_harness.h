@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -126,6 +127,31 @@ class RelayProcess {
   std::optional<int> exit_status_;
 };
 
+// A helper program run in the background in a sandbox (the device
+// simulator, a serial server), with its standard output and error captured
+// to <name>.output there. Ended with SIGTERM (SIGKILL when that is not
+// enough) and reaped when stopped or destroyed.
+class BackgroundProgram {
+ public:
+  BackgroundProgram(const Sandbox& sandbox, const std::string& name,
+                    std::vector<std::string> command);
+  ~BackgroundProgram() { Stop(); }
+
+  BackgroundProgram(const BackgroundProgram&) = delete;
+  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+  // Ends it. Returns its exit status (128 + the signal number when a signal
+  // ended it), or -1 when it was stopped before.
+  int Stop();
+
+  // What it has written so far.
+  std::string Output() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string output_path_;
+};
+
 // zindo-devsim playing the device on port `port` of a sandbox, answering by
 // `rules` (its --rule syntax), with its log kept in the sandbox. Ready once
 // constructed: the port's dosdevices link exists. Ended with SIGTERM and
@@ -134,21 +160,47 @@ class DeviceSimulator {
  public:
   DeviceSimulator(const Sandbox& sandbox, int port,
                   const std::vector<std::string>& rules);
-  ~DeviceSimulator();
 
-  DeviceSimulator(const DeviceSimulator&) = delete;
-  DeviceSimulator& operator=(const DeviceSimulator&) = delete;
+  // One that takes TCP connections on a free port of 127.0.0.1 instead
+  // (--listen), ready once constructed; address() says where.
+  static std::unique_ptr<DeviceSimulator> Listening(
+      const Sandbox& sandbox, const std::vector<std::string>& rules);
 
   // Ends the simulator, which closes its end of the line as an unplugged
   // adapter would. Returns its exit status.
-  int Stop();
+  int Stop() { return program_->Stop(); }
 
   // What it has logged so far.
   std::string Log() const;
 
+  // "127.0.0.1:PORT" for one that listens.
+  const std::string& address() const { return address_; }
+
  private:
-  pid_t pid_ = -1;
+  DeviceSimulator(const Sandbox& sandbox, const std::vector<std::string>& line,
+                  const std::vector<std::string>& rules);
+
   std::string log_path_;
+  std::unique_ptr<BackgroundProgram> program_;
+  std::string address_;
+};
+
+// A TCP port of 127.0.0.1 that nothing listens on at the moment of asking:
+// for servers that cannot take port 0 and say which one they got.
+int FreeLoopbackPort();
+
+// Debian's ser2net serving `device` as RFC 2217 on 127.0.0.1:`port`, ready
+// once constructed. It starts the line at 9600 baud, even parity, 7 data
+// bits, 2 stop bits, so that a client's settings show when they arrive.
+class Ser2netServer {
+ public:
+  Ser2netServer(const Sandbox& sandbox, const std::string& device, int port);
+
+  // Ends it, and with it every connection it holds.
+  void Stop() { program_->Stop(); }
+
+ private:
+  std::unique_ptr<BackgroundProgram> program_;
 };
 
 // The device's end of a serial line played by a pseudo-terminal: what the
@@ -204,6 +256,12 @@ class VirtualDisplay {
 // The DOSBox processes started for `sandbox`: their command line mounts a
 // directory inside it.
 std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox);
+
+// Bytes from their values: Bytes({17, 0, 129}).
+std::string Bytes(std::vector<int> values);
+
+// What the response file holds for `reply`: "/0,17,0,129\r\n".
+std::string ResponseLine(const std::string& reply);
 
 // Checks `condition` every few milliseconds until it holds or `limit`
 // passes. Returns whether it held.

@@ -28,10 +28,6 @@ constexpr auto kLimit = 20s;
 
 const std::string kStoppedStatus = "0,0\r\n";
 
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
-
 // A complete 19-byte reply.
 const std::string kReply =
     Bytes({17, 0, 129, 63, 1, 2, 3, 4, 5, 6, 7, 2, 0, 0, 0, 1, 184, 34, 10});
