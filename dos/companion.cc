@@ -49,6 +49,13 @@ std::string NamedPath(const std::string& text) {
 
 }  // namespace
 
+void DosboxSession::Started(const std::string& program, int process_id) {
+  process_id_ = process_id;
+  flush_owed_ = false;
+  trace_.Record("DOSBox started: " + program + " (process " +
+                std::to_string(process_id) + ")");
+}
+
 void DosboxSession::FlushDirectoryCache() {
   if (!flush_owed_ || !desktop_.HasDisplay()) return;
   // A DOSBox that has ended (the companion quit) has nothing to see.
@@ -83,7 +90,7 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
   const std::string dosbox = ChooseDosbox(what, named);
   ProgramRun run = DosboxRunFor(pif_name, dosbox);
   try {
-    session_.Started(programs_.StartDetached(run));
+    session_.Started(dosbox, programs_.StartDetached(run));
   } catch (const Error& failure) {
     if (!named.contents) throw;
     throw Error(failure.what() + std::string(" (the DOSBox named in ") +
