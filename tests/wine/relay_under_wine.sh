@@ -310,7 +310,7 @@ if [[ -n "${DOS_COMPANIONS:-}" ]]; then
       say "  GOT.TXT holds both responses"
       [[ $(flush_failures) -eq 0 ]] ||
         { show_relay_output; fail "the relay could not make DOSBox see its files"; }
-      grep -qF "DOSBox started: $dosbox_windows (process " "$trace" ||
+      grep -qiF "DOSBox started: $dosbox_windows (process " "$trace" ||
         fail "the trace does not name $dosbox_windows: $(cat "$trace")"
       [[ -n "$(settings_files)" ]] || fail "no settings file was handed to DOSBox"
       quit_relay "$dos_work"
