@@ -356,7 +356,7 @@ C
       install -o "$user" -g "$user" -m 755 "$DOSBOX_EXE" "$behind/DOSBox.exe"
       printf 'C:\\behind\\behind.exe\r\n' >"$dos_work/dosbox-path.txt"
       run_dos_relay FINDPOLL.COM
-      wait_for 900 grep -q 'response written' "$trace" ||
+      wait_for 900 grep -qs 'response written' "$trace" ||
         { show_relay_output; fail "the relay wrote no response"; }
       sleep 20
       ! grep -q 'request sent: 2 0 67 68' "$trace" ||
@@ -396,6 +396,7 @@ C
       flush=$(as_wine_user env "${display[@]}" "$wine" "$top/flush_bench.exe" \
                 "$dosbox_windows" </dev/null) ||
         fail "flush_bench.exe: $flush"
+      flush=${flush//$'\r'/}  # a Windows program's line end
       row "flush: find DOSBox's window, post Ctrl+F4 (relay, Wine)" \
         "$(printf 'median %.2f, p95 %.2f ms' $flush)"
       for files in 0 10000; do
