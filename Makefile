@@ -20,7 +20,8 @@ WINE32 ?= /usr/lib/wine/wine
 project_version = $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(1)/CMakeCache.txt)
 
 .PHONY: build test unit-test sanitize fuzz bench soak demo clean format \
-	windows windows-test windows-test-run deps package package-test
+	windows windows-test windows-test-run windows-bench windows-bench-run \
+	deps package package-test
 
 # The packages in packaging/debian-packages that a target needs and this
 # machine lacks, installed with apt-get (through sudo when not root).
@@ -102,14 +103,22 @@ windows:
 	$(call configure_windows,$(BUILD_WIN32),i686)
 	cmake --build $(BUILD_WIN32) -j $(JOBS)
 
+# DOSBox for Windows, built from Debian's sources with mingw-w64 for the
+# Wine tests (tests/wine/dosbox_for_windows.sh): about 5 minutes the first
+# time, then taken from DOSBOX_CACHE while the sources stay the same.
+DOSBOX_CACHE ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/zindo-relay/dosbox-windows
+dosbox_for_windows = JOBS=$(JOBS) tests/wine/dosbox_for_windows.sh $(DOSBOX_CACHE)
+
 # The 64-bit unit tests under Wine, in a throw-away prefix. None of them
 # opens a serial port. The prefix's wineserver is stopped however the tests
 # end. Then one exchange end to end: each relay .exe (64-bit under wine64,
 # 32-bit under wine32 in a 32-bit prefix) with COM1 mapped to zindo-devsim's
 # pseudo-terminal (tests/wine/relay_under_wine.sh, which keeps Wine away
-# from the machine's serial ports); in the 64-bit prefix, which has no DOS,
-# a DOS companion in DOSBox as well. Last, both .exe files' version
-# information, manifest and icon are read back.
+# from the machine's serial ports). Neither prefix has DOS, so each relay
+# also runs the DOS companions in DOSBox for Windows: two exchanges each,
+# polling by open and with FindFirst; in the 64-bit prefix, the FindFirst
+# one once more with the flush turned off, which must fail. Last, both .exe
+# files' version information, manifest and icon are read back.
 WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
 	dos/dos_tests platform/platform_win32_tests platform/directory_monitor_tests \
 	platform/timed_waits_tests platform/com_port_client_tests
@@ -134,8 +143,9 @@ windows-test-run:
 	    $(BUILD_WIN64)/$$test.exe || status=1; \
 	done; \
 	$(WINE_GUARD) env WINEPREFIX=$$prefix wineserver -k; rm -rf $$prefix; \
-	WINE=$(WINE) DOS_COMPANION=$(BUILD)/tests/dos/OPENPOLL.COM \
-	  tests/wine/relay_under_wine.sh \
+	dosbox=$$($(dosbox_for_windows)) || status=1; \
+	export DOSBOX_EXE=$$dosbox DOS_COMPANIONS=$(BUILD)/tests/dos; \
+	WINE=$(WINE) FLUSH_CONTROL=1 tests/wine/relay_under_wine.sh \
 	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD) || status=1; \
 	WINE=$(WINE32) WINEARCH=win32 MINGW_CC=i686-w64-mingw32-gcc \
 	  tests/wine/relay_under_wine.sh \
@@ -145,6 +155,20 @@ windows-test-run:
 	    $(call project_version,$(BUILD_WIN64)) || status=1; \
 	done; \
 	exit $$status
+
+# Figures for the 64-bit relay under Wine with DOSBox for Windows, on a
+# private Xvfb: the cost of one flush, and the FindFirst companion's wait for
+# each response, with no other files and with 10,000 (after the whole Wine
+# end-to-end run of that relay).
+windows-bench: windows build
+	$(if $(XVFB_RUN),$(XVFB_RUN) -a -s '-ac -nolisten tcp' ,)$(MAKE) \
+	  --no-print-directory windows-bench-run
+
+windows-bench-run:
+	dosbox=$$($(dosbox_for_windows)) && \
+	WINE=$(WINE) DOSBOX_EXE=$$dosbox DOS_COMPANIONS=$(BUILD)/tests/dos \
+	  WINE_BENCH=$(BUILD_WIN64)/flush_bench.exe \
+	  tests/wine/relay_under_wine.sh $(BUILD_WIN64)/zindo-relay.exe $(BUILD)
 
 # The Debian package and the Windows zip and installer, in
 # $(BUILD_PACKAGE)/packages: a release build with Debian's hardening flags,

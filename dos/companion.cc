@@ -50,6 +50,13 @@ std::string NamedPath(const std::string& text) {
 
 }  // namespace
 
+void DosboxSession::Started(const std::string& program, int process_id) {
+  process_id_ = process_id;
+  flush_owed_ = false;
+  trace_.Record("DOSBox started: " + program + " (process " +
+                std::to_string(process_id) + ")");
+}
+
 void DosboxSession::FlushDirectoryCache() {
   if (!flush_owed_ || !desktop_.HasDisplay()) return;
   // A DOSBox that has ended (the companion quit) has nothing to see.
@@ -81,7 +88,8 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
   }
   const DosboxStart start = Prepare(pif_name);
   try {
-    session_.Started(programs_.StartDetached(start.run));
+    session_.Started(start.run.arguments.at(0),
+                     programs_.StartDetached(start.run));
   } catch (const Error& failure) {
     if (!start.named.contents) throw;
     throw Error(failure.what() + std::string(" (the DOSBox named in ") +

@@ -25,11 +25,9 @@ class DosboxSession {
         process_(process),
         trace_(trace) {}
 
-  // DOSBox reads the directories afresh as it starts.
-  void Started(int process_id) {
-    process_id_ = process_id;
-    flush_owed_ = false;
-  }
+  // DOSBox reads the directories afresh as it starts. The trace names the
+  // program, which may be any DOSBox the user has installed.
+  void Started(const std::string& program, int process_id);
 
   // The relay created a file that DOSBox, once started, has not listed.
   void FileCreated() { flush_owed_ = process_id_ != 0; }

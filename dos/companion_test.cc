@@ -151,6 +151,8 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheSystemsOrMissing) {
       Companion().launcher.Launch("autoexec.pif");
       ASSERT_THAT(programs_.runs, SizeIs(1));
       EXPECT_EQ(programs_.runs[0].arguments.at(0), c.program);
+      EXPECT_THAT(fake_.trace.events(),
+                  Contains("DOSBox started: " + c.program + " (process 4242)"));
       EXPECT_EQ(c.failure, "");
     } catch (const Error& failure) {
       EXPECT_THAT(failure.what(), HasSubstr(c.failure));
@@ -267,7 +269,8 @@ TEST_F(DosCompanionTest, FlushThatCannotBeDoneIsReportedOnceAndTriedAgain) {
   EXPECT_THAT(fake_.process.diagnostics()[0],
               AllOf(HasSubstr("zindo-relay: "), HasSubstr(desktop_.failure)));
   EXPECT_THAT(fake_.trace.events(),
-              ElementsAre(HasSubstr("cache not emptied: process 4242")));
+              ElementsAre(HasSubstr("DOSBox started"),
+                          HasSubstr("cache not emptied: process 4242")));
   // The window has come: the rewrite still owes DOSBox the new name.
   desktop_.failure.clear();
   platform.files.WriteFile("zindoK2.txt", "/1\r\n");

@@ -87,11 +87,12 @@ std::string StoredNameOf(const std::string& absolute) {
   return ToUtf8(found.cFileName);
 }
 
-// Writes all of `bytes` to the file `path`, created or emptied.
+// Writes all of `bytes` to the file `path`, created or emptied, letting
+// others who have it open go on as `share` allows.
 void WriteWhole(const std::wstring& path, const std::string& bytes,
-                const std::string& description) {
+                const std::string& description, DWORD share = 0) {
   // CREATE_ALWAYS empties an existing file and keeps its stored name.
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
   if (!file.valid()) throw LastWin32Error(description);
@@ -171,12 +172,20 @@ void Win32FileSystem::WriteFile(const std::string& path,
     ::DeleteFileW(temporary.c_str());  // a full disk leaves no part behind
     throw;
   }
-  if (!::MoveFileExW(temporary.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING)) {
-    const DWORD error = ::GetLastError();
-    ::DeleteFileW(temporary.c_str());
-    throw Win32Error(description, error);
+  if (::MoveFileExW(temporary.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING)) {
+    return;
   }
+  const DWORD error = ::GetLastError();
+  ::DeleteFileW(temporary.c_str());
+  // A reader that has the file open without letting it be deleted (the C
+  // library's fopen, and so DOSBox for a companion that keeps re-reading the
+  // response) blocks the replacement, but mostly lets it be written: then it
+  // is written in place, as a reader of a plain rewrite expects.
+  const bool held_open =
+      error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+  if (!held_open || stored.empty()) throw Win32Error(description, error);
+  WriteWhole(target, bytes, description, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
 // A directory is the only thing other than a file that a path in the

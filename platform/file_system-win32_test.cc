@@ -8,6 +8,7 @@
 #include "gtest/gtest.h"
 #include "platform/error.h"
 #include "platform/file_system_contract_test.h"
+#include "platform/handle-win32.h"
 #include "platform/testing-win32.h"
 #include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
@@ -79,6 +80,19 @@ TEST_F(Win32FileSystemTest, ReadingAFileDoesNotLockOutItsWriter) {
   files_.WriteFile("shared.txt", "old");
   auto file = files_.OpenForReading("shared.txt");
   EXPECT_NO_THROW(files_.DeleteFile("shared.txt"));
+}
+
+// The C library's fopen (and so DOSBox) lets others read and write a file
+// it has open, but not delete or replace it.
+TEST_F(Win32FileSystemTest, AFileHeldOpenByAReaderIsRewrittenInPlace) {
+  files_.WriteFile("REPLY.TXT", "old");
+  UniqueHandle reader(::CreateFileW(
+      ToUtf16(directory_ / "REPLY.TXT").c_str(), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(reader.valid());
+  files_.WriteFile("reply.txt", "new content");
+  EXPECT_EQ(ReadNativeFile(directory_ / "REPLY.TXT"), "new content");
+  EXPECT_THAT(ListDirectory(directory_.path()), ElementsAre("REPLY.TXT"));
 }
 
 TEST_F(Win32FileSystemTest, FailuresNameThePathAndTheSystemText) {

@@ -2,13 +2,19 @@
 # The Windows relay end to end under Wine: zindo-devsim plays the device on a
 # pseudo-terminal that the prefix's COM1 is mapped to, a tiny Windows program
 # stands in for the companion, and zindo-request sends one message through
-# the relay and then asks it to quit. Exits non-zero when any step fails.
+# the relay and then asks it to quit; then, with DOS_COMPANIONS, DOS
+# companions in DOSBox. Exits non-zero when any step fails.
 #
 # Usage: relay_under_wine.sh RELAY_EXE LINUX_BUILD_DIR
 #   RELAY_EXE        zindo-relay.exe, 64-bit or (with a 32-bit WINE and
 #                    MINGW_CC) 32-bit
 #   LINUX_BUILD_DIR  where zindo-devsim and zindo-request are built
 # WINE (default: wine64) and WINESERVER (default: wineserver) may be set.
+# DOS_COMPANIONS   the folder with OPENPOLL.COM and FINDPOLL.COM
+# DOSBOX_EXE       DOSBox for Windows (tests/wine/dosbox_for_windows.sh); its
+#                  runs need DISPLAY
+# FLUSH_CONTROL    when set, FINDPOLL.COM runs once more with the flush off
+# WINE_BENCH       flush_bench.exe: when set, prints the Wine figures too
 #
 # This machine's serial ports must stay out of reach: one of them may be the
 # console. Wine points COM1 at the first of them on every start and opens
@@ -41,9 +47,13 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 
 answer="17,0,129,63,1,2,3,4,5,6,7,2,0,0,0,1,184,34,10"
+# The DOS companions' second request (2 0 67 68) gets a reply of its own: a
+# companion that keeps the response sees a new one only when it changes.
+second_answer="12,0,1,2,3,4,5,6,7,8,9,10,11,12"
 
 top=$(mktemp -d /tmp/zindo-wine.XXXXXX)
-prefix="$top/prefix"
+# wineboot creates the prefix itself: it can loop on an empty folder.
+prefix="$top/wine/prefix"
 work="$top/work"
 devsim_pid=""
 relay_pid=""
@@ -102,16 +112,17 @@ quit_relay() {
   expect_relay_end 150 0
 }
 
-mkdir -p "$prefix" "$work" "$top/home"
+mkdir -p "$top/wine" "$work" "$top/home"
 chmod 711 "$top"
-chown "$user:$user" "$prefix" "$work" "$top/home"
+chown "$user:$user" "$top/wine" "$work" "$top/home"
 
 # The namespace must hide every serial port before anything of Wine runs.
 check_wine_guard || fail "the serial ports are not fenced off"
 
 say "device: zindo-devsim on a pseudo-terminal"
 "$devsim_bin" --link "$top/com1" --owner "$user:$user" \
-  --log "$top/device.log" --rule "any: reply $answer" >"$top/devsim.out" 2>&1 &
+  --log "$top/device.log" --rule "prefix 2,0,67,68: reply $second_answer" \
+  --rule "any: reply $answer" >"$top/devsim.out" 2>&1 &
 devsim_pid=$!
 wait_for 50 test -L "$top/com1" || fail "zindo-devsim did not start"
 pty=$(readlink "$top/com1")
@@ -238,92 +249,177 @@ else
   say "log-off: skipped, Wine needs a display for the relay's window"
 fi
 
-# A DOS companion where Windows has no DOS (a 64-bit prefix): the relay runs
-# it in DOSBox. Debian's dosbox stands in for DOSBox for Windows, installed
-# where its installer puts it, behind a script that maps the Windows paths
-# it is given to this machine's. The relay cannot reach the Linux DOSBox's
-# window to empty its directory cache, and says so once; the companion
-# polls by opening the response under the upper-case name DOS asks for,
-# which works without that.
-if [[ -n "${DOS_COMPANION:-}" ]]; then
-  dosbox=$(command -v dosbox || true)
-  [[ -n "$dosbox" ]] || fail "dosbox is not installed (Debian package dosbox)"
+# A DOS companion where Windows has no DOS (a 64-bit prefix, or a 32-bit
+# one without NTVDM): the relay runs it in DOSBox. DOS_COMPANIONS is where
+# OPENPOLL.COM and FINDPOLL.COM are; DOSBOX_EXE is DOSBox for Windows
+# (tests/wine/dosbox_for_windows.sh), which shows its window on the display.
+if [[ -n "${DOS_COMPANIONS:-}" ]]; then
   dos_work="$prefix/drive_c/work"
-  trace='C:\zindo\dosbox-trace.log'
+  trace="$prefix/drive_c/zindo/dosbox-trace.log"
   mkdir -p "$dos_work"
-  cp "$DOS_COMPANION" "$dos_work/CO.COM"
   "$build_dir/zindo-mkpif" "$dos_work/autoexec.pif" CO.COM >/dev/null
   chown -R "$user:$user" "$dos_work"
+  # Starts the relay in C:\work with companion $1 as CO.COM, on the display
+  # when the array display holds DISPLAY=... (the failure path shows its
+  # message box there and waits).
+  display=()
   run_dos_relay() {
+    install -o "$user" -g "$user" -m 644 "$DOS_COMPANIONS/$1" "$dos_work/CO.COM"
+    rm -f "$dos_work/GOT.TXT" "$dos_work"/ZINDOK?.TXT "$trace"
     (cd "$dos_work" && exec >"$top/relay.out" 2>&1 </dev/null &&
-      as_wine_user env ZINDO_TRACE="$trace" "$wine" "$relay_exe") &
+      as_wine_user env "${display[@]}" ZINDO_TRACE='C:\zindo\dosbox-trace.log' \
+        "$wine" "$relay_exe") &
     relay_pid=$!
+  }
+  # The settings file the relay hands DOSBox, in the Windows user's Temp.
+  settings_files() { find "$prefix/drive_c/users" -name 'zindo-relay-*.conf'; }
+  # Waits for the companion's GOT.TXT, which must hold $1.
+  expect_got() {
+    if ! wait_for 900 test -f "$dos_work/GOT.TXT"; then
+      show_relay_output
+      sed 's/^/  trace: /' "$trace" >&2 || true
+      fail "the DOS companion did not finish within 90 s"
+    fi
+    [[ "$(cat "$dos_work/GOT.TXT")" == "$1" ]] ||
+      { show_relay_output; fail "GOT.TXT holds $(od -c "$dos_work/GOT.TXT")"; }
+  }
+  flush_failures() {
+    grep -c 'cannot make DOSBox read its directories again' \
+      "$top/relay.out" || true
   }
 
   say "DOS companion, no DOSBox: the failure path says what is missing"
-  run_dos_relay
+  run_dos_relay OPENPOLL.COM
   expect_relay_end 300 1
   grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
     "$top/relay.out" || { show_relay_output; fail "no line says DOSBox is missing"; }
   say "  status 1: $(grep -o 'this Windows.*not found' "$top/relay.out")"
 
-  say "DOS companion in DOSBox: OPENPOLL.COM makes two exchanges"
-  standin="$prefix/drive_c/Program Files (x86)/DOSBox-0.74-3/DOSBox.exe"
-  mkdir -p "$(dirname "$standin")"
-  logs="$top/standin"
-  mkdir -p "$logs"
-  chown "$user:$user" "$logs"
-  sed -e "s|@LOGS@|$logs|g" -e "s|@DOSBOX@|$dosbox|g" >"$standin" <<'STANDIN'
-#!/bin/bash
-# Stands in for DOSBox for Windows: logs what it was given, maps the Windows
-# paths to this machine's and runs Debian's dosbox.
-printf '%s\n' "SDL_VIDEODRIVER=$SDL_VIDEODRIVER" "$@" >@LOGS@/given.log
-mount_command='^(mount .) "(.*)"$'
-args=()
-while [[ $# -gt 0 ]]; do
-  case "$1" in
-    -conf) args+=(-conf "$(winepath -u "$2")"); shift 2 ;;
-    -c) if [[ $2 =~ $mount_command ]]; then
-          args+=(-c "${BASH_REMATCH[1]} \"$(winepath -u "${BASH_REMATCH[2]}")\"")
-        else
-          args+=(-c "$2")
-        fi
-        shift 2 ;;
-    *) args+=("$1"); shift ;;
-  esac
-done
-unset SDL_VIDEODRIVER
-[[ -n "${DISPLAY:-}" ]] || export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
-exec @DOSBOX@ "${args[@]}" >@LOGS@/dosbox.out 2>&1
-STANDIN
-  chmod 755 "$standin"
-  chown -R "$user:$user" "$prefix/drive_c/Program Files (x86)"
-  rm -f "$prefix/drive_c/zindo/dosbox-trace.log"
-  run_dos_relay
-  if ! wait_for 600 test -f "$dos_work/GOT.TXT"; then
-    show_relay_output
-    sed 's/^/  stand-in: /' "$logs/given.log" "$logs/dosbox.out" >&2 || true
-    fail "the DOS companion got no responses within 60 s"
+  if [[ -z "${DOSBOX_EXE:-}" || -z "${DISPLAY:-}" ]]; then
+    say "DOS companion in DOSBox: skipped, it needs DOSBOX_EXE and a display"
+  else
+    # Where DOSBox's installer puts it.
+    programs='Program Files'
+    [[ ! -d "$prefix/drive_c/Program Files (x86)" ]] ||
+      programs='Program Files (x86)'
+    dosbox_dir="$prefix/drive_c/$programs/DOSBox-0.74-3"
+    dosbox_windows="C:\\$programs\\DOSBox-0.74-3\\DOSBox.exe"
+    display=(DISPLAY="$DISPLAY")
+    install -D -o "$user" -g "$user" -m 755 "$DOSBOX_EXE" "$dosbox_dir/DOSBox.exe"
+    both="/0,$answer"$'\r\n'"/0,$second_answer"$'\r'
+    for companion in OPENPOLL.COM FINDPOLL.COM; do
+      say "DOS companion in DOSBox: $companion makes two exchanges"
+      run_dos_relay "$companion"
+      expect_got "$both"
+      say "  GOT.TXT holds both responses"
+      [[ $(flush_failures) -eq 0 ]] ||
+        { show_relay_output; fail "the relay could not make DOSBox see its files"; }
+      grep -qiF "DOSBox started: $dosbox_windows (process " "$trace" ||
+        fail "the trace does not name $dosbox_windows: $(cat "$trace")"
+      [[ -n "$(settings_files)" ]] || fail "no settings file was handed to DOSBox"
+      quit_relay "$dos_work"
+      [[ -z "$(settings_files)" ]] || fail "the settings file was left behind"
+      say "  no flush failure; the trace names $dosbox_windows; settings file removed"
+    done
+
+    # The same DOSBox behind a program that starts it and waits: the relay
+    # sends Ctrl+F4 to a process without a window, says so once, and the
+    # FindFirst companion does not see the response (it would send its
+    # second request at once) in 20 s.
+    if [[ -n "${FLUSH_CONTROL:-}" ]]; then
+      say "control: FINDPOLL.COM with the flush turned off"
+      cat >"$top/behind.c" <<'C'
+#include <windows.h>
+#include <wchar.h>
+int WINAPI WinMain(HINSTANCE a, HINSTANCE b, LPSTR c, int d) {
+  wchar_t dosbox[MAX_PATH + 16], line[32768];
+  DWORD length = GetModuleFileNameW(NULL, dosbox, MAX_PATH);
+  while (length > 0 && dosbox[length - 1] != L'\\') --length;
+  wcscpy(dosbox + length, L"DOSBox.exe");
+  const wchar_t *rest = GetCommandLineW();
+  wchar_t end = *rest == L'"' ? *rest++ : L' ';
+  while (*rest && *rest != end) ++rest;
+  if (*rest) ++rest;
+  swprintf(line, 32768, L"\"%ls\" %ls", dosbox, rest);
+  STARTUPINFOW startup = {sizeof startup};
+  PROCESS_INFORMATION started;
+  if (!CreateProcessW(dosbox, line, NULL, NULL, FALSE, 0, NULL, NULL,
+                      &startup, &started)) return 1;
+  WaitForSingleObject(started.hProcess, INFINITE);
+  return 0;
+}
+C
+      "$mingw_cc" -O2 -mwindows -o "$top/behind.exe" "$top/behind.c" ||
+        fail "could not build behind.exe"
+      behind="$prefix/drive_c/behind"
+      install -D -o "$user" -g "$user" -m 755 "$top/behind.exe" "$behind/behind.exe"
+      install -o "$user" -g "$user" -m 755 "$DOSBOX_EXE" "$behind/DOSBox.exe"
+      printf 'C:\\behind\\behind.exe\r\n' >"$dos_work/dosbox-path.txt"
+      run_dos_relay FINDPOLL.COM
+      wait_for 900 grep -qs 'response written' "$trace" ||
+        { show_relay_output; fail "the relay wrote no response"; }
+      sleep 20
+      ! grep -q 'request sent: 2 0 67 68' "$trace" ||
+        fail "the companion saw the response without the flush"
+      [[ $(flush_failures) -eq 1 ]] ||
+        { show_relay_output; fail "the flush failure was reported $(flush_failures) times"; }
+      quit_relay "$dos_work"
+      # DOSBox, and the program behind which it runs, end with the prefix's
+      # wineserver.
+      as_wine_user "$wineserver" -k || true
+      as_wine_user "$wineserver" -w || true
+      rm -f "$dos_work/dosbox-path.txt"
+      say "  the response unseen for 20 s; the failure reported once"
+    fi
+
+    # Figures, with WINE_BENCH naming flush_bench.exe from the same Windows
+    # build: what one flush costs the relay, and how long the FindFirst
+    # companion waits from the response written to the response seen (its
+    # next request appearing), with no other files beside it and with
+    # 10,000, over 5 runs each.
+    if [[ -n "${WINE_BENCH:-}" ]]; then
+      exec {tick}<> <(:)  # read -t on it sleeps without a new process
+      await_file() {  # name: polls for it every millisecond, up to 60 s
+        local deadline=$((SECONDS + 60))
+        until [[ -e "$dos_work/$1" ]]; do
+          ((SECONDS < deadline)) || fail "$1 did not appear"
+          read -rt 0.001 -u "$tick" || true
+        done
+      }
+      # "median M, p95 P ms" of the numbers on standard input.
+      summary() {
+        sort -n | awk '{ v[NR] = $1 } END {
+          printf "median %.2f, p95 %.2f ms", v[int((NR + 1) / 2)], v[int(NR * 0.95 + 0.99)] }'
+      }
+      row() { printf '| %-64s | %-34s | %-10s |\n' "$1" "$2" ""; }
+      install -o "$user" -g "$user" -m 755 "$WINE_BENCH" "$top/flush_bench.exe"
+      flush=$(as_wine_user env "${display[@]}" "$wine" "$top/flush_bench.exe" \
+                "$dosbox_windows" </dev/null) ||
+        fail "flush_bench.exe: $flush"
+      flush=${flush//$'\r'/}  # a Windows program's line end
+      row "flush: find DOSBox's window, post Ctrl+F4 (relay, Wine)" \
+        "$(printf 'median %.2f, p95 %.2f ms' $flush)"
+      for files in 0 10000; do
+        for ((i = 0; i < files; i++)); do : >"$dos_work/other$i.dat"; done
+        chown -R "$user:$user" "$dos_work"
+        for run in 1 2 3 4 5; do
+          run_dos_relay FINDPOLL.COM
+          await_file ZINDOK2.TXT
+          written=$EPOCHREALTIME
+          await_file ZINDOK1.TXT
+          awk -v from="$written" -v to="$EPOCHREALTIME" \
+            'BEGIN { printf "%.2f\n", (to - from) * 1000 }'
+          expect_got "$both"
+          quit_relay "$dos_work"
+        done >"$top/waits"
+        label="no other files"
+        ((files == 0)) || label="10,000 files"
+        row "FindFirst companion: response -> seen, $label (Wine)" \
+          "$(summary <"$top/waits")"
+      done
+      rm -f "$dos_work"/other*.dat
+    fi
   fi
-  got=$(cat "$dos_work/GOT.TXT")
-  [[ "$got" == "/0,$answer"$'\r\n'"/0,$answer"$'\r' ]] ||
-    { show_relay_output; fail "GOT.TXT holds $(od -c "$dos_work/GOT.TXT")"; }
-  say "  GOT.TXT holds both responses"
-  grep -qx 'SDL_VIDEODRIVER=windib' "$logs/given.log" ||
-    fail "DOSBox was not asked for SDL's windib driver"
-  grep -qx 'mount C "C:\\"' "$logs/given.log" ||
-    fail "drive C was not mounted as C:\\: $(cat "$logs/given.log")"
-  conf=$(sed -n '/^-conf$/{n;p}' "$logs/given.log")
-  say "  DOSBox got -conf $conf and mount C \"C:\\\""
-  flushes=$(grep -c 'cannot make DOSBox read its directories again' \
-    "$top/relay.out" || true)
-  [[ $flushes -eq 1 ]] ||
-    { show_relay_output; fail "the flush failure was reported $flushes times"; }
-  say "  the flush failure was reported once: $(grep -o 'again ([^)]*)' "$top/relay.out")"
-  quit_relay "$dos_work"
-  conf_unix=$(as_wine_user "$wine" winepath -u "$conf" 2>/dev/null)
-  [[ ! -e "$conf_unix" ]] || fail "the settings file $conf was left behind"
-  say "  the relay ended with status 0 and removed DOSBox's settings file"
 fi
 
 # The mapping held: COM1 was the pseudo-terminal, not a serial port.
