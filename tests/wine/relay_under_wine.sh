@@ -10,7 +10,7 @@
 #                    MINGW_CC) 32-bit
 #   LINUX_BUILD_DIR  where zindo-devsim and zindo-request are built
 # WINE (default: wine64) and WINESERVER (default: wineserver) may be set.
-# DOS_COMPANIONS   the folder with OPENPOLL.COM and FINDPOLL.COM
+# DOS_COMPANIONS   the folder with OPENPOLL.COM, FINDPOLL.COM and PROBE.COM
 # DOSBOX_EXE       DOSBox for Windows (tests/wine/dosbox_for_windows.sh); its
 #                  runs need DISPLAY
 # FLUSH_CONTROL    when set, FINDPOLL.COM runs once more with the flush off
@@ -265,7 +265,8 @@ if [[ -n "${DOS_COMPANIONS:-}" ]]; then
   display=()
   run_dos_relay() {
     install -o "$user" -g "$user" -m 644 "$DOS_COMPANIONS/$1" "$dos_work/CO.COM"
-    rm -f "$dos_work/GOT.TXT" "$dos_work"/ZINDOK?.TXT "$trace"
+    rm -f "$dos_work/GOT.TXT" "$dos_work/PROBE.TXT" "$dos_work"/ZINDOK?.TXT \
+      "$trace"
     (cd "$dos_work" && exec >"$top/relay.out" 2>&1 </dev/null &&
       as_wine_user env "${display[@]}" ZINDO_TRACE='C:\zindo\dosbox-trace.log' \
         "$wine" "$relay_exe") &
@@ -321,6 +322,29 @@ if [[ -n "${DOS_COMPANIONS:-}" ]]; then
       [[ -z "$(settings_files)" ]] || fail "the settings file was left behind"
       say "  no flush failure; the trace names $dosbox_windows; settings file removed"
     done
+
+    # The idle helper, loaded before the companion: tests/dos/probe.asm
+    # reports that it is resident, that every failed look-up of the
+    # response or status file waited for a timer tick, and how many of
+    # 1,000 look-ups of other missing names saw a tick pass (each would
+    # wait one if the helper held them up). Its folder goes with the relay.
+    say "DOS companion in DOSBox: the idle helper waits only for the relay's files"
+    run_dos_relay PROBE.COM
+    wait_for 900 test -f "$dos_work/PROBE.TXT" ||
+      { show_relay_output; fail "the probe did not finish within 90 s"; }
+    probe=$(tr -d '\r' <"$dos_work/PROBE.TXT")
+    grep -qx 'HELPER YES' <<<"$probe" ||
+      fail "the idle helper is not resident: $probe"
+    awk '$1 != "HELPER" && $1 != "OTHERS" && $1 !~ /^STATUS-(OPEN|ATTRIBUTES)$/ &&
+         $2 != "W" { bad = 1 } END { exit bad }' <<<"$probe" ||
+      fail "a failed look-up of the relay's files did not wait: $probe"
+    others=$(awk '$1 == "OTHERS" { print $2 }' <<<"$probe")
+    ((16#${others:-FFFF} < 50)) ||
+      fail "look-ups of other names were held up: $probe"
+    quit_relay "$dos_work"
+    [[ -z "$(find "$prefix/drive_c/users" -name 'zindo-relay-*')" ]] ||
+      fail "the helper's folder was left behind"
+    say "  resident; every missing look-up waited; $((16#$others)) of 1,000 others saw a tick"
 
     # The same DOSBox behind a program that starts it and waits: the relay
     # sends Ctrl+F4 to a process without a window, says so once, and the
