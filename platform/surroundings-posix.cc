@@ -16,12 +16,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/descriptor-posix.h"
 #include "platform/device_access.h"
 #include "platform/directory/directory_source-posix.h"
+#include "platform/error.h"
+#include "platform/network_port.h"
 #include "platform/spawn-posix.h"
 
 namespace zindo {
@@ -193,6 +197,32 @@ Finding PosixSurroundings::WorkingDirectory() {
   return finding;
 }
 
+namespace {
+
+// A port whose link names a serial server: the address is read, but not
+// connected to, since a connection would take the server's one line.
+std::optional<Finding> NetworkPortFinding(const std::string& com,
+                                          const std::string& path) {
+  char target[PATH_MAX];
+  const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+  if (length <= 0 || !NamesNetworkPort(std::string_view(target, length))) {
+    return std::nullopt;
+  }
+  const std::string text(target, length);
+  try {
+    const NetworkAddress address = ParseNetworkAddress(text);
+    return Finding{Verdict::kGood,
+                   com + ": " + path + " -> " + address.Text() +
+                       ", a serial server (not connected to by the check)",
+                   ""};
+  } catch (const Error& failure) {
+    return Finding{Verdict::kBlocking, com + ": " + failure.what(),
+                   "point the link at rfc2217://HOST:PORT or tcp://HOST:PORT"};
+  }
+}
+
+}  // namespace
+
 Finding PosixSurroundings::Device(int port) {
   const std::string path = ports_.DevicePath(port);
   const std::string com = "COM" + std::to_string(port);
@@ -206,6 +236,9 @@ Finding PosixSurroundings::Device(int port) {
                 std::to_string(port) +
                 " ADAPTER (zindo-setup --list shows "
                 "them)"};
+  }
+  if (std::optional<Finding> server = NetworkPortFinding(com, path)) {
+    return *server;
   }
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) {

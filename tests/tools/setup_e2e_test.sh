@@ -92,6 +92,16 @@ status=$?
    $out == *"port: COM1, the default"* ]] || fail "--check ($status): $out"
 [[ $(snapshot) == "$before" ]] || fail "--check changed files: $(diff <(echo "$before") <(snapshot))"
 
+# A port behind a serial server is read from its link, not connected to.
+com1="$home/.zindo/dosdevices/com1"
+adapter_link=$(readlink "$com1")
+ln -sfn rfc2217://127.0.0.1:1 "$com1"
+out=$(cd "$work" && "${as_user[@]}" "${user_env[@]}" "$build/zindo-relay" --check 2>&1)
+status=$?
+[[ $status == 0 && $out == *"rfc2217://127.0.0.1:1, a serial server"* ]] ||
+  fail "--check of a serial server ($status): $out"
+ln -sfn "$adapter_link" "$com1"
+
 # The launcher's command, run in its folder as a desktop would run it.
 exec_line=$(sed -n 's/^Exec=//p' "$launcher")
 folder=$(sed -n 's/^Path=//p' "$launcher")
