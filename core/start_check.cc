@@ -92,10 +92,12 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
                           services.desktop, session);
   try {
     const DosboxLauncher::DosboxStart start = launcher.Prepare(pif);
-    report.Add("companion", {Verdict::kGood,
-                             pif + ", a DOS program, run in DOSBox as: " +
-                                 CommandLineText(start.run.arguments),
-                             ""});
+    report.Add("companion",
+               {Verdict::kGood,
+                pif + ", a DOS program, run in DOSBox as: " +
+                    CommandLineText(ArgumentsWithHandedPaths(
+                        start.run, "<settings file>", "<idle helper folder>")),
+                ""});
     report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front()));
   } catch (const Error& failure) {
     const bool no_dosbox = services.programs.Find("dosbox").path.empty();
