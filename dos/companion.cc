@@ -144,19 +144,18 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
     for (const auto& [letter, native] : programs_.MappedDrives()) {
       run.drives.push_back({letter, native});
     }
-    Programs::UserFile settings = programs_.ReadUserFile(kUserSettingsFile);
-    const std::string user_settings = settings.contents.value_or("");
-    const bool idle_helper = WantsIdleHelper(settings);
-    if (idle_helper) run.idle_helper_folder = kHandedFolder;
+    const Programs::UserFile settings =
+        programs_.ReadUserFile(kUserSettingsFile);
+    if (WantsIdleHelper(settings)) run.idle_helper_folder = kHandedFolder;
     std::vector<std::string> arguments = DosboxArguments(run, kHandedFile);
     arguments.insert(arguments.begin(), dosbox);
     ProgramRun program{
         std::move(arguments),
         DosboxEnvironment(desktop_.HasDisplay(), desktop_.SdlVideoDriver()),
         run.working_directory,
-        DosboxConfig(user_settings),
+        DosboxConfig(settings.contents.value_or("")),
         {}};
-    if (idle_helper) {
+    if (!run.idle_helper_folder.empty()) {
       program.handed_folder[kIdleHelperName] = IdleHelperProgram();
     }
     return program;

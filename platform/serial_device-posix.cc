@@ -313,6 +313,11 @@ std::string PosixSerialPorts::DevicePath(int port) const {
   return "/dev/ttyS" + std::to_string(port - 1);
 }
 
+std::string PosixSerialPorts::ServerOf(int port) const {
+  const std::string target = LinkTarget(DevicePath(port));
+  return NamesNetworkPort(target) ? target : "";
+}
+
 std::unique_ptr<SerialDevice> PosixSerialPorts::Open(
     int port, const LineSettings& settings) {
   std::string port_name = "COM" + std::to_string(port);
@@ -325,9 +330,8 @@ std::unique_ptr<SerialDevice> PosixSerialPorts::Open(
   if (!unsupported.empty()) {
     throw SystemError("open " + name + " with " + unsupported, EINVAL);
   }
-  std::string target = LinkTarget(path);
-  if (NamesNetworkPort(target)) {
-    return OpenNetworkPort(port, target, settings, watch_list_);
+  if (const std::string server = ServerOf(port); !server.empty()) {
+    return OpenNetworkPort(port, server, settings, watch_list_);
   }
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) throw SystemError("open " + name, errno);

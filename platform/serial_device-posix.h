@@ -26,6 +26,10 @@ class PosixSerialPorts : public SerialPorts {
   // The native path that port `port` opens.
   std::string DevicePath(int port) const;
 
+  // The serial server that port `port` names ("rfc2217://HOST:PORT" as its
+  // link holds it), or "" when the port is a device.
+  std::string ServerOf(int port) const;
+
  private:
   std::string prefix_;
   std::shared_ptr<WatchList> watch_list_;

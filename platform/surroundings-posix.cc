@@ -201,23 +201,17 @@ namespace {
 
 // A port whose link names a serial server: the address is read, but not
 // connected to, since a connection would take the server's one line.
-std::optional<Finding> NetworkPortFinding(const std::string& com,
-                                          const std::string& path) {
-  char target[PATH_MAX];
-  const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
-  if (length <= 0 || !NamesNetworkPort(std::string_view(target, length))) {
-    return std::nullopt;
-  }
-  const std::string text(target, length);
+Finding NetworkPortFinding(const std::string& com, const std::string& path,
+                           const std::string& server) {
   try {
-    const NetworkAddress address = ParseNetworkAddress(text);
-    return Finding{Verdict::kGood,
-                   com + ": " + path + " -> " + address.Text() +
-                       ", a serial server (not connected to by the check)",
-                   ""};
+    const NetworkAddress address = ParseNetworkAddress(server);
+    return {Verdict::kGood,
+            com + ": " + path + " -> " + address.Text() +
+                ", a serial server (not connected to by the check)",
+            ""};
   } catch (const Error& failure) {
-    return Finding{Verdict::kBlocking, com + ": " + failure.what(),
-                   "point the link at rfc2217://HOST:PORT or tcp://HOST:PORT"};
+    return {Verdict::kBlocking, com + ": " + failure.what(),
+            "point the link at rfc2217://HOST:PORT or tcp://HOST:PORT"};
   }
 }
 
@@ -237,8 +231,8 @@ Finding PosixSurroundings::Device(int port) {
                 " ADAPTER (zindo-setup --list shows "
                 "them)"};
   }
-  if (std::optional<Finding> server = NetworkPortFinding(com, path)) {
-    return *server;
+  if (const std::string server = ports_.ServerOf(port); !server.empty()) {
+    return NetworkPortFinding(com, path, server);
   }
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) {
