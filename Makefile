@@ -120,8 +120,8 @@ dosbox_for_windows = JOBS=$(JOBS) tests/wine/dosbox_for_windows.sh $(DOSBOX_CACH
 # one once more with the flush turned off, which must fail. Last, both .exe
 # files' version information, manifest and icon are read back.
 WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
-	dos/dos_tests platform/platform_win32_tests platform/directory_monitor_tests \
-	platform/timed_waits_tests platform/com_port_client_tests
+	dos/dos_tests platform/platform_win32_tests base/base_tests \
+	platform/com_port_client_tests
 
 # As root, Wine runs in a mount namespace where every /dev/ttyS* is
 # /dev/null: it opens serial devices to see which ports are real, and one of

@@ -1,4 +1,4 @@
-# Writes platform/version.h with the project's version and, when the source
+# Writes base/version.h with the project's version and, when the source
 # is a git checkout, the revision it is at ("-modified" when it has changes).
 # Run at every build, so that the revision is never stale; the header is
 # rewritten only when its content changes, so nothing else rebuilds. Git
@@ -23,4 +23,4 @@ if(GIT_FOUND AND EXISTS "${SOURCE_DIR}/.git")
     endif()
   endif()
 endif()
-configure_file("${SOURCE_DIR}/platform/version.h.in" "${OUTPUT}" @ONLY)
+configure_file("${SOURCE_DIR}/base/version.h.in" "${OUTPUT}" @ONLY)

@@ -3,8 +3,8 @@
 
 #include "link/device_message.h"
 #include "link/serial_port.h"
+#include "link/timed_waits.h"
 #include "platform/file_system.h"
-#include "platform/timed_waits.h"
 #include "platform/trace.h"
 
 namespace zindo {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "link/device_line_test.h"
-#include "platform/error.h"
 
 namespace zindo {
 namespace {

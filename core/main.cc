@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
+#include "base/program_name.h"
 #include "core/relay.h"
 #include "core/start_check.h"
 #include "dos/companion.h"
 #include "exchange/file_names.h"
-#include "platform/command_line.h"
 #include "platform/platform.h"
-#include "platform/program_name.h"
 
 namespace {
 

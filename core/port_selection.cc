@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "base/error.h"
+#include "base/program_name.h"
 #include "exchange/config_file.h"
-#include "platform/error.h"
-#include "platform/program_name.h"
 
 namespace zindo {
 

@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/program_name.h"
 #include "exchange/file_names.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/program_name.h"
 
 namespace zindo {
 namespace {

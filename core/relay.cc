@@ -3,6 +3,8 @@
 #include <exception>
 #include <optional>
 
+#include "base/error.h"
+#include "base/program_name.h"
 #include "core/line_recovery.h"
 #include "core/port_selection.h"
 #include "exchange/file_names.h"
@@ -10,8 +12,6 @@
 #include "exchange/response_file.h"
 #include "exchange/status_file.h"
 #include "link/reply_collection.h"
-#include "platform/error.h"
-#include "platform/program_name.h"
 #include "platform/stop_request.h"
 
 namespace zindo {

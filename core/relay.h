@@ -5,8 +5,8 @@
 
 #include "link/device_message.h"
 #include "link/serial_port.h"
+#include "link/timed_waits.h"
 #include "platform/platform.h"
-#include "platform/timed_waits.h"
 
 namespace zindo {
 

@@ -5,11 +5,11 @@
 
 #include <vector>
 
+#include "base/program_name.h"
 #include "core/port_selection.h"
 #include "exchange/file_names.h"
 #include "link/device_message.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/program_name.h"
 
 namespace zindo {
 namespace {

@@ -1,11 +1,11 @@
 #include "core/start_check.h"
 
+#include "base/error.h"
 #include "core/port_selection.h"
 #include "dos/companion.h"
 #include "exchange/config_file.h"
 #include "exchange/file_names.h"
 #include "link/serial_port.h"
-#include "platform/error.h"
 
 namespace zindo {
 namespace {

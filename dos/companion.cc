@@ -1,10 +1,10 @@
 #include "dos/companion.h"
 
+#include "base/ascii_case.h"
+#include "base/error.h"
 #include "dos/dosbox.h"
 #include "dos/idle_helper.h"
 #include "dos/program_information.h"
-#include "platform/ascii_case.h"
-#include "platform/error.h"
 
 namespace zindo {
 namespace {

@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/error.h"
 #include "dos/idle_helper.h"
 #include "dos/program_information.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/fake/fake_platform.h"
 
 namespace zindo {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string_view>
 
+#include "base/ascii_case.h"
+#include "base/error.h"
 #include "dos/idle_helper.h"
-#include "platform/ascii_case.h"
-#include "platform/error.h"
 
 namespace zindo {
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {

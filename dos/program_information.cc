@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace zindo {
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 #include <utility>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 
 namespace zindo {
 namespace {

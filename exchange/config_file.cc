@@ -2,8 +2,8 @@
 
 #include <charconv>
 
+#include "base/error.h"
 #include "exchange/file_names.h"
-#include "platform/error.h"
 
 namespace zindo {
 

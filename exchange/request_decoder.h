@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace zindo {
 

@@ -1,8 +1,8 @@
 #include "exchange/request_file.h"
 
+#include "base/error.h"
 #include "exchange/file_names.h"
 #include "exchange/request_decoder.h"
-#include "platform/error.h"
 
 namespace zindo {
 

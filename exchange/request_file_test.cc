@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "exchange/file_names.h"
 #include "exchange/status_file.h"
-#include "platform/error.h"
 #include "platform/fake/fake_platform.h"
 
 namespace zindo {

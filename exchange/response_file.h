@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/file_system.h"
 
 namespace zindo {

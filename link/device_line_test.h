@@ -8,8 +8,8 @@
 
 #include "link/device_message.h"
 #include "link/serial_port.h"
+#include "link/timed_waits.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/timed_waits.h"
 
 namespace zindo::line_test {
 

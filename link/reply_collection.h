@@ -5,7 +5,7 @@
 
 #include "link/device_message.h"
 #include "link/serial_port.h"
-#include "platform/timed_waits.h"
+#include "link/timed_waits.h"
 #include "platform/trace.h"
 
 namespace zindo {

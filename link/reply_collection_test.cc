@@ -4,8 +4,8 @@
 
 #include <vector>
 
+#include "base/error.h"
 #include "link/device_line_test.h"
-#include "platform/error.h"
 
 namespace zindo {
 namespace {

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace zindo {
 

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/fake/fake_platform.h"
 
 namespace zindo {

@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
+#include "base/error.h"
 #include "platform/append_file.h"
 #include "platform/descriptor-posix.h"
-#include "platform/error.h"
 #include "platform/trace.h"
 
 namespace zindo {

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/directory/directory_monitor.h"
+#include "base/directory_monitor.h"
 #include "platform/event_pump.h"
 #include "platform/stop_signals-posix.h"
 #include "platform/watch_list-posix.h"

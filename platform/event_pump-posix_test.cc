@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "gtest/gtest.h"
-#include "platform/directory/directory_source-posix.h"
+#include "platform/directory_source-posix.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/error.h"
 #include "platform/descriptor-posix.h"
-#include "platform/directory/directory_source-posix.h"
-#include "platform/error.h"
+#include "platform/directory_source-posix.h"
 
 namespace zindo {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/directory/directory_monitor.h"
+#include "base/directory_monitor.h"
 #include "platform/file_system.h"
 
 namespace zindo {

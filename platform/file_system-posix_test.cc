@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/file_system_contract_test.h"
 #include "platform/testing-posix.h"
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/file_system_contract_test.h"
 #include "platform/handle-win32.h"
 #include "platform/testing-win32.h"

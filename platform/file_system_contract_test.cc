@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
-#include "platform/error.h"
 #include "platform/fake/fake_platform.h"
 
 namespace zindo {

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/program_arguments-posix.h"
 #include "platform/spawn-posix.h"
 

@@ -11,9 +11,9 @@
 #include <sstream>
 #include <string>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/testing-posix.h"
 
 namespace zindo {

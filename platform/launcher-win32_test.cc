@@ -1,9 +1,9 @@
 // Only the failures are tested: a successful launch would start a program.
 #include "platform/launcher-win32.h"
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/testing-win32.h"
 #include "platform/windows-win32.h"
 

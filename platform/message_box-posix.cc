@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <vector>
 
+#include "base/error.h"
 #include "platform/descriptor-posix.h"
-#include "platform/error.h"
 
 namespace zindo {
 namespace {

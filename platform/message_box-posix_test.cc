@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/desktop_dialog-posix.h"
-#include "platform/error.h"
 #include "platform/stop_request.h"
 #include "platform/stop_signals-posix.h"
 #include "platform/testing-posix.h"

@@ -4,9 +4,9 @@
 #include <optional>
 #include <utility>
 
-#include "platform/ascii_case.h"
+#include "base/ascii_case.h"
+#include "base/error.h"
 #include "platform/com_port_client.h"
-#include "platform/error.h"
 
 namespace zindo {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/serial_device.h"
 
 namespace zindo {

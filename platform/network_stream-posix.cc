@@ -10,8 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "base/error.h"
 #include "platform/descriptor-posix.h"
-#include "platform/error.h"
 #include "platform/network_stream.h"
 #include "platform/watch_list-posix.h"
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <utility>
 
+#include "base/error.h"
 #include "platform/clock-posix.h"
 #include "platform/desktop-posix.h"
-#include "platform/directory/directory_source-posix.h"
-#include "platform/error.h"
+#include "platform/directory_source-posix.h"
 #include "platform/event_pump-posix.h"
 #include "platform/file_system-posix.h"
 #include "platform/launcher-posix.h"

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/platform.h"
 #include "platform/testing-posix.h"
 

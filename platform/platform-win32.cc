@@ -2,6 +2,7 @@
 #include <string>
 #include <utility>
 
+#include "base/program_name.h"
 #include "platform/clock-win32.h"
 #include "platform/desktop-win32.h"
 #include "platform/error-win32.h"
@@ -11,7 +12,6 @@
 #include "platform/message_box-win32.h"
 #include "platform/platform.h"
 #include "platform/process-win32.h"
-#include "platform/program_name.h"
 #include "platform/programs-win32.h"
 #include "platform/serial_device-win32.h"
 #include "platform/stop_requests-win32.h"

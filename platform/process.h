@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/program_name.h"
+#include "base/program_name.h"
 
 namespace zindo {
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/error.h"
 #include "platform/descriptor-posix.h"
-#include "platform/error.h"
 #include "platform/program_arguments-posix.h"
 #include "platform/spawn-posix.h"
 

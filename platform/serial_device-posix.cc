@@ -14,8 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/error.h"
 #include "platform/descriptor-posix.h"
-#include "platform/error.h"
 #include "platform/network_port.h"
 #include "platform/network_stream.h"
 #include "platform/watch_list-posix.h"

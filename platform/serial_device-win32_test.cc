@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "base/error.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/testing-win32.h"
 
 namespace zindo {

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <string_view>
 
+#include "base/error.h"
 #include "platform/descriptor-posix.h"
-#include "platform/error.h"
 #include "platform/program_arguments-posix.h"
 
 namespace zindo {

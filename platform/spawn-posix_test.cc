@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error.h"
 #include "platform/programs-posix.h"
 #include "platform/testing-posix.h"
 

@@ -1,7 +1,7 @@
 #include "platform/stop_requests-win32.h"
 
-#include "platform/error.h"
-#include "platform/program_name.h"
+#include "base/error.h"
+#include "base/program_name.h"
 #include "platform/stop_request.h"
 #include "platform/unicode-win32.h"
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/stop_request.h"
 
 namespace zindo {

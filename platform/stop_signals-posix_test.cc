@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "gtest/gtest.h"
-#include "platform/directory/directory_source-posix.h"
+#include "platform/directory_source-posix.h"
 #include "platform/event_pump-posix.h"
 #include "platform/stop_request.h"
 #include "platform/testing-posix.h"

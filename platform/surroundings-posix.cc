@@ -21,10 +21,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/device_access.h"
+#include "base/error.h"
 #include "platform/descriptor-posix.h"
-#include "platform/device_access.h"
-#include "platform/directory/directory_source-posix.h"
-#include "platform/error.h"
+#include "platform/directory_source-posix.h"
 #include "platform/network_port.h"
 #include "platform/spawn-posix.h"
 

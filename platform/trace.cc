@@ -1,6 +1,6 @@
 #include "platform/trace.h"
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace zindo {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/directory/directory_monitor.h"
+#include "base/directory_monitor.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <system_error>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace zindo::tools {
 namespace {

@@ -15,10 +15,10 @@
 #include <thread>
 #include <utility>
 
+#include "base/directory_monitor.h"
 #include "exchange/file_names.h"
 #include "exchange/response_file.h"
-#include "platform/directory/directory_monitor.h"
-#include "platform/directory/directory_source-posix.h"
+#include "platform/directory_source-posix.h"
 
 namespace zindo::tools {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
+#include "base/error.h"
 #include "exchange/response_file.h"
-#include "platform/command_line.h"
-#include "platform/error.h"
 
 // The parts of zindo-request, the companion's side of the exchange on the
 // command line: what its arguments mean, how it leaves a request file, and

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "tools/pseudo_terminal.h"
 
 namespace zindo::tools {

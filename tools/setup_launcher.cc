@@ -5,7 +5,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace zindo::tools {
 namespace {

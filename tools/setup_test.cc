@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "tools/setup_adapters.h"
 #include "tools/setup_launcher.h"
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/serial_device-posix.h"
 
 namespace zindo::tools {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/command_line.h"
+#include "base/command_line.h"
 #include "platform/trace.h"
 
 namespace zindo::tools {

@@ -11,9 +11,9 @@
 #include <string>
 #include <variant>
 
+#include "base/command_line.h"
+#include "base/error.h"
 #include "dos/program_information.h"
-#include "platform/command_line.h"
-#include "platform/error.h"
 #include "tools/request_tool.h"
 #include "tools/tool_support.h"
 

@@ -14,8 +14,8 @@
 #include <system_error>
 #include <variant>
 
+#include "base/error.h"
 #include "exchange/config_file.h"
-#include "platform/error.h"
 #include "platform/file_system-posix.h"
 #include "platform/platform-posix.h"
 #include "platform/program_arguments-posix.h"

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/ascii_case.h"
-#include "platform/error.h"
+#include "base/ascii_case.h"
+#include "base/error.h"
 #include "platform/stop_request.h"
 
 namespace zindo {

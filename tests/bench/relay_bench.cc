@@ -36,9 +36,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/error.h"
 #include "dos/program_information.h"
 #include "platform/desktop-posix.h"
-#include "platform/error.h"
 #include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "dos/program_information.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/desktop-posix.h"
-#include "platform/error.h"
 #include "platform/spawn-posix.h"
 #include "tests/e2e/relay_harness.h"
 

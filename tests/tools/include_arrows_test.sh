@@ -7,12 +7,13 @@ cd "${1:-.}"
 
 # The folders each folder may include from, itself first.
 declare -A may_use=(
-  [platform]="platform"
-  [dos]="dos platform"
-  [exchange]="exchange platform"
-  [link]="link platform"
-  [core]="core dos exchange link platform"
-  [tools]="tools dos exchange link platform"
+  [base]="base"
+  [platform]="platform base"
+  [dos]="dos platform base"
+  [exchange]="exchange platform base"
+  [link]="link platform base"
+  [core]="core dos exchange link platform base"
+  [tools]="tools dos exchange link platform base"
 )
 
 status=0
@@ -40,6 +41,6 @@ while IFS=: read -r file line text; do
       ;;
   esac
 done < <(grep -rnE '^#include "platform/fake/' --include='*.h' \
-           --include='*.cc' platform dos exchange link core tools || true)
+           --include='*.cc' base platform dos exchange link core tools || true)
 
 exit $status

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/error.h"
 #include "platform/desktop-win32.h"
-#include "platform/error.h"
 #include "platform/windows-win32.h"
 
 namespace {

@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_ASCII_CASE_H_
-#define ZINDO_PLATFORM_ASCII_CASE_H_
+#ifndef ZINDO_BASE_ASCII_CASE_H_
+#define ZINDO_BASE_ASCII_CASE_H_
 
 #include <string>
 
@@ -27,4 +27,4 @@ inline std::string AsciiUpperCase(std::string text) {
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_ASCII_CASE_H_
+#endif  // ZINDO_BASE_ASCII_CASE_H_

@@ -1,4 +1,4 @@
-#include "platform/directory/directory_source-posix.h"
+#include "platform/directory_source-posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/directory/directory_source-posix.h"
+#include "platform/directory_source-posix.h"
 
 #include <stdio.h>
 #include <sys/resource.h>

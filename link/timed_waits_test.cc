@@ -1,4 +1,4 @@
-#include "platform/timed_waits.h"
+#include "link/timed_waits.h"
 
 #include <gtest/gtest.h>
 

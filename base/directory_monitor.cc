@@ -1,10 +1,10 @@
-#include "platform/directory/directory_monitor.h"
+#include "base/directory_monitor.h"
 
 #include <algorithm>
 #include <limits>
 #include <utility>
 
-#include "platform/ascii_case.h"
+#include "base/ascii_case.h"
 
 namespace zindo {
 namespace {

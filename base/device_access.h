@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_DEVICE_ACCESS_H_
-#define ZINDO_PLATFORM_DEVICE_ACCESS_H_
+#ifndef ZINDO_BASE_DEVICE_ACCESS_H_
+#define ZINDO_BASE_DEVICE_ACCESS_H_
 
 #include <string>
 #include <vector>
@@ -42,4 +42,4 @@ std::string DeviceAccessAdvice(DeviceAccess access, const std::string& device,
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_DEVICE_ACCESS_H_
+#endif  // ZINDO_BASE_DEVICE_ACCESS_H_

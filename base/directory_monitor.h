@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_DIRECTORY_DIRECTORY_MONITOR_H_
-#define ZINDO_PLATFORM_DIRECTORY_DIRECTORY_MONITOR_H_
+#ifndef ZINDO_BASE_DIRECTORY_MONITOR_H_
+#define ZINDO_BASE_DIRECTORY_MONITOR_H_
 
 #include <cstdint>
 #include <functional>
@@ -163,4 +163,4 @@ class DirectoryMonitor {
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_DIRECTORY_DIRECTORY_MONITOR_H_
+#endif  // ZINDO_BASE_DIRECTORY_MONITOR_H_

@@ -1,9 +1,9 @@
-#include "platform/command_line.h"
+#include "base/command_line.h"
 
 #include <algorithm>
 #include <array>
 
-#include "platform/version.h"
+#include "base/version.h"
 
 namespace zindo {
 namespace {

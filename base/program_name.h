@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_PROGRAM_NAME_H_
-#define ZINDO_PLATFORM_PROGRAM_NAME_H_
+#ifndef ZINDO_BASE_PROGRAM_NAME_H_
+#define ZINDO_BASE_PROGRAM_NAME_H_
 
 #include <string>
 
@@ -16,4 +16,4 @@ inline std::string DiagnosticLine(const std::string& line) {
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_PROGRAM_NAME_H_
+#endif  // ZINDO_BASE_PROGRAM_NAME_H_

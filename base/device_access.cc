@@ -1,4 +1,4 @@
-#include "platform/device_access.h"
+#include "base/device_access.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_COMMAND_LINE_H_
-#define ZINDO_PLATFORM_COMMAND_LINE_H_
+#ifndef ZINDO_BASE_COMMAND_LINE_H_
+#define ZINDO_BASE_COMMAND_LINE_H_
 
 // The one way the relay and its tools read their command lines, so that
 // every program takes options alike: "--name VALUE" or "--name=VALUE", a
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace zindo {
 
@@ -69,4 +69,4 @@ std::string VersionText(std::string_view program);
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_COMMAND_LINE_H_
+#endif  // ZINDO_BASE_COMMAND_LINE_H_

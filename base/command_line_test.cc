@@ -1,4 +1,4 @@
-#include "platform/command_line.h"
+#include "base/command_line.h"
 
 #include <array>
 

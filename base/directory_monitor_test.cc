@@ -1,4 +1,4 @@
-#include "platform/directory/directory_monitor.h"
+#include "base/directory_monitor.h"
 
 #include <cmath>
 #include <map>

@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_TIMED_WAITS_H_
-#define ZINDO_PLATFORM_TIMED_WAITS_H_
+#ifndef ZINDO_LINK_TIMED_WAITS_H_
+#define ZINDO_LINK_TIMED_WAITS_H_
 
 #include "platform/clock.h"
 #include "platform/event_pump.h"
@@ -65,4 +65,4 @@ class TimedWaits {
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_TIMED_WAITS_H_
+#endif  // ZINDO_LINK_TIMED_WAITS_H_

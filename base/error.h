@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_ERROR_H_
-#define ZINDO_PLATFORM_ERROR_H_
+#ifndef ZINDO_BASE_ERROR_H_
+#define ZINDO_BASE_ERROR_H_
 
 #include <stdexcept>
 #include <string>
@@ -46,4 +46,4 @@ Error SystemError(const std::string& what, int error_number);
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_ERROR_H_
+#endif  // ZINDO_BASE_ERROR_H_

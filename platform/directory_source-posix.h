@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_DIRECTORY_DIRECTORY_SOURCE_POSIX_H_
-#define ZINDO_PLATFORM_DIRECTORY_DIRECTORY_SOURCE_POSIX_H_
+#ifndef ZINDO_PLATFORM_DIRECTORY_SOURCE_POSIX_H_
+#define ZINDO_PLATFORM_DIRECTORY_SOURCE_POSIX_H_
 
 #include <sys/types.h>
 
@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "base/directory_monitor.h"
 #include "platform/descriptor-posix.h"
-#include "platform/directory/directory_monitor.h"
 
 namespace zindo {
 
@@ -52,4 +52,4 @@ class InotifyDirectorySource : public DirectorySource {
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_DIRECTORY_DIRECTORY_SOURCE_POSIX_H_
+#endif  // ZINDO_PLATFORM_DIRECTORY_SOURCE_POSIX_H_
