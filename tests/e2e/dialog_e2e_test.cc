@@ -7,7 +7,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "gmock/gmock.h"
@@ -72,8 +71,9 @@ TEST_F(DialogTest, RelayWaitsUntilTheDefaultPortDialogIsDismissed) {
   EXPECT_EQ(display.Run("xdotool getwindowname " + window), "zindo-relay");
   EXPECT_THAT(relay.Stderr(), HasSubstr(kDefaultPortMessage));
 
-  // While the dialog is up, the relay goes no further.
-  std::this_thread::sleep_for(300ms);
+  // While the dialog is up, the relay goes no further. One that did not
+  // wait would have written the configuration and started the companion
+  // long before the dialog's window came up.
   EXPECT_TRUE(relay.IsRunning());
   EXPECT_FALSE(sandbox.Exists(kDefaultConfigurationPath));
   EXPECT_FALSE(sandbox.Exists("work/companion.log"));

@@ -66,7 +66,11 @@ class ExchangeTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (!relay_->IsRunning()) return;
+    if (relay_->IsRunning()) QuitAndAwaitEnd();
+  }
+
+  // Ends the relay with the quit request; it must end normally.
+  void QuitAndAwaitEnd() {
     sandbox_.WriteFile("work/ZINDOK1.TXT", Bytes({1, 0, 0, 13, 10}));
     EXPECT_EQ(relay_->WaitForExit(kLimit), 0) << relay_->Stderr();
     EXPECT_EQ(relay_->Stderr(), expected_stderr_);
@@ -137,7 +141,6 @@ TEST_F(ExchangeTest, ConversationKeepsEveryRequestAndReplyInOrder) {
     last_response = ResponseLine(reply);
     ASSERT_TRUE(AwaitResponse(last_response, kLimit));
   }
-  EXPECT_EQ(device_.ReceiveFor(500ms), "") << "sent more than once";
 
   last_response.resize(last_response.size() - 2);  // without its line end
   ASSERT_TRUE(WaitUntil(
@@ -155,6 +158,7 @@ TEST_F(ExchangeTest, ConversationKeepsEveryRequestAndReplyInOrder) {
   Request(Bytes({99, 7, 8, 0}));
   EXPECT_EQ(relay_->WaitForExit(kLimit), 0) << relay_->Stderr();
   EXPECT_EQ(sandbox_.ReadFile("work/zindoK.inf"), "0,0\r\n");
+  // A request sent twice shows here or in the next turn's bytes.
   EXPECT_EQ(device_.ReceiveFor(100ms), "");
 }
 
@@ -165,8 +169,9 @@ std::string Short15() {
 }
 
 // A reply is reported once it has settled: after one sample when 13 bytes or
-// more hold still, after the full deadline otherwise. It is written once and
-// kept.
+// more hold still, after the full deadline otherwise. Each is written once.
+// A short reply of fewer than 13 bytes is DevsimTest's; every case's timing,
+// to the sample, is LinkTest's on the fake clock.
 TEST_F(ExchangeTest, EachReplyIsReportedOnceItHasSettled) {
   struct ReplyCase {
     const char* name;
@@ -177,51 +182,48 @@ TEST_F(ExchangeTest, EachReplyIsReportedOnceItHasSettled) {
   const ReplyCase replies[] = {
       {"complete burst", Reply19(), ResponseLine(Reply19()), 0.3},
       {"complete, five bytes", Bytes({3, 0, 7, 8, 9}), "/0,3,0,7,8,9\r\n", 6.0},
-      {"short, ten bytes", Reply19().substr(0, 10), kSyntheticResponse, 6.0},
       {"short, fifteen bytes: byte 13 kept", Short15(),
        "/0,17,0,129,63,0,0,0,0,0,0,0,255,44,0,0,1,184,34,10\r\n", 0.3}};
   for (const ReplyCase& reply : replies) {
     SCOPED_TRACE(reply.name);
     const double took = ReplyAndTime(reply.sent, reply.reported);
     EXPECT_GE(took, reply.wait_seconds) << relay_->Stderr();
-    EXPECT_LT(took, reply.wait_seconds + 3.0);
-    device_.ReceiveFor(300ms);
-    EXPECT_EQ(Response(), reply.reported);
   }
+  QuitAndAwaitEnd();
+  EXPECT_EQ(Response(), replies[2].reported);
+  const std::string trace = Trace();
+  int written = 0;
+  for (auto at = trace.find("response written"); at != std::string::npos;
+       at = trace.find("response written", at + 1)) {
+    ++written;
+  }
+  EXPECT_EQ(written, 3) << trace;
 }
 
-// An empty frame sends the relay into recovery. When the device answers the
-// probe its reply is reported over the synthetic one; a silent device keeps
-// the relay cycling about every 6 s until a request ends the cycle. Either
-// way the cycle does not resume. A malformed request then ends the relay
-// with the failure message.
-TEST_F(ExchangeTest, RecoveryEndsWhenTheDeviceAnswersOrARequestComes) {
-  device_.Send(Bytes({0}));
+// An empty frame sends the relay into recovery: it reports the synthetic
+// reply and probes the device. While the device stays silent, a request
+// ends the cycle: it goes out, the cycle does not resume, and the device's
+// reply to it is reported. A malformed request then ends the relay with the
+// failure message. The cycle's timing is left to the fake clock
+// (LineRecoveryTest, and ExchangeTest.EmptyFrameStartsRecoveryThatARequestEnds
+// in core/), and a device that answers the probe to DevsimTest.
+TEST_F(ExchangeTest, SilentDeviceRecoversUntilARequestComes) {
+  // Thirteen bytes or more settle at once: no 6 s wait before the cycle.
+  device_.Send(Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_TRUE(AwaitResponse(kSyntheticResponse)) << relay_->Stderr();
-  const auto reported = Clock::now();
-  EXPECT_EQ(device_.Receive(kProbe.size(), kLimit), kProbe);
-  EXPECT_LT(SecondsSince(reported), 0.5);  // the probe follows at once
+  ASSERT_EQ(device_.Receive(kProbe.size(), kLimit), kProbe);
+  Request(Bytes({1, 5, 6}));
+  EXPECT_EQ(device_.Receive(3, kSlowLimit), Bytes({1, 5, 6}));
   device_.Send(Reply19());
   EXPECT_TRUE(AwaitResponse(ResponseLine(Reply19()))) << relay_->Stderr();
-  EXPECT_EQ(device_.ReceiveFor(7s), "") << "the cycle went on";
-
-  device_.Send(Bytes({0}));
-  ASSERT_EQ(device_.Receive(kProbe.size(), kSlowLimit), kProbe);
-  const auto first_probe = Clock::now();
-  ASSERT_EQ(device_.Receive(kProbe.size(), kSlowLimit), kProbe);
-  EXPECT_NEAR(SecondsSince(first_probe), 6.0, 1.0);
-  const auto second_probe = Clock::now();
-  Request(Bytes({1, 5, 6}));
-  EXPECT_EQ(device_.Receive(3, kLimit), Bytes({1, 5, 6}));
-  // Sent once the cycle's 2 s wait after the probe is over, not before.
-  EXPECT_GE(SecondsSince(second_probe), 2.0);
-  EXPECT_EQ(device_.ReceiveFor(7s), "") << "the cycle went on";
-  EXPECT_EQ(Response(), kSyntheticResponse);
 
   Request(Bytes({101, 9, 9, 4, 7}));  // ends before its fifth byte
   EXPECT_EQ(relay_->WaitForExit(kLimit), 1) << relay_->Stderr();
   EXPECT_NE(relay_->Stderr().find("zindoK1.txt"), std::string::npos);
+  // A cycle that went on would have probed again, and reported over the
+  // reply, before it found the malformed request.
   EXPECT_EQ(device_.ReceiveFor(100ms), "");
+  EXPECT_EQ(Response(), ResponseLine(Reply19()));
 }
 
 // Where the directory cannot be watched (here because the variable says

@@ -16,7 +16,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "gmock/gmock.h"
@@ -242,8 +241,18 @@ TEST_F(RelayTest, LowercaseNamesAreNotTheRelaysFiles) {
               kDefaultConfiguration);
     if (run == 1) {
       sandbox_.WriteFile("work/zindok1.txt", kQuitRequest);
-      // Plenty of polling rounds; the relay must neither end nor take it.
-      std::this_thread::sleep_for(1500ms);
+      // A reply that comes after it is written as the response only when
+      // the relay, polling with the file there, took no request: one taken
+      // would have dropped the reply, or ended the relay before it came.
+      const std::string reply = Bytes(
+          {17, 0, 129, 63, 1, 2, 3, 4, 5, 6, 7, 2, 0, 0, 0, 1, 184, 34, 10});
+      DeviceEnd(com1_).Send(reply);
+      EXPECT_TRUE(WaitUntil(
+          [&] {
+            return sandbox_.ReadFile("work/zindoK2.txt") == ResponseLine(reply);
+          },
+          kEndLimit))
+          << relay->Stderr();
       EXPECT_TRUE(relay->IsRunning());
       EXPECT_EQ(sandbox_.ReadFile("work/zindok1.txt"), kQuitRequest);
       // Out of the way: with both names present, which one the relay's
