@@ -2,7 +2,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -137,31 +140,58 @@ TEST_F(RequestFilesTest, ReplacesAWaitingRequestOnlyWhenForced) {
 
 constexpr auto kTick = std::chrono::milliseconds(10);
 
+// Waits up to 5 s for a reader to open `name` in the directory that
+// `watch` (an inotify instance) watches, and to close it unwritten. Returns
+// whether one did.
+bool AwaitReadOf(int watch, const std::string& name) {
+  bool opened = false;
+  alignas(inotify_event) char buffer[4096];
+  for (pollfd ready{watch, POLLIN, 0}; ::poll(&ready, 1, 5000) > 0;) {
+    const ssize_t got = ::read(watch, buffer, sizeof buffer);
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      if (event->len == 0 || name != event->name) continue;
+      if (event->mask & IN_OPEN) opened = true;
+      if (opened && (event->mask & IN_CLOSE_NOWRITE)) return true;
+    }
+  }
+  return false;
+}
+
 // Plays the relay: takes the request, then writes a reply in two steps, as a
-// reader may catch a file being written.
-void AnswerLikeTheRelay(const std::string& directory) {
+// reader may catch a file being written. The reply is finished only once
+// the reader has opened and read the unfinished one; returns whether it did.
+bool AnswerLikeTheRelay(const std::string& directory) {
   const std::string request = directory + "/" + kRequestCreateName;
   for (int tick = 0; !fs::exists(request); ++tick) {
-    if (tick == 500) return;
+    if (tick == 500) return false;
     std::this_thread::sleep_for(kTick);
   }
   fs::remove(request);
   const std::string response = directory + "/ZINDOK2.TXT";
   std::ofstream(response, std::ios::binary) << "/0,9,";
-  std::this_thread::sleep_for(kTick * 3);
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ::inotify_add_watch(watch, directory.c_str(), IN_OPEN | IN_CLOSE_NOWRITE);
+  const bool read = AwaitReadOf(watch, "ZINDOK2.TXT");
+  ::close(watch);
   std::ofstream(response, std::ios::binary) << "/0,9,0,200\r\n";
+  return read;
 }
 
 TEST_F(RequestFilesTest, WaitsForTheRequestToBeTakenAndTheReplyToChange) {
   Write("ZINDOK2.TXT", "/0,1,0,1\r\n");  // an earlier reply, any case
   const FileState before = ReadFileState(directory_, kResponseFileName);
   ASSERT_TRUE(before.present());
-  std::thread relay(AnswerLikeTheRelay, directory_);
+  bool unfinished_reply_read = false;
+  std::thread relay(
+      [&] { unfinished_reply_read = AnswerLikeTheRelay(directory_); });
   WriteRequestFile(directory_, EncodeRequest(Bytes({0, 0})), false);
   std::string reply;
   EXPECT_NO_THROW(reply = WaitForReply(directory_, before,
                                        std::chrono::milliseconds(5000)));
   relay.join();
+  EXPECT_TRUE(unfinished_reply_read);
   EXPECT_EQ(reply, Bytes({9, 0, 200}));
 }
 
