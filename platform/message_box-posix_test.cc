@@ -90,11 +90,17 @@ TEST_F(PosixMessageBoxTest, OnATerminalWaitsForEnter) {
   showing.join();
 }
 
+// A terminal whose other end is gone can never send Enter: the wait it
+// began ends at the hang-up.
 TEST_F(PosixMessageBoxTest, ClosedTerminalDoesNotHoldItUp) {
   PosixMessageBox box(terminal_.slave(), output_.get());
   terminal_.CloseMaster();
 
   box.Show("zindo-relay", "Nobody there");
+  output_.Close();
+
+  EXPECT_EQ(ReadBytes(output_read_.get(), 1024, kPatience),
+            "zindo-relay: Nobody there\nPress Enter to continue.\n");
 }
 
 // ---------------------------------------------------------------------------
