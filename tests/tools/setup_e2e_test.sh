@@ -40,10 +40,12 @@ if [[ $(id -u) == 0 ]]; then
   chown 65534:65534 "$home" "$work" "$by_id"
 fi
 
-# The companion: one request, its response kept, then the quit request.
+# The companion: one request, its response kept, then the quit request. The
+# device echoes it: 13 bytes or more, so that the reply settles at once.
+request="13 0 9 8 7 6 5 4 3 2 1 0 1 2 3"
 cat >"$work/autoexec.pif" <<SCRIPT
 #!/bin/sh
-"$build/zindo-request" --wait=15 3 0 9 7 8 >answer.txt 2>&1
+"$build/zindo-request" --wait=15 $request >answer.txt 2>&1
 "$build/zindo-request" --quit
 SCRIPT
 chmod 755 "$work/autoexec.pif"
@@ -111,10 +113,11 @@ eval "command=($exec_line)"
   </dev/null >"$scratch/relay.out" 2>&1)
 status=$?
 [[ $status == 0 ]] || fail "the launcher's relay ended with $status: $(cat "$scratch/relay.out")"
-[[ $(cat "$work/zindoK2.txt" 2>/dev/null) == $'/0,3,0,9,7,8\r' ]] ||
+[[ $(cat "$work/zindoK2.txt" 2>/dev/null) == "/0,${request// /,}"$'\r' ]] ||
   fail "response: $(cat -A "$work/zindoK2.txt" 2>&1); companion: $(cat "$work/answer.txt" 2>&1)"
 [[ $(cat "$work/zindoK.inf" 2>/dev/null) == $'0,0\r' ]] || fail "status file"
-grep -q "3   0   9   7   8" "$scratch/devsim.log" || fail "device log: $(cat "$scratch/devsim.log")"
+grep -q "13   0   9   8   7   6   5   4   3   2   1   0   1   2   3" \
+  "$scratch/devsim.log" || fail "device log: $(cat "$scratch/devsim.log")"
 
 setup --remove
 [[ $status == 0 && ! -e $launcher && ! -e $icon ]] || fail "--remove ($status): $out"
