@@ -168,9 +168,16 @@ std::map<std::string, LookUp> RunProbe(Sandbox& sandbox,
                     BuildProgramInformation({"PROBE.COM", "", ""}));
   DeviceSimulator device(sandbox, 1, {});
   RelayProcess relay(sandbox, "relay", {"TMPDIR=" + sandbox.Path("tmp")});
+  // The probe creates the file empty, then writes the report whole, which
+  // ends with the OTHERS line.
+  std::string text;
   const bool reported = WaitUntil(
-      [&] { return sandbox.ReadFile("work/PROBE.TXT").has_value(); }, 60s);
-  const std::string text = sandbox.ReadFile("work/PROBE.TXT").value_or("");
+      [&] {
+        text = sandbox.ReadFile("work/PROBE.TXT").value_or("");
+        return text.find("OTHERS") != std::string::npos &&
+               text.ends_with("\r\n");
+      },
+      60s);
   sandbox.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
   EXPECT_TRUE(reported) << relay.Stderr();
   EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
