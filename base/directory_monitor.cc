@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "base/ascii_case.h"
+#include "base/dos_path.h"
 
 namespace zindo {
 namespace {
@@ -28,8 +28,6 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
 }
 
 }  // namespace
-
-std::string FoldCase(const std::string& name) { return AsciiLowerCase(name); }
 
 DirectoryMonitor::DirectoryMonitor(std::unique_ptr<DirectorySource> source)
     : source_(std::move(source)) {}
@@ -56,7 +54,7 @@ const std::vector<std::string>* DirectoryMonitor::Matches(
     return nullptr;
   }
   Directory& directory = directories_[path];
-  const std::string folded = FoldCase(name);
+  const std::string folded = AsciiLowerCase(name);
   const bool new_name = !Contains(directory.wanted, folded);
   if (new_name) directory.wanted.push_back(folded);
   if (new_name || !directory.current || directory.id != *id) {
@@ -163,7 +161,7 @@ void DirectoryMonitor::Apply(const DirectoryEvent& event) {
 bool DirectoryMonitor::Update(
     const std::function<bool(const Directory&)>& matches,
     const std::string& stored, bool added) {
-  const std::string folded = FoldCase(stored);
+  const std::string folded = AsciiLowerCase(stored);
   bool changed = false;
   for (auto& [path, directory] : directories_) {
     if (!directory.current || !matches(directory)) continue;

@@ -13,9 +13,6 @@
 
 namespace zindo {
 
-// Lowers the ASCII letters of `name`; other bytes stay as they are.
-std::string FoldCase(const std::string& name);
-
 // Which directory a path leads to. The same path may lead to another
 // directory later (the old one renamed away, a link pointed elsewhere).
 struct DirectoryId {

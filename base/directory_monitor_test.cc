@@ -105,12 +105,6 @@ class DirectoryMonitorTest : public ::testing::Test {
   std::unique_ptr<DirectoryMonitor> monitor_;
 };
 
-TEST(FoldCaseTest, LowersAsciiLettersOnly) {
-  EXPECT_EQ(FoldCase("ZINDOK1.TXT"), "zindok1.txt");
-  EXPECT_EQ(FoldCase("Az@[`{"), "az@[`{");
-  EXPECT_EQ(FoldCase("\xC3\x84Z"), "\xC3\x84z");  // UTF-8 stays as it is.
-}
-
 // Each step changes the directory through reported events only; the stored
 // name is then what a fresh listing would give, and nothing is listed.
 TEST_F(DirectoryMonitorTest, NamesFollowTheEventsWithoutListingAgain) {
