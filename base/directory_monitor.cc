@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "base/ascii_case.h"
+#include "base/dos_path.h"
 
 namespace zindo {
 namespace {
@@ -27,9 +27,24 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-}  // namespace
+using Listing = std::unordered_map<std::string, std::vector<std::string>>;
 
-std::string FoldCase(const std::string& name) { return AsciiLowerCase(name); }
+const std::vector<std::string>& MatchesIn(const Listing& listing,
+                                          const std::string& folded) {
+  static const std::vector<std::string> kNone;
+  auto found = listing.find(folded);
+  return found == listing.end() ? kNone : found->second;
+}
+
+// Whether two listings give the same names for each of `wanted`.
+bool SameMatches(const Listing& before, const Listing& after,
+                 const std::vector<std::string>& wanted) {
+  return std::all_of(wanted.begin(), wanted.end(), [&](const std::string& w) {
+    return MatchesIn(before, w) == MatchesIn(after, w);
+  });
+}
+
+}  // namespace
 
 DirectoryMonitor::DirectoryMonitor(std::unique_ptr<DirectorySource> source)
     : source_(std::move(source)) {}
@@ -56,10 +71,10 @@ const std::vector<std::string>* DirectoryMonitor::Matches(
     return nullptr;
   }
   Directory& directory = directories_[path];
-  const std::string folded = FoldCase(name);
+  const std::string folded = AsciiLowerCase(name);
   const bool new_name = !Contains(directory.wanted, folded);
   if (new_name) directory.wanted.push_back(folded);
-  if (new_name || !directory.current || directory.id != *id) {
+  if (new_name || directory.state == State::kStale || directory.id != *id) {
     if (!Relist(path, directory, *id)) {
       Forget(path);
       return nullptr;
@@ -93,19 +108,12 @@ void DirectoryMonitor::Refresh() {
   events_.clear();
   source_->ReadEvents(events_);
   for (const DirectoryEvent& event : events_) Apply(event);
-  // Directories that cannot be watched are listed together, once the first
-  // of them is due, so that they cost one wake-up per period between them.
-  const double now = source_->MonotonicSeconds();
-  bool polling_due = false;
-  for (const auto& [path, directory] : directories_) {
-    polling_due |=
-        directory.watch < 0 &&
-        now - directory.listed_at >= directory.poll_seconds - kEarlyWakeSeconds;
-  }
+  const bool polling_due = PollingDue();
   std::vector<std::string> gone;
   for (auto& [path, directory] : directories_) {
-    const bool due = polling_due && directory.watch < 0;
-    if (directory.current && !due) continue;
+    const bool due = directory.state == State::kStale ||
+                     (directory.state == State::kPolled && polling_due);
+    if (!due) continue;
     const std::optional<DirectoryId> id = source_->Identify(path);
     if (!id || !Relist(path, directory, *id)) gone.push_back(path);
   }
@@ -117,13 +125,17 @@ void DirectoryMonitor::Refresh() {
 
 bool DirectoryMonitor::TakeChange() { return std::exchange(changed_, false); }
 
+// Polled directories are listed together, once the first of them is due,
+// so that they cost one wake-up per period between them.
+bool DirectoryMonitor::PollingDue() { return SecondsUntilNextListing() == 0; }
+
 double DirectoryMonitor::SecondsUntilNextListing() {
   double soonest = std::numeric_limits<double>::infinity();
   const double now = source_->MonotonicSeconds();
   for (const auto& [path, directory] : directories_) {
-    if (directory.watch >= 0) continue;
+    if (directory.state != State::kPolled) continue;
     double due = directory.listed_at + directory.poll_seconds - now;
-    if (due < kEarlyWakeSeconds) due = 0;
+    if (due <= kEarlyWakeSeconds) due = 0;
     soonest = std::min(soonest, due);
   }
   return soonest;
@@ -132,7 +144,7 @@ double DirectoryMonitor::SecondsUntilNextListing() {
 void DirectoryMonitor::Apply(const DirectoryEvent& event) {
   using Kind = DirectoryEvent::Kind;
   const auto watched_by = [&](const Directory& d) {
-    return d.watch >= 0 && d.watch == event.watch;
+    return d.state == State::kWatched && d.watch == event.watch;
   };
   switch (event.kind) {
     case Kind::kAdded:
@@ -142,19 +154,14 @@ void DirectoryMonitor::Apply(const DirectoryEvent& event) {
       }
       break;
     case Kind::kLost:
-      for (auto& [path, directory] : directories_) {
-        if (directory.watch >= 0) directory.current = false;
-      }
-      break;
     case Kind::kGone:
+      // After a lost event, every watch; after an ended one, the
+      // directories it reported for. An ended watch may still be on the
+      // directory's inode, moved elsewhere: the path gets a new one.
       for (auto& [path, directory] : directories_) {
-        if (!watched_by(directory)) continue;
-        // The watch may still be on the directory's inode, moved elsewhere;
-        // the path gets a new one when it is listed again.
-        source_->Unwatch(directory.watch);
-        directory.watch = -1;
-        directory.watch_tried = false;
-        directory.current = false;
+        const bool lost =
+            event.kind == Kind::kLost && directory.state == State::kWatched;
+        if (lost || watched_by(directory)) MakeStale(directory);
       }
       break;
   }
@@ -163,10 +170,10 @@ void DirectoryMonitor::Apply(const DirectoryEvent& event) {
 bool DirectoryMonitor::Update(
     const std::function<bool(const Directory&)>& matches,
     const std::string& stored, bool added) {
-  const std::string folded = FoldCase(stored);
+  const std::string folded = AsciiLowerCase(stored);
   bool changed = false;
   for (auto& [path, directory] : directories_) {
-    if (!directory.current || !matches(directory)) continue;
+    if (directory.state == State::kStale || !matches(directory)) continue;
     if (!Contains(directory.wanted, folded)) continue;
     std::vector<std::string>& names = directory.names[folded];
     auto at = std::lower_bound(names.begin(), names.end(), stored);
@@ -184,48 +191,58 @@ bool DirectoryMonitor::Update(
 
 bool DirectoryMonitor::Relist(const std::string& path, Directory& directory,
                               const DirectoryId& id) {
-  if (directory.id != id && directory.watch >= 0) {
-    const int old_watch = directory.watch;
-    directory.watch = -1;
-    directory.watch_tried = false;
-    if (!WatchInUse(old_watch)) source_->Unwatch(old_watch);
-  }
+  if (directory.id != id) MakeStale(directory);
   directory.id = id;
   // Watched before listing, so that no change falls between the two.
-  if (!directory.watch_tried) {
+  if (directory.state == State::kStale) {
     directory.watch = source_->Watch(path);
-    directory.watch_tried = true;
+    directory.state = directory.watch >= 0 ? State::kWatched : State::kPolled;
   }
-  std::unordered_map<std::string, std::vector<std::string>> names;
   const double began = source_->ProcessorSeconds();
+  std::optional<Listing> names = ListWanted(path, directory.wanted);
+  if (!names) return false;
+  if (!SameMatches(directory.names, *names, directory.wanted)) changed_ = true;
+  directory.names = std::move(*names);
+  SchedulePoll(directory, source_->ProcessorSeconds() - began);
+  return true;
+}
+
+// A polled directory waits longer between listings that cost more.
+void DirectoryMonitor::SchedulePoll(Directory& directory,
+                                    double listing_seconds) {
+  directory.listed_at = source_->MonotonicSeconds();
+  directory.poll_seconds =
+      std::clamp(kPollCostFactor * listing_seconds, kShortestPollSeconds,
+                 kLongestPollSeconds);
+}
+
+std::optional<DirectoryMonitor::Listing> DirectoryMonitor::ListWanted(
+    const std::string& path, const std::vector<std::string>& wanted) {
+  Listing names;
   ++listings_;
   const bool complete = source_->List(path, [&](std::string_view stored) {
-    for (const std::string& wanted : directory.wanted) {
-      if (MatchesFolded(stored, wanted)) names[wanted].emplace_back(stored);
+    for (const std::string& folded : wanted) {
+      if (MatchesFolded(stored, folded)) names[folded].emplace_back(stored);
     }
   });
-  if (!complete) return false;
+  if (!complete) return std::nullopt;
   for (auto& [folded, stored_names] : names) {
     std::sort(stored_names.begin(), stored_names.end());
   }
-  for (const std::string& wanted : directory.wanted) {
-    if (directory.names[wanted] != names[wanted]) changed_ = true;
-  }
-  directory.names = std::move(names);
-  directory.current = true;
-  directory.listed_at = source_->MonotonicSeconds();
-  directory.poll_seconds =
-      std::clamp(kPollCostFactor * (source_->ProcessorSeconds() - began),
-                 kShortestPollSeconds, kLongestPollSeconds);
-  return true;
+  return names;
+}
+
+void DirectoryMonitor::MakeStale(Directory& directory) {
+  const int watch = std::exchange(directory.watch, -1);
+  directory.state = State::kStale;
+  if (watch >= 0 && !WatchInUse(watch)) source_->Unwatch(watch);
 }
 
 void DirectoryMonitor::Forget(const std::string& path) {
   auto found = directories_.find(path);
   if (found == directories_.end()) return;
-  const int watch = found->second.watch;
+  MakeStale(found->second);
   directories_.erase(found);
-  if (watch >= 0 && !WatchInUse(watch)) source_->Unwatch(watch);
 }
 
 bool DirectoryMonitor::WatchInUse(int watch) const {

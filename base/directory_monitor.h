@@ -13,9 +13,6 @@
 
 namespace zindo {
 
-// Lowers the ASCII letters of `name`; other bytes stay as they are.
-std::string FoldCase(const std::string& name);
-
 // Which directory a path leads to. The same path may lead to another
 // directory later (the old one renamed away, a link pointed elsewhere).
 struct DirectoryId {
@@ -124,18 +121,29 @@ class DirectoryMonitor {
   int listings() const { return listings_; }
 
  private:
+  // What the monitor knows of one directory. Each state is left one way
+  // only: a stale directory by listing it, a watched or polled one by
+  // becoming stale (MakeStale).
+  enum class State {
+    kStale,    // to be watched and listed before its names are used: new,
+               // events were lost, its watch ended, or the path now leads
+               // to another directory
+    kWatched,  // the system reports each change of names through `watch`
+    kPolled,   // nothing is reported; listed again once its period passes
+  };
+
+  // Each wanted name to the stored names that match it, sorted.
+  using Listing = std::unordered_map<std::string, std::vector<std::string>>;
+
   struct Directory {
+    State state = State::kStale;
     DirectoryId id;
-    int watch = -1;
-    bool watch_tried = false;
-    // False once events were lost or the watch ended.
-    bool current = false;
+    int watch = -1;  // The system's watch while watched; -1 otherwise.
     double listed_at = 0;
     double poll_seconds = kShortestPollSeconds;
     // The folded names asked for; the relay asks for a handful.
     std::vector<std::string> wanted;
-    // Each wanted name to the stored names that match it, sorted.
-    std::unordered_map<std::string, std::vector<std::string>> names;
+    Listing names;
   };
 
   // The stored names matching `name`, sorted; null when none was ever seen
@@ -144,13 +152,23 @@ class DirectoryMonitor {
                                           const std::string& name);
   void Note(const std::string& path, const std::string& stored, bool added);
   void Apply(const DirectoryEvent& event);
-  // Adds or removes `stored` in every current listing `matches` picks.
-  // Returns whether a listing changed.
+  // Adds or removes `stored` in every listing that `matches` picks and that
+  // is not stale. Returns whether a listing changed.
   bool Update(const std::function<bool(const Directory&)>& matches,
               const std::string& stored, bool added);
-  // Lists `path` again; false when it is no longer a readable directory.
+  // Whether a polled directory is due to be listed again.
+  bool PollingDue();
+  // Lists `path`, the directory `id`, again, watching it first when stale;
+  // false when it is no longer a readable directory.
   bool Relist(const std::string& path, Directory& directory,
               const DirectoryId& id);
+  void SchedulePoll(Directory& directory, double listing_seconds);
+  // The names in `path` that match `wanted`, or nothing when the
+  // directory cannot be read whole.
+  std::optional<Listing> ListWanted(const std::string& path,
+                                    const std::vector<std::string>& wanted);
+  // Ends the directory's watch, if it has one, and makes it stale.
+  void MakeStale(Directory& directory);
   void Forget(const std::string& path);
   bool WatchInUse(int watch) const;
 

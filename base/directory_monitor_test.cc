@@ -65,6 +65,27 @@ class FakeDirectorySource : public DirectorySource {
     Add(path, to);
   }
   void set_watchable(bool watchable) { watchable_ = watchable; }
+  // The system's queue overflowed: events were dropped.
+  void LoseEvents() { queued_.push_back({Kind::kLost, -1, ""}); }
+  // The watch on `path` ended, as when the directory is moved away.
+  void EndWatch(const std::string& path) {
+    queued_.push_back({Kind::kGone, watches_[path], ""});
+  }
+  // Another directory now stands at `path`, holding `names`.
+  void Replace(const std::string& path, std::set<std::string> names) {
+    directories_[path] = {next_inode_++, std::move(names)};
+  }
+  void RemoveDirectory(const std::string& path) {
+    directories_.erase(path);
+    EndWatch(path);
+  }
+  int live_watches() const {
+    std::set<int> live;
+    for (const auto& [path, number] : watches_) {
+      if (number >= 0) live.insert(number);
+    }
+    return static_cast<int>(live.size());
+  }
 
   double now = 100.0;
 
@@ -104,12 +125,6 @@ class DirectoryMonitorTest : public ::testing::Test {
   FakeDirectorySource* source_;
   std::unique_ptr<DirectoryMonitor> monitor_;
 };
-
-TEST(FoldCaseTest, LowersAsciiLettersOnly) {
-  EXPECT_EQ(FoldCase("ZINDOK1.TXT"), "zindok1.txt");
-  EXPECT_EQ(FoldCase("Az@[`{"), "az@[`{");
-  EXPECT_EQ(FoldCase("\xC3\x84Z"), "\xC3\x84z");  // UTF-8 stays as it is.
-}
 
 // Each step changes the directory through reported events only; the stored
 // name is then what a fresh listing would give, and nothing is listed.
@@ -209,6 +224,49 @@ TEST_F(DirectoryMonitorTest, UnwatchedDirectoryIsListedEachPeriod) {
   monitor_->NoteRemoved("/work", "ZINDOK1.TXT");
   EXPECT_EQ(Find("ZINDOK1.TXT"), "");
   EXPECT_EQ(monitor_->listings(), listed + 1);
+}
+
+// Whatever makes a watched directory's names untrustworthy, it is listed
+// once, watched anew, and then follows the reported events again.
+TEST_F(DirectoryMonitorTest, StaleDirectoryIsListedAndWatchedAgain) {
+  struct Case {
+    const char* what;
+    std::function<void()> disturb;
+  };
+  const Case cases[] = {
+      {"events lost", [&] { source_->LoseEvents(); }},
+      {"watch ended", [&] { source_->EndWatch("/work"); }},
+      {"another directory",
+       [&] { source_->Replace("/work", {"zindok1.txt"}); }},
+  };
+  for (const Case& c : cases) {
+    source_->Replace("/work", {});
+    ASSERT_EQ(Find("ZINDOK1.TXT"), "") << c.what;
+    const int listed = monitor_->listings();
+
+    c.disturb();
+    source_->Add("/work", "zindok1.txt", /*reported=*/false);
+    EXPECT_EQ(Find("ZINDOK1.TXT"), "zindok1.txt") << c.what;
+    EXPECT_EQ(monitor_->listings(), listed + 1) << c.what;
+    EXPECT_EQ(source_->live_watches(), 1) << c.what;
+
+    source_->Remove("/work", "zindok1.txt");
+    monitor_->TakeChange();
+    monitor_->Refresh();
+    EXPECT_TRUE(monitor_->TakeChange()) << c.what;
+    EXPECT_EQ(Find("ZINDOK1.TXT"), "") << c.what;
+    EXPECT_EQ(monitor_->listings(), listed + 1) << c.what;
+  }
+
+  // A directory that is gone lets go of its watch, and is found again.
+  source_->RemoveDirectory("/work");
+  monitor_->Refresh();
+  EXPECT_TRUE(monitor_->TakeChange());
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "");
+  EXPECT_EQ(source_->live_watches(), 0);
+  source_->Replace("/work", {"ZINDOK1.TXT"});
+  EXPECT_EQ(Find("ZINDOK1.TXT"), "ZINDOK1.TXT");
+  EXPECT_EQ(source_->live_watches(), 1);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "dos/companion.h"
 
-#include "base/ascii_case.h"
+#include "base/dos_path.h"
 #include "base/error.h"
 #include "dos/dosbox.h"
 #include "dos/idle_helper.h"
@@ -17,11 +17,6 @@ constexpr char kUserSettingsFile[] = "dosbox.conf";
 // The user's own file that names the DOSBox to run, when it is not where
 // the system's users install it.
 constexpr char kDosboxPathFile[] = "dosbox-path.txt";
-
-// A name in the working directory, with no drive or directory.
-bool IsPlainName(const std::string& path) {
-  return path.find_first_of(":\\/") == std::string::npos;
-}
 
 // A file that was not read as a PIF but holds only text is most likely a
 // script that lost its run bit (copied from a USB stick, say): the hint
@@ -179,7 +174,7 @@ bool DosboxLauncher::WantsIdleHelper(const Programs::UserFile& settings) {
 void CompanionFiles::WriteFile(const std::string& path,
                                const std::string& bytes) {
   const bool is_new = files_.StoredName(path).empty();
-  files_.WriteFile(is_new && IsPlainName(path) ? AsciiUpperCase(path) : path,
+  files_.WriteFile(is_new && IsPlainDosName(path) ? AsciiUpperCase(path) : path,
                    bytes);
   if (is_new) session_.FileCreated();
   session_.FlushDirectoryCache();

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
-#include <string_view>
 
-#include "base/ascii_case.h"
+#include "base/dos_path.h"
 #include "base/error.h"
 #include "dos/idle_helper.h"
 
@@ -65,18 +64,6 @@ std::optional<std::string> BelowRoot(const std::string& path,
   return std::nullopt;
 }
 
-// Whether DOSBox shows the native `name` under that name: at most eight
-// characters, then at most one dot and three more, no space.
-bool IsShortName(std::string_view name) {
-  std::size_t dot = name.find('.');
-  std::string_view base = name.substr(0, dot);
-  std::string_view extension =
-      dot == std::string_view::npos ? "" : name.substr(dot + 1);
-  return !base.empty() && base.size() <= 8 && extension.size() <= 3 &&
-         extension.find('.') == std::string_view::npos &&
-         name.find(' ') == std::string_view::npos;
-}
-
 // `native` (a relative native path) as DOS names after `dos_root`.
 std::string DosNames(const std::string& dos_root, const std::string& native,
                      const std::string& full_native) {
@@ -85,7 +72,8 @@ std::string DosNames(const std::string& dos_root, const std::string& native,
   while (start < native.size()) {
     std::size_t end = std::min(native.find('/', start), native.size());
     std::string name = native.substr(start, end - start);
-    if (!IsShortName(name)) {
+    // DOSBox shows a native name as it stands only when it is short.
+    if (!IsShortDosName(name)) {
       throw Error("DOSBox cannot reach " + full_native + ": \"" + name +
                   "\" is not a DOS 8.3 name");
     }
@@ -99,11 +87,6 @@ std::string DosNames(const std::string& dos_root, const std::string& native,
 bool IsDriveMapped(const std::vector<DosDrive>& drives, char letter) {
   return std::any_of(drives.begin(), drives.end(),
                      [&](const DosDrive& d) { return d.letter == letter; });
-}
-
-char DriveOf(const std::string& dos_path) {
-  if (dos_path.size() < 2 || dos_path[1] != ':') return 0;
-  return AsciiUpper(dos_path[0]);
 }
 
 std::string MountCommand(const DosDrive& drive) {
@@ -129,7 +112,7 @@ std::vector<std::string> ChangeTo(const std::string& directory) {
 // working directory, which also anchors a start directory without a drive.
 std::vector<std::string> StartDirectoryCommands(const DosboxRun& run) {
   const std::string& start = run.program.start_directory;
-  if (DriveOf(start) != 0) return ChangeTo(start);
+  if (DriveLetterOf(start) != 0) return ChangeTo(start);
   std::string working = DosPathOf(run.drives, run.working_directory);
   if (working.empty()) {
     throw Error("the companion's working directory " + run.working_directory +
@@ -145,7 +128,7 @@ std::vector<std::string> StartDirectoryCommands(const DosboxRun& run) {
 
 void CheckDriveMapped(const DosboxRun& run, const std::string& dos_path,
                       const std::string& what) {
-  char letter = DriveOf(dos_path);
+  char letter = DriveLetterOf(dos_path);
   if (letter != 0 && !IsDriveMapped(run.drives, letter)) {
     throw Error("the " + what + " " + dos_path + " is on drive " + letter +
                 ":, which the prefix does not map");
@@ -153,10 +136,9 @@ void CheckDriveMapped(const DosboxRun& run, const std::string& dos_path,
 }
 
 std::string ProgramCommand(const ProgramInformation& program) {
-  const std::string extension =
-      AsciiUpperCase(program.program.substr(program.program.size() - 4));
   // Without CALL, a batch file would end the command list with it.
-  std::string command = (extension == ".BAT" ? "call " : "") + program.program;
+  const bool batch = EndsWithAnyCase(program.program, ".BAT");
+  std::string command = (batch ? "call " : "") + program.program;
   if (!program.parameters.empty()) command += " " + program.parameters;
   return command;
 }

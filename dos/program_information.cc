@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/dos_path.h"
 #include "base/error.h"
 
 namespace zindo {
@@ -22,10 +23,6 @@ constexpr std::uint16_t kLastSection = 0xFFFF;
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // Characters that cannot be part of a DOS file name and that DOS or its
 // command interpreter would read as something else.
 bool IsForbiddenInPath(unsigned char c) {
@@ -33,17 +30,9 @@ bool IsForbiddenInPath(unsigned char c) {
          std::string_view("/*?\"<>|").find(c) != std::string_view::npos;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 bool HasProgramExtension(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string extension = Upper(path.substr(path.size() - 4));
-  return extension == ".COM" || extension == ".EXE" || extension == ".BAT";
+  return EndsWithAnyCase(path, ".COM") || EndsWithAnyCase(path, ".EXE") ||
+         EndsWithAnyCase(path, ".BAT");
 }
 
 // The zero-terminated field at `offset`, which must end within `size`.
@@ -78,7 +67,7 @@ void PutWord(std::string& bytes, std::size_t offset, std::uint16_t value) {
 // The title shown for the program: its file name, padded with spaces.
 std::string TitleFor(const std::string& program) {
   std::size_t name_start = program.find_last_of("\\:");
-  std::string title = Upper(
+  std::string title = AsciiUpperCase(
       program.substr(name_start == std::string::npos ? 0 : name_start + 1));
   title.resize(layout::kTitleSize, ' ');
   return title;
@@ -107,10 +96,7 @@ void PutExtensionHeader(std::string& bytes) {
 
 bool IsDosPath(const std::string& path) {
   std::string_view rest = path;
-  if (rest.size() >= 2 && rest[1] == ':') {
-    if (!IsAsciiLetter(rest[0])) return false;
-    rest.remove_prefix(2);
-  }
+  if (DriveLetterOf(rest) != 0) rest.remove_prefix(2);
   if (rest.find(':') != std::string_view::npos) return false;
   if (rest.find("\\\\") != std::string_view::npos) return false;
   return std::none_of(rest.begin(), rest.end(), [](char c) {

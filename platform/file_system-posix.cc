@@ -10,17 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/dos_path.h"
 #include "base/error.h"
 #include "platform/descriptor-posix.h"
 #include "platform/directory_source-posix.h"
 
 namespace zindo {
 namespace {
-
-struct DosPath {
-  char drive = 0;  // Lower-case drive letter; 0 for a relative path.
-  std::vector<std::string> components;
-};
 
 bool IsDirectory(const std::string& path) {
   struct stat status;
@@ -30,35 +26,15 @@ bool IsDirectory(const std::string& path) {
 // The upper-case drive letter that a dosdevices entry such as "d:" maps, or
 // 0 for other entries (ports, raw devices such as "d::"). Only lower-case
 // names count, as DriveRoot reads only those.
-char DriveLetterOf(const std::string& entry) {
-  if (entry.size() != 2 || entry[1] != ':') return 0;
-  char letter = entry[0];
-  return letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 32) : 0;
+char MappedDriveOf(const std::string& entry) {
+  const bool lower_case = AsciiLower(entry[0]) == entry[0];
+  return entry.size() == 2 && lower_case ? DriveLetterOf(entry) : 0;
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-DosPath ParseDosPath(const std::string& path) {
-  DosPath parsed;
-  std::string_view rest = path;
-  if (rest.size() >= 2 && rest[1] == ':' && IsAsciiLetter(rest[0])) {
-    parsed.drive = FoldCase(std::string(1, rest[0]))[0];
-    rest.remove_prefix(2);
-  } else if (!rest.empty() && IsSeparator(rest[0])) {
+DosPathParts ParseDosPath(const std::string& path) {
+  DosPathParts parsed = SplitDosPath(path);
+  if (parsed.drive == 0 && parsed.from_root) {
     throw Error(path + ": a path from the root needs a drive letter");
-  }
-  while (!rest.empty()) {
-    std::size_t end = 0;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    std::string component(rest.substr(0, end));
-    if (!component.empty() && component != ".") {
-      parsed.components.push_back(std::move(component));
-    }
-    rest.remove_prefix(end == rest.size() ? end : end + 1);
   }
   return parsed;
 }
@@ -279,17 +255,17 @@ void PosixFileSystem::DeleteFile(const std::string& path) {
 
 PosixFileSystem::Location PosixFileSystem::Locate(const std::string& path,
                                                   bool create_drive_c) {
-  DosPath parsed = ParseDosPath(path);
+  DosPathParts parsed = ParseDosPath(path);
   Location location;
-  location.directory = parsed.drive == 0
-                           ? working_directory_
-                           : DriveRoot(parsed.drive, create_drive_c);
-  for (std::size_t i = 0; i < parsed.components.size(); ++i) {
-    const std::string& component = parsed.components[i];
+  location.directory =
+      parsed.drive == 0 ? working_directory_
+                        : DriveRoot(AsciiLower(parsed.drive), create_drive_c);
+  for (std::size_t i = 0; i < parsed.names.size(); ++i) {
+    const std::string& component = parsed.names[i];
     std::string stored =
         component == ".." ? component
                           : directories_->Find(location.directory, component);
-    if (i + 1 == parsed.components.size()) {
+    if (i + 1 == parsed.names.size()) {
       location.requested = component;
       location.stored_name = std::move(stored);
     } else {
@@ -305,7 +281,7 @@ std::map<char, std::string> PosixFileSystem::MappedDrives() const {
   std::string devices = prefix_ + "/dosdevices";
   if (DIR* listing = ::opendir(devices.c_str())) {
     while (const dirent* entry = ::readdir(listing)) {
-      char letter = DriveLetterOf(entry->d_name);
+      char letter = MappedDriveOf(entry->d_name);
       std::string link = devices + "/" + entry->d_name;
       if (letter != 0 && IsDirectory(link)) drives[letter] = link;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/dos_path.h"
 #include "platform/error-win32.h"
 #include "platform/handle-win32.h"
 #include "platform/unicode-win32.h"
@@ -11,19 +12,10 @@
 namespace zindo {
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // "c:..." and "\\server\..." stand on their own; "\..." is from the root of
 // the working directory's drive, which the system resolves itself.
 bool IsRooted(const std::string& path) {
-  if (path.size() >= 2 && path[1] == ':' && IsAsciiLetter(path[0])) {
-    return true;
-  }
-  return !path.empty() && IsSeparator(path[0]);
+  return DriveLetterOf(path) != 0 || (!path.empty() && IsDosSeparator(path[0]));
 }
 
 // FindFirstFileW takes wildcards, which would make a lookup report whatever
@@ -35,7 +27,7 @@ bool HasWildcard(const std::string& path) {
 // The last component, as FindFirstFileW needs it: trailing separators would
 // name the directory's contents rather than the directory.
 std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && IsSeparator(path.back()) &&
+  while (path.size() > 1 && IsDosSeparator(path.back()) &&
          path[path.size() - 2] != ':') {
     path.pop_back();
   }
@@ -121,7 +113,8 @@ Win32FileSystem::Win32FileSystem(std::string working_directory,
 
 std::string Win32FileSystem::AbsolutePath(const std::string& path) const {
   if (IsRooted(path)) return path;
-  if (!working_directory_.empty() && IsSeparator(working_directory_.back())) {
+  if (!working_directory_.empty() &&
+      IsDosSeparator(working_directory_.back())) {
     return working_directory_ + path;
   }
   return working_directory_ + "\\" + path;
@@ -129,8 +122,7 @@ std::string Win32FileSystem::AbsolutePath(const std::string& path) const {
 
 std::string Win32FileSystem::StoredName(const std::string& path) {
   if (path.empty() || HasWildcard(path)) return "";
-  const bool in_working_directory =
-      std::none_of(path.begin(), path.end(), IsSeparator) && !IsRooted(path);
+  const bool in_working_directory = IsPlainDosName(path);
   if (watch_list_ != nullptr && in_working_directory) {
     watch_list_->WatchName(path);
   }

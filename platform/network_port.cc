@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "base/ascii_case.h"
+#include "base/dos_path.h"
 #include "base/error.h"
 #include "platform/com_port_client.h"
 

@@ -1,8 +1,8 @@
 #include "platform/programs-win32.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "base/dos_path.h"
 #include "platform/error-win32.h"
 #include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
@@ -314,10 +314,7 @@ bool Win32Programs::IsRunning(int process_id) {
 // in "c:\zindo".
 std::string Win32Programs::WorkingDirectory() {
   std::string directory = files_.working_directory();
-  if (directory.size() >= 2 && directory[1] == ':') {
-    directory[0] = static_cast<char>(
-        std::toupper(static_cast<unsigned char>(directory[0])));
-  }
+  if (const char drive = DriveLetterOf(directory)) directory[0] = drive;
   return directory;
 }
 

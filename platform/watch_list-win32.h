@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "base/directory_monitor.h"
+#include "base/dos_path.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {
@@ -35,12 +35,12 @@ class WatchList {
  public:
   // Changes to `name` (in any case) in the working directory wake the pump.
   void WatchName(const std::string& name) {
-    std::string folded = FoldCase(name);
+    std::string folded = AsciiLowerCase(name);
     if (!WatchesName(folded)) names_.push_back(std::move(folded));
   }
 
   bool WatchesName(const std::string& name) const {
-    return std::find(names_.begin(), names_.end(), FoldCase(name)) !=
+    return std::find(names_.begin(), names_.end(), AsciiLowerCase(name)) !=
            names_.end();
   }
 

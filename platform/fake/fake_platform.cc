@@ -1,13 +1,12 @@
 #include "platform/fake/fake_platform.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
 #include <utility>
 
-#include "base/ascii_case.h"
+#include "base/dos_path.h"
 #include "base/error.h"
 #include "platform/stop_request.h"
 
@@ -75,27 +74,14 @@ void FakeEventPump::After(double seconds, std::function<void()> action) {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 // The drive root ("c:", or "" for the working directory) and the
 // components of `path`, without empty ones and ".".
 std::pair<std::string, std::vector<std::string>> SplitPath(
     const std::string& path) {
+  DosPathParts parts = SplitDosPath(path);
   std::string root;
-  std::string_view rest = path;
-  if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(rest[0])) {
-    root = {AsciiLower(rest[0]), ':'};
-    rest.remove_prefix(2);
-  }
-  std::vector<std::string> components;
-  while (!rest.empty()) {
-    std::size_t end = 0;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    std::string component(rest.substr(0, end));
-    if (!component.empty() && component != ".") components.push_back(component);
-    rest.remove_prefix(end == rest.size() ? end : end + 1);
-  }
-  return {root, components};
+  if (parts.drive != 0) root = {AsciiLower(parts.drive), ':'};
+  return {root, std::move(parts.names)};
 }
 
 std::string Join(const std::string& directory, const std::string& name) {

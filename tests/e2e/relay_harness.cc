@@ -594,8 +594,13 @@ std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox) {
        std::filesystem::directory_iterator("/proc", ignored)) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-    const std::string command(std::istreambuf_iterator<char>(in), {});
+    std::string command;
+    try {
+      std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+      command.assign(std::istreambuf_iterator<char>(in), {});
+    } catch (const std::ios_base::failure&) {
+      continue;  // The process ended while its command line was read.
+    }
     if (command.find("dosbox") != std::string::npos &&
         command.find(sandbox.Path("")) != std::string::npos) {
       found.push_back(std::stoi(name));

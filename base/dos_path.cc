@@ -1,0 +1,58 @@
+#include "base/dos_path.h"
+
+namespace zindo {
+
+std::string AsciiLowerCase(std::string text) {
+  for (char& c : text) c = AsciiLower(c);
+  return text;
+}
+
+std::string AsciiUpperCase(std::string text) {
+  for (char& c : text) c = AsciiUpper(c);
+  return text;
+}
+
+bool EndsWithAnyCase(std::string_view text, std::string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  text.remove_prefix(text.size() - suffix.size());
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    if (AsciiLower(text[i]) != AsciiLower(suffix[i])) return false;
+  }
+  return true;
+}
+
+char DriveLetterOf(std::string_view path) {
+  if (path.size() < 2 || path[1] != ':' || !IsAsciiLetter(path[0])) return 0;
+  return AsciiUpper(path[0]);
+}
+
+DosPathParts SplitDosPath(std::string_view path) {
+  DosPathParts parts;
+  parts.drive = DriveLetterOf(path);
+  if (parts.drive != 0) path.remove_prefix(2);
+  parts.from_root = !path.empty() && IsDosSeparator(path[0]);
+  while (!path.empty()) {
+    std::size_t end = 0;
+    while (end < path.size() && !IsDosSeparator(path[end])) ++end;
+    std::string name(path.substr(0, end));
+    if (!name.empty() && name != ".") parts.names.push_back(std::move(name));
+    path.remove_prefix(end == path.size() ? end : end + 1);
+  }
+  return parts;
+}
+
+bool IsPlainDosName(std::string_view path) {
+  return path.find_first_of(":\\/") == std::string_view::npos;
+}
+
+bool IsShortDosName(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  const std::string_view base = name.substr(0, dot);
+  const std::string_view extension =
+      dot == std::string_view::npos ? "" : name.substr(dot + 1);
+  return !base.empty() && base.size() <= 8 && extension.size() <= 3 &&
+         extension.find('.') == std::string_view::npos &&
+         name.find(' ') == std::string_view::npos;
+}
+
+}  // namespace zindo

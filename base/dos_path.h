@@ -1,0 +1,54 @@
+#ifndef ZINDO_BASE_DOS_PATH_H_
+#define ZINDO_BASE_DOS_PATH_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zindo {
+
+// DOS names differ in case only in the ASCII letters; every other byte,
+// Hebrew included, is compared as it stands, whatever the locale.
+inline bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+inline char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string AsciiLowerCase(std::string text);
+std::string AsciiUpperCase(std::string text);
+
+// Whether `text` ends with `suffix`, without regard to ASCII case.
+bool EndsWithAnyCase(std::string_view text, std::string_view suffix);
+
+// DOS separates names with backslashes; the relay takes slashes too.
+inline bool IsDosSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The drive that `path` starts with ("c:\zindo", "C:LOCAL6.DAT"), as an
+// upper-case letter, or 0 when it starts with no drive letter and a colon.
+char DriveLetterOf(std::string_view path);
+
+// A DOS path taken apart.
+struct DosPathParts {
+  char drive = 0;          // Upper-case, as DriveLetterOf gives it; 0: none.
+  bool from_root = false;  // The path starts, after any drive, at the root.
+  std::vector<std::string> names;  // Without empty names and ".".
+};
+DosPathParts SplitDosPath(std::string_view path);
+
+// Whether `path` is a name alone, with no drive and no directory.
+bool IsPlainDosName(std::string_view path);
+
+// Whether DOS can show `name` as it stands: at most eight characters, then
+// at most one dot and three more, and no space.
+bool IsShortDosName(std::string_view name);
+
+}  // namespace zindo
+
+#endif  // ZINDO_BASE_DOS_PATH_H_

@@ -1,0 +1,60 @@
+#include "base/dos_path.h"
+
+#include "gtest/gtest.h"
+
+namespace zindo {
+namespace {
+
+TEST(DosPathTest, CaseChangesAsciiLettersOnly) {
+  EXPECT_EQ(AsciiLowerCase("ZINDOK1.TXT"), "zindok1.txt");
+  EXPECT_EQ(AsciiLowerCase("Az@[`{"), "az@[`{");
+  EXPECT_EQ(AsciiLowerCase("\xC3\x84Z"), "\xC3\x84z");  // UTF-8 stays as it is.
+  EXPECT_EQ(AsciiUpperCase("zindok1.txt \xF9\xEC\xE5\xED"),
+            "ZINDOK1.TXT \xF9\xEC\xE5\xED");  // So does Hebrew in code page.
+  EXPECT_TRUE(EndsWithAnyCase("c:\\zindo\\Start.Bat", ".BAT"));
+  EXPECT_FALSE(EndsWithAnyCase("BAT", ".BAT"));
+  EXPECT_FALSE(EndsWithAnyCase("START.BA\xD4", ".BAT"));
+}
+
+TEST(DosPathTest, SplitsDrivesAndNames) {
+  struct Case {
+    const char* path;
+    char drive;
+    bool from_root;
+    std::vector<std::string> names;
+    bool plain;  // a name alone, in the working directory
+  };
+  const Case cases[] = {
+      {"ZINDOK1.TXT", 0, false, {"ZINDOK1.TXT"}, true},
+      {"c:\\zindo\\.\\LOCAL6.DAT", 'C', true, {"zindo", "LOCAL6.DAT"}, false},
+      {"D:ZINDOK1.TXT", 'D', false, {"ZINDOK1.TXT"}, false},
+      {"z:", 'Z', false, {}, false},
+      {"\\zindo//sub/", 0, true, {"zindo", "sub"}, false},
+      {"sub/ZINDOK1.TXT", 0, false, {"sub", "ZINDOK1.TXT"}, false},
+      {"..\\b", 0, false, {"..", "b"}, false},
+      {"1:\\x", 0, false, {"1:", "x"}, false},
+      {"\xE0:x", 0, false, {"\xE0:x"}, false},
+  };
+  for (const Case& c : cases) {
+    const DosPathParts parts = SplitDosPath(c.path);
+    EXPECT_EQ(parts.drive, c.drive) << c.path;
+    EXPECT_EQ(DriveLetterOf(c.path), c.drive) << c.path;
+    EXPECT_EQ(parts.from_root, c.from_root) << c.path;
+    EXPECT_EQ(parts.names, c.names) << c.path;
+    EXPECT_EQ(IsPlainDosName(c.path), c.plain) << c.path;
+  }
+}
+
+TEST(DosPathTest, ShortNamesAreEightDotThree) {
+  const std::pair<const char*, bool> cases[] = {
+      {"LOCAL6.DAT", true}, {"ABCDEFGH.ABC", true}, {"ZINDO", true},
+      {"ABCDEFGHI", false}, {"A.ABCD", false},      {".DAT", false},
+      {"A.B.C", false},     {"MY FILE", false},     {"", false},
+  };
+  for (const auto& [name, is_short] : cases) {
+    EXPECT_EQ(IsShortDosName(name), is_short) << name;
+  }
+}
+
+}  // namespace
+}  // namespace zindo
