@@ -90,8 +90,9 @@ TEST_F(PosixMessageBoxTest, OnATerminalWaitsForEnter) {
   showing.join();
 }
 
-// A terminal whose other end is gone can never send Enter: the wait it
-// began ends at the hang-up.
+// A terminal whose other end is gone can never send Enter: the box either
+// sees no terminal any more (Linux answers EIO once the master is closed)
+// or ends the wait it began at the hang-up. Either way it returns.
 TEST_F(PosixMessageBoxTest, ClosedTerminalDoesNotHoldItUp) {
   PosixMessageBox box(terminal_.slave(), output_.get());
   terminal_.CloseMaster();
@@ -99,8 +100,9 @@ TEST_F(PosixMessageBoxTest, ClosedTerminalDoesNotHoldItUp) {
   box.Show("zindo-relay", "Nobody there");
   output_.Close();
 
-  EXPECT_EQ(ReadBytes(output_read_.get(), 1024, kPatience),
-            "zindo-relay: Nobody there\nPress Enter to continue.\n");
+  const std::string line = "zindo-relay: Nobody there\n";
+  EXPECT_THAT(ReadBytes(output_read_.get(), 1024, kPatience),
+              ::testing::AnyOf(line, line + "Press Enter to continue.\n"));
 }
 
 // ---------------------------------------------------------------------------
