@@ -169,8 +169,14 @@ std::map<std::string, LookUp> RunProbe(Sandbox& sandbox,
                     BuildProgramInformation({"PROBE.COM", "", ""}));
   DeviceSimulator device(sandbox, 1, {});
   RelayProcess relay(sandbox, "relay", {"TMPDIR=" + sandbox.Path("tmp")});
+  // The probe creates its report, then writes it whole: its last line
+  // shows that it is all there.
   const bool reported = WaitUntil(
-      [&] { return sandbox.ReadFile("work/PROBE.TXT").has_value(); }, 60s);
+      [&] {
+        return sandbox.ReadFile("work/PROBE.TXT").value_or("").find("OTHERS") !=
+               std::string::npos;
+      },
+      60s);
   const std::string text = sandbox.ReadFile("work/PROBE.TXT").value_or("");
   sandbox.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
   EXPECT_TRUE(reported) << relay.Stderr();
