@@ -33,6 +33,11 @@ class Error : public std::runtime_error {
     return Error(context + what(), kind_);
   }
 
+  // The same failure with `note` after its message: "<what()><note>".
+  Error Before(const std::string& note) const {
+    return Error(what() + note, kind_);
+  }
+
  private:
   ErrorKind kind_;
 };

@@ -15,54 +15,6 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using Verdict = Finding::Verdict;
 
-// DOSBox installed or not; nothing is ever started.
-class CheckPrograms : public Programs {
- public:
-  Search Find(const std::string& name) override {
-    return {dosbox_installed ? "/usr/bin/" + name : "", "on PATH"};
-  }
-  std::string NoDosReason() override { return "no DOS here"; }
-  int StartDetached(const ProgramRun&) override {
-    throw std::logic_error("the check started a program");
-  }
-  bool IsRunning(int) override { return false; }
-  std::map<char, std::string> MappedDrives() override { return {{'C', "/c"}}; }
-  std::string WorkingDirectory() override { return "/c/ZINDO"; }
-  UserFile ReadUserFile(const std::string& name) override {
-    return {"/prefix/" + name, std::nullopt};
-  }
-  bool dosbox_installed = true;
-};
-
-class CheckSurroundings : public Surroundings {
- public:
-  Finding Prefix() override { return {Verdict::kGood, "/prefix", ""}; }
-  Finding WorkingDirectory() override {
-    return {Verdict::kGood, "/c/ZINDO", ""};
-  }
-  std::string NativePath(const std::string&) override { return ""; }
-  Finding Device(int port) override {
-    devices_asked.push_back(port);
-    return device;
-  }
-  Finding Display() override { return {Verdict::kGood, ":0", ""}; }
-  Finding DirectoryWatching() override {
-    return {Verdict::kGood, "inotify", ""};
-  }
-  std::string ProgramVersion(const std::string&) override {
-    return "DOSBox version 0.74-3";
-  }
-  Finding device{Verdict::kGood, "COM?: can be opened now", ""};
-  std::vector<int> devices_asked;
-};
-
-class NoDesktop : public Desktop {
- public:
-  bool HasDisplay() override { return false; }
-  std::string SdlVideoDriver() override { return ""; }
-  void SendControlKey(int, const std::string&) override {}
-};
-
 // Each case is checked as start-up would find it, and the check must do
 // nothing but read: no file written, no directory made, no port opened, no
 // message, no launch.
@@ -140,10 +92,9 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
   };
   for (const auto& c : cases) {
     FakePlatform fake;
-    CheckPrograms programs;
-    CheckSurroundings surroundings;
-    NoDesktop desktop;
-    programs.dosbox_installed = c.dosbox_installed;
+    FakeSurroundings surroundings;
+    fake.programs.installed = c.dosbox_installed;
+    fake.desktop.display = false;
     surroundings.device.verdict = c.device;
     fake.files.PutDirectory(kWorkDirectory);
     if (c.config) fake.files.Put(kConfigPath, c.config);
@@ -155,13 +106,14 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
       fake.files.Put(kCompanionPif, "#!/bin/sh\n");
     }
 
-    const StartCheck check =
-        CheckStartUp({fake.platform, programs, desktop, surroundings});
+    const StartCheck check = CheckStartUp(
+        {fake.platform, fake.programs, fake.desktop, surroundings});
     for (const std::string& said : c.said) {
       EXPECT_THAT(check.report, HasSubstr(said)) << c.name;
     }
     EXPECT_EQ(check.would_start, c.would_start) << c.name << check.report;
     EXPECT_EQ(surroundings.devices_asked, std::vector<int>{c.port}) << c.name;
+    // Nothing written, started or sent: only reads.
     EXPECT_THAT(fake.journal.entries(), Each(StartsWith("read "))) << c.name;
   }
 }

@@ -9,10 +9,6 @@
 namespace zindo {
 namespace {
 
-// The key that DOSBox's built-in key map gives to emptying the directory
-// cache of every drive (with swapping disk images, which the relay never
-// mounts).
-constexpr char kFlushKey[] = "F4";
 constexpr char kUserSettingsFile[] = "dosbox.conf";
 // The user's own file that names the DOSBox to run, when it is not where
 // the system's users install it.
@@ -57,7 +53,9 @@ void DosboxSession::FlushDirectoryCache() {
   // A DOSBox that has ended (the companion quit) has nothing to see.
   if (!programs_.IsRunning(process_id_)) return;
   try {
-    desktop_.SendControlKey(process_id_, kFlushKey);
+    // The key empties the cache of every drive (and swaps disk images,
+    // which the relay never mounts).
+    desktop_.SendControlFunctionKey(process_id_, kFlushCacheFunctionKey);
     flush_owed_ = false;
   } catch (const Error& failure) {
     if (failure_reported_) return;
@@ -87,8 +85,7 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
                      programs_.StartDetached(start.run));
   } catch (const Error& failure) {
     if (!start.named.contents) throw;
-    throw Error(failure.what() + std::string(" (the DOSBox named in ") +
-                start.named.path + ")");
+    throw failure.Before(" (the DOSBox named in " + start.named.path + ")");
   }
 }
 
@@ -99,7 +96,7 @@ DosboxLauncher::DosboxStart DosboxLauncher::Prepare(
   try {
     start.named = programs_.ReadUserFile(kDosboxPathFile);
   } catch (const Error& failure) {
-    throw Error(what + failure.what());
+    throw failure.After(what);
   }
   const std::string dosbox = ChooseDosbox(what, start.named);
   start.run = DosboxRunFor(pif_name, dosbox);
@@ -136,27 +133,30 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
     DosboxRun run{{}, programs_.WorkingDirectory(), {}, ""};
     bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
     run.program = ParseProgramInformation(bytes, pif_name);
-    for (const auto& [letter, native] : programs_.MappedDrives()) {
-      run.drives.push_back({letter, native});
+    for (const auto& [letter, drive] : programs_.MappedDrives()) {
+      // Mounting a drive with no medium in it would stop DOSBox with a
+      // question.
+      if (!drive.removable)
+        run.drives.push_back({letter, drive.native_directory});
     }
     const Programs::UserFile settings =
         programs_.ReadUserFile(kUserSettingsFile);
     if (WantsIdleHelper(settings)) run.idle_helper_folder = kHandedFolder;
-    std::vector<std::string> arguments = DosboxArguments(run, kHandedFile);
+    std::vector<std::string> arguments =
+        DosboxArguments(run, kHandedFile, programs_);
     arguments.insert(arguments.begin(), dosbox);
-    ProgramRun program{
-        std::move(arguments),
-        DosboxEnvironment(desktop_.HasDisplay(), desktop_.SdlVideoDriver()),
-        run.working_directory,
-        DosboxConfig(settings.contents.value_or("")),
-        {}};
+    ProgramRun program{std::move(arguments),
+                       DosboxEnvironment(desktop_.HasDisplay(),
+                                         desktop_.SentKeysNeedWindowMessages()),
+                       run.working_directory,
+                       DosboxConfig(settings.contents.value_or("")),
+                       {}};
     if (!run.idle_helper_folder.empty()) {
       program.handed_folder[kIdleHelperName] = IdleHelperProgram();
     }
     return program;
   } catch (const Error& failure) {
-    throw Error(what + failure.what() + RunBitHint(bytes, pif_name),
-                failure.kind());
+    throw failure.After(what).Before(RunBitHint(bytes, pif_name));
   }
 }
 

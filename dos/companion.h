@@ -57,10 +57,10 @@ class DosboxSession {
 
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
-// information file and its program is run in DOSBox, with every drive of the
-// prefix mounted, the idle helper loaded first and the user's own
-// dosbox.conf applied. The user's
-// dosbox-path.txt, when there is one, names the DOSBox to run.
+// information file and its program is run in DOSBox, with every drive that
+// the relay's DOS paths name mounted (but those with removable media), the
+// idle helper loaded first and the user's own dosbox.conf applied. The
+// user's dosbox-path.txt, when there is one, names the DOSBox to run.
 class DosboxLauncher : public Launcher {
  public:
   DosboxLauncher(Launcher& native, FileSystem& files, Programs& programs,

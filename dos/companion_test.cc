@@ -25,48 +25,6 @@ using ::testing::Not;
 using ::testing::SizeIs;
 using ::testing::ThrowsMessage;
 
-class FakePrograms : public Programs {
- public:
-  Search Find(const std::string& name) override {
-    return {installed ? "/usr/bin/" + name : "", "on PATH (/usr/bin)"};
-  }
-  std::string NoDosReason() override { return "this system cannot run DOS"; }
-  int StartDetached(const ProgramRun& run) override {
-    if (!start_failure.empty()) throw Error(start_failure);
-    runs.push_back(run);
-    return kProcessId;
-  }
-  bool IsRunning(int) override { return running; }
-  std::map<char, std::string> MappedDrives() override { return {{'C', "/c"}}; }
-  std::string WorkingDirectory() override { return "/c/ZINDO"; }
-  UserFile ReadUserFile(const std::string& name) override {
-    if (name == "dosbox-path.txt") return {"/prefix/" + name, dosbox_path};
-    return {"/prefix/" + name, user_settings};
-  }
-
-  static constexpr int kProcessId = 4242;
-  bool installed = true;
-  bool running = true;
-  std::optional<std::string> user_settings;
-  std::optional<std::string> dosbox_path;
-  std::string start_failure;
-  std::vector<ProgramRun> runs;
-};
-
-class FakeDesktop : public Desktop {
- public:
-  bool HasDisplay() override { return display; }
-  std::string SdlVideoDriver() override { return ""; }
-  void SendControlKey(int process_id, const std::string& key) override {
-    if (!failure.empty()) throw Error(failure);
-    keys.push_back(std::to_string(process_id) + " Ctrl+" + key);
-  }
-
-  bool display = true;
-  std::string failure;
-  std::vector<std::string> keys;
-};
-
 class DosCompanionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -81,14 +39,19 @@ class DosCompanionTest : public ::testing::Test {
     return companion_->platform();
   }
 
+  // How many times the Control key that empties DOSBox's cache was sent.
+  int FlushKeys() const { return fake_.journal.Count("key 4242 Ctrl+F4"); }
+
   FakePlatform fake_;
-  FakePrograms programs_;
-  FakeDesktop desktop_;
+  FakePrograms& programs_ = fake_.programs;
+  FakeDesktop& desktop_ = fake_.desktop;
   std::optional<DosCompanion> companion_;
 };
 
 TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
-  programs_.user_settings = "[cpu]\ncycles=max\n";
+  programs_.user_files["dosbox.conf"] = "[cpu]\ncycles=max\n";
+  // A drive that may hold no medium is not mounted.
+  programs_.drives['E'] = {"/media/cdrom", /*removable=*/true};
   Companion().launcher.Launch("autoexec.pif");
 
   ASSERT_THAT(programs_.runs, SizeIs(1));
@@ -115,6 +78,11 @@ TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
   desktop_.display = false;
   Companion().launcher.Launch("autoexec.pif");
   EXPECT_THAT(programs_.runs.at(1).settings, Contains("SDL_VIDEODRIVER=dummy"));
+  // Where keys reach only a window's message reader, SDL is told to be one.
+  desktop_.display = desktop_.needs_window_messages = true;
+  Companion().launcher.Launch("autoexec.pif");
+  EXPECT_THAT(programs_.runs.at(2).settings,
+              ElementsAre("SDL_VIDEODRIVER=windib"));
 }
 
 TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheSystemsOrMissing) {
@@ -124,27 +92,30 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheSystemsOrMissing) {
     const char* what;
     bool installed;
     std::optional<std::string> named;  // dosbox-path.txt
-    std::string start_failure;
+    std::optional<Error> start_failure;
     std::string program;  // run, or else
     std::string failure;  // reported
   } cases[] = {
-      {"not found", false, std::nullopt, "", "",
+      {"not found", false, std::nullopt, std::nullopt, "",
        "start autoexec.pif in DOSBox: this system cannot run DOS and DOSBox "
        "was not found (looked on PATH (/usr/bin)); install DOSBox, or write "
        "the full path of the DOSBox program in /prefix/dosbox-path.txt"},
-      {"the user's path wins", true, "/opt/dosbox/bin/dosbox\n", "",
+      {"the user's path wins", true, "/opt/dosbox/bin/dosbox\n", std::nullopt,
        "/opt/dosbox/bin/dosbox", ""},
       {"a path with spaces, from Notepad and Explorer", false,
-       "\xEF\xBB\xBF\"" + spaced + "\"\r\nanything\r\n", "", spaced, ""},
-      {"an empty file", true, " \r\n", "", "",
+       "\xEF\xBB\xBF\"" + spaced + "\"\r\nanything\r\n", std::nullopt, spaced,
+       ""},
+      {"an empty file", true, " \r\n", std::nullopt, "",
        "/prefix/dosbox-path.txt names no program"},
-      {"the user's path cannot be run", true, "/opt/dosbox", "start: not found",
-       "", "start: not found (the DOSBox named in /prefix/dosbox-path.txt)"},
+      {"the user's path cannot be run", true, "/opt/dosbox",
+       Error("start: not found", ErrorKind::kNotFound), "",
+       "start: not found (the DOSBox named in /prefix/dosbox-path.txt)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     programs_.installed = c.installed;
-    programs_.dosbox_path = c.named;
+    programs_.user_files.erase("dosbox-path.txt");
+    if (c.named) programs_.user_files["dosbox-path.txt"] = *c.named;
     programs_.start_failure = c.start_failure;
     programs_.runs.clear();
     try {
@@ -157,6 +128,8 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheSystemsOrMissing) {
     } catch (const Error& failure) {
       EXPECT_THAT(failure.what(), HasSubstr(c.failure));
       EXPECT_EQ(c.program, "");
+      // The note on the user's DOSBox keeps what kind of failure it was.
+      EXPECT_TRUE(!c.start_failure || failure.Is(ErrorKind::kNotFound));
     }
   }
 }
@@ -179,7 +152,7 @@ TEST_F(DosCompanionTest, IdleHelperCanBeTurnedOffInTheUsersSettings) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.settings);
-    programs_.user_settings = c.settings;
+    programs_.user_files["dosbox.conf"] = c.settings;
     programs_.runs.clear();
     const std::vector<std::string> before = fake_.process.diagnostics();
     Companion().launcher.Launch("autoexec.pif");
@@ -239,22 +212,22 @@ TEST_F(DosCompanionTest, NewFilesTakeTheNameDosAsksForOldOnesKeepTheirs) {
 TEST_F(DosCompanionTest, FilesCreatedAfterTheStartEmptyDosboxsCache) {
   const Platform& platform = Companion();
   platform.files.WriteFile("zindoK.inf", "0,1\r\n");
-  EXPECT_THAT(desktop_.keys, IsEmpty());  // no DOSBox yet
+  EXPECT_EQ(FlushKeys(), 0);  // no DOSBox yet
 
   platform.launcher.Launch("autoexec.pif");
   platform.files.WriteFile("zindoK.inf", "1,1\r\n");  // DOSBox listed it
-  EXPECT_THAT(desktop_.keys, IsEmpty());
+  EXPECT_EQ(FlushKeys(), 0);
   platform.files.WriteFile("zindoK2.txt", "/0,1\r\n");
   platform.files.WriteFile("zindoK2.txt", "/0,2\r\n");
-  EXPECT_THAT(desktop_.keys, ElementsAre("4242 Ctrl+F4"));
+  EXPECT_EQ(FlushKeys(), 1);
   platform.files.DeleteFile("zindoK2.txt");  // as the companion does
   platform.files.WriteFile("zindoK2.txt", "/0,3\r\n");
-  EXPECT_THAT(desktop_.keys, SizeIs(2));
+  EXPECT_EQ(FlushKeys(), 2);
 
   // Once DOSBox has ended there is no window to tell, and nothing to say.
   programs_.running = false;
   platform.files.WriteFile("new.txt", "x");
-  EXPECT_THAT(desktop_.keys, SizeIs(2));
+  EXPECT_EQ(FlushKeys(), 2);
   EXPECT_THAT(fake_.process.diagnostics(), IsEmpty());
 }
 
@@ -271,11 +244,12 @@ TEST_F(DosCompanionTest, FlushThatCannotBeDoneIsReportedOnceAndTriedAgain) {
   EXPECT_THAT(fake_.trace.events(),
               ElementsAre(HasSubstr("DOSBox started"),
                           HasSubstr("cache not emptied: process 4242")));
-  // The window has come: the rewrite still owes DOSBox the new name.
+  EXPECT_EQ(FlushKeys(), 3);  // one try after each write
+  // The window has come: the rewrite still owes DOSBox the new name, once.
   desktop_.failure.clear();
   platform.files.WriteFile("zindoK2.txt", "/1\r\n");
   platform.files.WriteFile("zindoK2.txt", "/2\r\n");
-  EXPECT_THAT(desktop_.keys, ElementsAre("4242 Ctrl+F4"));
+  EXPECT_EQ(FlushKeys(), 4);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "dos/dosbox.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 
 #include "base/dos_path.h"
@@ -41,15 +40,6 @@ constexpr char kDosboxOwnDrive = 'Z';
 
 // The section of the user's DOSBox settings that is the relay's own.
 constexpr char kRelaySection[] = "[zindo-relay]";
-
-std::string RealPath(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path resolved = std::filesystem::canonical(path, error);
-  if (error) {
-    throw Error("find the directory " + path + ": " + error.message());
-  }
-  return resolved.generic_string();
-}
 
 // The part of `path` below `root`, "" for the root itself, or nothing when
 // `root` does not hold `path`.
@@ -110,10 +100,11 @@ std::vector<std::string> ChangeTo(const std::string& directory) {
 
 // The program's start directory with its drive: as the PIF gives it, or the
 // working directory, which also anchors a start directory without a drive.
-std::vector<std::string> StartDirectoryCommands(const DosboxRun& run) {
+std::vector<std::string> StartDirectoryCommands(const DosboxRun& run,
+                                                Programs& places) {
   const std::string& start = run.program.start_directory;
   if (DriveLetterOf(start) != 0) return ChangeTo(start);
-  std::string working = DosPathOf(run.drives, run.working_directory);
+  std::string working = DosPathOf(run.drives, run.working_directory, places);
   if (working.empty()) {
     throw Error("the companion's working directory " + run.working_directory +
                 " is on no drive that the prefix maps, so DOSBox cannot "
@@ -146,12 +137,12 @@ std::string ProgramCommand(const ProgramInformation& program) {
 }  // namespace
 
 std::string DosPathOf(const std::vector<DosDrive>& drives,
-                      const std::string& native_directory) {
-  std::string target = RealPath(native_directory);
+                      const std::string& native_directory, Programs& places) {
+  std::string target = places.ResolvedDirectory(native_directory);
   const DosDrive* best = nullptr;
   std::string best_root, best_rest;
   for (const DosDrive& drive : drives) {
-    std::string root = RealPath(drive.native_directory);
+    std::string root = places.ResolvedDirectory(drive.native_directory);
     std::optional<std::string> rest = BelowRoot(target, root);
     if (rest && (best == nullptr || root.size() > best_root.size())) {
       best = &drive;
@@ -187,7 +178,8 @@ std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
 }  // namespace
 
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
-                                         const std::string& config_path) {
+                                         const std::string& config_path,
+                                         Programs& places) {
   CheckDriveMapped(run, run.program.start_directory, "start directory");
   CheckDriveMapped(run, run.program.program, "program");
   std::vector<std::string> commands;
@@ -198,7 +190,7 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   for (std::string& command : IdleHelperCommands(run)) {
     commands.push_back(std::move(command));
   }
-  for (std::string& command : StartDirectoryCommands(run)) {
+  for (std::string& command : StartDirectoryCommands(run, places)) {
     commands.push_back(std::move(command));
   }
   commands.push_back(ProgramCommand(run.program));
@@ -306,10 +298,10 @@ RelaySettings ReadRelaySettings(const std::string& user_settings) {
 }
 
 std::vector<std::string> DosboxEnvironment(bool has_display,
-                                           const std::string& video_driver) {
+                                           bool keys_need_window_messages) {
   if (!has_display) return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
-  if (video_driver.empty()) return {};
-  return {"SDL_VIDEODRIVER=" + video_driver};
+  if (!keys_need_window_messages) return {};
+  return {"SDL_VIDEODRIVER=windib"};
 }
 
 }  // namespace zindo

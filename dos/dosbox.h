@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dos/program_information.h"
+#include "platform/programs.h"
 
 namespace zindo {
 
@@ -27,10 +28,11 @@ struct DosboxRun {
 
 // The DOS path of the native directory `native_directory` ("C:\ZINDO\WORK")
 // on the drive whose directory holds it most closely, or "" when no drive
-// holds it. Throws Error when a name on the way is not a DOS 8.3 name, which
-// DOSBox would show under another name.
+// holds it; `places` resolves the directories, following links. Throws
+// Error when a directory cannot be resolved, or when a name on the way is
+// not a DOS 8.3 name, which DOSBox would show under another name.
 std::string DosPathOf(const std::vector<DosDrive>& drives,
-                      const std::string& native_directory);
+                      const std::string& native_directory, Programs& places);
 
 // DOSBox's command line for `run`, without the program name: the settings
 // come only from `config_path` (see DosboxConfig), then the DOS commands.
@@ -38,7 +40,8 @@ std::string DosPathOf(const std::vector<DosDrive>& drives,
 // the helper loads, so the companion never sees it. Throws Error when the
 // start directory cannot be reached or a directory cannot be mounted.
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
-                                         const std::string& config_path);
+                                         const std::string& config_path,
+                                         Programs& places);
 
 // The settings DOSBox runs with, in place of any file of its own: the
 // relay's defaults, then `user_settings` (the text of a DOSBox configuration
@@ -58,11 +61,18 @@ struct RelaySettings {
 };
 RelaySettings ReadRelaySettings(const std::string& user_settings);
 
+// The function key that, held with Control, empties DOSBox's directory
+// cache in its built-in key map (see DosboxConfig).
+inline constexpr int kFlushCacheFunctionKey = 4;
+
 // The environment variables DOSBox gets on top of the relay's: without a
-// display to show a window on, SDL draws and plays to nothing; with one, SDL
-// uses `video_driver` when it is not "".
+// display to show a window on, SDL draws and plays to nothing. Where keys
+// sent to its window reach only a program that reads its window's messages
+// (`keys_need_window_messages`, see Desktop), SDL 1.2 must use its windib
+// driver, the one that does: its directx driver takes the keyboard from
+// DirectInput, and only while its window has the focus.
 std::vector<std::string> DosboxEnvironment(bool has_display,
-                                           const std::string& video_driver);
+                                           bool keys_need_window_messages);
 
 }  // namespace zindo
 

@@ -1,13 +1,12 @@
 #include "dos/dosbox.h"
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/testing-posix.h"
+#include "platform/fake/fake_platform.h"
 
 namespace zindo {
 namespace {
@@ -21,8 +20,9 @@ using ::testing::ThrowsMessage;
 class DosboxCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* directory : {"c", "c/ZINDO/work", "d", "elsewhere"}) {
-      std::filesystem::create_directories(root_ / directory);
+    for (const char* directory :
+         {"/c", "/c/ZINDO/work", "/c/long directory", "/d", "/elsewhere"}) {
+      places_.directories[directory] = directory;
     }
   }
 
@@ -31,7 +31,7 @@ class DosboxCommandTest : public ::testing::Test {
   std::vector<std::string> CommandsFor(const ProgramInformation& program,
                                        const std::string& work) {
     const std::vector<std::string> arguments =
-        DosboxArguments({drives_, work, program, ""}, "/dev/fd/5");
+        DosboxArguments({drives_, work, program, ""}, "/dev/fd/5", places_);
     EXPECT_EQ(arguments.at(0), "-conf");
     EXPECT_EQ(arguments.at(1), "/dev/fd/5");
     std::vector<std::string> commands;
@@ -41,68 +41,67 @@ class DosboxCommandTest : public ::testing::Test {
     }
     if (commands.size() < 2) return commands;
     EXPECT_THAT(std::vector(commands.begin(), commands.begin() + 2),
-                ElementsAre("mount C \"" + root_ / "c" + "\"",
-                            "mount D \"" + root_ / "d" + "\""));
+                ElementsAre("mount C \"/c\"", "mount D \"/d\""));
     commands.erase(commands.begin(), commands.begin() + 2);
     return commands;
   }
 
-  posix_test::TemporaryDirectory root_;
-  std::vector<DosDrive> drives_ = {{'C', root_ / "c"}, {'D', root_ / "d"}};
+  FakeJournal journal_;
+  FakePrograms places_{journal_};
+  std::vector<DosDrive> drives_ = {{'C', "/c"}, {'D', "/d"}};
 };
 
 TEST_F(DosboxCommandTest, StartsInTheRightDirectoryRunsTheProgramAndExits) {
   const struct {
     ProgramInformation program;
-    const char* work;  // under the root
+    const char* work;
     std::vector<std::string> commands;
   } cases[] = {
       {{"ZINDO.EXE", "", "/a b"},
-       "c/ZINDO/work",
+       "/c/ZINDO/work",
        {"C:", "cd \\ZINDO\\work", "ZINDO.EXE /a b", "exit"}},
       // The start directory of the PIF wins over the working directory.
       {{"C:\\ZINDO\\Z.COM", "D:\\DATA", ""},
-       "c",
+       "/c",
        {"D:", "cd \\DATA", "C:\\ZINDO\\Z.COM", "exit"}},
       // Without a drive it is taken from the working directory.
-      {{"Z.EXE", "SUB", ""}, "d", {"D:", "cd SUB", "Z.EXE", "exit"}},
+      {{"Z.EXE", "SUB", ""}, "/d", {"D:", "cd SUB", "Z.EXE", "exit"}},
       // Batch files are called, whatever the case of their extension.
       // The working directory at a drive's root needs no cd.
-      {{"go.Bat", "", "1"}, "c", {"C:", "call go.Bat 1", "exit"}},
+      {{"go.Bat", "", "1"}, "/c", {"C:", "call go.Bat 1", "exit"}},
   };
   for (const auto& c : cases) {
-    EXPECT_THAT(CommandsFor(c.program, root_ / c.work),
-                ElementsAreArray(c.commands))
+    EXPECT_THAT(CommandsFor(c.program, c.work), ElementsAreArray(c.commands))
         << c.program.program;
   }
 }
 
 TEST_F(DosboxCommandTest, WhatDosCannotReachIsRefused) {
-  std::filesystem::create_directories(root_ / "c/long directory");
   const struct {
     ProgramInformation program;
     const char* work;
     std::string message;
   } cases[] = {
-      {{"Z.EXE", "", ""}, "elsewhere", root_ / "elsewhere" + " is on no drive"},
-      {{"Z.EXE", "E:\\X", ""}, "c", "drive E:"},
-      {{"F:\\Z.EXE", "", ""}, "c", "drive F:"},
-      {{"Z.EXE", "", ""}, "c/long directory", "not a DOS 8.3 name"},
+      {{"Z.EXE", "", ""}, "/elsewhere", "/elsewhere is on no drive"},
+      {{"Z.EXE", "E:\\X", ""}, "/c", "drive E:"},
+      {{"F:\\Z.EXE", "", ""}, "/c", "drive F:"},
+      {{"Z.EXE", "", ""}, "/c/long directory", "not a DOS 8.3 name"},
+      {{"Z.EXE", "", ""}, "/gone", "find the directory /gone: No such file"},
   };
   for (const auto& c : cases) {
-    EXPECT_THAT([&] { CommandsFor(c.program, root_ / c.work); },
+    EXPECT_THAT([&] { CommandsFor(c.program, c.work); },
                 ThrowsMessage<Error>(HasSubstr(c.message)))
         << c.message;
   }
   // A start directory with a drive does not need the working directory.
-  EXPECT_NO_THROW(CommandsFor({"Z.EXE", "C:\\", ""}, root_ / "elsewhere"));
+  EXPECT_NO_THROW(CommandsFor({"Z.EXE", "C:\\", ""}, "/gone"));
 }
 
 TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
   // Y: is taken, so the helper's folder is shown as X: while it loads.
-  drives_.push_back({'Y', root_ / "elsewhere"});
+  drives_.push_back({'Y', "/elsewhere"});
   const std::vector<std::string> arguments = DosboxArguments(
-      {drives_, root_ / "c", {"Z.EXE", "", ""}, "/tmp/h x"}, "/dev/fd/5");
+      {drives_, "/c", {"Z.EXE", "", ""}, "/tmp/h x"}, "/dev/fd/5", places_);
   EXPECT_THAT(
       std::vector(arguments.begin() + 9, arguments.end()),
       ElementsAre("mount X \"/tmp/h x\"", "-c", "X:\\IDLEHELP.COM", "-c",
@@ -111,11 +110,11 @@ TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
 
 TEST_F(DosboxCommandTest, DeepestDriveHoldingTheDirectoryIsChosen) {
   // E: shows a directory inside C:, through a link: the closer root wins.
-  posix_test::MakeSymlink(root_ / "c/ZINDO", root_ / "link");
-  drives_.push_back({'E', root_ / "link"});
-  EXPECT_EQ(DosPathOf(drives_, root_ / "c/ZINDO/work"), "E:\\work");
-  EXPECT_EQ(DosPathOf(drives_, root_ / "c"), "C:\\");
-  EXPECT_EQ(DosPathOf(drives_, root_ / "elsewhere"), "");
+  places_.directories["/link"] = "/c/ZINDO";
+  drives_.push_back({'E', "/link"});
+  EXPECT_EQ(DosPathOf(drives_, "/c/ZINDO/work", places_), "E:\\work");
+  EXPECT_EQ(DosPathOf(drives_, "/c", places_), "C:\\");
+  EXPECT_EQ(DosPathOf(drives_, "/elsewhere", places_), "");
 }
 
 TEST(DosboxSettingsTest, UserSettingsApplyExceptWhatTheRelayNeeds) {

@@ -123,8 +123,8 @@ class PosixDesktop::Connection {
     return found_;
   }
 
-  // Control down, the key down and up, Control up: DOSBox's key mapper
-  // follows the modifier through its own key events, not the event state.
+  // Control down, the key down and up, Control up: a program may follow the
+  // modifier through the key events it gets, not through their state.
   void SendControlKey(Window window, const std::string& key) {
     KeySym symbol = x_.StringToKeysym(key.c_str());
     KeyCode code =
@@ -225,7 +225,8 @@ bool PosixDesktop::HasDisplay() {
   return !display_.empty() || !wayland_display_.empty();
 }
 
-void PosixDesktop::SendControlKey(int process_id, const std::string& key) {
+void PosixDesktop::SendControlFunctionKey(int process_id, int number) {
+  const std::string key = "F" + std::to_string(number);
   if (display_.empty()) {
     throw Error("there is no X display (DISPLAY is not set)");
   }

@@ -19,9 +19,9 @@ class PosixDesktop : public Desktop {
   ~PosixDesktop() override;
 
   bool HasDisplay() override;
-  // SDL 1.2 picks its X11 driver by itself when there is a display.
-  std::string SdlVideoDriver() override { return ""; }
-  void SendControlKey(int process_id, const std::string& key) override;
+  // An X program reads every key as an event of one of its windows.
+  bool SentKeysNeedWindowMessages() override { return false; }
+  void SendControlFunctionKey(int process_id, int number) override;
 
  private:
   class Connection;

@@ -1,6 +1,5 @@
 #include "platform/desktop-win32.h"
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/error-win32.h"
@@ -28,17 +27,15 @@ BOOL CALLBACK TakeProcessWindow(HWND window, LPARAM data) {
   return FALSE;
 }
 
-UINT VirtualKeyOf(const std::string& key) {
-  if (key.size() >= 2 && key[0] == 'F') {
-    const int number = std::atoi(key.c_str() + 1);
-    if (number >= 1 && number <= 24) return VK_F1 + number - 1;
-  }
+UINT FunctionKeyOf(int number, const std::string& key) {
+  if (number >= 1 && number <= 24) return VK_F1 + number - 1;
   throw Error("no Windows key is named " + key);
 }
 
-// What a keyboard sends with the key: one stroke, its scan code (which
-// SDL 1.2 maps to its own key), and for a release the key's previous state
-// and the transition. A press must not look repeated: SDL drops repeats.
+// What a keyboard sends with the key: one stroke, its scan code (which a
+// program may map to its own key), and for a release the key's previous
+// state and the transition. A press must not look repeated: programs may
+// drop repeats.
 LPARAM KeyStroke(UINT virtual_key, bool press) {
   const UINT scan_code = ::MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
   LPARAM stroke = 1 | static_cast<LPARAM>(scan_code & 0xFF) << 16;
@@ -48,11 +45,12 @@ LPARAM KeyStroke(UINT virtual_key, bool press) {
 
 }  // namespace
 
-// SDL 1.2 (windib) turns each WM_KEYDOWN and WM_KEYUP into its own key
-// event, and VK_CONTROL without the extended bit into the left Control;
-// DOSBox keeps the Control state from those events, not from the system.
-void Win32Desktop::SendControlKey(int process_id, const std::string& key) {
-  const UINT virtual_key = VirtualKeyOf(key);
+// Each WM_KEYDOWN and WM_KEYUP reads as a key event of its own, and
+// VK_CONTROL without the extended bit as the left Control; a program may
+// keep the Control state from those events, not from the system.
+void Win32Desktop::SendControlFunctionKey(int process_id, int number) {
+  const std::string key = "F" + std::to_string(number);
+  const UINT virtual_key = FunctionKeyOf(number, key);
   WindowSearch search{static_cast<DWORD>(process_id), nullptr};
   ::EnumWindows(TakeProcessWindow, reinterpret_cast<LPARAM>(&search));
   const std::string what = "process " + std::to_string(process_id);

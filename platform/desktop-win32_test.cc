@@ -20,10 +20,11 @@ TEST(Win32DesktopTest, PostsControlAndTheKeyToTheProcessWindow) {
                         10, nullptr, nullptr, nullptr, nullptr);
   if (window == nullptr) GTEST_SKIP() << "no desktop to make a window on";
   Win32Desktop desktop;
-  EXPECT_THAT([&] { desktop.SendControlKey(::GetCurrentProcessId(), "F4"); },
-              ::testing::ThrowsMessage<Error>(HasSubstr("has no window")));
+  EXPECT_THAT(
+      [&] { desktop.SendControlFunctionKey(::GetCurrentProcessId(), 4); },
+      ::testing::ThrowsMessage<Error>(HasSubstr("has no window")));
   ::ShowWindow(window, SW_SHOWNOACTIVATE);
-  desktop.SendControlKey(::GetCurrentProcessId(), "F4");
+  desktop.SendControlFunctionKey(::GetCurrentProcessId(), 4);
   std::vector<std::string> strokes;
   MSG message;
   while (::PeekMessageW(&message, window, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {

@@ -1,8 +1,6 @@
 #ifndef ZINDO_PLATFORM_DESKTOP_H_
 #define ZINDO_PLATFORM_DESKTOP_H_
 
-#include <string>
-
 namespace zindo {
 
 // The windows of other programs on the user's desktop.
@@ -14,16 +12,20 @@ class Desktop {
   // windows on.
   virtual bool HasDisplay() = 0;
 
-  // The SDL 1.2 video driver that a program started now must use for
-  // SendControlKey to reach it, or "" when SDL's own choice will do.
-  virtual std::string SdlVideoDriver() = 0;
+  // Whether a program started now must take its keyboard from its window's
+  // messages for a key sent later (SendControlFunctionKey) to reach it.
+  // Keys are sent to a window, not to the keyboard: on a desktop where a
+  // program may read the keyboard device directly, one that does never
+  // sees them.
+  virtual bool SentKeysNeedWindowMessages() = 0;
 
-  // Sends the key `key` (an X key name such as "F4"), held with Control, to
-  // the top-level window of process `process_id` only, as key events
-  // addressed to that window: the input focus stays where it is. Throws
-  // Error saying why when it cannot (no display connection, the process has
-  // no window, the event was refused).
-  virtual void SendControlKey(int process_id, const std::string& key) = 0;
+  // Sends the function key F`number` (1 to 24), held with Control, to the
+  // top-level window of process `process_id` only, as key events addressed
+  // to that window: the input focus stays where it is. Throws Error saying
+  // why when it cannot (no display connection, no such key on the display,
+  // the process has no window, the event was refused, the connection was
+  // lost).
+  virtual void SendControlFunctionKey(int process_id, int number) = 0;
 };
 
 }  // namespace zindo

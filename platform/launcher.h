@@ -19,7 +19,7 @@ class Launcher {
 
   // Whether Launch runs the program that `pif_name` describes by itself.
   // Where it does not (a DOS program on a system without DOS), the relay
-  // runs it in DOSBox instead. A missing file counts as one Launch takes,
+  // runs it in an emulator instead. A missing file counts as one Launch takes,
   // so that Launch reports it.
   virtual bool StartsItself(const std::string& pif_name) = 0;
 };

@@ -38,7 +38,7 @@ class SystemPlatform {
   virtual ~SystemPlatform() = default;
   virtual Platform& Get() = 0;
 
-  // What running a DOS companion in DOSBox takes besides: other programs
+  // What running a DOS companion in an emulator takes besides: other programs
   // and the windows on the desktop.
   virtual Programs& programs() = 0;
   virtual Desktop& desktop() = 0;

@@ -97,8 +97,23 @@ bool PosixPrograms::IsRunning(int process_id) {
   return ::kill(process_id, 0) == 0 || errno == EPERM;
 }
 
-std::map<char, std::string> PosixPrograms::MappedDrives() {
-  return files_.MappedDrives();
+// A link in dosdevices/ may point anywhere; what it shows is taken to stay.
+std::map<char, Programs::Drive> PosixPrograms::MappedDrives() {
+  std::map<char, Drive> drives;
+  for (const auto& [letter, directory] : files_.MappedDrives()) {
+    drives[letter] = {directory, /*removable=*/false};
+  }
+  return drives;
+}
+
+std::string PosixPrograms::ResolvedDirectory(const std::string& native_path) {
+  char* resolved = ::realpath(native_path.c_str(), nullptr);
+  if (resolved == nullptr) {
+    throw SystemError("find the directory " + native_path, errno);
+  }
+  std::string path = resolved;
+  std::free(resolved);
+  return path;
 }
 
 std::string PosixPrograms::WorkingDirectory() {

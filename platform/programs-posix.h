@@ -28,8 +28,9 @@ class PosixPrograms : public Programs {
   }
   int StartDetached(const ProgramRun& run) override;
   bool IsRunning(int process_id) override;
-  std::map<char, std::string> MappedDrives() override;
+  std::map<char, Drive> MappedDrives() override;
   std::string WorkingDirectory() override;
+  std::string ResolvedDirectory(const std::string& native_path) override;
   UserFile ReadUserFile(const std::string& name) override;
 
  private:

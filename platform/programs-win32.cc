@@ -1,6 +1,8 @@
 #include "platform/programs-win32.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "base/dos_path.h"
 #include "platform/error-win32.h"
@@ -318,20 +320,34 @@ std::string Win32Programs::WorkingDirectory() {
   return directory;
 }
 
-// Removable drives and CD drives are left out: mounting an empty one
-// would stop DOSBox with a question.
-std::map<char, std::string> Win32Programs::MappedDrives() {
-  std::map<char, std::string> drives;
+// A drive letter with no root directory (not a drive) is left out.
+std::map<char, Programs::Drive> Win32Programs::MappedDrives() {
+  std::map<char, Drive> drives;
   const DWORD present = ::GetLogicalDrives();
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     if ((present & (1u << (letter - 'A'))) == 0) continue;
     const std::string root = std::string(1, letter) + ":\\";
     const UINT type = ::GetDriveTypeW(ToUtf16(root).c_str());
     if (type == DRIVE_FIXED || type == DRIVE_REMOTE || type == DRIVE_RAMDISK) {
-      drives[letter] = root;
+      drives[letter] = {root, /*removable=*/false};
+    } else if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM) {
+      drives[letter] = {root, /*removable=*/true};
     }
   }
   return drives;
+}
+
+std::string Win32Programs::ResolvedDirectory(const std::string& native_path) {
+  std::error_code error;
+  const std::filesystem::path resolved =
+      std::filesystem::canonical(ToUtf16(native_path), error);
+  if (error) {
+    const bool missing = error == std::errc::no_such_file_or_directory ||
+                         error == std::errc::not_a_directory;
+    throw Error("find the directory " + native_path + ": " + error.message(),
+                missing ? ErrorKind::kNotFound : ErrorKind::kOther);
+  }
+  return ToUtf8(resolved.generic_wstring());
 }
 
 Programs::UserFile Win32Programs::ReadUserFile(const std::string& name) {

@@ -12,7 +12,7 @@
 namespace zindo {
 
 // Programs found where Windows users install them and started with
-// CreateProcessW. The drives are the machine's fixed and network drives;
+// CreateProcessW. The drives are the machine's drives by their letters;
 // the user's files are in the working directory of `files`, beside the
 // companion. A handed file or folder is made in the temporary folder and
 // removed when the relay ends: the program may read it at any time while it
@@ -31,8 +31,9 @@ class Win32Programs : public Programs {
   }
   int StartDetached(const ProgramRun& run) override;
   bool IsRunning(int process_id) override;
-  std::map<char, std::string> MappedDrives() override;
+  std::map<char, Drive> MappedDrives() override;
   std::string WorkingDirectory() override;
+  std::string ResolvedDirectory(const std::string& native_path) override;
   UserFile ReadUserFile(const std::string& name) override;
 
  private:

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/testing-win32.h"
@@ -96,6 +97,26 @@ TEST(Win32ProgramsTest, CommandLineSplitsBackIntoTheSameWords) {
   for (int i = 0; i < count; ++i) back.push_back(ToUtf8(parsed[i]));
   ::LocalFree(parsed);
   EXPECT_EQ(back, words);
+}
+
+// Directories are compared as the system reaches them, in one spelling.
+TEST(Win32ProgramsTest, ResolvesDotsAndNamesWhatIsMissing) {
+  TemporaryDirectory root;
+  std::filesystem::create_directories(ToUtf16(root / "c\\work"));
+  Win32FileSystem working(root.path());
+  Win32Programs programs(working);
+  const std::string work = programs.ResolvedDirectory(root / "c\\work");
+  EXPECT_TRUE(work.ends_with("/c/work")) << work;
+  EXPECT_EQ(work.find('\\'), std::string::npos) << work;
+  EXPECT_EQ(programs.ResolvedDirectory(root / "c\\.\\work\\..\\work"), work);
+  try {
+    programs.ResolvedDirectory(root / "missing\\work");
+    ADD_FAILURE() << "resolved a missing directory";
+  } catch (const Error& failure) {
+    EXPECT_THAT(failure.what(), ::testing::StartsWith("find the directory " +
+                                                      root / "missing"));
+    EXPECT_TRUE(failure.Is(ErrorKind::kNotFound)) << failure.what();
+  }
 }
 
 }  // namespace

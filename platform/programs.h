@@ -35,8 +35,8 @@ std::vector<std::string> ArgumentsWithHandedPaths(
     const ProgramRun& run, const std::string& file_path,
     const std::string& folder_path);
 
-// Other programs on this machine, and the places around the relay that the
-// companion's emulator needs to know.
+// Other programs on this machine, and the places around the relay that a
+// program emulating DOS for the companion needs to know.
 class Programs {
  public:
   virtual ~Programs() = default;
@@ -48,10 +48,9 @@ class Programs {
   };
 
   // The program `name` where this system's users install it: on the
-  // search path, and where the system has other places for programs (on
-  // Windows: App Paths, and installers' folders named after it under
-  // Program Files). Only absolute directories are searched, never the
-  // working directory.
+  // search path, and where the system has other places for programs (a
+  // register of installed programs, installers' folders named after it).
+  // Only absolute directories are searched, never the working directory.
   virtual Search Find(const std::string& name) = 0;
 
   // Why a DOS program needs an emulator here, for messages: "this system
@@ -66,16 +65,30 @@ class Programs {
   // Whether the process `process_id` is still running.
   virtual bool IsRunning(int process_id) = 0;
 
-  // The drives the prefix maps, by upper-case letter, each with the native
-  // directory it shows.
-  virtual std::map<char, std::string> MappedDrives() = 0;
+  // A drive letter that DOS paths name, and the directory it shows.
+  struct Drive {
+    std::string native_directory;
+    // Its medium can be taken out, so it may hold none (a CD or floppy
+    // drive, a card reader).
+    bool removable = false;
+  };
+  // The drives by which the relay's DOS paths reach native directories,
+  // by upper-case letter.
+  virtual std::map<char, Drive> MappedDrives() = 0;
 
   // The relay's working directory, native and absolute.
   virtual std::string WorkingDirectory() = 0;
 
-  // The user's own file `name` (in the prefix on Linux, in the working
-  // directory on Windows): its path, and its contents when it exists. Throws
-  // Error when it exists but cannot be read.
+  // The existing directory `native_path` as the system reaches it:
+  // absolute, every link followed, no "." or ".." left, and '/' between
+  // its names. Throws Error "find the directory <native_path>: <why>" when
+  // it cannot be reached: ErrorKind::kNotFound when it, or a directory on
+  // the way, is missing.
+  virtual std::string ResolvedDirectory(const std::string& native_path) = 0;
+
+  // The user's own file `name`, in the folder where this system keeps the
+  // user's settings for the relay: its path, and its contents when it
+  // exists. Throws Error when it exists but cannot be read.
   struct UserFile {
     std::string path;
     std::optional<std::string> contents;

@@ -69,5 +69,40 @@ TEST(PosixProgramsTest, ProgramThatCannotStartIsAnErrorNamingIt) {
   }
 }
 
+// The drives' directories are compared as the system reaches them.
+TEST(PosixProgramsTest, ResolvesLinksAndDotsAndNamesWhatIsMissing) {
+  posix_test::TemporaryDirectory root;
+  const std::string real = std::filesystem::canonical(root.path()).string();
+  posix_test::MakeDirectory(root / "c");
+  posix_test::MakeDirectory(root / "c/work");
+  posix_test::MakeSymlink(root / "c/work", root / "link");
+  PosixFileSystem files(root / "prefix", root.path());
+  PosixPrograms programs(files);
+  const struct {
+    std::string path;
+    std::string resolved;  // "" when missing
+  } cases[] = {
+      {root / "c", real + "/c"},
+      {root / "link", real + "/c/work"},
+      {root / "c/./work/../work/", real + "/c/work"},
+      {root / "missing/work", ""},
+      {root / "link/missing", ""},
+  };
+  for (const auto& c : cases) {
+    if (!c.resolved.empty()) {
+      EXPECT_EQ(programs.ResolvedDirectory(c.path), c.resolved);
+      continue;
+    }
+    try {
+      programs.ResolvedDirectory(c.path);
+      ADD_FAILURE() << "resolved " << c.path;
+    } catch (const Error& failure) {
+      EXPECT_EQ(std::string(failure.what()),
+                "find the directory " + c.path + ": No such file or directory");
+      EXPECT_TRUE(failure.Is(ErrorKind::kNotFound)) << c.path;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zindo

@@ -40,8 +40,8 @@ class Surroundings {
   // now: it exists, may be read and written, and no other program holds it.
   virtual Finding Device(int port) = 0;
 
-  // Whether there is a desktop for the relay's messages and for the key
-  // that makes DOSBox see new files.
+  // Whether there is a desktop for the relay's messages and for the keys
+  // it sends to other programs' windows.
   virtual Finding Display() = 0;
 
   // How the relay would learn of changes in its directory, and the

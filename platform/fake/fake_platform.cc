@@ -382,4 +382,39 @@ void FakeProcess::Exit(int status) {
   throw FakeExit{status};
 }
 
+// ---- other programs and the desktop ----
+
+Programs::Search FakePrograms::Find(const std::string& name) {
+  return {installed ? "/usr/bin/" + name : "", "on PATH (/usr/bin)"};
+}
+
+int FakePrograms::StartDetached(const ProgramRun& run) {
+  journal_.Record("start " + run.arguments.at(0));
+  if (start_failure) throw *start_failure;
+  runs.push_back(run);
+  return kProcessId;
+}
+
+std::string FakePrograms::ResolvedDirectory(const std::string& native_path) {
+  const auto found = directories.find(native_path);
+  if (found == directories.end()) {
+    throw Error(
+        "find the directory " + native_path + ": No such file or directory",
+        ErrorKind::kNotFound);
+  }
+  return found->second;
+}
+
+Programs::UserFile FakePrograms::ReadUserFile(const std::string& name) {
+  const auto found = user_files.find(name);
+  if (found == user_files.end()) return {"/prefix/" + name, std::nullopt};
+  return {"/prefix/" + name, found->second};
+}
+
+void FakeDesktop::SendControlFunctionKey(int process_id, int number) {
+  journal_.Record("key " + std::to_string(process_id) + " Ctrl+F" +
+                  std::to_string(number));
+  if (!failure.empty()) throw Error(failure);
+}
+
 }  // namespace zindo

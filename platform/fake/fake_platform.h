@@ -8,11 +8,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/error.h"
 #include "platform/platform.h"
 
 namespace zindo {
@@ -258,6 +260,81 @@ class FakeTrace : public Trace {
   std::vector<double> times_;
 };
 
+// Programs that start without running, on a machine whose drive C: is the
+// native directory "/c" and whose working directory is "/c/ZINDO". Records
+// "start <program>" for every program started.
+class FakePrograms : public Programs {
+ public:
+  explicit FakePrograms(FakeJournal& journal) : journal_(journal) {}
+
+  Search Find(const std::string& name) override;
+  std::string NoDosReason() override { return "this system cannot run DOS"; }
+  int StartDetached(const ProgramRun& run) override;
+  bool IsRunning(int) override { return running; }
+  std::map<char, Drive> MappedDrives() override { return drives; }
+  std::string WorkingDirectory() override { return "/c/ZINDO"; }
+  std::string ResolvedDirectory(const std::string& native_path) override;
+  // The user's files are in "/prefix".
+  UserFile ReadUserFile(const std::string& name) override;
+
+  static constexpr int kProcessId = 4242;
+  bool installed = true;  // Find finds every program in /usr/bin
+  bool running = true;    // every program started runs until this is false
+  std::map<char, Drive> drives = {{'C', {"/c", false}}};
+  // The directories that exist, each with the path it resolves to (another
+  // one where a link leads elsewhere).
+  std::map<std::string, std::string> directories = {{"/c", "/c"},
+                                                    {"/c/ZINDO", "/c/ZINDO"}};
+  std::map<std::string, std::string> user_files;  // by name
+  std::vector<ProgramRun> runs;                   // every program started
+  std::optional<Error> start_failure;  // when set, every start fails with it
+
+ private:
+  FakeJournal& journal_;
+};
+
+// A display on which every key sent is recorded as "key <process id>
+// Ctrl+F<number>".
+class FakeDesktop : public Desktop {
+ public:
+  explicit FakeDesktop(FakeJournal& journal) : journal_(journal) {}
+  bool HasDisplay() override { return display; }
+  bool SentKeysNeedWindowMessages() override { return needs_window_messages; }
+  void SendControlFunctionKey(int process_id, int number) override;
+
+  bool display = true;
+  bool needs_window_messages = false;
+  std::string failure;  // when set, every key fails with it
+
+ private:
+  FakeJournal& journal_;
+};
+
+// Good surroundings, with a DOSBox that tells its version, and a device
+// as good as `device` says. Records the ports asked about.
+class FakeSurroundings : public Surroundings {
+ public:
+  Finding Prefix() override { return {Finding::Verdict::kGood, "/prefix", ""}; }
+  Finding WorkingDirectory() override {
+    return {Finding::Verdict::kGood, "/c/ZINDO", ""};
+  }
+  std::string NativePath(const std::string&) override { return ""; }
+  Finding Device(int port) override {
+    devices_asked.push_back(port);
+    return device;
+  }
+  Finding Display() override { return {Finding::Verdict::kGood, ":0", ""}; }
+  Finding DirectoryWatching() override {
+    return {Finding::Verdict::kGood, "inotify", ""};
+  }
+  std::string ProgramVersion(const std::string&) override {
+    return "DOSBox version 0.74-3";
+  }
+
+  Finding device{Finding::Verdict::kGood, "COM?: can be opened now", ""};
+  std::vector<int> devices_asked;
+};
+
 // Every fake, wired together.
 struct FakePlatform {
   FakePlatform() { journal.set_clock(&clock); }
@@ -272,6 +349,8 @@ struct FakePlatform {
   FakeLauncher launcher{journal};
   FakeProcess process{journal};
   FakeTrace trace{clock};
+  FakePrograms programs{journal};
+  FakeDesktop desktop{journal};
   Platform platform{clock,       events,   files,   ports,
                     message_box, launcher, process, trace};
 };

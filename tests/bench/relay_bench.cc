@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "dos/dosbox.h"
 #include "dos/program_information.h"
 #include "platform/desktop-posix.h"
 #include "tests/bench/process_figures.h"
@@ -549,7 +550,7 @@ Summary TimeFlushKey(const VirtualDisplay& display) {
   while (times.size() < kSamples && Clock::now() < deadline) {
     const auto start = Clock::now();
     try {
-      desktop.SendControlKey(dosbox, "F4");
+      desktop.SendControlFunctionKey(dosbox, zindo::kFlushCacheFunctionKey);
       times.push_back(MillisecondsSince(start));
     } catch (const Error&) {
       std::this_thread::sleep_for(100ms);  // no window yet

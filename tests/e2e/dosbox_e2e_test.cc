@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "dos/dosbox.h"
 #include "dos/program_information.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
@@ -226,7 +227,7 @@ TEST(DesktopTest, SaysWhyAKeyCannotBeSentAndOutlivesTheXServer) {
   PosixDesktop desktop(display->name(), "");
   const auto failure = [&] {
     try {
-      desktop.SendControlKey(1, "F4");
+      desktop.SendControlFunctionKey(1, kFlushCacheFunctionKey);
     } catch (const Error& error) {
       return std::string(error.what());
     }
@@ -239,7 +240,8 @@ TEST(DesktopTest, SaysWhyAKeyCannotBeSentAndOutlivesTheXServer) {
   EXPECT_THAT(failure(), HasSubstr("cannot be opened"));
   PosixDesktop no_display("", "wayland-0");
   EXPECT_TRUE(no_display.HasDisplay());
-  EXPECT_THROW(no_display.SendControlKey(1, "F4"), Error);
+  EXPECT_THROW(no_display.SendControlFunctionKey(1, kFlushCacheFunctionKey),
+               Error);
 }
 
 }  // namespace
