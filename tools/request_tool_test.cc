@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/test_bytes.h"
 #include "exchange/file_names.h"
 #include "exchange/request_decoder.h"
 #include "exchange/request_encoder.h"
@@ -20,10 +21,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Optional;
 namespace fs = std::filesystem;
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 TEST(ParseByteTest, DecimalAndHexWithinAByte) {
   EXPECT_EQ(ParseByte("0"), 0);
