@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -19,6 +18,7 @@
 #include "exchange/file_names.h"
 #include "exchange/response_file.h"
 #include "platform/directory_source-posix.h"
+#include "tools/tool_support.h"
 
 namespace zindo::tools {
 
@@ -33,20 +33,6 @@ constexpr double kLongestWaitSeconds = 24 * 60 * 60;
 constexpr char kStoppedStatus[] = "0,0\r\n";
 
 // ---- The command line ----
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool IsDigitIn(char c, int base) {
-  if (c >= '0' && c <= '9') return true;
-  const char lower = static_cast<char>(c | 0x20);
-  return base == 16 && lower >= 'a' && lower <= 'f';
-}
-
-unsigned DigitValue(char c) {
-  return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
 
 double ParseSeconds(const std::string& text) {
   char* end = nullptr;
@@ -73,8 +59,6 @@ constexpr std::array<KnownOption, 6> kOptions{{
 class ArgumentReader {
  public:
   RequestOptions Read(const CommandLine& line) {
-    if (line.Has("--help")) return Only(Action::kHelp);
-    if (line.Has("--version")) return Only(Action::kVersion);
     for (const GivenOption& given : line.options) Take(given);
     for (const std::string& byte : line.operands) {
       options_.bytes += static_cast<char>(ParseByte(byte));
@@ -83,24 +67,18 @@ class ArgumentReader {
   }
 
  private:
-  static RequestOptions Only(Action action) {
-    RequestOptions only;
-    only.action = action;
-    return only;
-  }
-
   void Take(const GivenOption& given) {
     const std::string& name = given.name;
     if (name == "--dir") {
       options_.directory = *given.value;
       directory_given_ = true;
     } else if (name == "--decode") {
-      SetAction(Action::kDecode, name);
+      SetTask(Task::kDecode, name);
       options_.decode_path = *given.value;
     } else if (name == "--raw") {
-      SetAction(Action::kSendRaw, name);
+      SetTask(Task::kSendRaw, name);
     } else if (name == "--quit") {
-      SetAction(Action::kQuit, name);
+      SetTask(Task::kQuit, name);
     } else if (name == "--force") {
       options_.force = true;
     } else if (name == "--wait") {
@@ -109,33 +87,33 @@ class ArgumentReader {
     }
   }
 
-  void SetAction(Action action, const std::string& option);
+  void SetTask(Task task, const std::string& option);
   RequestOptions Checked();
 
   RequestOptions options_;
-  std::string action_option_;
+  std::string task_option_;
   bool directory_given_ = false;
 };
 
-void ArgumentReader::SetAction(Action action, const std::string& option) {
-  if (!action_option_.empty() && action_option_ != option) {
-    throw UsageError(action_option_ + " and " + option +
+void ArgumentReader::SetTask(Task task, const std::string& option) {
+  if (!task_option_.empty() && task_option_ != option) {
+    throw UsageError(task_option_ + " and " + option +
                      " cannot be given together");
   }
-  action_option_ = option;
-  options_.action = action;
+  task_option_ = option;
+  options_.task = task;
 }
 
 RequestOptions ArgumentReader::Checked() {
   const bool has_bytes = !options_.bytes.empty();
-  switch (options_.action) {
-    case Action::kSend:
+  switch (options_.task) {
+    case Task::kSend:
       if (!has_bytes) throw UsageError("no bytes given");
       break;
-    case Action::kQuit:
+    case Task::kQuit:
       if (has_bytes) throw UsageError("--quit takes no bytes");
       break;
-    case Action::kDecode:
+    case Task::kDecode:
       if (has_bytes || directory_given_ || options_.force ||
           options_.wait_seconds.has_value()) {
         throw UsageError("--decode takes only the file to decode");
@@ -308,28 +286,23 @@ Exit status: 0 done; 1 refused, failed or timed out; 2 wrong usage.
 )";
 }
 
+std::span<const KnownOption> RequestToolOptions() { return kOptions; }
+
 uint8_t ParseByte(const std::string& text) {
-  const bool hex = StartsWith(text, "0x") || StartsWith(text, "0X");
-  const int base = hex ? 16 : 10;
-  const std::string digits = hex ? text.substr(2) : text;
-  const bool well_formed =
-      !digits.empty() && std::all_of(digits.begin(), digits.end(), [&](char c) {
-        return IsDigitIn(c, base);
-      });
-  if (!well_formed) {
-    throw UsageError("\"" + text +
-                     "\" is not a byte: give 0 to 255, or 0x00 to 0xff");
+  const ParsedByte parsed = ParseByteText(text);
+  switch (parsed.fault) {
+    case ParsedByte::Fault::kNone:
+      return parsed.value;
+    case ParsedByte::Fault::kTooLarge:
+      throw UsageError(text + " is more than a byte (255)");
+    default:
+      throw UsageError("\"" + text +
+                       "\" is not a byte: give 0 to 255, or 0x00 to 0xff");
   }
-  unsigned value = 0;
-  for (char c : digits) {
-    value = value * base + DigitValue(c);
-    if (value > 255) throw UsageError(text + " is more than a byte (255)");
-  }
-  return static_cast<uint8_t>(value);
 }
 
-RequestOptions ParseArguments(const std::vector<std::string>& arguments) {
-  return ArgumentReader().Read(ParseCommandLine(arguments, kOptions));
+RequestOptions ReadRequestOptions(const CommandLine& line) {
+  return ArgumentReader().Read(line);
 }
 
 std::string DecimalList(const std::string& bytes) {

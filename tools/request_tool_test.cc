@@ -37,30 +37,29 @@ TEST(ParseByteTest, DecimalAndHexWithinAByte) {
 }
 
 RequestOptions Parse(std::vector<std::string> arguments) {
-  return ParseArguments(arguments);
+  return ReadRequestOptions(ParseCommandLine(arguments, RequestToolOptions()));
 }
 
-TEST(ParseArgumentsTest, BytesAndOptions) {
+TEST(RequestOptionsTest, BytesAndOptions) {
   const RequestOptions send =
       Parse({"--dir", "/w", "5", "0", "0x10", "--wait"});
-  EXPECT_EQ(send.action, Action::kSend);
+  EXPECT_EQ(send.task, Task::kSend);
   EXPECT_EQ(send.directory, "/w");
   EXPECT_EQ(send.bytes, Bytes({5, 0, 16}));
   EXPECT_THAT(send.wait_seconds, Optional(kDefaultWaitSeconds));
   EXPECT_FALSE(send.force);
 
   const RequestOptions quit = Parse({"--quit", "--wait=2.5", "--force"});
-  EXPECT_EQ(quit.action, Action::kQuit);
+  EXPECT_EQ(quit.task, Task::kQuit);
   EXPECT_EQ(quit.directory, ".");
   EXPECT_THAT(quit.wait_seconds, Optional(2.5));
   EXPECT_TRUE(quit.force);
 
-  EXPECT_EQ(Parse({"--raw"}).action, Action::kSendRaw);  // an empty file
+  EXPECT_EQ(Parse({"--raw"}).task, Task::kSendRaw);  // an empty file
   EXPECT_EQ(Parse({"--decode=f.txt"}).decode_path, "f.txt");
-  EXPECT_EQ(Parse({"1", "--quit", "--help"}).action, Action::kHelp);
 }
 
-TEST(ParseArgumentsTest, RefusesWhatItCannotFollow) {
+TEST(RequestOptionsTest, RefusesWhatItCannotFollow) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{}, "no bytes given"},
       {{"--wait=0", "1"}, "more than 0"},
