@@ -121,14 +121,25 @@ TEST_F(RequestFilesTest, WritesARequestTheRelayDecodes) {
 }
 
 TEST_F(RequestFilesTest, ReplacesAWaitingRequestOnlyWhenForced) {
-  Write("zindok1.txt", "old");
-  EXPECT_THROW(WriteRequestFile(directory_, "new", false), RequestWaiting);
-  EXPECT_THAT(Names(), ElementsAre("zindok1.txt"));
-  EXPECT_EQ(ReadWholeFile(Path("zindok1.txt")), "old");
+  // However many cases of the name wait, one request stays, stored exactly
+  // as the companion names it.
+  const std::vector<std::vector<std::string>> waiting_sets = {
+      {"zindok1.txt"},
+      {"ZINDOK1.TXT", "zindok1.txt"},
+      {"ZinDoK1.txt", "zindok1.TXT"},
+  };
+  for (const std::vector<std::string>& waiting : waiting_sets) {
+    SCOPED_TRACE(testing::PrintToString(waiting));
+    for (const std::string& name : waiting) Write(name, "old " + name);
+    EXPECT_THROW(WriteRequestFile(directory_, "new", false), RequestWaiting);
+    EXPECT_EQ(Names(), waiting);
+    EXPECT_EQ(ReadWholeFile(Path(waiting.back())), "old " + waiting.back());
 
-  WriteRequestFile(directory_, "new", true);
-  EXPECT_THAT(Names(), ElementsAre(kRequestCreateName));
-  EXPECT_EQ(ReadWholeFile(Path(kRequestCreateName)), "new");
+    WriteRequestFile(directory_, "new", true);
+    EXPECT_THAT(Names(), ElementsAre(kRequestCreateName));
+    EXPECT_EQ(ReadWholeFile(Path(kRequestCreateName)), "new");
+    fs::remove(Path(kRequestCreateName));
+  }
 }
 
 constexpr auto kTick = std::chrono::milliseconds(10);
