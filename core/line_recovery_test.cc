@@ -11,7 +11,6 @@
 namespace zindo {
 namespace {
 
-using line_test::Bytes;
 using line_test::Reply;
 
 class LineRecoveryTest : public line_test::DeviceLineTest {

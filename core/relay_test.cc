@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/program_name.h"
+#include "base/test_bytes.h"
 #include "core/port_selection.h"
 #include "exchange/file_names.h"
 #include "link/device_message.h"
@@ -156,10 +157,6 @@ TEST_F(RelayTest, RequestThatVanishesBeforeHandlingIsSkipped) {
 
 // ---------------------------------------------------------------------------
 // Requests and replies.
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 class ExchangeTest : public RelayTest {
  protected:

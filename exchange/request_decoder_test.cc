@@ -5,14 +5,12 @@
 
 #include <vector>
 
+#include "base/test_bytes.h"
+
 namespace zindo {
 namespace {
 
 using ::testing::HasSubstr;
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 // Hands out bytes and counts how many were taken.
 class CountingSource : public ByteSource {

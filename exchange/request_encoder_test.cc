@@ -9,16 +9,13 @@
 #include <random>
 #include <vector>
 
+#include "base/test_bytes.h"
 #include "exchange/request_decoder.h"
 
 namespace zindo {
 namespace {
 
 using ::testing::HasSubstr;
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 std::string Decode(const std::string& file) {
   StringByteSource source(file);

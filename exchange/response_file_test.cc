@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "base/test_bytes.h"
 #include "exchange/file_names.h"
 #include "platform/fake/fake_platform.h"
 
@@ -12,10 +13,6 @@ namespace zindo {
 namespace {
 
 using ::testing::Optional;
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 TEST(ResponseFileTest, EveryByteInDecimalAfterTheMark) {
   EXPECT_EQ(ResponseText(std::string("\x11\x00\x81", 3)), "/0,17,0,129");

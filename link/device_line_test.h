@@ -6,16 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "base/test_bytes.h"
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "link/timed_waits.h"
 #include "platform/fake/fake_platform.h"
 
 namespace zindo::line_test {
-
-inline std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 // A reply of `length` bytes whose first byte is `announced`; byte i (from 1)
 // holds i, so that any reordering or loss shows.

@@ -4,12 +4,10 @@
 
 #include <vector>
 
+#include "base/test_bytes.h"
+
 namespace zindo {
 namespace {
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 TEST(DeviceMessageTest, FixedPacketsAnnounceTheirOwnLength) {
   const DevicePackets packets = BuildDevicePackets();

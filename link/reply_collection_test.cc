@@ -11,7 +11,6 @@ namespace zindo {
 namespace {
 
 using Kind = CollectedReply::Kind;
-using line_test::Bytes;
 using line_test::Reply;
 
 const std::string kNothingKept = Bytes(

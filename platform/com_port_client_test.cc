@@ -5,16 +5,13 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/test_bytes.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/network_port.h"
 
 namespace zindo {
 namespace {
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 // IAC SB COM-PORT command value... IAC SE.
 std::string Sub(int command, std::vector<int> value) {

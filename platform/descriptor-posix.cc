@@ -40,4 +40,15 @@ int WriteAll(int fd, std::string_view bytes) {
   return 0;
 }
 
+int ReadAll(int fd, std::string& bytes) {
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) return 0;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
 }  // namespace zindo

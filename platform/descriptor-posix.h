@@ -1,6 +1,7 @@
 #ifndef ZINDO_PLATFORM_DESCRIPTOR_POSIX_H_
 #define ZINDO_PLATFORM_DESCRIPTOR_POSIX_H_
 
+#include <string>
 #include <string_view>
 
 namespace zindo {
@@ -34,6 +35,11 @@ class UniqueFd {
 // partial writes and interrupted calls. Returns 0, or the errno of the write
 // that failed.
 int WriteAll(int fd, std::string_view bytes);
+
+// Reads the blocking descriptor `fd` to its end, appending what it gives to
+// `bytes`, and continuing after interrupted calls. Returns 0, or the errno
+// of the read that failed (what was read before it stays in `bytes`).
+int ReadAll(int fd, std::string& bytes);
 
 }  // namespace zindo
 

@@ -21,12 +21,15 @@
 #include <thread>
 #include <vector>
 
+#include "base/test_bytes.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using zindo::Bytes;
 
 extern "C" char** environ;
 
@@ -82,12 +85,6 @@ std::vector<Arrival> Receive(int fd, std::size_t count) {
     received += got;
   }
   return arrivals;
-}
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string bytes;
-  for (int value : values) bytes += static_cast<char>(value);
-  return bytes;
 }
 
 class DevsimPtyTest : public ::testing::Test {

@@ -1,7 +1,8 @@
 #include "tools/devsim_rules.h"
 
-#include <charconv>
 #include <utility>
+
+#include "tools/tool_support.h"
 
 namespace zindo::tools {
 namespace {
@@ -60,23 +61,13 @@ class Words {
   std::size_t next_ = 0;
 };
 
-std::optional<unsigned long> ParseNumber(std::string_view text, int base) {
-  unsigned long value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
-  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
-  return value;
-}
-
 char ParseByte(std::string_view item, std::string_view list) {
-  const bool hex = item.starts_with("0x") || item.starts_with("0X");
-  const auto value =
-      hex ? ParseNumber(item.substr(2), 16) : ParseNumber(item, 10);
-  if (!value || *value > 255) {
+  const ParsedByte parsed = ParseByteText(item);
+  if (parsed.fault != ParsedByte::Fault::kNone) {
     throw RuleError(Quoted(item) + (item == list ? "" : " in " + Quoted(list)) +
                     " is not a byte (0 to 255, or 0x00 to 0xFF)");
   }
-  return static_cast<char>(*value);
+  return static_cast<char>(parsed.value);
 }
 
 std::string ParseBytes(Words& words, std::string_view keyword) {
@@ -99,7 +90,7 @@ std::string ParseBytes(Words& words, std::string_view keyword) {
 unsigned long ParseCount(Words& words, std::string_view keyword,
                          unsigned long lowest, unsigned long highest) {
   const std::string word = words.Next();
-  const auto value = ParseNumber(word, 10);
+  const auto value = ParseNumber(word);
   if (!value) {
     throw RuleError(Quoted(keyword) + " needs a number, found " +
                     (word.empty() ? "the end of the rule" : Quoted(word)));

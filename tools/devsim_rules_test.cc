@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/test_bytes.h"
 #include "link/device_message.h"
 
 namespace zindo::tools {
@@ -14,12 +15,6 @@ namespace {
 using std::chrono::milliseconds;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string bytes;
-  for (int value : values) bytes += static_cast<char>(value);
-  return bytes;
-}
 
 // The message of the RuleError that parsing `text` throws.
 std::string ErrorFor(const std::string& text) {

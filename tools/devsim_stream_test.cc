@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/test_bytes.h"
 #include "tools/devsim_framer.h"
 #include "tools/devsim_log.h"
 #include "tools/devsim_replies.h"
@@ -19,12 +20,6 @@ using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::HasSubstr;
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string bytes;
-  for (int value : values) bytes += static_cast<char>(value);
-  return bytes;
-}
 
 const SteadyTime kStart{std::chrono::seconds(1000)};
 

@@ -3,9 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -13,12 +11,14 @@
 #include <cstdlib>
 #include <memory>
 #include <thread>
-#include <utility>
 
 #include "base/directory_monitor.h"
 #include "exchange/file_names.h"
 #include "exchange/response_file.h"
+#include "platform/descriptor-posix.h"
 #include "platform/directory_source-posix.h"
+#include "platform/file_system-posix.h"
+#include "tools/tool_support.h"
 
 namespace zindo::tools {
 
@@ -33,20 +33,6 @@ constexpr double kLongestWaitSeconds = 24 * 60 * 60;
 constexpr char kStoppedStatus[] = "0,0\r\n";
 
 // ---- The command line ----
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool IsDigitIn(char c, int base) {
-  if (c >= '0' && c <= '9') return true;
-  const char lower = static_cast<char>(c | 0x20);
-  return base == 16 && lower >= 'a' && lower <= 'f';
-}
-
-unsigned DigitValue(char c) {
-  return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
 
 double ParseSeconds(const std::string& text) {
   char* end = nullptr;
@@ -73,8 +59,6 @@ constexpr std::array<KnownOption, 6> kOptions{{
 class ArgumentReader {
  public:
   RequestOptions Read(const CommandLine& line) {
-    if (line.Has("--help")) return Only(Action::kHelp);
-    if (line.Has("--version")) return Only(Action::kVersion);
     for (const GivenOption& given : line.options) Take(given);
     for (const std::string& byte : line.operands) {
       options_.bytes += static_cast<char>(ParseByte(byte));
@@ -83,24 +67,18 @@ class ArgumentReader {
   }
 
  private:
-  static RequestOptions Only(Action action) {
-    RequestOptions only;
-    only.action = action;
-    return only;
-  }
-
   void Take(const GivenOption& given) {
     const std::string& name = given.name;
     if (name == "--dir") {
       options_.directory = *given.value;
       directory_given_ = true;
     } else if (name == "--decode") {
-      SetAction(Action::kDecode, name);
+      SetTask(Task::kDecode, name);
       options_.decode_path = *given.value;
     } else if (name == "--raw") {
-      SetAction(Action::kSendRaw, name);
+      SetTask(Task::kSendRaw, name);
     } else if (name == "--quit") {
-      SetAction(Action::kQuit, name);
+      SetTask(Task::kQuit, name);
     } else if (name == "--force") {
       options_.force = true;
     } else if (name == "--wait") {
@@ -109,33 +87,33 @@ class ArgumentReader {
     }
   }
 
-  void SetAction(Action action, const std::string& option);
+  void SetTask(Task task, const std::string& option);
   RequestOptions Checked();
 
   RequestOptions options_;
-  std::string action_option_;
+  std::string task_option_;
   bool directory_given_ = false;
 };
 
-void ArgumentReader::SetAction(Action action, const std::string& option) {
-  if (!action_option_.empty() && action_option_ != option) {
-    throw UsageError(action_option_ + " and " + option +
+void ArgumentReader::SetTask(Task task, const std::string& option) {
+  if (!task_option_.empty() && task_option_ != option) {
+    throw UsageError(task_option_ + " and " + option +
                      " cannot be given together");
   }
-  action_option_ = option;
-  options_.action = action;
+  task_option_ = option;
+  options_.task = task;
 }
 
 RequestOptions ArgumentReader::Checked() {
   const bool has_bytes = !options_.bytes.empty();
-  switch (options_.action) {
-    case Action::kSend:
+  switch (options_.task) {
+    case Task::kSend:
       if (!has_bytes) throw UsageError("no bytes given");
       break;
-    case Action::kQuit:
+    case Task::kQuit:
       if (has_bytes) throw UsageError("--quit takes no bytes");
       break;
-    case Action::kDecode:
+    case Task::kDecode:
       if (has_bytes || directory_given_ || options_.force ||
           options_.wait_seconds.has_value()) {
         throw UsageError("--decode takes only the file to decode");
@@ -157,10 +135,17 @@ std::string PathIn(const std::string& directory, const std::string& name) {
 // Names are looked up as the relay looks them up: the listings are kept
 // current from inotify's reports, and a name stored exactly as asked wins
 // over other cases of it.
-DirectoryMonitor& Directories() {
-  static DirectoryMonitor monitor(
+const std::shared_ptr<DirectoryMonitor>& Directories() {
+  static const auto monitor = std::make_shared<DirectoryMonitor>(
       std::make_unique<InotifyDirectorySource>(/*poll_only=*/false, nullptr));
   return monitor;
+}
+
+// The files in `directory` as the relay's own file system handles them:
+// found without regard to case, and rewritten whole, so that the relay never
+// sees a request half written.
+PosixFileSystem FilesIn(const std::string& directory) {
+  return PosixFileSystem(/*prefix=*/"", directory, Directories());
 }
 
 // Tells a directory that cannot be read from one where a name is missing.
@@ -170,64 +155,21 @@ void CheckReadable(const std::string& directory) {
   if (!listing) throw SystemError("open directory " + directory, errno);
 }
 
-// Closes a descriptor when it goes out of scope, for the paths that throw.
-struct Descriptor {
-  int fd = -1;
-  ~Descriptor() {
-    if (fd >= 0) close(fd);
-  }
-  // Closes now, reporting the failure that a deferred write can show here.
-  int Close() { return close(std::exchange(fd, -1)); }
-};
-
-std::string ReadAll(int fd, const std::string& path) {
+// The rest of the open file at `path`.
+std::string ContentOf(const UniqueFd& file, const std::string& path) {
   std::string content;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t count = read(fd, buffer, sizeof buffer);
-    if (count == 0) return content;
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) throw SystemError("read " + path, errno);
-    content.append(buffer, static_cast<std::size_t>(count));
+  if (const int error = ReadAll(file.get(), content)) {
+    throw SystemError("read " + path, error);
   }
+  return content;
 }
 
-void WriteAll(int fd, const std::string& bytes, const std::string& path) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t count =
-        write(fd, bytes.data() + written, bytes.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) throw SystemError("write " + path, errno);
-    written += static_cast<std::size_t>(count);
-  }
-}
-
-// Creates a file of its own in `directory` holding `content`, and returns
-// its path. Its name matches no name the relay or the companion looks for.
-std::string WriteAside(const std::string& directory,
-                       const std::string& content) {
-  for (int attempt = 0;; ++attempt) {
-    const std::string path =
-        PathIn(directory, "zindo-request-" + std::to_string(getpid()) + "-" +
-                              std::to_string(attempt) + ".tmp");
-    Descriptor file{open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666)};
-    if (file.fd < 0 && errno == EEXIST && attempt < 100) continue;
-    if (file.fd < 0) throw SystemError("create " + path, errno);
-    try {
-      WriteAll(file.fd, content, path);
-      if (file.Close() != 0) throw SystemError("write " + path, errno);
-    } catch (...) {
-      unlink(path.c_str());
-      throw;
-    }
-    return path;
-  }
-}
-
-void RemoveFile(const std::string& path) {
-  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-    throw SystemError("remove " + path, errno);
+// Deletes the file `name`, unless the relay has taken it meanwhile.
+void RemoveIfPresent(FileSystem& files, const std::string& name) {
+  try {
+    files.DeleteFile(name);
+  } catch (const Error& failure) {
+    if (!failure.Is(ErrorKind::kNotFound)) throw;
   }
 }
 
@@ -308,28 +250,23 @@ Exit status: 0 done; 1 refused, failed or timed out; 2 wrong usage.
 )";
 }
 
+std::span<const KnownOption> RequestToolOptions() { return kOptions; }
+
 uint8_t ParseByte(const std::string& text) {
-  const bool hex = StartsWith(text, "0x") || StartsWith(text, "0X");
-  const int base = hex ? 16 : 10;
-  const std::string digits = hex ? text.substr(2) : text;
-  const bool well_formed =
-      !digits.empty() && std::all_of(digits.begin(), digits.end(), [&](char c) {
-        return IsDigitIn(c, base);
-      });
-  if (!well_formed) {
-    throw UsageError("\"" + text +
-                     "\" is not a byte: give 0 to 255, or 0x00 to 0xff");
+  const ParsedByte parsed = ParseByteText(text);
+  switch (parsed.fault) {
+    case ParsedByte::Fault::kNone:
+      return parsed.value;
+    case ParsedByte::Fault::kTooLarge:
+      throw UsageError(text + " is more than a byte (255)");
+    default:
+      throw UsageError("\"" + text +
+                       "\" is not a byte: give 0 to 255, or 0x00 to 0xff");
   }
-  unsigned value = 0;
-  for (char c : digits) {
-    value = value * base + DigitValue(c);
-    if (value > 255) throw UsageError(text + " is more than a byte (255)");
-  }
-  return static_cast<uint8_t>(value);
 }
 
-RequestOptions ParseArguments(const std::vector<std::string>& arguments) {
-  return ArgumentReader().Read(ParseCommandLine(arguments, kOptions));
+RequestOptions ReadRequestOptions(const CommandLine& line) {
+  return ArgumentReader().Read(line);
 }
 
 std::string DecimalList(const std::string& bytes) {
@@ -343,36 +280,36 @@ std::string DecimalList(const std::string& bytes) {
 
 std::vector<std::string> NamesMatching(const std::string& directory,
                                        const std::string& name) {
-  std::vector<std::string> names = Directories().FindAll(directory, name);
+  std::vector<std::string> names = Directories()->FindAll(directory, name);
   if (names.empty()) CheckReadable(directory);
   return names;
 }
 
 FileState ReadFileState(const std::string& directory, const std::string& name) {
   FileState state;
-  const std::string stored = Directories().Find(directory, name);
+  const std::string stored = Directories()->Find(directory, name);
   if (stored.empty()) {
     CheckReadable(directory);
     return state;
   }
   const std::string path = PathIn(directory, stored);
-  Descriptor file{open(path.c_str(), O_RDONLY)};
-  if (file.fd < 0 && errno == ENOENT) return state;  // gone since listed
-  if (file.fd < 0) throw SystemError("open " + path, errno);
+  const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid() && errno == ENOENT) return state;  // gone since listed
+  if (!file.valid()) throw SystemError("open " + path, errno);
   struct stat status {};
-  if (fstat(file.fd, &status) != 0) throw SystemError("stat " + path, errno);
+  if (fstat(file.get(), &status) != 0) throw SystemError("stat " + path, errno);
   state.stored_name = stored;
   state.size = status.st_size;
   state.modified_ns = Nanoseconds(status.st_mtim);
   state.changed_ns = Nanoseconds(status.st_ctim);
-  state.content = ReadAll(file.fd, path);
+  state.content = ContentOf(file, path);
   return state;
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  Descriptor file{open(path.c_str(), O_RDONLY)};
-  if (file.fd < 0) throw SystemError("open " + path, errno);
-  return ReadAll(file.fd, path);
+  const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) throw SystemError("open " + path, errno);
+  return ContentOf(file, path);
 }
 
 void WriteRequestFile(const std::string& directory, const std::string& content,
@@ -383,21 +320,14 @@ void WriteRequestFile(const std::string& directory, const std::string& content,
     throw RequestWaiting(PathIn(directory, waiting.front()) +
                          " has not been taken by the relay yet");
   }
-  const std::string aside = WriteAside(directory, content);
-  const std::string target = PathIn(directory, kRequestCreateName);
-  try {
-    // A second name that matches would be a second request file, and which
-    // of the two the relay read would depend on its look-up.
-    for (const std::string& name : waiting) {
-      if (name != kRequestCreateName) RemoveFile(PathIn(directory, name));
-    }
-    if (rename(aside.c_str(), target.c_str()) != 0) {
-      throw SystemError("rename " + aside + " to " + target, errno);
-    }
-  } catch (...) {
-    unlink(aside.c_str());
-    throw;
+  PosixFileSystem files = FilesIn(directory);
+  // A second name that matches would be a second request file, and which
+  // of the two the relay read would depend on its look-up. Once the others
+  // are gone, the request is stored under its own name exactly.
+  for (const std::string& name : waiting) {
+    if (name != kRequestCreateName) RemoveIfPresent(files, name);
   }
+  files.WriteFile(kRequestCreateName, content);
 }
 
 std::string WaitForReply(const std::string& directory, const FileState& before,

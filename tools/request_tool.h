@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,12 +37,14 @@ class WaitTimedOut : public Error {
   explicit WaitTimedOut(const std::string& message) : Error(message) {}
 };
 
-enum class Action { kSend, kSendRaw, kQuit, kDecode, kHelp, kVersion };
+// What zindo-request is asked to do: leave a request (a device message, a
+// file's whole content, or the quit request), or tell what a file decodes to.
+enum class Task { kSend, kSendRaw, kQuit, kDecode };
 
 inline constexpr double kDefaultWaitSeconds = 10;
 
 struct RequestOptions {
-  Action action = Action::kSend;
+  Task task = Task::kSend;
   std::string directory = ".";
   // The device message for kSend, the file's whole content for kSendRaw.
   std::string bytes;
@@ -53,12 +56,17 @@ struct RequestOptions {
 // The help text, ending with a line end.
 std::string UsageText();
 
+// The options zindo-request knows besides --help and --version, to read its
+// command line by.
+std::span<const KnownOption> RequestToolOptions();
+
 // One byte given in decimal (0 to 255) or in hex after 0x. Throws
 // UsageError.
 uint8_t ParseByte(const std::string& text);
 
-// The command line after the program's name. Throws UsageError.
-RequestOptions ParseArguments(const std::vector<std::string>& arguments);
+// What the command line read by RequestToolOptions() asks for, once --help
+// and --version have been answered. Throws UsageError.
+RequestOptions ReadRequestOptions(const CommandLine& line);
 
 // The bytes in decimal, separated by commas: "17,0,129".
 std::string DecimalList(const std::string& bytes);

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/test_bytes.h"
 #include "exchange/file_names.h"
 #include "exchange/request_decoder.h"
 #include "exchange/request_encoder.h"
@@ -23,10 +24,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Optional;
 namespace fs = std::filesystem;
-
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
 
 TEST(ParseByteTest, DecimalAndHexWithinAByte) {
   EXPECT_EQ(ParseByte("0"), 0);
@@ -43,30 +40,29 @@ TEST(ParseByteTest, DecimalAndHexWithinAByte) {
 }
 
 RequestOptions Parse(std::vector<std::string> arguments) {
-  return ParseArguments(arguments);
+  return ReadRequestOptions(ParseCommandLine(arguments, RequestToolOptions()));
 }
 
-TEST(ParseArgumentsTest, BytesAndOptions) {
+TEST(RequestOptionsTest, BytesAndOptions) {
   const RequestOptions send =
       Parse({"--dir", "/w", "5", "0", "0x10", "--wait"});
-  EXPECT_EQ(send.action, Action::kSend);
+  EXPECT_EQ(send.task, Task::kSend);
   EXPECT_EQ(send.directory, "/w");
   EXPECT_EQ(send.bytes, Bytes({5, 0, 16}));
   EXPECT_THAT(send.wait_seconds, Optional(kDefaultWaitSeconds));
   EXPECT_FALSE(send.force);
 
   const RequestOptions quit = Parse({"--quit", "--wait=2.5", "--force"});
-  EXPECT_EQ(quit.action, Action::kQuit);
+  EXPECT_EQ(quit.task, Task::kQuit);
   EXPECT_EQ(quit.directory, ".");
   EXPECT_THAT(quit.wait_seconds, Optional(2.5));
   EXPECT_TRUE(quit.force);
 
-  EXPECT_EQ(Parse({"--raw"}).action, Action::kSendRaw);  // an empty file
+  EXPECT_EQ(Parse({"--raw"}).task, Task::kSendRaw);  // an empty file
   EXPECT_EQ(Parse({"--decode=f.txt"}).decode_path, "f.txt");
-  EXPECT_EQ(Parse({"1", "--quit", "--help"}).action, Action::kHelp);
 }
 
-TEST(ParseArgumentsTest, RefusesWhatItCannotFollow) {
+TEST(RequestOptionsTest, RefusesWhatItCannotFollow) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{}, "no bytes given"},
       {{"--wait=0", "1"}, "more than 0"},
@@ -128,14 +124,25 @@ TEST_F(RequestFilesTest, WritesARequestTheRelayDecodes) {
 }
 
 TEST_F(RequestFilesTest, ReplacesAWaitingRequestOnlyWhenForced) {
-  Write("zindok1.txt", "old");
-  EXPECT_THROW(WriteRequestFile(directory_, "new", false), RequestWaiting);
-  EXPECT_THAT(Names(), ElementsAre("zindok1.txt"));
-  EXPECT_EQ(ReadWholeFile(Path("zindok1.txt")), "old");
+  // However many cases of the name wait, one request stays, stored exactly
+  // as the companion names it.
+  const std::vector<std::vector<std::string>> waiting_sets = {
+      {"zindok1.txt"},
+      {"ZINDOK1.TXT", "zindok1.txt"},
+      {"ZinDoK1.txt", "zindok1.TXT"},
+  };
+  for (const std::vector<std::string>& waiting : waiting_sets) {
+    SCOPED_TRACE(testing::PrintToString(waiting));
+    for (const std::string& name : waiting) Write(name, "old " + name);
+    EXPECT_THROW(WriteRequestFile(directory_, "new", false), RequestWaiting);
+    EXPECT_EQ(Names(), waiting);
+    EXPECT_EQ(ReadWholeFile(Path(waiting.back())), "old " + waiting.back());
 
-  WriteRequestFile(directory_, "new", true);
-  EXPECT_THAT(Names(), ElementsAre(kRequestCreateName));
-  EXPECT_EQ(ReadWholeFile(Path(kRequestCreateName)), "new");
+    WriteRequestFile(directory_, "new", true);
+    EXPECT_THAT(Names(), ElementsAre(kRequestCreateName));
+    EXPECT_EQ(ReadWholeFile(Path(kRequestCreateName)), "new");
+    fs::remove(Path(kRequestCreateName));
+  }
 }
 
 constexpr auto kTick = std::chrono::milliseconds(10);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -19,15 +20,39 @@ volatile sig_atomic_t stop_requested = 0;
 
 void OnStopSignal(int) { stop_requested = 1; }
 
-std::optional<unsigned> ParseDecimal(std::string_view text) {
-  unsigned value = 0;
+// A user or group number: a decimal that fits the system's 32-bit ids.
+std::optional<uint32_t> ParseId(std::string_view text) {
+  const std::optional<unsigned long> value = ParseNumber(text);
+  if (!value || *value > UINT32_MAX) return std::nullopt;
+  return static_cast<uint32_t>(*value);
+}
+
+}  // namespace
+
+std::optional<unsigned long> ParseNumber(std::string_view text, int base) {
+  unsigned long value = 0;
   const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
   if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
   return value;
 }
 
-}  // namespace
+ParsedByte ParseByteText(std::string_view text) {
+  const bool hex = text.starts_with("0x") || text.starts_with("0X");
+  const std::string_view digits = hex ? text.substr(2) : text;
+  unsigned long value = 0;
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] =
+      std::from_chars(digits.data(), end, value, hex ? 16 : 10);
+  using Fault = ParsedByte::Fault;
+  if (digits.empty() || stop != end || error == std::errc::invalid_argument) {
+    return {Fault::kNotANumber, 0};
+  }
+  if (error == std::errc::result_out_of_range || value > 255) {
+    return {Fault::kTooLarge, 0};
+  }
+  return {Fault::kNone, static_cast<uint8_t>(value)};
+}
 
 std::optional<int> AnswerHelpOrVersion(const CommandLine& line,
                                        std::string_view program,
@@ -75,8 +100,8 @@ std::string HexAndDecimal(std::string_view bytes) {
 std::optional<Owner> ParseOwner(std::string_view text) {
   const std::size_t colon = text.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
-  const auto uid = ParseDecimal(text.substr(0, colon));
-  const auto gid = ParseDecimal(text.substr(colon + 1));
+  const auto uid = ParseId(text.substr(0, colon));
+  const auto gid = ParseId(text.substr(colon + 1));
   if (!uid || !gid) return std::nullopt;
   return Owner{static_cast<uid_t>(*uid), static_cast<gid_t>(*gid)};
 }

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <span>
@@ -54,6 +55,23 @@ auto ReadCommandLine(int argc, char** argv, std::span<const KnownOption> known,
     return RefuseCommandLine(program, refused.what());
   }
 }
+
+// `text` as a whole number in `base`: digits only, with no sign, blank or
+// prefix. Nothing when it is not one, or is too large for unsigned long.
+std::optional<unsigned long> ParseNumber(std::string_view text, int base = 10);
+
+// A byte as the tools take it, on a command line or in a rule: in decimal
+// (0 to 255), or in hex after 0x or 0X; leading zeros are allowed.
+struct ParsedByte {
+  enum class Fault {
+    kNone,
+    kNotANumber,  // no digits, or other characters among them
+    kTooLarge,    // a number, but more than 255
+  };
+  Fault fault = Fault::kNotANumber;
+  uint8_t value = 0;  // for kNone
+};
+ParsedByte ParseByteText(std::string_view text);
 
 // Puts the line at `fd` in the device's own settings (19200 8N1, raw). On a
 // pseudo-terminal master this sets the slave side, so that even a program

@@ -8,25 +8,26 @@
 #include <cstdio>
 #include <exception>
 #include <string>
-#include <vector>
+#include <variant>
 
 #include "exchange/file_names.h"
 #include "exchange/request_decoder.h"
 #include "exchange/request_encoder.h"
 #include "exchange/request_file.h"
 #include "tools/request_tool.h"
+#include "tools/tool_support.h"
 
 namespace {
 
-using zindo::tools::Action;
+using zindo::tools::kExitDone;
+using zindo::tools::kExitFailed;
 using zindo::tools::RequestOptions;
+using zindo::tools::Task;
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr char kProgram[] = "zindo-request";
 
 void Say(const std::string& line) {
-  std::fprintf(stderr, "zindo-request: %s\n", line.c_str());
+  std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
 }
 
 // A ByteSource that counts what the decoder took, to tell what it left.
@@ -66,10 +67,10 @@ int Decode(const std::string& path) {
 }
 
 std::string RequestContent(const RequestOptions& options) {
-  switch (options.action) {
-    case Action::kQuit:
+  switch (options.task) {
+    case Task::kQuit:
       return zindo::TextLine(zindo::QuitRequest());
-    case Action::kSendRaw:
+    case Task::kSendRaw:
       return options.bytes;
     default:
       return zindo::EncodeRequest(options.bytes);
@@ -82,7 +83,7 @@ std::string RequestContent(const RequestOptions& options) {
 int Send(const RequestOptions& options) {
   const std::string content = RequestContent(options);
   const std::string& directory = options.directory;
-  const bool quit = options.action == Action::kQuit;
+  const bool quit = options.task == Task::kQuit;
   zindo::tools::FileState before;
   if (options.wait_seconds.has_value()) {
     before = zindo::tools::ReadFileState(
@@ -110,27 +111,14 @@ int Send(const RequestOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  RequestOptions options;
+  auto read = zindo::tools::ReadCommandLine(
+      argc, argv, zindo::tools::RequestToolOptions(), kProgram,
+      zindo::tools::UsageText(), zindo::tools::ReadRequestOptions);
+  if (const int* status = std::get_if<int>(&read)) return *status;
+  const RequestOptions& options = std::get<RequestOptions>(read);
   try {
-    options = zindo::tools::ParseArguments(
-        std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const zindo::tools::UsageError& usage) {
-    Say(std::string(usage.what()) + " (zindo-request --help tells more)");
-    return kExitUsage;
-  }
-  try {
-    switch (options.action) {
-      case Action::kHelp:
-        std::fputs(zindo::tools::UsageText().c_str(), stdout);
-        return kExitDone;
-      case Action::kVersion:
-        std::fputs(zindo::VersionText("zindo-request").c_str(), stdout);
-        return kExitDone;
-      case Action::kDecode:
-        return Decode(options.decode_path);
-      default:
-        return Send(options);
-    }
+    return options.task == Task::kDecode ? Decode(options.decode_path)
+                                         : Send(options);
   } catch (const std::exception& failure) {
     Say(failure.what());
     return kExitFailed;

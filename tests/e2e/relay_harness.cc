@@ -500,10 +500,6 @@ std::string DeviceEnd::ReceiveFor(std::chrono::milliseconds period) {
   return Receive(SIZE_MAX, period);
 }
 
-std::string Bytes(std::vector<int> values) {
-  return std::string(values.begin(), values.end());
-}
-
 std::string ResponseLine(const std::string& reply) {
   std::string line = "/0";
   for (char byte : reply) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/test_bytes.h"
 #include "tools/pseudo_terminal.h"
 
 // What the end-to-end tests need to run the real relay binary: a throw-away
@@ -256,9 +257,6 @@ class VirtualDisplay {
 // The DOSBox processes started for `sandbox`: their command line mounts a
 // directory inside it.
 std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox);
-
-// Bytes from their values: Bytes({17, 0, 129}).
-std::string Bytes(std::vector<int> values);
 
 // What the response file holds for `reply`: "/0,17,0,129\r\n".
 std::string ResponseLine(const std::string& reply);

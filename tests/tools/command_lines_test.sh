@@ -141,4 +141,9 @@ rm "$scratch/cwd/a.pif"
 run zindo-mkpif -h X.EXE
 [[ $status == 0 && -z $(ls -A "$scratch/cwd") ]] || fail "mkpif -h wrote a file"
 
+# --help wins over the rest of zindo-request's command line: nothing is sent.
+run zindo-request 1 --quit --help
+[[ $status == 0 && $out == "usage: zindo-request"* &&
+   -z $(ls -A "$scratch/cwd") ]] || fail "zindo-request --help sent: $err"
+
 exit $((failures > 0))

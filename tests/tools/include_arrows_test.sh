@@ -31,16 +31,18 @@ for folder in "${!may_use[@]}"; do
              "$folder" || true)
 done
 
-# The fakes stand in for the platform in tests only.
+# The fakes stand in for the platform in tests only, and the helpers made
+# for tests serve tests only.
 while IFS=: read -r file line text; do
   case $file in
     *_test.cc | *_test.h | platform/fake/*) ;;
     *)
-      echo "$file:$line: only tests may include the fakes: $text" >&2
+      echo "$file:$line: only tests may include the fakes and test helpers: $text" >&2
       status=1
       ;;
   esac
-done < <(grep -rnE '^#include "platform/fake/' --include='*.h' \
-           --include='*.cc' base platform dos exchange link core tools || true)
+done < <(grep -rnE '^#include "(platform/fake/|base/test_bytes\.h)' \
+           --include='*.h' --include='*.cc' \
+           base platform dos exchange link core tools || true)
 
 exit $status
