@@ -41,37 +41,12 @@ TEST_F(TimedWaitsTest, GuardHoldsAtItsStartUntilTheClockRestarts) {
   }
 }
 
-// Hands out a fixed sequence of readings.
-class ScriptedClock : public Clock {
- public:
-  explicit ScriptedClock(std::vector<double> readings)
-      : readings_(std::move(readings)) {}
-  double SecondsSinceMidnight() override { return readings_.at(next_++); }
-  double MonotonicSeconds() override { return 0.0; }
-  double ReadingStepSeconds() override { return 0.0; }
-  size_t unread() const { return readings_.size() - next_; }
-
- private:
-  std::vector<double> readings_;
-  size_t next_ = 0;
-};
-
-class CountingPump : public EventPump {
- public:
-  void Yield(double max_wait_seconds, WakeOn) override {
-    ++yields;
-    last_wait = max_wait_seconds;
-  }
-  int yields = 0;
-  double last_wait = 0;
-};
-
 TEST(PauseTest, NeverEndsOnAReadingEqualToTheDeadline) {
   // The deadline is 100.5; two readings equal to it, then one past it.
   ScriptedClock clock({100.0, 100.5, 100.5, 100.75});
-  CountingPump events;
+  CountingEventPump events;
   TimedWaits(clock, events).Pause(0.5f);
-  EXPECT_EQ(events.yields, 2);
+  EXPECT_EQ(events.yields(), 2);
   EXPECT_EQ(clock.unread(), 0u);
 }
 
@@ -106,12 +81,12 @@ TEST_F(TimedWaitsTest, PausesWaitOnTimeOnlyAndPollingWaitsOnActivity) {
 
 TEST(WaitForActivityTest, PlainYieldDoesNotWaitAndIdleWaitsHaveNoLimit) {
   FakeClock clock;
-  CountingPump events;
+  CountingEventPump events;
   TimedWaits waits(clock, events);
   waits.Yield();
-  EXPECT_EQ(events.last_wait, 0.0);
+  EXPECT_EQ(events.last_wait(), 0.0);
   waits.WaitForActivity();
-  EXPECT_TRUE(std::isinf(events.last_wait));
+  EXPECT_TRUE(std::isinf(events.last_wait()));
 }
 
 // Local time steps while a wait runs. Measured on the monotonic clock, no

@@ -100,6 +100,38 @@ class FakeEventPump : public EventPump {
   std::string stop_reason_;
 };
 
+// Hands out a fixed sequence of local readings, for waits that must be
+// driven reading by reading; reading past the end throws.
+class ScriptedClock : public Clock {
+ public:
+  explicit ScriptedClock(std::vector<double> readings)
+      : readings_(std::move(readings)) {}
+  double SecondsSinceMidnight() override { return readings_.at(next_++); }
+  double MonotonicSeconds() override { return 0.0; }
+  double ReadingStepSeconds() override { return 0.0; }
+  size_t unread() const { return readings_.size() - next_; }
+
+ private:
+  std::vector<double> readings_;
+  size_t next_ = 0;
+};
+
+// A pump that moves no clock: it counts the yields and keeps the time limit
+// of the last one.
+class CountingEventPump : public EventPump {
+ public:
+  void Yield(double max_wait_seconds, WakeOn) override {
+    ++yields_;
+    last_wait_ = max_wait_seconds;
+  }
+  int yields() const { return yields_; }
+  double last_wait() const { return last_wait_; }
+
+ private:
+  int yields_ = 0;
+  double last_wait_ = 0;
+};
+
 // Files in memory, looked up as the real file systems look them up. Paths
 // are DOS-style; every component is matched without regard to case, an
 // exact match winning over the others, and names keep the case they were
