@@ -51,4 +51,6 @@ int ReadAll(int fd, std::string& bytes) {
   }
 }
 
+bool IsWouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
 }  // namespace zindo

@@ -41,6 +41,10 @@ int WriteAll(int fd, std::string_view bytes);
 // of the read that failed (what was read before it stays in `bytes`).
 int ReadAll(int fd, std::string& bytes);
 
+// Whether `error` says a non-blocking descriptor has nothing to give or no
+// room to take now, under either of its names.
+bool IsWouldBlock(int error);
+
 }  // namespace zindo
 
 #endif  // ZINDO_PLATFORM_DESCRIPTOR_POSIX_H_

@@ -125,8 +125,6 @@ UniqueFd ConnectOne(const addrinfo& candidate, double deadline, int& error) {
   return fd;
 }
 
-bool IsWouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
-
 class PosixNetworkStream : public NetworkStream {
  public:
   PosixNetworkStream(UniqueFd fd, std::string name,

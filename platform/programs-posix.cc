@@ -128,13 +128,8 @@ Programs::UserFile PosixPrograms::ReadUserFile(const std::string& name) {
     throw SystemError("read " + file.path, errno);
   }
   std::string contents;
-  char buffer[4096];
-  for (;;) {
-    ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw SystemError("read " + file.path, errno);
-    if (got == 0) break;
-    contents.append(buffer, static_cast<std::size_t>(got));
+  if (int error = ReadAll(fd.get(), contents); error != 0) {
+    throw SystemError("read " + file.path, error);
   }
   file.contents = std::move(contents);
   return file;

@@ -108,8 +108,6 @@ bool IsPseudoTerminal(int fd) {
   return (device_major >= 136 && device_major <= 143) || device_major == 3;
 }
 
-bool IsWouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
-
 class PosixSerialDevice : public SerialDevice {
  public:
   PosixSerialDevice(UniqueFd fd, std::string name,
