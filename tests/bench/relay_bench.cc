@@ -647,11 +647,11 @@ void PrintNoDisplayRows() {
   for (int run = 0; run < kWaitingRuns; ++run) {
     const LookUpTicks with = TimeOtherLookUps(true);
     const LookUpTicks without = TimeOtherLookUps(false);
-    PrintRow("10,000 failed opens / FindFirsts of another name, ticks",
-             Format("helper %.0f / %.0f, plain %.0f / %.0f", with.opens,
-                    with.finds, without.opens) +
-                 Format(" / %.0f", without.finds),
-             "<= +3");
+    PrintRow(
+        "10,000 failed opens / FindFirsts of another name, ticks",
+        Format("helper %.0f / %.0f, ", with.opens, with.finds) +
+            Format("plain DOSBox %.0f / %.0f", without.opens, without.finds),
+        "<= +3");
   }
   std::vector<double> waits;
   for (int run = 0; run < kDosboxRuns; ++run) {
