@@ -11,6 +11,8 @@
 ;     DOSBOX <hex>    filled it, and as DOSBox did, up to the name's NUL
 ;     SAME | DIFFERENT <offset from 15h of the first byte that differs>
 ;     NEXT <CF> <AX>  the FindNext after the helper's answer
+;     PATH <CF> <AX> SAME | DIFFERENT   the helper's answer for the same
+;                     file named with drive, directory and in lower case
 ;     STALE <CF> <AX> a wildcard FindFirst for the response before RESCAN
 ;     FRESH <CF> <AX> the same after it
 ;     END
@@ -59,6 +61,15 @@ phase_a:
         int     21h
         mov     di, saved_next
         call    keep_result
+        mov     dx, response_path
+        call    find_first
+        mov     di, saved_path
+        call    keep_result
+        mov     byte [saved_path_same], 0
+        call    compare_with_saved
+        jne     .kept
+        inc     byte [saved_path_same]
+.kept:
         mov     dx, response_wildcard
         call    find_first
         mov     di, saved_stale
@@ -138,6 +149,17 @@ write_report:
         mov     si, next_label
         mov     bx, saved_next
         call    put_result
+        mov     si, path_label
+        mov     bx, saved_path
+        call    put_result
+        sub     di, 2                   ; the line goes on
+        mov     al, ' '
+        stosb
+        mov     si, same_label
+        cmp     byte [saved_path_same], 0
+        jne     .same
+        mov     si, different_text
+.same:  call    put_text
         mov     si, stale_label
         mov     bx, saved_stale
         call    put_result
@@ -154,19 +176,9 @@ write_report:
 
 ; "SAME" or "DIFFERENT <offset>".
 compare_entries:
-        mov     si, 80h + ENTRY_OFFSET
-        mov     bx, 0
-.next:  mov     al, [si+bx]
-        cmp     al, [saved_entry+bx]
+        call    compare_with_saved
         jne     .different
-        inc     bx
-        cmp     bx, NAME_IN_ENTRY       ; the byte compared was before
-        jbe     .next                   ; the name
-        test    al, al                  ; in the name: up to its NUL
-        jz      .same
-        cmp     bx, ENTRY_LENGTH
-        jb      .next
-.same:  mov     si, same_label
+        mov     si, same_label
         jmp     put_text
 .different:
         mov     si, different_label
@@ -174,6 +186,26 @@ compare_entries:
         mov     ax, bx
         call    put_hex
         jmp     put_line_end
+
+; ZF set when the found entry in the DTA is the saved one, up to the NUL of
+; the name; else BX is the offset of the first byte that differs.
+compare_with_saved:
+        push    si
+        mov     si, 80h + ENTRY_OFFSET
+        mov     bx, 0
+.next:  mov     al, [si+bx]
+        cmp     al, [saved_entry+bx]
+        jne     .out
+        inc     bx
+        cmp     bx, NAME_IN_ENTRY       ; the byte compared was before
+        jbe     .next                   ; the name
+        test    al, al                  ; in the name: up to its NUL
+        jz      .out
+        cmp     bx, ENTRY_LENGTH
+        jb      .next
+        cmp     al, al
+.out:   pop     si
+        ret
 
 ; The ENTRY_LENGTH bytes at SI in hex, then a line end.
 put_entry:
@@ -254,6 +286,7 @@ request         db      "cABC"
 request_length  equ     $ - request
 response_name   db      "ZINDOK2.TXT", 0
 response_wildcard db    "ZINDOK2.*", 0
+response_path   db      "c:\zindok2.txt", 0
 saved_name      db      "A.BIN", 0
 report_name     db      "ORACLE.TXT", 0
 helper_label    db      "HELPER ", 0
@@ -261,6 +294,8 @@ dosbox_label    db      "DOSBOX ", 0
 same_label      db      "SAME", 13, 10, 0
 different_label db      "DIFFERENT ", 0
 next_label      db      "NEXT ", 0
+path_label      db      "PATH ", 0
+different_text  db      "DIFFERENT", 13, 10, 0
 stale_label     db      "STALE ", 0
 fresh_label     db      "FRESH ", 0
 end_label       db      "END", 13, 10, 0
@@ -270,6 +305,8 @@ saved:
 saved_entry     times   ENTRY_LENGTH db 0
 saved_next      times   3 db 0
 saved_stale     times   3 db 0
+saved_path      times   3 db 0
+saved_path_same db      0
 saved_length    equ     $ - saved
 fresh           times   3 db 0
 report:

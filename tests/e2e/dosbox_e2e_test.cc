@@ -237,7 +237,8 @@ std::map<std::string, std::string> ReadOracleReport(const std::string& text) {
 // own FindFirst misses the response the relay wrote after it listed the
 // folder. The helper's answer to the exact name is the entry DOSBox gives
 // for the same file once RESCAN has emptied the cache, byte for byte from
-// the attribute to the name's NUL, and a FindNext after it finds no more.
+// the attribute to the name's NUL, with or without drive and directory and
+// in any case; a FindNext after it finds no more.
 TEST_F(DosboxTest, HelperFindsTheResponseAsDosboxDoesWithAFreshCache) {
   sandbox_.MapDriveC("work");
   sandbox_.MakeDirectory("work/zindo");
@@ -272,7 +273,9 @@ TEST_F(DosboxTest, HelperFindsTheResponseAsDosboxDoesWithAFreshCache) {
   EXPECT_EQ(report["HELPER"].substr(10, 8), size) << text;
   EXPECT_EQ(report["HELPER"].substr(18, 24), "5A494E444F4B322E54585400")
       << text;
-  EXPECT_EQ(report["NEXT"], "1 0012");   // no more files
+  EXPECT_EQ(report["NEXT"], "1 0012");  // no more files
+  // The same file as c:\zindok2.txt: the same entry.
+  EXPECT_EQ(report["PATH"], "0 0000 SAME");
   EXPECT_EQ(report["STALE"], "1 0012");  // DOSBox's own search missed it
   EXPECT_EQ(report["FRESH"], "0 0000");  // and found it after RESCAN
   EXPECT_EQ(sandbox_.ReadFile("work/ZINDOK2.TXT"), response);
