@@ -581,6 +581,12 @@ void PrintWaitingRows(const VirtualDisplay& display) {
                 {"FINDPOLL.COM", nullptr}};
   for (const auto& setup : setups) {
     for (bool helper : {true, false}) {
+      // Without a display and without the helper nothing makes DOSBox see
+      // the response: that companion would wait for ever.
+      if (!helper && setup.display == nullptr &&
+          std::string(setup.program) == "FINDPOLL.COM") {
+        continue;
+      }
       std::vector<double> cpu, seen;
       for (int run = 0; run < kWaitingRuns; ++run) {
         const CompanionTimes times =
