@@ -27,11 +27,13 @@ std::string EveryByteValue() {
   return bytes;
 }
 
-// Receives until `count` bytes came, or the close (returned), or the
-// patience ran out.
-std::optional<Error> ReceiveUntil(NetworkStream& stream, std::size_t count,
+// Receives until `count` bytes came, or the close (returned). The wait must
+// end for them, not for its limit.
+std::optional<Error> ReceiveUntil(NetworkStream& stream,
+                                  NetworkServerEnd& server, std::size_t count,
                                   std::string& got) {
   std::optional<Error> closed;
+  const double start = server.Now();
   stream.WaitUntil(
       [&] {
         try {
@@ -42,6 +44,7 @@ std::optional<Error> ReceiveUntil(NetworkStream& stream, std::size_t count,
         return closed || got.size() >= count;
       },
       kPatience);
+  EXPECT_LT(server.Now() - start, kPatience) << "woke only at the limit";
   return closed;
 }
 
@@ -50,7 +53,7 @@ TEST_P(NetworkStreamContract, HandsOutWhatTheServerSentOnceInOrder) {
   const std::string sent = EveryByteValue() + EveryByteValue();
   server().Send(sent);
   std::string got;
-  EXPECT_FALSE(ReceiveUntil(stream(), sent.size(), got));
+  EXPECT_FALSE(ReceiveUntil(stream(), server(), sent.size(), got));
   EXPECT_EQ(got, sent);
   EXPECT_EQ(stream().Receive(), "");
 }
@@ -97,7 +100,8 @@ TEST_P(NetworkStreamContract, ReportsTheCloseAfterTheBytesBeforeIt) {
   server().Send("tail");
   server().Close();
   std::string got;
-  const std::optional<Error> closed = ReceiveUntil(stream(), 1000, got);
+  const std::optional<Error> closed =
+      ReceiveUntil(stream(), server(), 1000, got);
   EXPECT_EQ(got, "tail");
   ASSERT_TRUE(closed);
   EXPECT_EQ(closed->kind(), ErrorKind::kGone);
