@@ -1,12 +1,12 @@
 #ifndef ZINDO_PLATFORM_NETWORK_PORT_H_
 #define ZINDO_PLATFORM_NETWORK_PORT_H_
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "base/error.h"
+#include "platform/network_stream.h"
 #include "platform/serial_device.h"
 
 namespace zindo {
@@ -42,30 +42,6 @@ bool NamesNetworkPort(std::string_view target);
 // Reads "SCHEME://HOST:PORT", the scheme in any case, with an optional "/"
 // at the end. Throws Error quoting `text` when it does not read.
 NetworkAddress ParseNetworkAddress(std::string_view text);
-
-// A connection to a serial server: the system's half of a network port.
-// Every method fails with Error naming the address; once the server has
-// closed the connection, or stopped answering keep-alives, of kind
-// ErrorKind::kGone.
-class NetworkStream {
- public:
-  virtual ~NetworkStream() = default;
-
-  // Everything that has arrived and was not taken before, possibly nothing.
-  // Never blocks.
-  virtual std::string Receive() = 0;
-
-  // Sends all of `bytes`, waiting a bounded time for room.
-  virtual void Send(const std::string& bytes) = 0;
-
-  // Calls `done` now and each time bytes arrive, until it returns true or
-  // `seconds` have passed in all.
-  virtual void WaitUntil(const std::function<bool()>& done, double seconds) = 0;
-
-  // Lets the event pump wake while `has_unread` says that bytes taken from
-  // the connection wait to be read, as it wakes for bytes in the connection.
-  virtual void WatchUnread(std::function<bool()> has_unread) = 0;
-};
 
 // What a read reports once the server has closed the connection of the
 // port `name`: "read COM1 (...): the server closed the connection".

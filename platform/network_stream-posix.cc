@@ -3,7 +3,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <time.h>
 
 #include <cerrno>
 #include <cmath>
@@ -11,7 +10,9 @@
 #include <utility>
 
 #include "base/error.h"
+#include "platform/clock-posix.h"
 #include "platform/descriptor-posix.h"
+#include "platform/network_port.h"
 #include "platform/network_stream.h"
 #include "platform/watch_list-posix.h"
 
@@ -27,11 +28,8 @@ constexpr unsigned kUnacknowledgedLimitMs = 25000;
 // How long a send may wait for room, as a write to a local port may.
 constexpr int kSendStallLimitMs = 5000;
 
-double MonotonicSeconds() {
-  timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
-}
+// Deadlines are monotonic seconds, read as the platform's clock reads them.
+double MonotonicSeconds() { return PosixClock().MonotonicSeconds(); }
 
 int MillisecondsUntil(double deadline) {
   const double left = deadline - MonotonicSeconds();

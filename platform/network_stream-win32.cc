@@ -5,22 +5,24 @@
 // winsock2.h first: this relies on its types.
 #include <mstcpip.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
 
+#include "platform/clock-win32.h"
 #include "platform/error-win32.h"
 #include "platform/handle-win32.h"
+#include "platform/network_port.h"
 #include "platform/network_stream.h"
 #include "platform/watch_list-win32.h"
 
 namespace zindo {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // A server gone silent is found out after 10 s of silence and the system's
 // keep-alive probes, 5 s apart.
@@ -29,10 +31,12 @@ constexpr ULONG kKeepAliveIntervalMs = 5000;
 // How long a send may wait for room, as a write to a local port may.
 constexpr int kSendStallLimitMs = 5000;
 
-int MillisecondsUntil(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+// Deadlines are monotonic seconds, read as the platform's clock reads them.
+double MonotonicSeconds() { return Win32Clock().MonotonicSeconds(); }
+
+int MillisecondsUntil(double deadline) {
+  const double left = deadline - MonotonicSeconds();
+  return left > 0 ? static_cast<int>(std::ceil(left * 1000)) : 0;
 }
 
 Error SocketError(const std::string& what, int code,
@@ -83,12 +87,13 @@ std::shared_ptr<Lookup> StartLookup(const NetworkAddress& address) {
 }
 
 std::shared_ptr<Lookup> Resolve(const NetworkAddress& address,
-                                Clock::time_point deadline) {
+                                double deadline) {
   const std::string what = "connect " + address.HostAndPort();
   std::shared_ptr<Lookup> lookup = StartLookup(address);
   std::unique_lock<std::mutex> lock(lookup->mutex);
-  if (!lookup->finished.wait_until(lock, deadline,
-                                   [&] { return lookup->done; })) {
+  const std::chrono::duration<double> left(
+      std::max(deadline - MonotonicSeconds(), 0.0));
+  if (!lookup->finished.wait_for(lock, left, [&] { return lookup->done; })) {
     throw SocketError(what + ": looking up the name", WSAETIMEDOUT);
   }
   if (lookup->status != 0) {
@@ -117,8 +122,7 @@ short PollSocket(SOCKET socket, short events, int limit_ms) {
 }
 
 // A connected socket to `candidate`, or INVALID_SOCKET with `error` set.
-SOCKET ConnectOne(const addrinfo& candidate, Clock::time_point deadline,
-                  int& error) {
+SOCKET ConnectOne(const addrinfo& candidate, double deadline, int& error) {
   SOCKET socket = ::socket(candidate.ai_family, candidate.ai_socktype,
                            candidate.ai_protocol);
   if (socket == INVALID_SOCKET) {
@@ -235,9 +239,7 @@ void Win32NetworkStream::Send(const std::string& bytes) {
 
 void Win32NetworkStream::WaitUntil(const std::function<bool()>& done,
                                    double seconds) {
-  const auto deadline =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(seconds));
+  const double deadline = MonotonicSeconds() + seconds;
   while (!done()) {
     const int left_ms = MillisecondsUntil(deadline);
     if (left_ms == 0) return;
@@ -263,9 +265,7 @@ std::unique_ptr<NetworkStream> ConnectTo(
     const NetworkAddress& address, const std::string& name,
     std::shared_ptr<WatchList> watch_list) {
   StartWinsock();
-  const auto deadline =
-      Clock::now() +
-      std::chrono::milliseconds(static_cast<int>(kConnectLimitSeconds * 1000));
+  const double deadline = MonotonicSeconds() + kConnectLimitSeconds;
   std::shared_ptr<Lookup> lookup = Resolve(address, deadline);
   int error = WSAETIMEDOUT;
   SOCKET socket = INVALID_SOCKET;
