@@ -37,20 +37,22 @@ void TimedWaits::WaitForActivity() {
   events_.Yield(std::numeric_limits<double>::infinity(), WakeOn::kActivity);
 }
 
-// The local reading passes `local` at most its distance from `now` plus one
-// step of single precision after the reading `now` was taken, and the
-// reading may lag the time by the clock's resolution.
+// Without a step, the local reading reaches `local` within one step of
+// single precision and the clock's resolution of the moment its exact
+// distance from `now` has gone by: the monotonic clock bounds it there.
 Deadline TimedWaits::DeadlineIn(float seconds) {
   const float now = Now();
   const float local = now + seconds;
-  const double span = static_cast<double>(local) - now + StepAt(local) +
-                      clock_.ReadingStepSeconds();
-  return {local, clock_.MonotonicSeconds() + span};
+  const double span = static_cast<double>(local) - now;
+  return {local, clock_.MonotonicSeconds() + span,
+          StepAt(local) + clock_.ReadingStepSeconds()};
 }
 
 bool TimedWaits::Reached(const Deadline& deadline) {
-  return Now() >= deadline.local ||
-         clock_.MonotonicSeconds() >= deadline.monotonic;
+  const bool local_reached = Now() >= deadline.local;
+  const double monotonic = clock_.MonotonicSeconds();
+  return monotonic >= deadline.monotonic + deadline.margin ||
+         (local_reached && monotonic >= deadline.monotonic - deadline.margin);
 }
 
 // Without a step of local time the guard lasts until the clock restarts at
@@ -68,15 +70,28 @@ void TimedWaits::MidnightGuard() {
   }
 }
 
+// Without a step, the local reading passes the deadline strictly only once
+// its exact distance has gone by: a pause whose local reading has passed
+// earlier than that was stepped forward, and waits out the rest.
 void TimedWaits::Pause(float seconds) {
   const Deadline deadline = DeadlineIn(seconds);
-  for (float now = Now(); now <= deadline.local; now = Now()) {
-    const double left = deadline.monotonic - clock_.MonotonicSeconds();
-    if (!(left > 0)) return;  // local time has stepped back
-    const double to_deadline = static_cast<double>(deadline.local) - now;
-    const double slack =
-        std::min(kPauseSlackSeconds, StepAt(deadline.local) / 2);
-    events_.Yield(std::min(to_deadline + slack, left), WakeOn::kTimeOnly);
+  const double latest = deadline.monotonic + deadline.margin;
+  const double earliest = deadline.monotonic - clock_.ReadingStepSeconds();
+  for (;;) {
+    const float now = Now();
+    const double monotonic = clock_.MonotonicSeconds();
+    if (monotonic >= latest) return;  // local time stepped back
+    double wait;
+    if (now > deadline.local) {
+      if (monotonic >= earliest) return;
+      wait = earliest - monotonic;
+    } else {
+      const double slack =
+          std::min(kPauseSlackSeconds, StepAt(deadline.local) / 2);
+      wait = std::min(static_cast<double>(deadline.local) - now + slack,
+                      latest - monotonic);
+    }
+    events_.Yield(wait, WakeOn::kTimeOnly);
   }
 }
 

@@ -6,14 +6,16 @@
 
 namespace zindo {
 
-// A moment that a wait runs until: by the local clock, in single precision
-// as every deadline is compared, and by the monotonic clock as well, which
-// ends the wait should local time step back. The monotonic bound lies just
-// past the moment the local reading passes the deadline, so that without a
-// step the local clock alone decides, reading for reading.
+// A moment that a wait runs until. The wait lasts its length on the
+// monotonic clock, whatever local time does: a step of local time (the end of
+// daylight saving time, a manual change, a time server's correction) neither
+// shortens nor stretches it. Without a step the local clock, compared in
+// single precision, decides reading for reading, within `margin` of the
+// moment `monotonic` that the wait's exact length ends.
 struct Deadline {
   float local;
   double monotonic;
+  double margin;  // one step of single precision and of the clock's reading
 };
 
 // Every wait is a loop that looks at a clock of seconds since local
@@ -43,8 +45,9 @@ class TimedWaits {
   // The deadline `seconds` after the clock's reading now.
   Deadline DeadlineIn(float seconds);
 
-  // Whether the clock reads `deadline` or later, or local time has stepped
-  // back and the deadline has passed by the monotonic clock.
+  // Whether the clock reads `deadline` or later while the wait has lasted
+  // its length by the monotonic clock, or the monotonic clock has passed it
+  // whatever local time reads.
   bool Reached(const Deadline& deadline);
 
   // Holds on while the clock reads 86388 or more, so that a wait started
@@ -52,7 +55,8 @@ class TimedWaits {
   void MidnightGuard();
 
   // Waits until the clock reads strictly more than its reading now plus
-  // `seconds`. Not guarded against midnight: callers guard it first.
+  // `seconds`, and as long as that takes by the monotonic clock. Not guarded
+  // against midnight: callers guard it first.
   void Pause(float seconds);
 
   // The midnight guard, then Pause(seconds).

@@ -220,32 +220,34 @@ Finding NetworkPortFinding(const std::string& com, const std::string& path,
 Finding PosixSurroundings::Device(int port) {
   const std::string path = ports_.DevicePath(port);
   const std::string com = "COM" + std::to_string(port);
-  Finding finding{Verdict::kGood, com + ": " + LinkChain(path), ""};
-  if (path.starts_with("/dev/ttyS")) {
-    return {Verdict::kWarning,
-            com + ": no " + prefix_.path + "/dosdevices/com" +
-                std::to_string(port) + " link, so the relay would open " +
-                path + ", which on many PCs is a built-in port or the console",
-            "map the adapter to the port: zindo-setup --map " +
-                std::to_string(port) +
-                " ADAPTER (zindo-setup --list shows "
-                "them)"};
-  }
+  const std::string map_fix =
+      "map the adapter to the port: zindo-setup --map " + std::to_string(port) +
+      " ADAPTER (zindo-setup --list shows them)";
   if (const std::string server = ports_.ServerOf(port); !server.empty()) {
     return NetworkPortFinding(com, path, server);
+  }
+  // Without a link the relay falls back to the built-in port of that number;
+  // whether it could open it is judged as for any device, never by opening
+  // it: on many PCs it is the console.
+  const bool fallback = path.starts_with("/dev/ttyS");
+  Finding finding{Verdict::kGood, com + ": " + LinkChain(path), ""};
+  if (fallback) {
+    finding.text = com + ": no " + prefix_.path + "/dosdevices/com" +
+                   std::to_string(port) + " link, so the relay would open " +
+                   path;
   }
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) {
     finding.verdict = Verdict::kBlocking;
     finding.text += std::string(": ") + std::strerror(errno);
-    finding.fix =
-        "plug the adapter in, or map the port to one that is there "
-        "(zindo-setup --list)";
+    finding.fix = fallback ? map_fix
+                           : "plug the adapter in, or map the port to one "
+                             "that is there (zindo-setup --list)";
     return finding;
   }
   if (const std::string denied = DeviceAccessProblem(path); !denied.empty()) {
     return {Verdict::kBlocking, finding.text + ": this user may not open it",
-            denied};
+            fallback ? map_fix + "; or " + denied : denied};
   }
   if (const int holder =
           LockHolder(ReadText("/proc/locks"), status.st_dev, status.st_ino)) {
@@ -258,6 +260,13 @@ Finding PosixSurroundings::Device(int port) {
         "end that program (another relay ends when asked by the "
         "companion), then start the relay";
     return finding;
+  }
+  if (fallback) {
+    return {Verdict::kWarning,
+            finding.text +
+                ", which on many PCs is a built-in port or the "
+                "console",
+            map_fix};
   }
   finding.text += ": can be opened now";
   return finding;

@@ -101,13 +101,17 @@ class FakeEventPump : public EventPump {
 };
 
 // Hands out a fixed sequence of local readings, for waits that must be
-// driven reading by reading; reading past the end throws.
+// driven reading by reading; reading past the end throws. The monotonic
+// clock reads as the last local reading handed out (the first before any),
+// as it would while local time does not step.
 class ScriptedClock : public Clock {
  public:
   explicit ScriptedClock(std::vector<double> readings)
       : readings_(std::move(readings)) {}
   double SecondsSinceMidnight() override { return readings_.at(next_++); }
-  double MonotonicSeconds() override { return 0.0; }
+  double MonotonicSeconds() override {
+    return readings_.at(next_ == 0 ? 0 : next_ - 1);
+  }
   double ReadingStepSeconds() override { return 0.0; }
   size_t unread() const { return readings_.size() - next_; }
 

@@ -4,6 +4,7 @@
 // a pseudo-terminal).
 
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -251,21 +252,36 @@ TEST_F(PolledUntracedTest, RequestsAndRepliesStillPass) {
   expected_stderr_ = relay_->Stderr();
 }
 
-// Local time steps back an hour (the end of daylight saving time) one second
-// into a collection. The relay reads its clock through libfaketime, which
-// takes the offset from a file at every reading. The reply, complete but too
-// short to settle, is reported whole at the full deadline: the one real pass
-// of that wait.
-class SteppedClockTest : public ExchangeTest {
+// Local time steps one second into a collection: back an hour (the end of
+// daylight saving time), forward an hour (its start, or a manual change), or
+// back across midnight. The relay reads its clock through libfaketime, which
+// takes the offset from a file at every reading; the relay's local time is
+// set through it to a fixed time of day, so that the outcome does not
+// depend on the hour at which the tests run. The reply, complete but too
+// short to settle, is reported whole at the full deadline, neither earlier
+// (a step would cut the wait short and the companion would miss the reply's
+// end) nor an hour later: the one real pass of that wait.
+struct ClockStep {
+  const char* name;
+  int starts_at;  // local seconds since midnight when the relay starts
+  int step;       // seconds local time is set by
+};
+
+void PrintTo(const ClockStep& step, std::ostream* out) { *out << step.name; }
+
+class SteppedClockTest : public ExchangeTest,
+                         public ::testing::WithParamInterface<ClockStep> {
  protected:
   static constexpr char kFakeTime[] =
       "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 
   SteppedClockTest() {
-    sandbox_.MakeDirectory("logs");
-    SetOffset("+0");
+    // From the real time of day in UTC to the case's.
+    const long real = static_cast<long>(std::time(nullptr)) % 86400;
+    offset_ = GetParam().starts_at - real;
+    SetOffset(offset_);
     relay_environment_ = {
-        std::string("LD_PRELOAD=") + kFakeTime,
+        std::string("LD_PRELOAD=") + kFakeTime, "TZ=UTC",
         "FAKETIME_TIMESTAMP_FILE=" + sandbox_.Path("logs/offset"),
         "FAKETIME_NO_CACHE=1", "FAKETIME_DONT_FAKE_MONOTONIC=1",
         // A relay built with AddressSanitizer would refuse a library
@@ -276,20 +292,30 @@ class SteppedClockTest : public ExchangeTest {
     if (!std::ifstream(kFakeTime).good()) GTEST_SKIP() << "needs libfaketime";
     ExchangeTest::SetUp();
   }
-  void SetOffset(const std::string& offset) {
-    sandbox_.WriteFile("logs/offset", offset + "\n");
+  void SetOffset(long offset) {
+    sandbox_.WriteFile("logs/offset",
+                       (offset < 0 ? "" : "+") + std::to_string(offset) + "\n");
   }
+
+  long offset_ = 0;
 };
 
-TEST_F(SteppedClockTest, StepBackDuringACollectionDoesNotDelayTheResponse) {
+TEST_P(SteppedClockTest, StepDuringACollectionNeitherShortensNorDelaysIt) {
   const auto sent = Clock::now();
   device_.Send(Bytes({3, 0, 7, 8, 9}));  // too few to settle: 6 s deadline
   std::this_thread::sleep_for(1s);
-  SetOffset("-3600");
+  SetOffset(offset_ + GetParam().step);
   // Within AwaitResponse's 30 s, not an hour later.
   ASSERT_TRUE(AwaitResponse("/0,3,0,7,8,9\r\n")) << relay_->Stderr();
   EXPECT_GE(SecondsSince(sent), 6.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, SteppedClockTest,
+    ::testing::Values(ClockStep{"BackWithinTheDay", 12 * 3600, -3600},
+                      ClockStep{"Forward", 12 * 3600, +3600},
+                      ClockStep{"BackAcrossMidnight", 30, -3600}),
+    [](const auto& step) { return std::string(step.param.name); });
 
 }  // namespace
 }  // namespace zindo::e2e
