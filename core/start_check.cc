@@ -105,7 +105,8 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
     report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front(),
                                        start.origin));
   } catch (const Error& failure) {
-    const bool no_dosbox = services.programs.Find("dosbox").path.empty();
+    const bool no_dosbox = FindOwnDosbox(services.programs).path.empty() &&
+                           services.programs.Find("dosbox").path.empty();
     report.Add("companion",
                {Verdict::kBlocking, failure.what(),
                 no_dosbox ? "install DOSBox (Debian and Ubuntu: sudo apt "

@@ -45,6 +45,10 @@ std::string NamedPath(const std::string& text) {
 
 }  // namespace
 
+Programs::Search FindOwnDosbox(Programs& programs) {
+  return programs.FindBesideRelay(kOwnDosboxFolder, kOwnDosboxProgram);
+}
+
 void DosboxSession::Started(const std::string& program,
                             const std::string& origin, int process_id) {
   process_id_ = process_id;
@@ -121,8 +125,7 @@ DosboxLauncher::ChosenDosbox DosboxLauncher::ChooseDosbox(
     return {path, "named in " + named.path};
   }
   // The DOSBox the relay is proven with comes before any other installed.
-  const Programs::Search own =
-      programs_.FindBesideRelay(kOwnDosboxFolder, kOwnDosboxProgram);
+  const Programs::Search own = FindOwnDosbox(programs_);
   if (!own.path.empty()) return {own.path, "the relay's own"};
   const std::string looked = own.places.empty() ? "" : own.places + ", ";
   Programs::Search search = programs_.Find("dosbox");

@@ -57,6 +57,10 @@ class DosboxSession {
   bool failure_reported_ = false;
 };
 
+// The relay's own DOSBox, where the relay's package puts it: its path, or
+// "" when there is none.
+Programs::Search FindOwnDosbox(Programs& programs);
+
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
 // information file and its program is run in DOSBox, with every drive that
