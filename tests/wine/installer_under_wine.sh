@@ -123,8 +123,11 @@ run_dos_companions() {
   "$build_dir/zindo-mkpif" "$work/autoexec.pif" CO.COM >/dev/null
   chown -R "$user:$user" "$c/zindo" "$work"
 
-  (cd "$work" && as_wine_user "$wine" "$installed/zindo-relay.exe" --check \
-    </dev/null >"$top/check.out" 2>&1) || true
+  # On the display too: the first Wine process makes the desktop, and
+  # DOSBox's window must be on it.
+  (cd "$work" && as_wine_user env DISPLAY="$DISPLAY" "$wine" \
+    "$installed/zindo-relay.exe" --check </dev/null >"$top/check.out" 2>&1) ||
+    true
   grep -qiF "DOSBox: $own_dosbox" "$top/check.out" &&
     grep -q "the relay's own" "$top/check.out" ||
     { cat "$top/check.out" >&2; fail "--check does not name the relay's own DOSBox"; }
