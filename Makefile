@@ -21,7 +21,7 @@ project_version = $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(1)/CMakeCach
 
 .PHONY: build test unit-test sanitize fuzz bench soak demo clean format \
 	windows windows-test windows-test-run windows-bench windows-bench-run \
-	deps package package-test
+	deps package package-test package-test-run
 
 # The packages in packaging/debian-packages that a target needs and this
 # machine lacks, installed with apt-get (through sudo when not root).
@@ -174,7 +174,9 @@ windows-bench-run:
 # The Debian package and the Windows zip and installer, in
 # $(BUILD_PACKAGE)/packages: a release build with Debian's hardening flags,
 # packed by CPack, checked by lintian (no errors allowed); the two Windows
-# relays with a CR LF README, zipped and in an NSIS installer.
+# relays with a CR LF README and DOSBox for Windows (the tests' own build,
+# taken from DOSBOX_CACHE, with its licence and source), zipped and in an
+# NSIS installer.
 BUILD_PACKAGE ?= build-package
 DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
@@ -187,19 +189,28 @@ package: windows
 	cmake --build $(BUILD_PACKAGE) -j $(JOBS)
 	cd $(BUILD_PACKAGE) && cpack -G DEB
 	lintian --fail-on error $(BUILD_PACKAGE)/packages/*.deb
+	dosbox=$$($(dosbox_for_windows)) && \
 	packaging/windows/make-packages $(BUILD_PACKAGE)/packages \
 	  $(call project_version,$(BUILD_PACKAGE)) \
-	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD_WIN32)/zindo-relay.exe README.md
+	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD_WIN32)/zindo-relay.exe README.md \
+	  $$dosbox
 
 # The Windows installer installed and uninstalled under Wine: in a 64-bit
-# prefix with wine64 and in a 32-bit one with wine32.
-package-test: package
+# prefix with wine64 and in a 32-bit one with wine32, each with no other
+# DOSBox. In each, the installed relay runs the DOS companions (built in
+# $(BUILD)) in the DOSBox the installer brought, on a private Xvfb.
+package-test: package build
+	$(if $(XVFB_RUN),$(XVFB_RUN) -a -s '-ac -nolisten tcp' ,)$(MAKE) \
+	  --no-print-directory package-test-run
+
+package-test-run:
 	setup=$$(ls $(BUILD_PACKAGE)/packages/zindo-relay-*-setup.exe) && \
 	version=$(call project_version,$(BUILD_PACKAGE)) && \
+	export DOS_COMPANIONS=$(BUILD)/tests/dos && \
 	WINE=$(WINE) tests/wine/installer_under_wine.sh \
-	  $$setup $$version pei-x86-64 && \
+	  $$setup $$version pei-x86-64 $(BUILD) && \
 	WINE=$(WINE32) WINEARCH=win32 tests/wine/installer_under_wine.sh \
-	  $$setup $$version pei-i386
+	  $$setup $$version pei-i386 $(BUILD)
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')

@@ -38,7 +38,16 @@ constexpr char kHelp[] =
     "\n"
     "Exit status: 0 after a quit request, 1 on a failure after start-up,\n"
     "2 when it cannot start: the request file cannot be written, there is\n"
-    "no prefix (neither ZINDO_PREFIX nor HOME), or an argument is wrong.\n";
+    "no prefix (neither ZINDO_PREFIX nor HOME), or an argument is wrong.\n"
+    "\n"
+    "See also: README.md (README.txt on Windows). A DOS companion that the\n"
+    "system cannot run runs in the first DOSBox found of\n"
+    "  1. the one named in dosbox-path.txt (in the companion's folder on\n"
+    "     Windows, in the prefix on Linux);\n"
+    "  2. the relay's own: DOSBox\\DOSBox.exe beside the relay, or one folder\n"
+    "     up, where the Windows installer and zip put it;\n"
+    "  3. one installed on the system.\n"
+    "The trace (\"DOSBox started: ...\") and --check say which one it is.\n";
 
 // The relay's job takes no arguments: everything it needs is in its working
 // directory and in the configuration file that it shares with the companion.

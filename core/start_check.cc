@@ -77,9 +77,13 @@ std::string CommandLineText(const std::vector<std::string>& words) {
   return text;
 }
 
-Finding DosboxFinding(const CheckServices& services, const std::string& path) {
+// `origin` says why this one, when there may be several.
+Finding DosboxFinding(const CheckServices& services, const std::string& path,
+                      const std::string& origin) {
   const std::string version = services.surroundings.ProgramVersion(path);
-  return {Verdict::kGood, path + (version.empty() ? "" : " (" + version + ")"),
+  return {Verdict::kGood,
+          path + (version.empty() ? "" : " (" + version + ")") +
+              (origin.empty() ? "" : ", " + origin),
           ""};
 }
 
@@ -98,9 +102,11 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
                     CommandLineText(ArgumentsWithHandedPaths(
                         start.run, "<settings file>", "<idle helper folder>")),
                 ""});
-    report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front()));
+    report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front(),
+                                       start.origin));
   } catch (const Error& failure) {
-    const bool no_dosbox = services.programs.Find("dosbox").path.empty();
+    const bool no_dosbox = FindOwnDosbox(services.programs).path.empty() &&
+                           services.programs.Find("dosbox").path.empty();
     report.Add("companion",
                {Verdict::kBlocking, failure.what(),
                 no_dosbox ? "install DOSBox (Debian and Ubuntu: sudo apt "
@@ -130,7 +136,7 @@ void CheckCompanion(const CheckServices& services, Report& report) {
   const std::string dosbox = services.programs.Find("dosbox").path;
   report.Add("DOSBox", dosbox.empty() ? Finding{Verdict::kGood,
                                                 "not needed, not found", ""}
-                                      : DosboxFinding(services, dosbox));
+                                      : DosboxFinding(services, dosbox, ""));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace {
 
 using ::testing::Each;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 using Verdict = Finding::Verdict;
 
@@ -79,7 +80,7 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
        Verdict::kGood,
        2,
        {"run in DOSBox as: /usr/bin/dosbox -conf", "'C:\\ZINDO\\Z.EXE'",
-        "ok       DOSBox: /usr/bin/dosbox"},
+        "ok       DOSBox: /usr/bin/dosbox", ", found on this system\n"},
        true},
       {"DOS companion, no DOSBox",
        "2\r\n",
@@ -115,6 +116,33 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
     EXPECT_EQ(surroundings.devices_asked, std::vector<int>{c.port}) << c.name;
     // Nothing written, started or sent: only reads.
     EXPECT_THAT(fake.journal.entries(), Each(StartsWith("read "))) << c.name;
+  }
+}
+
+// With only the relay's own DOSBox, --check names it and why; when the PIF
+// is what fails, it does not ask for a DOSBox to be installed.
+TEST(CheckStartUpTest, NamesTheRelaysOwnDosbox) {
+  for (const bool good_pif : {true, false}) {
+    FakePlatform fake;
+    FakeSurroundings surroundings;
+    fake.programs.installed = false;
+    fake.programs.brought = true;
+    fake.files.PutDirectory(kWorkDirectory);
+    fake.launcher.TakeNoDosPrograms();
+    fake.files.Put(kCompanionPif,
+                   good_pif ? BuildProgramInformation(
+                                  {"C:\\ZINDO\\Z.EXE", "C:\\ZINDO", ""})
+                            : std::string("not a PIF"));
+    const StartCheck check = CheckStartUp(
+        {fake.platform, fake.programs, fake.desktop, surroundings});
+    if (good_pif) {
+      EXPECT_THAT(check.report,
+                  HasSubstr("ok       DOSBox: /opt/zindo-relay/DOSBox/DOSBox"));
+      EXPECT_THAT(check.report, HasSubstr(", the relay's own\n"));
+    } else {
+      EXPECT_THAT(check.report, HasSubstr("PROBLEM  companion: "));
+      EXPECT_THAT(check.report, Not(HasSubstr("install DOSBox")));
+    }
   }
 }
 

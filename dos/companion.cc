@@ -13,6 +13,10 @@ constexpr char kUserSettingsFile[] = "dosbox.conf";
 // The user's own file that names the DOSBox to run, when it is not where
 // the system's users install it.
 constexpr char kDosboxPathFile[] = "dosbox-path.txt";
+// The relay's own DOSBox, as the Windows packages bring it: DOSBox\DOSBox.exe
+// beside the relay, or beside the folder that holds it.
+constexpr char kOwnDosboxFolder[] = "DOSBox";
+constexpr char kOwnDosboxProgram[] = "DOSBox";
 
 // A file that was not read as a PIF but holds only text is most likely a
 // script that lost its run bit (copied from a USB stick, say): the hint
@@ -41,13 +45,18 @@ std::string NamedPath(const std::string& text) {
 
 }  // namespace
 
-void DosboxSession::Started(const std::string& program, int process_id,
+Programs::Search FindOwnDosbox(Programs& programs) {
+  return programs.FindBesideRelay(kOwnDosboxFolder, kOwnDosboxProgram);
+}
+
+void DosboxSession::Started(const std::string& program,
+                            const std::string& origin, int process_id,
                             bool idle_helper) {
   process_id_ = process_id;
   flush_owed_ = false;
   idle_helper_ = idle_helper;
   trace_.Record("DOSBox started: " + program + " (process " +
-                std::to_string(process_id) + ")");
+                std::to_string(process_id) + "), " + origin);
 }
 
 void DosboxSession::FlushDirectoryCache() {
@@ -88,7 +97,7 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
   }
   const DosboxStart start = Prepare(pif_name);
   try {
-    session_.Started(start.run.arguments.at(0),
+    session_.Started(start.run.arguments.at(0), start.origin,
                      programs_.StartDetached(start.run),
                      start.run.handed_folder.contains(kIdleHelperName));
   } catch (const Error& failure) {
@@ -106,13 +115,14 @@ DosboxLauncher::DosboxStart DosboxLauncher::Prepare(
   } catch (const Error& failure) {
     throw failure.After(what);
   }
-  const std::string dosbox = ChooseDosbox(what, start.named);
-  start.run = DosboxRunFor(pif_name, dosbox);
+  const ChosenDosbox dosbox = ChooseDosbox(what, start.named);
+  start.run = DosboxRunFor(pif_name, dosbox.path);
+  start.origin = dosbox.origin;
   return start;
 }
 
-std::string DosboxLauncher::ChooseDosbox(const std::string& what,
-                                         const Programs::UserFile& named) {
+DosboxLauncher::ChosenDosbox DosboxLauncher::ChooseDosbox(
+    const std::string& what, const Programs::UserFile& named) {
   if (named.contents) {
     std::string path = NamedPath(*named.contents);
     if (path.empty()) {
@@ -120,17 +130,21 @@ std::string DosboxLauncher::ChooseDosbox(const std::string& what,
                   " names no program: write the full path of DOSBox on its "
                   "first line");
     }
-    return path;
+    return {path, "named in " + named.path};
   }
+  // The DOSBox the relay is proven with comes before any other installed.
+  const Programs::Search own = FindOwnDosbox(programs_);
+  if (!own.path.empty()) return {own.path, "the relay's own"};
+  const std::string looked = own.places.empty() ? "" : own.places + ", ";
   Programs::Search search = programs_.Find("dosbox");
   if (search.path.empty()) {
     throw Error(what + programs_.NoDosReason() +
-                " and DOSBox was not found (looked " + search.places +
+                " and DOSBox was not found (looked " + looked + search.places +
                 "); install DOSBox, or write the full path of the DOSBox "
                 "program in " +
                 named.path);
   }
-  return search.path;
+  return {search.path, "found on this system"};
 }
 
 ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,

@@ -26,11 +26,13 @@ class DosboxSession {
         trace_(trace) {}
 
   // DOSBox reads the directories afresh as it starts. The trace names the
-  // program, which may be any DOSBox the user has installed. With
-  // `idle_helper`, the helper answers the companion's FindFirst for the
-  // relay's files whatever DOSBox's cache holds, so that emptying the cache
-  // only matters to wildcard searches and directory listings.
-  void Started(const std::string& program, int process_id, bool idle_helper);
+  // program, which may be any DOSBox the user has installed, and `origin`,
+  // why it was the one chosen. With `idle_helper`, the helper answers the
+  // companion's FindFirst for the relay's files whatever DOSBox's cache
+  // holds, so that emptying the cache only matters to wildcard searches and
+  // directory listings.
+  void Started(const std::string& program, const std::string& origin,
+               int process_id, bool idle_helper);
 
   // The relay created a file that DOSBox, once started, has not listed.
   void FileCreated() { flush_owed_ = process_id_ != 0; }
@@ -60,12 +62,17 @@ class DosboxSession {
   bool idle_helper_ = false;
 };
 
+// The relay's own DOSBox, where the relay's package puts it: its path, or
+// "" when there is none.
+Programs::Search FindOwnDosbox(Programs& programs);
+
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
 // information file and its program is run in DOSBox, with every drive that
 // the relay's DOS paths name mounted (but those with removable media), the
 // idle helper loaded first and the user's own dosbox.conf applied. The
-// user's dosbox-path.txt, when there is one, names the DOSBox to run.
+// DOSBox to run is the one the user's dosbox-path.txt names, when there is
+// one; else the relay's own, where its package puts it; else the system's.
 class DosboxLauncher : public Launcher {
  public:
   DosboxLauncher(Launcher& native, FileSystem& files, Programs& programs,
@@ -86,6 +93,9 @@ class DosboxLauncher : public Launcher {
   struct DosboxStart {
     ProgramRun run;
     Programs::UserFile named;  // the user's dosbox-path.txt
+    // Why this DOSBox, in words: "named in <dosbox-path.txt>", "the
+    // relay's own" or "found on this system".
+    std::string origin;
   };
   DosboxStart Prepare(const std::string& pif_name);
 
@@ -93,11 +103,15 @@ class DosboxLauncher : public Launcher {
   // More than any PIF holds; only the DOS section at its start is read.
   static constexpr std::size_t kMaximumPifSize = 64 * 1024;
 
-  // The DOSBox program to run: the one the user names in `named`, when that
-  // file exists, else the one the system has. Throws Error, starting with
-  // `what`, when there is none.
-  std::string ChooseDosbox(const std::string& what,
-                           const Programs::UserFile& named);
+  // The DOSBox program to run, and why: the one the user names in `named`,
+  // when that file exists, else the relay's own, else the one the system
+  // has. Throws Error, starting with `what`, when there is none.
+  struct ChosenDosbox {
+    std::string path;
+    std::string origin;
+  };
+  ChosenDosbox ChooseDosbox(const std::string& what,
+                            const Programs::UserFile& named);
   ProgramRun DosboxRunFor(const std::string& pif_name,
                           const std::string& dosbox);
   // Whether the user's DOSBox settings leave the idle helper on; says what

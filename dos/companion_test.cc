@@ -85,35 +85,46 @@ TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
               ElementsAre("SDL_VIDEODRIVER=windib"));
 }
 
-TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheSystemsOrMissing) {
+TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheRelaysOrTheSystems) {
   const std::string spaced =
       "C:\\Program Files (x86)\\DOSBox-0.74-3\\DOSBox.exe";
+  const std::string own = "/opt/zindo-relay/DOSBox/DOSBox";
   const struct {
     const char* what;
-    bool installed;
+    bool installed;                    // the system has a DOSBox
+    bool brought;                      // the relay has its own
     std::optional<std::string> named;  // dosbox-path.txt
     std::optional<Error> start_failure;
     std::string program;  // run, or else
+    std::string origin;   // in the trace
     std::string failure;  // reported
   } cases[] = {
-      {"not found", false, std::nullopt, std::nullopt, "",
+      {"not found", false, false, std::nullopt, std::nullopt, "", "",
        "start autoexec.pif in DOSBox: this system cannot run DOS and DOSBox "
-       "was not found (looked on PATH (/usr/bin)); install DOSBox, or write "
-       "the full path of the DOSBox program in /prefix/dosbox-path.txt"},
-      {"the user's path wins", true, "/opt/dosbox/bin/dosbox\n", std::nullopt,
-       "/opt/dosbox/bin/dosbox", ""},
-      {"a path with spaces, from Notepad and Explorer", false,
+       "was not found (looked for " +
+           own +
+           ", on PATH (/usr/bin)); install DOSBox, or write the full path of "
+           "the DOSBox program in /prefix/dosbox-path.txt"},
+      {"the system's", true, false, std::nullopt, std::nullopt,
+       "/usr/bin/dosbox", "found on this system", ""},
+      {"the relay's own before the system's", true, true, std::nullopt,
+       std::nullopt, own, "the relay's own", ""},
+      {"the user's path before the relay's own", true, true,
+       "/opt/dosbox/bin/dosbox\n", std::nullopt, "/opt/dosbox/bin/dosbox",
+       "named in /prefix/dosbox-path.txt", ""},
+      {"a path with spaces, from Notepad and Explorer", false, false,
        "\xEF\xBB\xBF\"" + spaced + "\"\r\nanything\r\n", std::nullopt, spaced,
-       ""},
-      {"an empty file", true, " \r\n", std::nullopt, "",
+       "named in /prefix/dosbox-path.txt", ""},
+      {"an empty file", true, true, " \r\n", std::nullopt, "", "",
        "/prefix/dosbox-path.txt names no program"},
-      {"the user's path cannot be run", true, "/opt/dosbox",
-       Error("start: not found", ErrorKind::kNotFound), "",
+      {"the user's path cannot be run", true, true, "/opt/dosbox",
+       Error("start: not found", ErrorKind::kNotFound), "", "",
        "start: not found (the DOSBox named in /prefix/dosbox-path.txt)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     programs_.installed = c.installed;
+    programs_.brought = c.brought;
     programs_.user_files.erase("dosbox-path.txt");
     if (c.named) programs_.user_files["dosbox-path.txt"] = *c.named;
     programs_.start_failure = c.start_failure;
@@ -123,7 +134,8 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheSystemsOrMissing) {
       ASSERT_THAT(programs_.runs, SizeIs(1));
       EXPECT_EQ(programs_.runs[0].arguments.at(0), c.program);
       EXPECT_THAT(fake_.trace.events(),
-                  Contains("DOSBox started: " + c.program + " (process 4242)"));
+                  Contains("DOSBox started: " + c.program +
+                           " (process 4242), " + c.origin));
       EXPECT_EQ(c.failure, "");
     } catch (const Error& failure) {
       EXPECT_THAT(failure.what(), HasSubstr(c.failure));

@@ -23,6 +23,10 @@ class PosixPrograms : public Programs {
   void RemoveHandedFolders();
 
   Search Find(const std::string& name) override;
+  // The Linux package brings no programs: its DOSBox is the system's.
+  Search FindBesideRelay(const std::string&, const std::string&) override {
+    return {"", ""};
+  }
   std::string NoDosReason() override {
     return "this system cannot run DOS programs";
   }

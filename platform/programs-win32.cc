@@ -178,6 +178,30 @@ std::string Quoted(const std::string& argument) {
   return quoted + std::string(backslashes * 2, '\\') + "\"";
 }
 
+// The path of the relay's own program file.
+std::wstring OwnProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(),
+                                              static_cast<DWORD>(path.size()));
+    if (length == 0) return L"";
+    if (length < path.size()) return path.substr(0, length);
+    path.resize(path.size() * 2);
+  }
+}
+
+// The folder that holds `path`, "" when it holds none (a drive's root).
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t last = path.find_last_of(L"\\/");
+  if (last == std::wstring::npos || last < 3) return L"";
+  std::wstring folder = path.substr(0, last);
+  // A network server ("\\\\server") holds shares, not folders.
+  if (folder.starts_with(L"\\\\") &&
+      folder.find(L'\\', 2) == std::wstring::npos)
+    return L"";
+  return folder;
+}
+
 }  // namespace
 
 std::string EnvironmentVariable(const wchar_t* name) {
@@ -239,6 +263,23 @@ Programs::Search Win32Programs::Find(const std::string& name) {
   const std::string search_path = EnvironmentVariable(L"PATH");
   if (found.empty()) found = OnPath(ToUtf16(search_path), program);
   places += " and on PATH (" + search_path + ")";
+  return {ToUtf8(found), places};
+}
+
+// The zip has a folder for each relay and one DOSBox beside them; the
+// installer puts the relay and its DOSBox in one folder.
+Programs::Search Win32Programs::FindBesideRelay(const std::string& folder,
+                                                const std::string& name) {
+  const std::wstring relay_folder = FolderOf(OwnProgramPath());
+  const std::wstring tail =
+      L"\\" + ToUtf16(folder) + L"\\" + ToUtf16(name) + L".exe";
+  std::wstring found;
+  std::string places;
+  for (const std::wstring& base : {relay_folder, FolderOf(relay_folder)}) {
+    if (base.empty()) continue;
+    if (found.empty() && IsFile(base + tail)) found = base + tail;
+    places += (places.empty() ? "for " : " and ") + ToUtf8(base + tail);
+  }
   return {ToUtf8(found), places};
 }
 

@@ -26,6 +26,8 @@ class Win32Programs : public Programs {
   void RemoveHandedFiles();
 
   Search Find(const std::string& name) override;
+  Search FindBesideRelay(const std::string& folder,
+                         const std::string& name) override;
   std::string NoDosReason() override {
     return "this Windows cannot run DOS programs";
   }

@@ -79,6 +79,36 @@ TEST(Win32ProgramsTest, FindsDosboxWhereItsUsersInstallIt) {
   EXPECT_EQ(finder.Find("dosbox").path, on_path);
 }
 
+// Looked for beside this test program, as beside the relay: in its own
+// folder first, then one up; a folder of a name no one else uses.
+TEST(Win32ProgramsTest, FindsWhatCameWithTheRelayBesideItOrOneUp) {
+  wchar_t own[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, own, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  const std::filesystem::path own_folder =
+      std::filesystem::path(own).parent_path();
+  const std::string folder =
+      "zindo-brought-" + std::to_string(::GetCurrentProcessId());
+  const std::filesystem::path beside = own_folder / ToUtf16(folder),
+                              one_up =
+                                  own_folder.parent_path() / ToUtf16(folder);
+  const std::string beside_exe = ToUtf8((beside / L"tool.exe").wstring()),
+                    one_up_exe = ToUtf8((one_up / L"tool.exe").wstring());
+  Win32FileSystem working(ToUtf8(own_folder.wstring()));
+  Win32Programs finder(working);
+  for (const auto& made : {beside, one_up}) {
+    std::filesystem::create_directories(made);
+    WriteNativeFile(ToUtf8((made / L"tool.exe").wstring()), "MZ");
+  }
+  EXPECT_EQ(finder.FindBesideRelay(folder, "tool").path, beside_exe);
+  std::filesystem::remove_all(beside);
+  EXPECT_EQ(finder.FindBesideRelay(folder, "tool").path, one_up_exe);
+  std::filesystem::remove_all(one_up);
+  const Programs::Search none = finder.FindBesideRelay(folder, "tool");
+  EXPECT_EQ(none.path, "");
+  EXPECT_EQ(none.places, "for " + beside_exe + " and " + one_up_exe);
+}
+
 // The words come back whole from the system's own parser.
 TEST(Win32ProgramsTest, CommandLineSplitsBackIntoTheSameWords) {
   const std::vector<std::string> words = {

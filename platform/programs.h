@@ -53,6 +53,15 @@ class Programs {
   // Only absolute directories are searched, never the working directory.
   virtual Search Find(const std::string& name) = 0;
 
+  // The program `name` that came with the relay, in the folder `folder`
+  // where the relay's package puts it: beside the relay's own program, or
+  // one folder up, which a package that holds a relay for each processor in
+  // a folder of its own shares between them. Only those two places are
+  // looked at, in that order; places is "" on a system whose package brings
+  // no programs, where nothing is looked for.
+  virtual Search FindBesideRelay(const std::string& folder,
+                                 const std::string& name) = 0;
+
   // Why a DOS program needs an emulator here, for messages: "this system
   // cannot run DOS programs".
   virtual std::string NoDosReason() = 0;

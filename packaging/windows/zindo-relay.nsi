@@ -3,10 +3,14 @@
 ; folder, which it asks for: the relay works in its working directory, and
 ; a shortcut's "Start in" is where office users set that. It registers an
 ; uninstaller, which removes what it installed and never the companion's
-; files.
+; files. Either relay gets the same DOSBox (a 32-bit program), in DOSBox\
+; beside it, where the relay looks for its own; the user's own DOSBox
+; installations, App Paths entries and DOSBox settings are not touched.
 ;
 ; makensis -DVERSION=1.0.0 -DWIN64_EXE=... -DWIN32_EXE=... -DREADME=...
-;          -DOUTFILE=... zindo-relay.nsi
+;          -DDOSBOX_FILES=dosbox-files.nsh -DOUTFILE=... zindo-relay.nsi
+; DOSBOX_FILES defines the macros InstallDosbox and UninstallDosbox, which
+; name each of DOSBox's files (make-packages writes it).
 ; Silent: setup.exe /S [/COMPANION=C:\ZINDO] [/D=C:\Program Files\zindo-relay]
 
 Unicode true
@@ -14,6 +18,7 @@ Unicode true
 !include "x64.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "${DOSBOX_FILES}"
 
 !define UNINSTALL_KEY \
   "Software\Microsoft\Windows\CurrentVersion\Uninstall\zindo-relay"
@@ -69,6 +74,8 @@ Section "zindo-relay"
     File "/oname=zindo-relay.exe" "${WIN32_EXE}"
   ${EndIf}
   File "/oname=README.txt" "${README}"
+  !insertmacro InstallDosbox
+  SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; A shortcut starts in the output path current when it is made.
@@ -107,6 +114,7 @@ Section "Uninstall"
   RMDir "$SMPROGRAMS\zindo-relay"
   Delete "$INSTDIR\zindo-relay.exe"
   Delete "$INSTDIR\README.txt"
+  !insertmacro UninstallDosbox
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

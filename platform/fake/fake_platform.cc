@@ -388,6 +388,12 @@ Programs::Search FakePrograms::Find(const std::string& name) {
   return {installed ? "/usr/bin/" + name : "", "on PATH (/usr/bin)"};
 }
 
+Programs::Search FakePrograms::FindBesideRelay(const std::string& folder,
+                                               const std::string& name) {
+  const std::string path = "/opt/zindo-relay/" + folder + "/" + name;
+  return {brought ? path : "", "for " + path};
+}
+
 int FakePrograms::StartDetached(const ProgramRun& run) {
   journal_.Record("start " + run.arguments.at(0));
   if (start_failure) throw *start_failure;

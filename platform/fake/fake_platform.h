@@ -304,6 +304,9 @@ class FakePrograms : public Programs {
   explicit FakePrograms(FakeJournal& journal) : journal_(journal) {}
 
   Search Find(const std::string& name) override;
+  // The relay is in /opt/zindo-relay.
+  Search FindBesideRelay(const std::string& folder,
+                         const std::string& name) override;
   std::string NoDosReason() override { return "this system cannot run DOS"; }
   int StartDetached(const ProgramRun& run) override;
   bool IsRunning(int) override { return running; }
@@ -315,6 +318,7 @@ class FakePrograms : public Programs {
 
   static constexpr int kProcessId = 4242;
   bool installed = true;  // Find finds every program in /usr/bin
+  bool brought = false;   // FindBesideRelay finds every program
   bool running = true;    // every program started runs until this is false
   std::map<char, Drive> drives = {{'C', {"/c", false}}};
   // The directories that exist, each with the path it resolves to (another

@@ -5,7 +5,10 @@
 # drivers. That is the program DOSBox's own Windows installer puts in place.
 #
 # Usage: dosbox_for_windows.sh CACHE_DIR
-# Prints the path of DOSBox.exe. The build is kept in CACHE_DIR, under a name
+# Prints the path of DOSBox.exe. Beside it: DOSBox's licence (COPYING), and
+# in source/ what the GPL asks to go with the program when it is given away:
+# the source packages it was built from, as apt fetched them, and this
+# script. The build is kept in CACHE_DIR, under a name
 # made of the two source versions and this script's own digest, and reused
 # while those stay the same; a fresh one takes about 5 minutes on 2 cores.
 # The source packages must be reachable (packaging/install-deps windows adds
@@ -13,6 +16,7 @@
 set -euo pipefail
 
 cache=${1:?usage: dosbox_for_windows.sh CACHE_DIR}
+script=$(realpath "$0")
 host=i686-w64-mingw32
 jobs=${JOBS:-$(nproc)}
 
@@ -29,7 +33,7 @@ dosbox_version=$(source_version dosbox)
 sdl_version=$(source_version libsdl1.2)
 [[ -n "$dosbox_version" && -n "$sdl_version" ]] ||
   fail "apt has no sources of dosbox and libsdl1.2 (run packaging/install-deps windows)"
-digest=$(sha256sum "$0" | cut -c 1-12)
+digest=$(sha256sum "$script" | cut -c 1-12)
 key="dosbox-${dosbox_version}_libsdl1.2-${sdl_version}_${digest}"
 key=${key//[:~]/_}
 built="$cache/$key"
@@ -81,8 +85,14 @@ step() {  # what, command...: runs the command with its output in the log
     --with-sdl-prefix="$stage" \
     LIBS="-luser32 -lgdi32 -lwinmm -ldxguid" LDFLAGS="-static" &&
   step "DOSBox: make" make -j "$jobs")
-mkdir -p "$work/out"
+mkdir -p "$work/out/source"
 $host-strip -o "$work/out/DOSBox.exe" dosbox/src/dosbox.exe
+cp dosbox/COPYING "$work/out/COPYING"
+# Whatever apt fetched of the two packages (their .dsc, the upstream
+# tarballs built from, Debian's own parts where the archive has them).
+mv ./*.dsc ./*.orig.tar.* "$work/out/source/"
+mv ./*.debian.tar.* ./*.diff.* "$work/out/source/" 2>/dev/null || true
+cp "$script" "$work/out/source/dosbox_for_windows.sh"
 [[ "$($host-objdump -f "$work/out/DOSBox.exe")" == *pei-i386* ]] ||
   fail "DOSBox.exe is not a 32-bit Windows program"
 cp "$log" "$work/out/build.log"

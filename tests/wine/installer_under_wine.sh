@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, as an office PC would run it: a silent
 # install that names the companion's folder, then what the user would find
-# (the relay for this Windows in Program Files, answering --version; Start
-# menu and desktop shortcuts that start it in the companion's folder; an
-# entry in Add or Remove Programs), then a silent uninstall that removes all
-# of that and leaves the companion's files alone.
+# (the relay for this Windows in Program Files, answering --version, with
+# its DOSBox, that DOSBox's licence and source beside it; Start menu and
+# desktop shortcuts that start it in the companion's folder; an entry in Add
+# or Remove Programs), then a silent uninstall that removes all of that and
+# leaves the companion's files and the user's DOSBox settings alone. The
+# prefix has no other DOSBox.
 #
-# Usage: installer_under_wine.sh SETUP_EXE VERSION OBJDUMP_FORMAT
+# With LINUX_BUILD_DIR (zindo-devsim, zindo-request, zindo-mkpif),
+# DOS_COMPANIONS (OPENPOLL.COM, FINDPOLL.COM) and DISPLAY, the installed
+# relay runs each DOS companion in the DOSBox it brought, between install
+# and uninstall: two exchanges each with zindo-devsim on COM1 (a
+# pseudo-terminal), both responses seen.
+#
+# Usage: installer_under_wine.sh SETUP_EXE VERSION OBJDUMP_FORMAT [LINUX_BUILD_DIR]
 #   OBJDUMP_FORMAT  pei-x86-64 in a 64-bit prefix, pei-i386 in a 32-bit one
 # WINE, WINESERVER and WINEARCH choose the Wine, as for relay_under_wine.sh.
 set -euo pipefail
@@ -14,6 +22,7 @@ set -euo pipefail
 setup_exe=$(realpath "${1:?usage: installer_under_wine.sh SETUP_EXE VERSION FORMAT}")
 version=${2:?}
 format=${3:?}
+build_dir=${4:+$(realpath "$4")}
 wine=${WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
 wineserver=${WINESERVER:-$(command -v wineserver || echo /usr/lib/wine/wineserver64)}
 
@@ -26,11 +35,20 @@ fi
 
 top=$(mktemp -d /tmp/zindo-setup.XXXXXX)
 prefix="$top/prefix"
+devsim_pid=""
+relay_pid=""
 source "$(dirname "$0")/wine_guard.sh"
+end_process() {  # pid: ends it if it still runs, and reaps it
+  [[ -n "$1" ]] || return 0
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
 cleanup() {
   local status=$?
+  end_process "$relay_pid"
   as_wine_user "$wineserver" -k 2>/dev/null || true
   as_wine_user "$wineserver" -w 2>/dev/null || true
+  end_process "$devsim_pid"
   rm -rf "$top"
   exit "$status"
 }
@@ -46,6 +64,16 @@ as_wine_user "$wine" wineboot --init >"$top/wineboot.out" 2>&1 ||
   { cat "$top/wineboot.out" >&2; fail "wineboot"; }
 
 c="$prefix/drive_c"
+dosboxes() { find "$c" -iname 'dosbox*' ! -path "$user_settings*"; }
+user_settings=$(find "$c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public |
+  head -n 1)/AppData/Local/DOSBox
+[[ -z "$(dosboxes)" ]] || fail "the prefix has a DOSBox: $(dosboxes)"
+# The user's own DOSBox settings, which nothing here may touch.
+settings_text='[cpu]
+cycles=12345'
+mkdir -p "$user_settings"
+printf '%s\n' "$settings_text" >"$user_settings/dosbox-0.74-3.conf"
+chown -R "$user:$user" "$user_settings"
 installed="$c/Program Files/zindo-relay"
 menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/zindo-relay"
 desktop="$c/users/Public/Desktop/zindo-relay.lnk"
@@ -53,6 +81,92 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\zindo-relay'
 finished() { as_wine_user "$wineserver" -w; }
 # A shortcut's strings are UTF-16 or ANSI; without the zero bytes either reads.
 starts_in() { tr -d '\000' <"$1" | grep -qi 'C:\\companion'; }
+
+# Waits up to $1 tenths of a second for the command that follows to succeed.
+wait_for() {
+  local tenths=$1
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+show_relay_output() { sed 's/^/  relay: /' "$top/relay.out" >&2 || true; }
+
+# The installed relay in C:\work, its companion each DOS companion in turn
+# as CO.COM, zindo-devsim on COM1: each makes two exchanges and must see
+# both responses, in the DOSBox the installer brought, which the trace and
+# --check must name as the relay's own.
+run_dos_companions() {
+  local answer="17,0,129,63,1,2,3,4,5,6,7,2,0,0,0,1,184,34,10"
+  local second_answer="12,0,1,2,3,4,5,6,7,8,9,10,11,12"
+  local both="/0,$answer"$'\r\n'"/0,$second_answer"$'\r'
+  local work="$c/work" trace="$c/zindo/trace.log" pty status
+  local own_dosbox='C:\Program Files\zindo-relay\DOSBox\DOSBox.exe'
+  say "DOS companions in the installed relay's DOSBox"
+  "$build_dir/zindo-devsim" --link "$top/com1" --owner "$user:$user" \
+    --log "$top/device.log" --rule "prefix 2,0,67,68: reply $second_answer" \
+    --rule "any: reply $answer" >"$top/devsim.out" 2>&1 &
+  devsim_pid=$!
+  wait_for 50 test -L "$top/com1" || fail "zindo-devsim did not start"
+  pty=$(readlink "$top/com1")
+  [[ "$pty" == /dev/pts/* ]] || fail "zindo-devsim's link points at $pty"
+  as_wine_user "$wine" reg add 'HKLM\Software\Wine\Ports' \
+    /v COM1 /t REG_SZ /d "$pty" /f >/dev/null || fail "reg add COM1"
+  # A fresh wineserver maps the ports from the registry, and has its
+  # desktop on the display.
+  as_wine_user "$wineserver" -k || true
+  as_wine_user "$wineserver" -w || true
+  mkdir -p "$c/zindo" "$work"
+  printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$c/zindo/LOCAL6.DAT"
+  "$build_dir/zindo-mkpif" "$work/autoexec.pif" CO.COM >/dev/null
+  chown -R "$user:$user" "$c/zindo" "$work"
+
+  # On the display too: the first Wine process makes the desktop, and
+  # DOSBox's window must be on it.
+  (cd "$work" && as_wine_user env DISPLAY="$DISPLAY" "$wine" \
+    "$installed/zindo-relay.exe" --check </dev/null >"$top/check.out" 2>&1) ||
+    true
+  grep -qiF "DOSBox: $own_dosbox" "$top/check.out" &&
+    grep -q "the relay's own" "$top/check.out" ||
+    { cat "$top/check.out" >&2; fail "--check does not name the relay's own DOSBox"; }
+  say "  --check: $(grep -a 'DOSBox:' "$top/check.out" | tr -d '\r')"
+  for companion in OPENPOLL.COM FINDPOLL.COM; do
+    install -o "$user" -g "$user" -m 644 "$DOS_COMPANIONS/$companion" \
+      "$work/CO.COM"
+    rm -f "$work/GOT.TXT" "$work"/ZINDOK?.TXT "$trace"
+    (cd "$work" && exec >"$top/relay.out" 2>&1 </dev/null &&
+      as_wine_user env DISPLAY="$DISPLAY" ZINDO_TRACE='C:\zindo\trace.log' \
+        "$wine" "$installed/zindo-relay.exe") &
+    relay_pid=$!
+    if ! wait_for 900 test -f "$work/GOT.TXT"; then
+      show_relay_output
+      sed 's/^/  trace: /' "$trace" >&2 || true
+      fail "$companion did not finish within 90 s"
+    fi
+    [[ "$(cat "$work/GOT.TXT")" == "$both" ]] ||
+      { show_relay_output; fail "GOT.TXT holds $(od -c "$work/GOT.TXT")"; }
+    grep -qiF "DOSBox started: $own_dosbox (process " "$trace" &&
+      grep -q "DOSBox started: .*, the relay's own" "$trace" ||
+      fail "the trace does not name the relay's own DOSBox: $(cat "$trace")"
+    setpriv --reuid=$user --regid=$user --clear-groups -- \
+      "$build_dir/zindo-request" --dir "$work" --quit --wait=15 >/dev/null ||
+      { show_relay_output; fail "the relay did not stop"; }
+    wait_for 150 eval '! kill -0 $relay_pid 2>/dev/null' ||
+      fail "the relay still runs"
+    status=0
+    wait "$relay_pid" || status=$?
+    relay_pid=""
+    [[ $status -eq 0 ]] || { show_relay_output; fail "the relay ended with $status"; }
+    say "  $companion: both responses seen, in $own_dosbox (the relay's own)"
+  done
+  end_process "$devsim_pid"
+  devsim_pid=""
+  # DOSBox ends with its companion; the uninstaller runs once it has.
+  as_wine_user timeout 60 "$wineserver" -w ||
+    fail "DOSBox, or another Wine process, still runs 60 s after the relay"
+}
 
 say "install: setup.exe /S /COMPANION=C:\\companion"
 as_wine_user "$wine" "$top/setup.exe" /S '/COMPANION=C:\companion' ||
@@ -66,6 +180,16 @@ say "  Program Files\\zindo-relay\\zindo-relay.exe ($format)"
 answer=$(as_wine_user "$wine" "$installed/zindo-relay.exe" --version </dev/null)
 [[ "$answer" == "zindo-relay $version"* ]] || fail "--version said: $answer"
 say "  it answers: $answer"
+for part in DOSBox.exe COPYING source/dosbox_for_windows.sh; do
+  [[ -f "$installed/DOSBox/$part" ]] || fail "no DOSBox\\$part"
+done
+ls "$installed"/DOSBox/source/dosbox_*.dsc "$installed"/DOSBox/source/libsdl1.2_*.dsc \
+  >/dev/null || fail "no DOSBox\\source\\*.dsc"
+x86_64-w64-mingw32-objdump -f "$installed/DOSBox/DOSBox.exe" |
+  grep -q "file format pei-i386" || fail "the installed DOSBox is not pei-i386"
+! x86_64-w64-mingw32-objdump -h "$installed/DOSBox/DOSBox.exe" |
+  grep -q '\.debug_' || fail "the installed DOSBox is not stripped"
+say "  Program Files\\zindo-relay\\DOSBox: DOSBox.exe (pei-i386, stripped), COPYING, source"
 for link in "$menu/zindo-relay.lnk" "$desktop"; do
   [[ -f "$link" ]] || fail "no shortcut $link"
   starts_in "$link" || fail "$link does not start in C:\\companion"
@@ -75,6 +199,12 @@ say "  shortcuts in the Start menu and on the desktop start in C:\\companion"
 as_wine_user "$wine" reg query "$key" /v DisplayVersion 2>/dev/null |
   grep -q "$version" || fail "no $version in Add or Remove Programs"
 say "  Add or Remove Programs: zindo-relay $version"
+
+if [[ -n "$build_dir" && -n "${DOS_COMPANIONS:-}" && -n "${DISPLAY:-}" ]]; then
+  run_dos_companions
+else
+  say "DOS companions: skipped, they need LINUX_BUILD_DIR, DOS_COMPANIONS and DISPLAY"
+fi
 
 say "uninstall: uninstall.exe /S"
 echo "the companion's data" >"$c/companion/DATA.TXT"
@@ -87,7 +217,11 @@ finished
 if as_wine_user "$wine" reg query "$key" >/dev/null 2>&1; then
   fail "still in Add or Remove Programs"
 fi
+[[ -z "$(dosboxes)" ]] || fail "DOSBox left behind: $(dosboxes)"
+[[ "$(cat "$user_settings/dosbox-0.74-3.conf")" == "$settings_text" &&
+  $(ls -A "$user_settings") == dosbox-0.74-3.conf ]] ||
+  fail "the user's DOSBox settings were touched: $(ls -A "$user_settings")"
 [[ "$(cat "$c/companion/DATA.TXT")" == "the companion's data" ]] ||
   fail "the uninstaller touched the companion's files"
-say "  all removed; the companion's files kept"
+say "  all removed, DOSBox too; the companion's files and the user's DOSBox settings kept"
 say "passed"

@@ -293,7 +293,7 @@ if [[ -n "${DOS_COMPANIONS:-}" ]]; then
   say "DOS companion, no DOSBox: the failure path says what is missing"
   run_dos_relay OPENPOLL.COM
   expect_relay_end 300 1
-  grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
+  grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for .*\\DOSBox\\DOSBox.exe, for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
     "$top/relay.out" || { show_relay_output; fail "no line says DOSBox is missing"; }
   say "  status 1: $(grep -o 'this Windows.*not found' "$top/relay.out")"
 
@@ -316,7 +316,8 @@ if [[ -n "${DOS_COMPANIONS:-}" ]]; then
       say "  GOT.TXT holds both responses"
       [[ $(flush_failures) -eq 0 ]] ||
         { show_relay_output; fail "the relay could not make DOSBox see its files"; }
-      grep -qiF "DOSBox started: $dosbox_windows (process " "$trace" ||
+      grep -qiF "DOSBox started: $dosbox_windows (process " "$trace" &&
+        grep -q "DOSBox started: .*, found on this system" "$trace" ||
         fail "the trace does not name $dosbox_windows: $(cat "$trace")"
       [[ -n "$(settings_files)" ]] || fail "no settings file was handed to DOSBox"
       quit_relay "$dos_work"
