@@ -353,6 +353,16 @@ bool InterviewForPort(const Places& places) {
   }
 }
 
+// Where the launcher there is starts the relay, when that is not `folder`;
+// empty when there is none or it is for `folder` already.
+std::string OtherLauncherFolder(const Places& places,
+                                const std::string& folder) {
+  std::error_code ignored;
+  const std::string existing = LauncherFolder(LauncherPath(places.data_home));
+  const std::string wanted = StringValue(fs::canonical(folder, ignored));
+  return existing == wanted ? "" : existing;
+}
+
 bool Interview(const Places& places) {
   const bool lists = List(places);
   bool fine = InterviewForPort(places) && lists;
@@ -361,14 +371,14 @@ bool Interview(const Places& places) {
       Ask("The companion's folder (where its autoexec.pif is)?",
           fs::current_path(ignored).string());
   if (Yes("Add a launcher for it to the applications menu?", true)) {
-    const std::string existing = LauncherFolder(LauncherPath(places.data_home));
+    const std::string other = OtherLauncherFolder(places, folder);
     // Keeping the old launcher is a choice, not a failure: the folder's
     // check still runs and decides the outcome.
-    if (!existing.empty() && !Yes("Replace the launcher there is?", true)) {
-      std::cout << "The launcher is kept: it starts the relay in " << existing
+    if (!other.empty() && !Yes("Replace the launcher there is?", true)) {
+      std::cout << "The launcher is kept: it starts the relay in " << other
                 << ".\n";
     } else {
-      fine = Desktop(places, folder, !existing.empty()) && fine;
+      fine = Desktop(places, folder, !other.empty()) && fine;
     }
   }
   return Check(folder) && fine;
