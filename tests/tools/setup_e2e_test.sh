@@ -107,8 +107,9 @@ status=$?
 
 # A check whose status cannot be had (SIGCHLD ignored, so the system reaps
 # the relay itself) has not passed.
-out=$(perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV or die "exec: $!"' -- \
-      "${as_user[@]}" "${user_env[@]}" "$build/zindo-setup" --check "$work" 2>&1)
+# Innermost, since sh and unshare set SIGCHLD back.
+out=$("${as_user[@]}" perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV or die "exec: $!"' \
+      -- "${user_env[@]}" "$build/zindo-setup" --check "$work" 2>&1)
 status=$?
 [[ $status == 1 && $out == *"PROBLEM  the check's result is unknown: waitpid: "* ]] ||
   fail "check with its status lost ($status): $out"
