@@ -107,7 +107,8 @@ status=$?
 
 # A check whose status cannot be had (SIGCHLD ignored, so the system reaps
 # the relay itself) has not passed.
-# Innermost, since sh and unshare set SIGCHLD back.
+# Innermost, since sh and unshare set SIGCHLD back. The $ is Perl's.
+# shellcheck disable=SC2016
 out=$("${as_user[@]}" perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV or die "exec: $!"' \
       -- "${user_env[@]}" "$build/zindo-setup" --check "$work" 2>&1)
 status=$?
