@@ -164,6 +164,10 @@ class DosCompanion {
   DosCompanion(const Platform& platform, Programs& programs, Desktop& desktop,
                const std::string& pif_name);
 
+  // A copy's launcher, files and platform would still be the original's.
+  DosCompanion(const DosCompanion&) = delete;
+  DosCompanion& operator=(const DosCompanion&) = delete;
+
   const Platform& platform() const { return platform_; }
 
  private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,11 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::SizeIs;
 using ::testing::ThrowsMessage;
+
+// Its launcher, files and platform refer to its own session and files: a
+// copy would act on the original's.
+static_assert(!std::is_copy_constructible_v<DosCompanion> &&
+              !std::is_copy_assignable_v<DosCompanion>);
 
 class DosCompanionTest : public ::testing::Test {
  protected:

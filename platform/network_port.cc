@@ -109,9 +109,11 @@ class NetworkSerialDevice : public SerialDevice {
     if (!answers.empty()) stream_->Send(answers);
   }
 
+  // Before the stream, so that it outlives the stream, whose watch asks
+  // about it until the stream is gone.
+  std::string unread_;
   std::unique_ptr<NetworkStream> stream_;
   std::optional<ComPortClient> client_;
-  std::string unread_;
   bool waited_for_modem_state_ = false;
 };
 

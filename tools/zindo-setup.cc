@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -265,7 +266,16 @@ bool Check(const std::string& folder) {
   const pid_t check = zindo::Spawn(
       {{RelayPath(), "--check"}, zindo::CurrentEnvironment(), directory});
   int status = 0;
-  while (::waitpid(check, &status, 0) < 0 && errno == EINTR) {
+  pid_t waited;
+  do {
+    waited = ::waitpid(check, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  // Without the check's own status there is no telling whether it passed.
+  if (waited < 0) {
+    const int error_number = errno;
+    std::cout << "PROBLEM  the check's result is unknown: waitpid: "
+              << std::strerror(error_number) << "\n";
+    return false;
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -343,6 +353,16 @@ bool InterviewForPort(const Places& places) {
   }
 }
 
+// Where the launcher there is starts the relay, when that is not `folder`;
+// empty when there is none or it is for `folder` already.
+std::string OtherLauncherFolder(const Places& places,
+                                const std::string& folder) {
+  std::error_code ignored;
+  const std::string existing = LauncherFolder(LauncherPath(places.data_home));
+  const std::string wanted = StringValue(fs::canonical(folder, ignored));
+  return existing == wanted ? "" : existing;
+}
+
 bool Interview(const Places& places) {
   const bool lists = List(places);
   bool fine = InterviewForPort(places) && lists;
@@ -351,10 +371,15 @@ bool Interview(const Places& places) {
       Ask("The companion's folder (where its autoexec.pif is)?",
           fs::current_path(ignored).string());
   if (Yes("Add a launcher for it to the applications menu?", true)) {
-    const bool other = !LauncherFolder(LauncherPath(places.data_home)).empty();
-    fine = Desktop(places, folder,
-                   other && Yes("Replace the launcher there is?", true)) &&
-           fine;
+    const std::string other = OtherLauncherFolder(places, folder);
+    // Keeping the old launcher is a choice, not a failure: the folder's
+    // check still runs and decides the outcome.
+    if (!other.empty() && !Yes("Replace the launcher there is?", true)) {
+      std::cout << "The launcher is kept: it starts the relay in " << other
+                << ".\n";
+    } else {
+      fine = Desktop(places, folder, !other.empty()) && fine;
+    }
   }
   return Check(folder) && fine;
 }

@@ -4,9 +4,11 @@
 # serial adapter under a stand-in /dev/serial/by-id. It lists and maps the
 # adapter, writes the launcher (which desktop-file-validate must pass), and
 # checks the companion's folder; `zindo-relay --check` must leave the
-# folder and the prefix as they were. The launcher's Exec is then run in
-# its Path= as a desktop runs it, and the companion makes one exchange with
-# the device through the relay. Last, --remove takes the launcher away.
+# folder and the prefix as they were. The interview, on a terminal, keeps
+# a launcher the user does not want replaced, and a check whose result is
+# lost fails. The launcher's Exec is then run in its Path= as a desktop
+# runs it, and the companion makes one exchange with the device through
+# the relay. Last, --remove takes the launcher away.
 #
 #   setup_e2e_test.sh BUILD_DIR
 set -uo pipefail
@@ -83,6 +85,35 @@ else
   echo "SKIP: launcher not validated: desktop-file-validate is not installed" \
        "(package desktop-file-utils)"
 fi
+
+# The interview, on a terminal, with a launcher already there for another
+# folder: the answers take adapter 1 for the port the companion names, a
+# launcher for $other, and no to replacing the old one. The old launcher
+# stays, and the check of $other still runs and decides the exit status.
+other=$scratch/other
+mkdir -p "$other"
+cp -p "$work/autoexec.pif" "$other/"
+[[ $(id -u) == 0 ]] && chown -R 65534:65534 "$other"
+launcher_before=$(cat "$launcher")
+interview=$(printf '%q ' "${as_user[@]}" "${user_env[@]}" "$build/zindo-setup")
+out=$(printf '%s\n' 1 "" "$other" "" n |
+      script -qec "$interview" /dev/null 2>&1)
+status=$?
+[[ $status == 0 && $out == *"Replace the launcher there is?"* &&
+   $out == *"kept: it starts the relay in $work"* &&
+   $out == *"What the relay would do in $other:"* &&
+   $out == *"The relay would start here."* ]] || fail "interview ($status): $out"
+[[ $(cat "$launcher") == "$launcher_before" ]] || fail "the interview replaced the launcher"
+
+# A check whose status cannot be had (SIGCHLD ignored, so the system reaps
+# the relay itself) has not passed.
+# Innermost, since sh and unshare set SIGCHLD back. The $ is Perl's.
+# shellcheck disable=SC2016
+out=$("${as_user[@]}" perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV or die "exec: $!"' \
+      -- "${user_env[@]}" "$build/zindo-setup" --check "$work" 2>&1)
+status=$?
+[[ $status == 1 && $out == *"PROBLEM  the check's result is unknown: waitpid: "* ]] ||
+  fail "check with its status lost ($status): $out"
 
 # The check touches nothing: no request, status or configuration file, no
 # directory, and the port stays free.
