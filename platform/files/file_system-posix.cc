@@ -223,6 +223,14 @@ void PosixFileSystem::WriteFile(const std::string& path,
   }
 }
 
+void ReplaceNativeFile(const std::string& native, const std::string& bytes) {
+  const std::size_t slash = native.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : native.substr(0, slash);
+  ReplaceWhole(directory.empty() ? "/" : directory, native, bytes,
+               "write " + native);
+}
+
 std::unique_ptr<SequentialFile> PosixFileSystem::OpenForReading(
     const std::string& path) {
   Location location = Locate(path, /*create_drive_c=*/false);

@@ -10,6 +10,13 @@
 
 namespace zindo {
 
+// Creates the file at the native path `native`, or replaces it whole with
+// `bytes`, as the relay's own files are written: a reader finds the old
+// content or the new, never a part, and the old file's permissions are
+// kept. Fails if the folder is missing, or if something other than a
+// regular file stands under the name.
+void ReplaceNativeFile(const std::string& native, const std::string& bytes);
+
 // DOS-style paths on a POSIX file system, laid out as Wine lays out a
 // prefix: drive X: is the directory that the link `<prefix>/dosdevices/x:`
 // points to. Drive C: without such a link is `<prefix>/drive_c`, created

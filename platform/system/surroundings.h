@@ -17,6 +17,11 @@ struct Finding {
   std::string fix;   // what to do about it, one line; "" when good
 };
 
+// `finding` as every check prints it: a line that starts with its verdict
+// ("ok", "warning" or "PROBLEM", in a column of their own), then, unless it
+// is "", a line that says what to do, indented under the text.
+std::string ReportLines(const Finding& finding);
+
 // What the relay would find around it on this machine, looked at without
 // changing anything: no file is written or created, no device is opened, no
 // lock is taken, and nothing is started but a program asked for its

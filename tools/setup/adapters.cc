@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/dos_path.h"
 #include "base/error.h"
 #include "tools/pseudo_terminal.h"
 
@@ -19,16 +20,10 @@ std::string Destination(const fs::path& link) {
   return error ? "" : device.string();
 }
 
-// N of "comN", or 0 for any other name.
+// N of the link "comN" that the relay opens for port N, or 0 for any other
+// name: the links are named in lower case.
 int PortNumberOf(const std::string& name) {
-  if (!name.starts_with("com") || name.size() < 4 || name.size() > 6) return 0;
-  const std::string digits = name.substr(3);
-  if (digits.find_first_not_of("0123456789") != std::string::npos ||
-      digits[0] == '0') {
-    return 0;
-  }
-  const int number = std::stoi(digits);
-  return number <= 255 ? number : 0;
+  return name.starts_with("com") ? ComPortNumber(name.substr(3)) : 0;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/error.h"
+#include "platform/files/file_system-posix.h"
 
 namespace zindo::tools {
 namespace {
@@ -111,14 +112,7 @@ void WriteWhole(const std::string& path, const std::string& bytes) {
   fs::create_directories(fs::path(path).parent_path(), error);
   if (error)
     throw Error("create the folder of " + path + ": " + error.message());
-  const std::string aside = path + ".new";
-  {
-    std::ofstream out(aside, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out.flush()) throw Error("write " + aside);
-  }
-  fs::rename(aside, path, error);
-  if (error) throw Error("rename " + aside + ": " + error.message());
+  ReplaceNativeFile(path, bytes);
 }
 
 }  // namespace zindo::tools

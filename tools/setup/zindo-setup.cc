@@ -14,6 +14,7 @@
 #include <system_error>
 #include <variant>
 
+#include "base/dos_path.h"
 #include "base/error.h"
 #include "exchange/config_file.h"
 #include "platform/files/file_system-posix.h"
@@ -77,19 +78,13 @@ struct Options {
   bool force = false;
 };
 
-int PortNumberOption(std::string text) {
-  if (text.size() > 3 && (text.starts_with("COM") || text.starts_with("com"))) {
-    text.erase(0, 3);
-  }
-  if (text.empty() || text.size() > 3 ||
-      text.find_first_not_of("0123456789") != std::string::npos ||
-      std::stoi(text) < 1 || std::stoi(text) > 255) {
+int PortNumberOption(const std::string& text) {
+  const int number = zindo::ComPortNumber(text);
+  if (number == 0) {
     throw zindo::CommandLineError(
-        "a port number is 1 to 255 (COM1 to "
-        "COM255), not " +
-        text);
+        "a port number is 1 to 255 (COM1 to COM255), not " + text);
   }
-  return std::stoi(text);
+  return number;
 }
 
 const std::string* Value(const zindo::CommandLine& line,
@@ -191,10 +186,10 @@ bool Map(const Places& places, int port, const std::string& name, bool force) {
   const std::vector<Adapter> adapters = ListAdapters(places.stable_names);
   const std::optional<Adapter> adapter = FindAdapter(adapters, name);
   if (!adapter) {
-    std::cout << "PROBLEM  no serial adapter " << name << " in "
-              << places.stable_names << "\n"
-              << "         what to do: plug it in, and name one that "
-                 "zindo-setup --list shows\n";
+    std::cout << zindo::ReportLines(
+        {zindo::Finding::Verdict::kBlocking,
+         "no serial adapter " + name + " in " + places.stable_names,
+         "plug it in, and name one that zindo-setup --list shows"});
     return false;
   }
   const Mapping mapping =
