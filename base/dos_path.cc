@@ -55,4 +55,17 @@ bool IsShortDosName(std::string_view name) {
          name.find(' ') == std::string_view::npos;
 }
 
+int ComPortNumber(std::string_view name) {
+  if (name.size() > 3 && EndsWithAnyCase(name.substr(0, 3), "COM")) {
+    name.remove_prefix(3);
+  }
+  if (name.empty() || name.size() > 3 || name[0] == '0' ||
+      name.find_first_not_of("0123456789") != std::string_view::npos) {
+    return 0;
+  }
+  int number = 0;
+  for (char digit : name) number = number * 10 + (digit - '0');
+  return number <= 255 ? number : 0;
+}
+
 }  // namespace zindo

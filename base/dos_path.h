@@ -49,6 +49,10 @@ bool IsPlainDosName(std::string_view path);
 // at most one dot and three more, and no space.
 bool IsShortDosName(std::string_view name);
 
+// The number N of a serial port named "COMN" (in any case) or "N" alone:
+// 1 to 255, written without leading zeros. 0 for anything else.
+int ComPortNumber(std::string_view name);
+
 }  // namespace zindo
 
 #endif  // ZINDO_BASE_DOS_PATH_H_

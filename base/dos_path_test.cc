@@ -56,5 +56,18 @@ TEST(DosPathTest, ShortNamesAreEightDotThree) {
   }
 }
 
+TEST(DosPathTest, ComPortNumbersAreOneTo255) {
+  const std::pair<const char*, int> cases[] = {
+      {"1", 1},     {"COM1", 1},    {"com2", 2},  {"Com255", 255},
+      {"255", 255}, {"256", 0},     {"COM0", 0},  {"0", 0},
+      {"COM01", 0}, {"07", 0},      {"COM", 0},   {"", 0},
+      {"COM1 ", 0}, {"LPT1", 0},    {"COM-1", 0}, {"COM1000", 0},
+      {"x3", 0},    {"COMCOM1", 0},
+  };
+  for (const auto& [name, number] : cases) {
+    EXPECT_EQ(ComPortNumber(name), number) << name;
+  }
+}
+
 }  // namespace
 }  // namespace zindo

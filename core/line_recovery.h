@@ -4,8 +4,8 @@
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "link/timed_waits.h"
-#include "platform/file_system.h"
-#include "platform/trace.h"
+#include "platform/files/file_system.h"
+#include "platform/system/trace.h"
 
 namespace zindo {
 

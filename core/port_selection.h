@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "link/serial_port.h"
-#include "platform/file_system.h"
-#include "platform/message_box.h"
-#include "platform/process.h"
+#include "platform/desktop/message_box.h"
+#include "platform/files/file_system.h"
+#include "platform/system/process.h"
 
 namespace zindo {
 

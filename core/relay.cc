@@ -12,7 +12,7 @@
 #include "exchange/response_file.h"
 #include "exchange/status_file.h"
 #include "link/reply_collection.h"
-#include "platform/stop_request.h"
+#include "platform/system/stop_request.h"
 
 namespace zindo {
 

@@ -15,12 +15,8 @@ using Verdict = Finding::Verdict;
 class Report {
  public:
   void Add(const std::string& label, const Finding& finding) {
-    static constexpr const char* kMarks[] = {"ok       ", "warning  ",
-                                             "PROBLEM  "};
-    text_ += kMarks[static_cast<int>(finding.verdict)] + label + ": " +
-             finding.text + "\n";
-    if (!finding.fix.empty())
-      text_ += "         what to do: " + finding.fix + "\n";
+    text_ += ReportLines(
+        {finding.verdict, label + ": " + finding.text, finding.fix});
     if (finding.verdict == Verdict::kBlocking) ++problems_;
   }
   int problems() const { return problems_; }

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "platform/desktop.h"
+#include "platform/desktop/desktop.h"
 #include "platform/platform.h"
-#include "platform/programs.h"
-#include "platform/surroundings.h"
+#include "platform/programs/programs.h"
+#include "platform/system/surroundings.h"
 
 namespace zindo {
 

@@ -4,11 +4,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/desktop.h"
-#include "platform/file_system.h"
-#include "platform/launcher.h"
+#include "platform/desktop/desktop.h"
+#include "platform/files/file_system.h"
 #include "platform/platform.h"
-#include "platform/programs.h"
+#include "platform/programs/launcher.h"
+#include "platform/programs/programs.h"
 
 namespace zindo {
 

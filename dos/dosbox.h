@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "dos/program_information.h"
-#include "platform/programs.h"
+#include "platform/programs/programs.h"
 
 namespace zindo {
 

@@ -1,7 +1,7 @@
 #ifndef ZINDO_EXCHANGE_STATUS_FILE_H_
 #define ZINDO_EXCHANGE_STATUS_FILE_H_
 
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 
 namespace zindo {
 

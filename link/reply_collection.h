@@ -6,7 +6,7 @@
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "link/timed_waits.h"
-#include "platform/trace.h"
+#include "platform/system/trace.h"
 
 namespace zindo {
 

@@ -1,8 +1,8 @@
 #ifndef ZINDO_LINK_TIMED_WAITS_H_
 #define ZINDO_LINK_TIMED_WAITS_H_
 
-#include "platform/clock.h"
-#include "platform/event_pump.h"
+#include "platform/system/clock.h"
+#include "platform/system/event_pump.h"
 
 namespace zindo {
 

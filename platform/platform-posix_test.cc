@@ -9,7 +9,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/platform.h"
-#include "platform/testing-posix.h"
+#include "platform/testing/testing-posix.h"
 
 namespace zindo {
 namespace {

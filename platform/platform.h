@@ -4,17 +4,17 @@
 #include <memory>
 #include <string>
 
-#include "platform/clock.h"
-#include "platform/desktop.h"
-#include "platform/event_pump.h"
-#include "platform/file_system.h"
-#include "platform/launcher.h"
-#include "platform/message_box.h"
-#include "platform/process.h"
-#include "platform/programs.h"
-#include "platform/serial_device.h"
-#include "platform/surroundings.h"
-#include "platform/trace.h"
+#include "platform/desktop/desktop.h"
+#include "platform/desktop/message_box.h"
+#include "platform/files/file_system.h"
+#include "platform/programs/launcher.h"
+#include "platform/programs/programs.h"
+#include "platform/serial/serial_device.h"
+#include "platform/system/clock.h"
+#include "platform/system/event_pump.h"
+#include "platform/system/process.h"
+#include "platform/system/surroundings.h"
+#include "platform/system/trace.h"
 
 namespace zindo {
 

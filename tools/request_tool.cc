@@ -16,8 +16,8 @@
 #include "exchange/file_names.h"
 #include "exchange/response_file.h"
 #include "platform/descriptor-posix.h"
-#include "platform/directory_source-posix.h"
-#include "platform/file_system-posix.h"
+#include "platform/files/directory_source-posix.h"
+#include "platform/files/file_system-posix.h"
 #include "tools/tool_support.h"
 
 namespace zindo::tools {

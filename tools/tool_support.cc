@@ -11,7 +11,7 @@
 #include <ctime>
 
 #include "base/error.h"
-#include "platform/serial_device-posix.h"
+#include "platform/serial/serial_device-posix.h"
 
 namespace zindo::tools {
 namespace {

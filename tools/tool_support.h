@@ -18,7 +18,7 @@
 #include <variant>
 
 #include "base/command_line.h"
-#include "platform/trace.h"
+#include "platform/system/trace.h"
 
 namespace zindo::tools {
 

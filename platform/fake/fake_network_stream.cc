@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "base/error.h"
-#include "platform/network_port.h"
+#include "platform/serial/network_port.h"
 
 namespace zindo {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/fake/fake_platform.h"
-#include "platform/network_stream.h"
+#include "platform/serial/network_stream.h"
 
 namespace zindo {
 

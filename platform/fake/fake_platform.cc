@@ -8,7 +8,7 @@
 
 #include "base/dos_path.h"
 #include "base/error.h"
-#include "platform/stop_request.h"
+#include "platform/system/stop_request.h"
 
 namespace zindo {
 

@@ -41,7 +41,7 @@
 #include "base/error.h"
 #include "dos/dosbox.h"
 #include "dos/program_information.h"
-#include "platform/desktop-posix.h"
+#include "platform/desktop/desktop-posix.h"
 #include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 

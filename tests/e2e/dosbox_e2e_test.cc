@@ -24,8 +24,8 @@
 #include "dos/program_information.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/desktop-posix.h"
-#include "platform/spawn-posix.h"
+#include "platform/desktop/desktop-posix.h"
+#include "platform/programs/spawn-posix.h"
 #include "tests/e2e/relay_harness.h"
 
 namespace zindo::e2e {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com_port_client.h"
+#include "platform/serial/com_port_client.h"
 
 namespace {
 

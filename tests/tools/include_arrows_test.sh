@@ -31,18 +31,38 @@ for folder in "${!may_use[@]}"; do
              "$folder" || true)
 done
 
-# The fakes stand in for the platform in tests only, and the helpers made
-# for tests serve tests only.
+# The fakes and the platform's test helpers stand in for the platform in
+# tests only, and the helpers made for tests serve tests only.
 while IFS=: read -r file line text; do
   case $file in
-    *_test.cc | *_test.h | platform/fake/*) ;;
+    *_test.cc | *_test.h | platform/fake/* | platform/testing/*) ;;
     *)
       echo "$file:$line: only tests may include the fakes and test helpers: $text" >&2
       status=1
       ;;
   esac
-done < <(grep -rnE '^#include "(platform/fake/|base/test_bytes\.h)' \
+done < <(grep -rnE '^#include "(platform/fake/|platform/testing/|base/test_bytes\.h|[^"]*_test\.h")' \
            --include='*.h' --include='*.cc' \
            base platform dos exchange link core tools || true)
+
+# Each subject of platform/ keeps its own helpers: a header listed here is
+# included only from its own folder, and from tests.
+private_helpers=(
+  platform/serial/com_port_client.h
+  platform/serial/network_stream.h
+)
+for header in "${private_helpers[@]}"; do
+  room=${header%/*}
+  while IFS=: read -r file line text; do
+    case $file in
+      "$room"/* | *_test.cc | *_test.h | tests/*) ;;
+      *)
+        echo "$file:$line: $header is private to $room/: $text" >&2
+        status=1
+        ;;
+    esac
+  done < <(grep -rnF "#include \"$header\"" --include='*.h' --include='*.cc' \
+             base platform dos exchange link core tools tests || true)
+done
 
 exit $status

@@ -15,7 +15,7 @@
 
 #include "base/error.h"
 #include "dos/dosbox.h"
-#include "platform/desktop-win32.h"
+#include "platform/desktop/desktop-win32.h"
 #include "platform/windows-win32.h"
 
 namespace {

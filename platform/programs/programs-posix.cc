@@ -1,0 +1,138 @@
+#include "platform/programs/programs-posix.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/error.h"
+#include "platform/descriptor-posix.h"
+#include "platform/programs/program_arguments-posix.h"
+#include "platform/programs/spawn-posix.h"
+
+namespace zindo {
+namespace {
+
+// A pipe that already holds all of `bytes`, for a program to read from its
+// read end, which is returned.
+UniqueFd PipeHolding(const std::string& bytes, const std::string& what) {
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw SystemError(what, errno);
+  UniqueFd read_end(pipe_fds[0]);
+  UniqueFd write_end(pipe_fds[1]);
+  // Settings files are far smaller than a pipe's buffer, so this never
+  // blocks.
+  int error = WriteAll(write_end.get(), bytes);
+  if (error != 0) throw SystemError(what, error);
+  return read_end;
+}
+
+// The relay's environment with `settings` in place of the same names.
+std::vector<std::string> EnvironmentWith(
+    const std::vector<std::string>& settings) {
+  std::vector<std::string> environment = CurrentEnvironment();
+  for (const std::string& setting : settings) {
+    const std::string name = setting.substr(0, setting.find('=') + 1);
+    std::erase_if(environment, [&](const std::string& entry) {
+      return entry.starts_with(name);
+    });
+    environment.push_back(setting);
+  }
+  return environment;
+}
+
+}  // namespace
+
+Programs::Search PosixPrograms::Find(const std::string& name) {
+  const char* search_path = std::getenv("PATH");
+  const std::string directories = search_path == nullptr ? "" : search_path;
+  return {FindProgram(name, directories),
+          "for " + name + " on PATH (" + directories + ")"};
+}
+
+int PosixPrograms::StartDetached(const ProgramRun& run) {
+  const std::string what = "start " + run.arguments.at(0);
+  UniqueFd handed = PipeHolding(run.handed_file, what);
+  const std::string folder =
+      run.handed_folder.empty() ? "" : HandOverFolder(run.handed_folder, what);
+  return Spawn({ArgumentsWithHandedPaths(
+                    run, "/dev/fd/" + std::to_string(handed.get()), folder),
+                EnvironmentWith(run.settings), run.directory, handed.get(),
+                /*detached=*/true, /*quiet=*/false});
+}
+
+std::string PosixPrograms::HandOverFolder(
+    const std::map<std::string, std::string>& files, const std::string& what) {
+  const char* temporary = std::getenv("TMPDIR");
+  std::string folder =
+      std::string(temporary != nullptr && *temporary != '\0' ? temporary
+                                                             : "/tmp") +
+      "/zindo-relay-XXXXXX";
+  if (::mkdtemp(folder.data()) == nullptr) {
+    throw SystemError(what + ": make a folder like " + folder, errno);
+  }
+  handed_folders_.push_back(folder);
+  for (const auto& [name, bytes] : files) {
+    const std::string path = folder + "/" + name;
+    UniqueFd fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    const int error = fd.valid() ? WriteAll(fd.get(), bytes) : errno;
+    if (error != 0) throw SystemError(what + ": write " + path, error);
+  }
+  return folder;
+}
+
+void PosixPrograms::RemoveHandedFolders() {
+  for (const std::string& folder : handed_folders_) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+  handed_folders_.clear();
+}
+
+bool PosixPrograms::IsRunning(int process_id) {
+  return ::kill(process_id, 0) == 0 || errno == EPERM;
+}
+
+// A link in dosdevices/ may point anywhere; what it shows is taken to stay.
+std::map<char, Programs::Drive> PosixPrograms::MappedDrives() {
+  std::map<char, Drive> drives;
+  for (const auto& [letter, directory] : files_.MappedDrives()) {
+    drives[letter] = {directory, /*removable=*/false};
+  }
+  return drives;
+}
+
+std::string PosixPrograms::ResolvedDirectory(const std::string& native_path) {
+  char* resolved = ::realpath(native_path.c_str(), nullptr);
+  if (resolved == nullptr) {
+    throw SystemError("find the directory " + native_path, errno);
+  }
+  std::string path = resolved;
+  std::free(resolved);
+  return path;
+}
+
+std::string PosixPrograms::WorkingDirectory() {
+  return files_.working_directory();
+}
+
+Programs::UserFile PosixPrograms::ReadUserFile(const std::string& name) {
+  UserFile file{files_.prefix() + "/" + name, std::nullopt};
+  UniqueFd fd(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    if (errno == ENOENT) return file;
+    throw SystemError("read " + file.path, errno);
+  }
+  std::string contents;
+  if (int error = ReadAll(fd.get(), contents); error != 0) {
+    throw SystemError("read " + file.path, error);
+  }
+  file.contents = std::move(contents);
+  return file;
+}
+
+}  // namespace zindo

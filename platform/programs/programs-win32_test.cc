@@ -1,0 +1,153 @@
+#include "platform/programs/programs-win32.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/error.h"
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+#include "platform/testing/testing-win32.h"
+#include "platform/unicode-win32.h"
+#include "platform/windows-win32.h"
+
+namespace zindo {
+namespace {
+
+using win32_test::TemporaryDirectory;
+using win32_test::WriteNativeFile;
+
+// Sets an environment variable for one test and puts it back afterwards.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const std::string& value)
+      : name_(name), old_(EnvironmentVariable(name)) {
+    ::SetEnvironmentVariableW(name, ToUtf16(value).c_str());
+  }
+  ~ScopedVariable() {
+    ::SetEnvironmentVariableW(name_,
+                              old_.empty() ? nullptr : ToUtf16(old_).c_str());
+  }
+
+ private:
+  const wchar_t* name_;
+  std::string old_;
+};
+
+constexpr wchar_t kDosboxAppPath[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\dosbox.exe";
+
+TEST(Win32ProgramsTest, FindsDosboxWhereItsUsersInstallIt) {
+  TemporaryDirectory root;
+  const std::string programs = root / "Program Files", x86 = root / "P (x86)",
+                    path = root / "bin";
+  for (const std::string& folder :
+       {programs, x86, x86 + "\\DOSBox-0.74", x86 + "\\DOSBox-0.74-3", path}) {
+    std::filesystem::create_directories(ToUtf16(folder));
+  }
+  ScopedVariable w6432(L"ProgramW6432", programs);
+  ScopedVariable files(L"ProgramFiles", programs);
+  ScopedVariable files_x86(L"ProgramFiles(x86)", x86);
+  ScopedVariable search_path(L"PATH", "relative;\"" + path + "\"");
+  Win32FileSystem working(root.path());
+  Win32Programs finder(working);
+
+  Programs::Search none = finder.Find("dosbox");
+  EXPECT_EQ(none.path, "");
+  EXPECT_EQ(none.places,
+            "for dosbox.exe in App Paths, in " + programs + "\\dosbox*, in " +
+                x86 + "\\dosbox* and on PATH (relative;\"" + path + "\")");
+  // As App Paths registers it; else in the installer's folder, the newest
+  // version; else on PATH.
+  const std::string registered = root / "Registered DOSBox.exe",
+                    installed = x86 + "\\DOSBox-0.74-3\\dosbox.exe",
+                    older = x86 + "\\DOSBox-0.74\\dosbox.exe",
+                    on_path = path + "\\dosbox.exe";
+  for (const std::string& program : {registered, older, installed, on_path}) {
+    WriteNativeFile(program, "MZ");
+  }
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kDosboxAppPath, nullptr,
+                              REG_SZ, ToUtf16(registered).c_str(),
+                              (registered.size() + 1) * sizeof(wchar_t)),
+            ERROR_SUCCESS);
+  EXPECT_EQ(finder.Find("dosbox").path, registered);
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kDosboxAppPath);
+  EXPECT_EQ(finder.Find("dosbox").path, installed);
+  std::filesystem::remove(ToUtf16(installed));
+  EXPECT_EQ(finder.Find("dosbox").path, older);
+  std::filesystem::remove(ToUtf16(older));
+  EXPECT_EQ(finder.Find("dosbox").path, on_path);
+}
+
+// Looked for beside this test program, as beside the relay: in its own
+// folder first, then one up; a folder of a name no one else uses.
+TEST(Win32ProgramsTest, FindsWhatCameWithTheRelayBesideItOrOneUp) {
+  wchar_t own[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, own, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  const std::filesystem::path own_folder =
+      std::filesystem::path(own).parent_path();
+  const std::string folder =
+      "zindo-brought-" + std::to_string(::GetCurrentProcessId());
+  const std::filesystem::path beside = own_folder / ToUtf16(folder),
+                              one_up =
+                                  own_folder.parent_path() / ToUtf16(folder);
+  const std::string beside_exe = ToUtf8((beside / L"tool.exe").wstring()),
+                    one_up_exe = ToUtf8((one_up / L"tool.exe").wstring());
+  Win32FileSystem working(ToUtf8(own_folder.wstring()));
+  Win32Programs finder(working);
+  for (const auto& made : {beside, one_up}) {
+    std::filesystem::create_directories(made);
+    WriteNativeFile(ToUtf8((made / L"tool.exe").wstring()), "MZ");
+  }
+  EXPECT_EQ(finder.FindBesideRelay(folder, "tool").path, beside_exe);
+  std::filesystem::remove_all(beside);
+  EXPECT_EQ(finder.FindBesideRelay(folder, "tool").path, one_up_exe);
+  std::filesystem::remove_all(one_up);
+  const Programs::Search none = finder.FindBesideRelay(folder, "tool");
+  EXPECT_EQ(none.path, "");
+  EXPECT_EQ(none.places, "for " + beside_exe + " and " + one_up_exe);
+}
+
+// The words come back whole from the system's own parser.
+TEST(Win32ProgramsTest, CommandLineSplitsBackIntoTheSameWords) {
+  const std::vector<std::string> words = {
+      "C:\\Program Files (x86)\\DOSBox-0.74-3\\DOSBox.exe",
+      "",
+      "-c",
+      "mount C \"C:\\\"",
+      "ends with \\",
+      "a\\\\\"b",
+      "plain"};
+  int count = 0;
+  LPWSTR* parsed =
+      ::CommandLineToArgvW(ToUtf16(CommandLineOf(words)).c_str(), &count);
+  ASSERT_NE(parsed, nullptr);
+  std::vector<std::string> back;
+  for (int i = 0; i < count; ++i) back.push_back(ToUtf8(parsed[i]));
+  ::LocalFree(parsed);
+  EXPECT_EQ(back, words);
+}
+
+// Directories are compared as the system reaches them, in one spelling.
+TEST(Win32ProgramsTest, ResolvesDotsAndNamesWhatIsMissing) {
+  TemporaryDirectory root;
+  std::filesystem::create_directories(ToUtf16(root / "c\\work"));
+  Win32FileSystem working(root.path());
+  Win32Programs programs(working);
+  const std::string work = programs.ResolvedDirectory(root / "c\\work");
+  EXPECT_TRUE(work.ends_with("/c/work")) << work;
+  EXPECT_EQ(work.find('\\'), std::string::npos) << work;
+  EXPECT_EQ(programs.ResolvedDirectory(root / "c\\.\\work\\..\\work"), work);
+  try {
+    programs.ResolvedDirectory(root / "missing\\work");
+    ADD_FAILURE() << "resolved a missing directory";
+  } catch (const Error& failure) {
+    EXPECT_THAT(failure.what(), ::testing::StartsWith("find the directory " +
+                                                      root / "missing"));
+    EXPECT_TRUE(failure.Is(ErrorKind::kNotFound)) << failure.what();
+  }
+}
+
+}  // namespace
+}  // namespace zindo

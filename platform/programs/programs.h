@@ -1,0 +1,110 @@
+#ifndef ZINDO_PLATFORM_PROGRAMS_PROGRAMS_H_
+#define ZINDO_PLATFORM_PROGRAMS_PROGRAMS_H_
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zindo {
+
+// A program to start in the background.
+struct ProgramRun {
+  // The program's full path first (see Programs::Find).
+  std::vector<std::string> arguments;
+  // Environment variables to set ("NAME=value") on top of the relay's own.
+  std::vector<std::string> settings;
+  // Native directory to start in.
+  std::string directory;
+  // Text that the program reads as a file of its own: every argument equal
+  // to kHandedFile is replaced by that file's path.
+  std::string handed_file;
+  // Files, by name, that the program reads from a folder of its own: when
+  // there are any, they are written into a new folder that only this user
+  // may enter, which lasts until the relay ends, and kHandedFolder is
+  // replaced by the folder's native path wherever an argument holds it.
+  std::map<std::string, std::string> handed_folder;
+};
+
+inline constexpr char kHandedFile[] = "{handed-file}";
+inline constexpr char kHandedFolder[] = "{handed-folder}";
+
+// The arguments of `run` with the paths of what it is handed in place of
+// kHandedFile and kHandedFolder.
+std::vector<std::string> ArgumentsWithHandedPaths(
+    const ProgramRun& run, const std::string& file_path,
+    const std::string& folder_path);
+
+// Other programs on this machine, and the places around the relay that a
+// program emulating DOS for the companion needs to know.
+class Programs {
+ public:
+  virtual ~Programs() = default;
+
+  // Where Find looked, and what it found.
+  struct Search {
+    std::string path;    // The program's full path, or "" when not found.
+    std::string places;  // Where it looked, in words, for a message.
+  };
+
+  // The program `name` where this system's users install it: on the
+  // search path, and where the system has other places for programs (a
+  // register of installed programs, installers' folders named after it).
+  // Only absolute directories are searched, never the working directory.
+  virtual Search Find(const std::string& name) = 0;
+
+  // The program `name` that came with the relay, in the folder `folder`
+  // where the relay's package puts it: beside the relay's own program, or
+  // one folder up, which a package that holds a relay for each processor in
+  // a folder of its own shares between them. Only those two places are
+  // looked at, in that order; places is "" on a system whose package brings
+  // no programs, where nothing is looked for.
+  virtual Search FindBesideRelay(const std::string& folder,
+                                 const std::string& name) = 0;
+
+  // Why a DOS program needs an emulator here, for messages: "this system
+  // cannot run DOS programs".
+  virtual std::string NoDosReason() = 0;
+
+  // Starts `run` without waiting for it and returns its process id. Throws
+  // Error naming the program when it cannot be started, or when what it is
+  // handed cannot be written.
+  virtual int StartDetached(const ProgramRun& run) = 0;
+
+  // Whether the process `process_id` is still running.
+  virtual bool IsRunning(int process_id) = 0;
+
+  // A drive letter that DOS paths name, and the directory it shows.
+  struct Drive {
+    std::string native_directory;
+    // Its medium can be taken out, so it may hold none (a CD or floppy
+    // drive, a card reader).
+    bool removable = false;
+  };
+  // The drives by which the relay's DOS paths reach native directories,
+  // by upper-case letter.
+  virtual std::map<char, Drive> MappedDrives() = 0;
+
+  // The relay's working directory, native and absolute.
+  virtual std::string WorkingDirectory() = 0;
+
+  // The existing directory `native_path` as the system reaches it:
+  // absolute, every link followed, no "." or ".." left, and '/' between
+  // its names. Throws Error "find the directory <native_path>: <why>" when
+  // it cannot be reached: ErrorKind::kNotFound when it, or a directory on
+  // the way, is missing.
+  virtual std::string ResolvedDirectory(const std::string& native_path) = 0;
+
+  // The user's own file `name`, in the folder where this system keeps the
+  // user's settings for the relay: its path, and its contents when it
+  // exists. Throws Error when it exists but cannot be read.
+  struct UserFile {
+    std::string path;
+    std::optional<std::string> contents;
+  };
+  virtual UserFile ReadUserFile(const std::string& name) = 0;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_PROGRAMS_PROGRAMS_H_

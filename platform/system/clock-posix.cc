@@ -1,0 +1,32 @@
+#include "platform/system/clock-posix.h"
+
+#include <ctime>
+
+namespace zindo {
+
+double PosixClock::SecondsSinceMidnight() {
+  timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  tm local;
+  ::localtime_r(&now.tv_sec, &local);
+  // A leap second (tm_sec 60) is held at the last second of the day.
+  int second = local.tm_sec < 60 ? local.tm_sec : 59;
+  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + second +
+         now.tv_nsec / 1e9;
+}
+
+double ClockSeconds(clockid_t clock) {
+  timespec now;
+  ::clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+double PosixClock::MonotonicSeconds() { return ClockSeconds(CLOCK_MONOTONIC); }
+
+double PosixClock::ReadingStepSeconds() {
+  timespec resolution;
+  if (::clock_getres(CLOCK_REALTIME, &resolution) != 0) return 0.001;
+  return static_cast<double>(resolution.tv_sec) + resolution.tv_nsec / 1e9;
+}
+
+}  // namespace zindo

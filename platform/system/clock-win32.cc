@@ -1,0 +1,36 @@
+#include "platform/system/clock-win32.h"
+
+#include <algorithm>
+
+#include "platform/windows-win32.h"
+
+namespace zindo {
+
+double Win32Clock::SecondsSinceMidnight() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  return now.wHour * 3600.0 + now.wMinute * 60.0 + now.wSecond +
+         now.wMilliseconds / 1000.0;
+}
+
+double Win32Clock::MonotonicSeconds() {
+  LARGE_INTEGER count;
+  LARGE_INTEGER frequency;
+  ::QueryPerformanceCounter(&count);
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(count.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
+}
+
+double Win32Clock::ReadingStepSeconds() {
+  DWORD adjustment = 0;
+  DWORD increment = 0;
+  BOOL disabled = FALSE;
+  // The increment is in units of 100 ns; readings carry milliseconds.
+  if (!::GetSystemTimeAdjustment(&adjustment, &increment, &disabled)) {
+    return 0.016;
+  }
+  return std::max(increment / 1e7, 0.001);
+}
+
+}  // namespace zindo

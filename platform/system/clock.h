@@ -1,0 +1,28 @@
+#ifndef ZINDO_PLATFORM_SYSTEM_CLOCK_H_
+#define ZINDO_PLATFORM_SYSTEM_CLOCK_H_
+
+namespace zindo {
+
+// The wall clock as the relay reads it, and a steady clock beside it.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+
+  // Seconds since local midnight, from 0 up to just under 86400, with
+  // millisecond resolution or better. Restarts at 0 at local midnight, and
+  // steps when local time is set (the end of daylight saving time, a time
+  // server's correction).
+  virtual double SecondsSinceMidnight() = 0;
+
+  // Seconds from an arbitrary start, moving at the pace of real time and
+  // never stepping: waits are bounded by it as well, so that a step of
+  // local time cannot stretch them.
+  virtual double MonotonicSeconds() = 0;
+
+  // How long SecondsSinceMidnight may keep a reading while time passes.
+  virtual double ReadingStepSeconds() = 0;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_SYSTEM_CLOCK_H_

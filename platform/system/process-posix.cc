@@ -1,0 +1,23 @@
+#include "platform/system/process-posix.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "platform/descriptor-posix.h"
+
+namespace zindo {
+
+void PosixProcess::WriteDiagnosticLine(const std::string& line) {
+  WriteAll(diagnostic_fd_, line + "\n");
+}
+
+void PosixProcess::Exit(int status) {
+  if (last_) last_();
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  std::exit(status);
+}
+
+}  // namespace zindo

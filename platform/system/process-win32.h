@@ -1,0 +1,35 @@
+#ifndef ZINDO_PLATFORM_SYSTEM_PROCESS_WIN32_H_
+#define ZINDO_PLATFORM_SYSTEM_PROCESS_WIN32_H_
+
+#include <functional>
+#include <string>
+
+#include "platform/system/process.h"
+
+namespace zindo {
+
+// The relay is a windowed program without a console, so diagnostics go to
+// the debugger output (DebugView and debuggers show it), and also to
+// standard error when whoever started the relay gave it one.
+class Win32Process : public Process {
+ public:
+  void WriteDiagnosticLine(const std::string& line) override;
+  // Runs what was asked for with BeforeExit, then ends the process.
+  [[noreturn]] void Exit(int status) override;
+
+  // Asks Exit to run `last` first: Exit ends the process without
+  // destroying what main holds.
+  void BeforeExit(std::function<void()> last) { last_ = std::move(last); }
+
+ private:
+  std::function<void()> last_;
+};
+
+// Writes `text` to standard output (`output`) or standard error: UTF-16 to
+// a console, UTF-8 bytes to a file or pipe. False when the relay has no
+// such stream, as a windowed program started from Explorer has not.
+bool WriteToStandardStream(bool output, const std::string& text);
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_SYSTEM_PROCESS_WIN32_H_

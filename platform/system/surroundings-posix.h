@@ -1,0 +1,60 @@
+#ifndef ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_POSIX_H_
+#define ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_POSIX_H_
+
+#include <string>
+
+#include "platform/desktop/desktop_dialog-posix.h"
+#include "platform/files/file_system-posix.h"
+#include "platform/platform-posix.h"
+#include "platform/serial/serial_device-posix.h"
+#include "platform/system/surroundings.h"
+
+namespace zindo {
+
+// What the relay would meet on a POSIX system: the prefix and its
+// dosdevices links, device permissions and the locks on them
+// (/proc/locks), the display variables and dialog programs, and inotify's
+// per-user limits (/proc/sys/fs/inotify).
+class PosixSurroundings : public Surroundings {
+ public:
+  PosixSurroundings(PrefixOrigin prefix, PosixFileSystem& files,
+                    PosixSerialPorts& ports, DesktopEnvironment desktop)
+      : prefix_(std::move(prefix)),
+        files_(files),
+        ports_(ports),
+        desktop_(std::move(desktop)) {}
+
+  Finding Prefix() override;
+  Finding WorkingDirectory() override;
+  std::string NativePath(const std::string& path) override {
+    return files_.FindExisting(path);
+  }
+  Finding Device(int port) override;
+  Finding Display() override;
+  Finding DirectoryWatching() override;
+  std::string ProgramVersion(const std::string& program) override;
+
+ private:
+  PrefixOrigin prefix_;
+  PosixFileSystem& files_;
+  PosixSerialPorts& ports_;
+  DesktopEnvironment desktop_;
+};
+
+// What stops this user from opening the device at `path` for reading and
+// writing, with what to do about it, in one line; "" when nothing does, and
+// when there is no such device.
+std::string DeviceAccessProblem(const std::string& path);
+
+// The process that holds an flock on the file with device `device` and
+// inode `inode`, read from the text of /proc/locks, or 0 when none does.
+int LockHolder(const std::string& proc_locks, unsigned long long device,
+               unsigned long long inode);
+
+// The inotify instances that processes other than this one hold, among
+// those under /proc that this user may look into.
+int InotifyInstancesInUse();
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_POSIX_H_

@@ -1,0 +1,34 @@
+#ifndef ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_WIN32_H_
+#define ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_WIN32_H_
+
+#include <string>
+
+#include "platform/system/surroundings.h"
+
+namespace zindo {
+
+// What the relay would meet on Windows: drive letters and COM ports are the
+// system's own, the desktop is always there, and the directory is watched
+// with ReadDirectoryChangesW, which has no per-user limit.
+class Win32Surroundings : public Surroundings {
+ public:
+  explicit Win32Surroundings(std::string working_directory)
+      : working_directory_(std::move(working_directory)) {}
+
+  Finding Prefix() override;
+  Finding WorkingDirectory() override;
+  std::string NativePath(const std::string& path) override;
+  Finding Device(int port) override;
+  Finding Display() override;
+  Finding DirectoryWatching() override;
+  // DOSBox for Windows is a windowed program that writes its version to no
+  // console: it is not asked.
+  std::string ProgramVersion(const std::string&) override { return ""; }
+
+ private:
+  std::string working_directory_;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_WIN32_H_

@@ -1,0 +1,63 @@
+#ifndef ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_H_
+#define ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_H_
+
+#include <string>
+
+namespace zindo {
+
+// One thing the relay would meet at start-up, as a check reports it.
+struct Finding {
+  enum class Verdict {
+    kGood,
+    kWarning,   // the relay would start, but not as the user may expect
+    kBlocking,  // the relay would end through its failure path
+  };
+  Verdict verdict = Verdict::kGood;
+  std::string text;  // what the relay would find: "/dev/ttyUSB0 ..."
+  std::string fix;   // what to do about it, one line; "" when good
+};
+
+// `finding` as every check prints it: a line that starts with its verdict
+// ("ok", "warning" or "PROBLEM", in a column of their own), then, unless it
+// is "", a line that says what to do, indented under the text.
+std::string ReportLines(const Finding& finding);
+
+// What the relay would find around it on this machine, looked at without
+// changing anything: no file is written or created, no device is opened, no
+// lock is taken, and nothing is started but a program asked for its
+// version.
+class Surroundings {
+ public:
+  virtual ~Surroundings() = default;
+
+  // Where the relay finds the ports and drives, and where that comes from.
+  virtual Finding Prefix() = 0;
+
+  // The working directory, and whether the relay may create and replace
+  // its files there.
+  virtual Finding WorkingDirectory() = 0;
+
+  // The native path of the existing file that the DOS path `path` names,
+  // or "" when there is none.
+  virtual std::string NativePath(const std::string& path) = 0;
+
+  // The device that port `port` opens, and whether this user could open it
+  // now: it exists, may be read and written, and no other program holds it.
+  virtual Finding Device(int port) = 0;
+
+  // Whether there is a desktop for the relay's messages and for the keys
+  // it sends to other programs' windows.
+  virtual Finding Display() = 0;
+
+  // How the relay would learn of changes in its directory, and the
+  // system's limits on that.
+  virtual Finding DirectoryWatching() = 0;
+
+  // The first line that `program` prints about its version, or "" when it
+  // cannot be asked. Waits a few seconds at most.
+  virtual std::string ProgramVersion(const std::string& program) = 0;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_H_
