@@ -77,9 +77,13 @@ std::string CommandLineText(const std::vector<std::string>& words) {
   return text;
 }
 
-Finding DosboxFinding(const CheckServices& services, const std::string& path) {
+// The DOSBox chosen, by its line's name, since several may be installed.
+Finding DosboxFinding(const CheckServices& services, const std::string& path,
+                      DosboxLine line) {
   const std::string version = services.surroundings.ProgramVersion(path);
-  return {Verdict::kGood, path + (version.empty() ? "" : " (" + version + ")"),
+  return {Verdict::kGood,
+          std::string(DosboxLineName(line)) + ", " + path +
+              (version.empty() ? "" : " (" + version + ")"),
           ""};
 }
 
@@ -98,9 +102,10 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
                     CommandLineText(ArgumentsWithHandedPaths(
                         start.run, "<settings file>", "<idle helper folder>")),
                 ""});
-    report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front()));
+    report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front(),
+                                       start.line));
   } catch (const Error& failure) {
-    const bool no_dosbox = services.programs.Find("dosbox").path.empty();
+    const bool no_dosbox = FindDosbox(services.programs).path.empty();
     report.Add("companion",
                {Verdict::kBlocking, failure.what(),
                 no_dosbox ? "install DOSBox (Debian and Ubuntu: sudo apt "
@@ -127,10 +132,11 @@ void CheckCompanion(const CheckServices& services, Report& report) {
   }
   report.Add("companion",
              {Verdict::kGood, pif + ", started by the system as it is", ""});
-  const std::string dosbox = services.programs.Find("dosbox").path;
-  report.Add("DOSBox", dosbox.empty() ? Finding{Verdict::kGood,
-                                                "not needed, not found", ""}
-                                      : DosboxFinding(services, dosbox));
+  const FoundDosbox dosbox = FindDosbox(services.programs);
+  report.Add("DOSBox",
+             dosbox.path.empty()
+                 ? Finding{Verdict::kGood, "not needed, not found", ""}
+                 : DosboxFinding(services, dosbox.path, dosbox.line));
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
        Verdict::kGood,
        2,
        {"run in DOSBox as: /usr/bin/dosbox -conf", "'C:\\ZINDO\\Z.EXE'",
-        "ok       DOSBox: /usr/bin/dosbox"},
+        "ok       DOSBox: DOSBox, /usr/bin/dosbox (DOSBox version 0.74-3)"},
        true},
       {"DOS companion, no DOSBox",
        "2\r\n",

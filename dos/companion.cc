@@ -41,11 +41,14 @@ std::string NamedPath(const std::string& text) {
 
 }  // namespace
 
-void DosboxSession::Started(const std::string& program, int process_id) {
+void DosboxSession::Started(const std::string& program, DosboxLine line,
+                            int process_id) {
   process_id_ = process_id;
+  needs_flush_key_ = DosboxNeedsFlushKey(line);
   flush_owed_ = false;
   trace_.Record("DOSBox started: " + program + " (process " +
-                std::to_string(process_id) + ")");
+                std::to_string(process_id) + "), run as " +
+                DosboxLineName(line));
 }
 
 void DosboxSession::FlushDirectoryCache() {
@@ -81,7 +84,7 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
   }
   const DosboxStart start = Prepare(pif_name);
   try {
-    session_.Started(start.run.arguments.at(0),
+    session_.Started(start.run.arguments.at(0), start.line,
                      programs_.StartDetached(start.run));
   } catch (const Error& failure) {
     if (!start.named.contents) throw;
@@ -98,12 +101,54 @@ DosboxLauncher::DosboxStart DosboxLauncher::Prepare(
   } catch (const Error& failure) {
     throw failure.After(what);
   }
-  const std::string dosbox = ChooseDosbox(what, start.named);
+  const FoundDosbox dosbox = ChooseDosbox(what, start.named);
+  start.line = dosbox.line;
   start.run = DosboxRunFor(pif_name, dosbox);
   return start;
 }
 
-std::string DosboxLauncher::ChooseDosbox(const std::string& what,
+namespace {
+
+// Where each line's installers put it, beyond its name on the search path.
+const Programs::Installed kDosboxXInstalled = {
+    "dosbox-x", {"DOSBox-X"}, {{"Software\\DOSBox-X", "Path"}}};
+const Programs::Installed kStagingInstalled = {
+    "dosbox", {"DOSBox Staging"}, {{"Software\\dosbox-staging", "Path"}}};
+
+// The line's program where its installer records it, else on the search
+// path under `name`.
+FoundDosbox FindLine(Programs& programs, DosboxLine line,
+                     const Programs::Installed& installed,
+                     const std::string& name) {
+  const Programs::Search recorded = programs.FindInstalled(installed);
+  const Programs::Search searched = programs.Find(name);
+  std::string places = recorded.places.empty()
+                           ? searched.places
+                           : recorded.places + ", " + searched.places;
+  return {recorded.path.empty() ? searched.path : recorded.path, line, places};
+}
+
+DosboxLine AskedLine(Programs& programs, const std::string& path) {
+  return DosboxLineOf(path, programs.FirstLineOf(DosboxVersionQuery(path)));
+}
+
+}  // namespace
+
+FoundDosbox FindDosbox(Programs& programs) {
+  FoundDosbox x =
+      FindLine(programs, DosboxLine::kDosboxX, kDosboxXInstalled, "dosbox-x");
+  if (!x.path.empty()) return x;
+  FoundDosbox staging = FindLine(programs, DosboxLine::kStaging,
+                                 kStagingInstalled, "dosbox-staging");
+  if (!staging.path.empty()) return staging;
+  Programs::Search dosbox = programs.Find("dosbox");
+  const std::string places =
+      x.places + "; " + staging.places + "; " + dosbox.places;
+  if (dosbox.path.empty()) return {"", DosboxLine::kDosbox, places};
+  return {dosbox.path, AskedLine(programs, dosbox.path), places};
+}
+
+FoundDosbox DosboxLauncher::ChooseDosbox(const std::string& what,
                                          const Programs::UserFile& named) {
   if (named.contents) {
     std::string path = NamedPath(*named.contents);
@@ -112,25 +157,25 @@ std::string DosboxLauncher::ChooseDosbox(const std::string& what,
                   " names no program: write the full path of DOSBox on its "
                   "first line");
     }
-    return path;
+    return {path, AskedLine(programs_, path), named.path};
   }
-  Programs::Search search = programs_.Find("dosbox");
-  if (search.path.empty()) {
+  FoundDosbox found = FindDosbox(programs_);
+  if (found.path.empty()) {
     throw Error(what + programs_.NoDosReason() +
-                " and DOSBox was not found (looked " + search.places +
+                " and DOSBox was not found (looked " + found.places +
                 "); install DOSBox, or write the full path of the DOSBox "
                 "program in " +
                 named.path);
   }
-  return search.path;
+  return found;
 }
 
 ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
-                                        const std::string& dosbox) {
+                                        const FoundDosbox& dosbox) {
   const std::string what = "start " + pif_name + " in DOSBox: ";
   std::string bytes;
   try {
-    DosboxRun run{{}, programs_.WorkingDirectory(), {}, ""};
+    DosboxRun run{dosbox.line, {}, programs_.WorkingDirectory(), {}, ""};
     bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
     run.program = ParseProgramInformation(bytes, pif_name);
     for (const auto& [letter, drive] : programs_.MappedDrives()) {
@@ -144,13 +189,14 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
     if (WantsIdleHelper(settings)) run.idle_helper_folder = kHandedFolder;
     std::vector<std::string> arguments =
         DosboxArguments(run, kHandedFile, programs_);
-    arguments.insert(arguments.begin(), dosbox);
-    ProgramRun program{std::move(arguments),
-                       DosboxEnvironment(desktop_.HasDisplay(),
-                                         desktop_.SentKeysNeedWindowMessages()),
-                       run.working_directory,
-                       DosboxConfig(settings.contents.value_or("")),
-                       {}};
+    arguments.insert(arguments.begin(), dosbox.path);
+    const bool display = desktop_.HasDisplay();
+    ProgramRun program{
+        std::move(arguments),
+        DosboxEnvironment(display, desktop_.SentKeysNeedWindowMessages()),
+        run.working_directory,
+        DosboxConfig(run.line, settings.contents.value_or(""), display),
+        {}};
     if (!run.idle_helper_folder.empty()) {
       program.handed_folder[kIdleHelperName] = IdleHelperProgram();
     }

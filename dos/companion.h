@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "dos/dosbox.h"
 #include "platform/desktop.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
@@ -26,11 +27,12 @@ class DosboxSession {
         trace_(trace) {}
 
   // DOSBox reads the directories afresh as it starts. The trace names the
-  // program, which may be any DOSBox the user has installed.
-  void Started(const std::string& program, int process_id);
+  // program, which may be any DOSBox the user has installed, and the line
+  // it was run as.
+  void Started(const std::string& program, DosboxLine line, int process_id);
 
   // The relay created a file that DOSBox, once started, has not listed.
-  void FileCreated() { flush_owed_ = process_id_ != 0; }
+  void FileCreated() { flush_owed_ = process_id_ != 0 && needs_flush_key_; }
 
   // Records `event` in the trace and, when `to_user`, says it in a
   // diagnostic line too.
@@ -51,9 +53,23 @@ class DosboxSession {
   Process& process_;
   Trace& trace_;
   int process_id_ = 0;
+  bool needs_flush_key_ = true;
   bool flush_owed_ = false;
   bool failure_reported_ = false;
 };
+
+// A DOSBox on this machine, and its line.
+struct FoundDosbox {
+  std::string path;  // "" when there is none
+  DosboxLine line = DosboxLine::kDosbox;
+  std::string places;  // where it was looked for, in words, for a message
+};
+
+// The DOSBox the relay runs when the user names none, each line where its
+// users install it: DOSBox-X first, since it shows the companion every new
+// file at once, with or without a display; then DOSBox Staging; then
+// DOSBox, whose line is asked, since other lines install a `dosbox` too.
+FoundDosbox FindDosbox(Programs& programs);
 
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
@@ -80,6 +96,7 @@ class DosboxLauncher : public Launcher {
   // would, when the file, DOSBox or the drives stand in the way.
   struct DosboxStart {
     ProgramRun run;
+    DosboxLine line = DosboxLine::kDosbox;
     Programs::UserFile named;  // the user's dosbox-path.txt
   };
   DosboxStart Prepare(const std::string& pif_name);
@@ -89,12 +106,12 @@ class DosboxLauncher : public Launcher {
   static constexpr std::size_t kMaximumPifSize = 64 * 1024;
 
   // The DOSBox program to run: the one the user names in `named`, when that
-  // file exists, else the one the system has. Throws Error, starting with
+  // file exists, else the one FindDosbox finds. Throws Error, starting with
   // `what`, when there is none.
-  std::string ChooseDosbox(const std::string& what,
+  FoundDosbox ChooseDosbox(const std::string& what,
                            const Programs::UserFile& named);
   ProgramRun DosboxRunFor(const std::string& pif_name,
-                          const std::string& dosbox);
+                          const FoundDosbox& dosbox);
   // Whether the user's DOSBox settings leave the idle helper on; says what
   // in them is not understood.
   bool WantsIdleHelper(const Programs::UserFile& settings);

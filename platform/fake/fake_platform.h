@@ -300,6 +300,14 @@ class FakePrograms : public Programs {
   explicit FakePrograms(FakeJournal& journal) : journal_(journal) {}
 
   Search Find(const std::string& name) override;
+  // Finds what `installed_at` holds for the name, and records where it was
+  // asked to look in `installed_asked`.
+  Search FindInstalled(const Installed& installed) override;
+  // What `first_lines` holds for the program; "" for the rest.
+  std::string FirstLineOf(const std::vector<std::string>& arguments) override {
+    const auto line = first_lines.find(arguments.at(0));
+    return line == first_lines.end() ? "" : line->second;
+  }
   std::string NoDosReason() override { return "this system cannot run DOS"; }
   int StartDetached(const ProgramRun& run) override;
   bool IsRunning(int) override { return running; }
@@ -310,8 +318,13 @@ class FakePrograms : public Programs {
   UserFile ReadUserFile(const std::string& name) override;
 
   static constexpr int kProcessId = 4242;
-  bool installed = true;  // Find finds every program in /usr/bin
-  bool running = true;    // every program started runs until this is false
+  // Find finds the programs named in `on_path`, in /usr/bin.
+  bool installed = true;
+  std::set<std::string> on_path = {"dosbox"};
+  std::map<std::string, std::string> installed_at;  // by name
+  std::vector<Installed> installed_asked;
+  std::map<std::string, std::string> first_lines;  // by program
+  bool running = true;  // every program started runs until this is false
   std::map<char, Drive> drives = {{'C', {"/c", false}}};
   // The directories that exist, each with the path it resolves to (another
   // one where a link leads elsewhere).
