@@ -3,17 +3,24 @@
 # tarballs in a third-party folder (Debian 12 packages neither), with
 # Debian's packages only and no network.
 #
-# Usage: other_dosbox.sh x|staging SOURCES [CACHE_DIR]
+# Usage: other_dosbox.sh [--built] x|staging SOURCES [CACHE_DIR]
 # Prints the path of the built emulator. SOURCES holds the tarballs (see its
 # README.md); CACHE_DIR defaults to ~/.cache/zindo-relay. The build is kept
 # there under a name made of the tarballs' digest and this script's own, and
 # reused while those stay the same; a fresh one takes about 9 minutes on 2
 # cores. Exits 3, saying why, when SOURCES lacks the tarballs: the caller
-# then skips what needed them.
+# then skips what needed them. With --built it builds nothing: it exits 4
+# when the emulator has not been built yet.
 set -euo pipefail
 
-which=${1:?usage: other_dosbox.sh x|staging SOURCES [CACHE_DIR]}
-sources=${2:?usage: other_dosbox.sh x|staging SOURCES [CACHE_DIR]}
+usage="usage: other_dosbox.sh [--built] x|staging SOURCES [CACHE_DIR]"
+built_only=false
+if [[ ${1:-} == --built ]]; then
+  built_only=true
+  shift
+fi
+which=${1:?$usage}
+sources=${2:?$usage}
 cache=${3:-${XDG_CACHE_HOME:-$HOME/.cache}/zindo-relay}
 jobs=${JOBS:-$(nproc)}
 
@@ -41,6 +48,10 @@ program=$built/$([[ $which == x ]] && echo dosbox-x || echo dosbox)
 if [[ -x "$program" ]]; then
   printf '%s\n' "$program"
   exit 0
+fi
+if $built_only; then
+  say "not built yet (make other-dosboxes builds it)"
+  exit 4
 fi
 
 mkdir -p "$cache"
