@@ -81,30 +81,6 @@ class DosboxTest : public ::testing::Test {
   Sandbox sandbox_;
 };
 
-// Copies the program at `path` into `sandbox`, where the relay's user may
-// run it, and returns its new path; a `resources` folder beside it (DOSBox
-// Staging's fonts) goes with it.
-std::string CopyIntoSandbox(Sandbox& sandbox, const std::string& path) {
-  const std::filesystem::path program(path);
-  const std::string folder = "emulator";
-  sandbox.MakeDirectory(folder);
-  const std::string copy = folder + "/" + program.filename().string();
-  sandbox.WriteFile(copy, ReadAll(path), 0755);
-  const std::filesystem::path resources = program.parent_path() / "resources";
-  std::error_code ignored;
-  for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(resources, ignored)) {
-    const std::string relative =
-        std::filesystem::relative(entry.path(), program.parent_path());
-    if (entry.is_directory()) {
-      sandbox.MakeDirectory(folder + "/" + relative);
-    } else {
-      sandbox.WriteFile(folder + "/" + relative, ReadAll(entry.path()));
-    }
-  }
-  return sandbox.Path(copy);
-}
-
 // The relay runs the compiled companion `program` in DOSBox (the one on
 // PATH, or `dosbox` when given, named in dosbox-path.txt) with or without a
 // display; the companion writes GOT.TXT with both responses it read. Returns
@@ -132,7 +108,7 @@ std::string ExpectEveryResponseSeen(Sandbox& sandbox,
                     BuildProgramInformation({"CO.COM", "", ""}));
   if (!dosbox.empty()) {
     sandbox.WriteFile("prefix/dosbox-path.txt",
-                      CopyIntoSandbox(sandbox, dosbox) + "\n");
+                      CopyProgramInto(sandbox, dosbox) + "\n");
   }
   DeviceSimulator device(sandbox, 1,
                          {"prefix 1,0,67: reply " + kFirstReply,
