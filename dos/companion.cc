@@ -187,8 +187,13 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
     const Programs::UserFile settings =
         programs_.ReadUserFile(kUserSettingsFile);
     if (WantsIdleHelper(settings)) run.idle_helper_folder = kHandedFolder;
-    std::vector<std::string> arguments =
-        DosboxArguments(run, kHandedFile, programs_);
+    const bool settings_in_folder = DosboxNeedsSettingsInAFolder(run.line);
+    std::vector<std::string> arguments = DosboxArguments(
+        run,
+        settings_in_folder
+            ? std::string(kHandedFolder) + "/" + kSettingsFileName
+            : kHandedFile,
+        programs_);
     arguments.insert(arguments.begin(), dosbox.path);
     const bool display = desktop_.HasDisplay();
     ProgramRun program{
@@ -199,6 +204,10 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
         {}};
     if (!run.idle_helper_folder.empty()) {
       program.handed_folder[kIdleHelperName] = IdleHelperProgram();
+    }
+    if (settings_in_folder) {
+      program.handed_folder[kSettingsFileName] = std::move(program.handed_file);
+      program.handed_file.clear();
     }
     return program;
   } catch (const Error& failure) {

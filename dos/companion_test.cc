@@ -177,14 +177,6 @@ TEST_F(DosCompanionTest, DosboxLineChosenAndStartedAsItNeeds) {
        "C:\\Program Files\\DOSBox Staging\\dosbox.exe",
        "DOSBox Staging",
        "--noprimaryconf"},
-      {"a dosbox that is Staging",
-       {"dosbox"},
-       {},
-       {},
-       "dosbox-staging, version 0.82.2",
-       "/usr/bin/dosbox",
-       "DOSBox Staging",
-       "--noprimaryconf"},
       {"the user's DOSBox-X",
        {"dosbox"},
        {},
@@ -193,6 +185,14 @@ TEST_F(DosCompanionTest, DosboxLineChosenAndStartedAsItNeeds) {
        "/opt/x/dosbox-x",
        "DOSBox-X",
        "-nopromptfolder"},
+      {"a dosbox that is Staging",
+       {"dosbox"},
+       {},
+       {},
+       "dosbox-staging, version 0.82.2",
+       "/usr/bin/dosbox",
+       "DOSBox Staging",
+       "--noprimaryconf"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -209,6 +209,13 @@ TEST_F(DosCompanionTest, DosboxLineChosenAndStartedAsItNeeds) {
     EXPECT_THAT(fake_.trace.events(),
                 Contains(HasSubstr("(process 4242), run as " + c.line)));
   }
+  // DOSBox Staging reads its settings from a file in the handed folder.
+  const ProgramRun& staging = programs_.runs.at(0);
+  EXPECT_THAT(staging.arguments,
+              Contains(std::string(kHandedFolder) + "/dosbox.conf"));
+  EXPECT_THAT(staging.handed_folder.at("dosbox.conf"),
+              HasSubstr("shell_history_file=\n"));
+  EXPECT_EQ(staging.handed_file, "");
   // Each line's installers' records are looked at, DOSBox-X's first.
   ASSERT_THAT(programs_.installed_asked, Not(IsEmpty()));
   EXPECT_EQ(programs_.installed_asked[0].registered.at(0).key,

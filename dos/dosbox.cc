@@ -260,6 +260,10 @@ DosboxLine DosboxLineOf(const std::string& path, const std::string& version) {
   return DosboxLine::kDosbox;
 }
 
+bool DosboxNeedsSettingsInAFolder(DosboxLine line) {
+  return line == DosboxLine::kStaging;
+}
+
 bool DosboxNeedsFlushKey(DosboxLine line) {
   return line != DosboxLine::kDosboxX;
 }

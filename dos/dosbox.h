@@ -74,6 +74,14 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
 std::string DosboxConfig(DosboxLine line, const std::string& user_settings,
                          bool has_display);
 
+// Whether the DOSBox of `line` must read its settings from a file in a
+// folder: DOSBox Staging follows the path it is given to the file's own,
+// which a pipe (/dev/fd/N) does not have, and would then run without them.
+bool DosboxNeedsSettingsInAFolder(DosboxLine line);
+
+// The name of the settings file in the folder handed to DOSBox.
+inline constexpr char kSettingsFileName[] = "dosbox.conf";
+
 // Whether the DOSBox of `line` needs Ctrl+F4 to see the files the relay
 // creates: DOSBox-X reads the directories afresh at each look-up (its
 // drives are mounted without a cache), and binds no key to emptying it.
