@@ -108,6 +108,26 @@ std::string MountCommand(const DosDrive& drive, bool cached = true) {
          " \"" + drive.native_directory + "\"";
 }
 
+// Whether `path` holds a colon past a drive letter's, which DOSBox-X takes
+// for the mark of an archive to mount ("games.zip:/dos").
+bool HasColonPastDrive(const std::string& path) {
+  const std::size_t from = DriveLetterOf(path) != 0 ? 2 : 0;
+  return path.find(':', from) != std::string::npos;
+}
+
+// The directory of `drive` as DOSBox-X can mount it: a prefix's drive is a
+// link named "c:", whose target it mounts instead.
+DosDrive MountableByDosboxX(const DosDrive& drive, Programs& places) {
+  if (!HasColonPastDrive(drive.native_directory)) return drive;
+  DosDrive resolved = {drive.letter,
+                       places.ResolvedDirectory(drive.native_directory)};
+  if (HasColonPastDrive(resolved.native_directory)) {
+    throw Error("DOSBox-X cannot mount " + resolved.native_directory +
+                ": it would take the colon in its name for an archive's");
+  }
+  return resolved;
+}
+
 // The commands that make `directory` (a DOS path) the current drive and
 // directory.
 std::vector<std::string> ChangeTo(const std::string& directory) {
@@ -200,13 +220,15 @@ std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
 namespace {
 
 // What each line needs on its command line before the settings: DOSBox-X
-// would otherwise ask for a folder first; DOSBox Staging would read and
-// write the user's own settings, and would not end at an `exit` given as
-// it starts.
+// would otherwise ask for a folder first and log its start; DOSBox Staging
+// would read and write the user's own settings, and would not end at an `exit`
+// given as it starts.
 std::vector<std::string> LineOptions(DosboxLine line) {
   switch (line) {
     case DosboxLine::kDosboxX:
-      return {"-nopromptfolder"};
+      // It also logs its whole start on standard error, which the relay
+      // shares.
+      return {"-nopromptfolder", "-nolog"};
     case DosboxLine::kStaging:
       return {"--noprimaryconf", "--nolocalconf", "--exit"};
     case DosboxLine::kDosbox:
@@ -276,7 +298,12 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   std::vector<std::string> commands;
   for (const DosDrive& drive : run.drives) {
     if (drive.letter == kDosboxOwnDrive) continue;
-    commands.push_back(MountCommand(drive, run.line != DosboxLine::kDosboxX));
+    if (run.line == DosboxLine::kDosboxX) {
+      commands.push_back(
+          MountCommand(MountableByDosboxX(drive, places), /*cached=*/false));
+    } else {
+      commands.push_back(MountCommand(drive));
+    }
   }
   for (std::string& command : IdleHelperCommands(run)) {
     commands.push_back(std::move(command));

@@ -169,7 +169,7 @@ TEST_F(DosboxCommandTest, EachLineStartsAsItNeeds) {
        ""},
       {DosboxLine::kDosboxX,
        true,
-       {"-nopromptfolder", "-conf", "/dev/fd/5", "-c",
+       {"-nopromptfolder", "-nolog", "-conf", "/dev/fd/5", "-c",
         "mount -nocachedir C \"/c\"", "-c", "mount -nocachedir D \"/d\""},
        "[dos]\nhard drive data rate limit=0\nfloppy drive data rate limit=0\n"},
       {DosboxLine::kStaging,
@@ -193,6 +193,25 @@ TEST_F(DosboxCommandTest, EachLineStartsAsItNeeds) {
                         "/dev/fd/5", places_),
         ElementsAreArray(expected));
     EXPECT_EQ(DosboxConfig(c.line, "", c.display), common + c.added_settings);
+  }
+  // DOSBox-X takes a colon past a drive's for an archive's: a prefix's
+  // drive link is mounted as the directory it leads to.
+  places_.directories["/p/dosdevices/c:"] = "/c";
+  places_.directories["/p/dosdevices/d:"] = "/odd:name";
+  for (const auto& [link, mount] :
+       {std::pair{"/p/dosdevices/c:", "mount -nocachedir C \"/c\""},
+        std::pair{"C:\\", "mount -nocachedir C \"C:\\\""},
+        std::pair{"/p/dosdevices/d:", ""}}) {
+    const DosboxRun run = {
+        DosboxLine::kDosboxX, {{'C', link}}, "/c", {"Z.EXE", "C:\\", ""}, ""};
+    if (*mount == '\0') {
+      EXPECT_THAT([&] { DosboxArguments(run, "/dev/fd/5", places_); },
+                  ThrowsMessage<Error>(HasSubstr("colon")));
+    } else {
+      EXPECT_THAT(DosboxArguments(run, "/dev/fd/5", places_),
+                  ::testing::Contains(mount))
+          << link;
+    }
   }
   EXPECT_TRUE(DosboxNeedsFlushKey(DosboxLine::kDosbox));
   EXPECT_TRUE(DosboxNeedsFlushKey(DosboxLine::kStaging));
