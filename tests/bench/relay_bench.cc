@@ -666,6 +666,30 @@ double PromptCpuPercent(const BenchedLine& benched,
   return 100.0 * spent / (MillisecondsSince(start) * 1e6);
 }
 
+// The whole system while `program` waits in `benched` (see PrintLineRows);
+// a companion that never sees the relay's files there gets a row saying so.
+void PrintWaitingLineRow(const BenchedLine& benched,
+                         const VirtualDisplay* shown, const char* program,
+                         double own, const std::string& where) {
+  const std::string what = "waiting " + std::string(program).substr(0, 8) +
+                           ", relay + DOSBox CPU: " + where;
+  std::vector<double> cpu;
+  try {
+    for (int run = 0; run < kWaitingRuns; ++run) {
+      cpu.push_back(
+          TimeCompanion(shown, {program, 0, true, 5000, benched.program})
+              .waiting_cpu);
+    }
+  } catch (const std::exception& failure) {
+    PrintRow(what, std::string("failed: ") + failure.what(), "");
+    return;
+  }
+  PrintRow(what,
+           Format("median %.1f, max %.1f %% of a core", Summarise(cpu).median,
+                  *std::max_element(cpu.begin(), cpu.end())),
+           Format("<= %.1f %%", own));
+}
+
 // For each line of DOSBox, on a display and without one: DOSBox's own cost
 // idle at its prompt, then the whole system (relay, DOSBox, their children)
 // while each compiled companion waits 5 s for a slow device, with the idle
@@ -690,18 +714,7 @@ void PrintLineRows(const VirtualDisplay& display) {
                       *std::max_element(prompt.begin(), prompt.end())),
                "");
       for (const char* program : {"OPENPOLL.COM", "FINDPOLL.COM"}) {
-        std::vector<double> cpu;
-        for (int run = 0; run < kWaitingRuns; ++run) {
-          cpu.push_back(
-              TimeCompanion(shown, {program, 0, true, 5000, benched.program})
-                  .waiting_cpu);
-        }
-        PrintRow(
-            "waiting " + std::string(program).substr(0, 8) +
-                ", relay + DOSBox CPU: " + where,
-            Format("median %.1f, max %.1f %% of a core", Summarise(cpu).median,
-                   *std::max_element(cpu.begin(), cpu.end())),
-            Format("<= %.1f %%", own));
+        PrintWaitingLineRow(benched, shown, program, own, where);
       }
     }
   }
