@@ -140,8 +140,9 @@ dosbox_for_windows = JOBS=$(JOBS) tests/wine/dosbox_for_windows.sh $(DOSBOX_CACH
 # from the machine's serial ports). Neither prefix has DOS, so each relay
 # also runs the DOS companions in DOSBox for Windows: two exchanges each,
 # polling by open and with FindFirst; in the 64-bit prefix, the FindFirst
-# one once more with the flush turned off, which must fail. Last, both .exe
-# files' version information, manifest and icon are read back.
+# one once more with the flush turned off, where the idle helper alone must
+# let it see both responses. Last, both .exe files' version information,
+# manifest and icon are read back.
 WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
 	dos/dos_tests platform/platform_win32_tests base/base_tests \
 	platform/com_port_client_tests

@@ -42,10 +42,11 @@ std::string NamedPath(const std::string& text) {
 }  // namespace
 
 void DosboxSession::Started(const std::string& program, DosboxLine line,
-                            int process_id) {
+                            int process_id, bool idle_helper) {
   process_id_ = process_id;
   needs_flush_key_ = DosboxNeedsFlushKey(line);
   flush_owed_ = false;
+  idle_helper_ = idle_helper;
   trace_.Record("DOSBox started: " + program + " (process " +
                 std::to_string(process_id) + "), run as " +
                 DosboxLineName(line));
@@ -65,10 +66,15 @@ void DosboxSession::FlushDirectoryCache() {
     failure_reported_ = true;
     const std::string why = failure.what();
     trace_.Record("DOSBox's directory cache not emptied: " + why);
+    const std::string cost =
+        idle_helper_
+            ? "the idle helper still answers the companion's look-ups of the "
+              "relay's files, but a directory listing or a wildcard search "
+              "may miss new files"
+            : "a companion that looks for files with FindFirst may not see "
+              "the relay's answers";
     process_.ReportDiagnostic(
-        "cannot make DOSBox read its directories again (" + why +
-        "); a companion that looks for files with FindFirst may not see the "
-        "relay's answers");
+        "cannot make DOSBox read its directories again (" + why + "); " + cost);
   }
 }
 
@@ -85,7 +91,8 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
   const DosboxStart start = Prepare(pif_name);
   try {
     session_.Started(start.run.arguments.at(0), start.line,
-                     programs_.StartDetached(start.run));
+                     programs_.StartDetached(start.run),
+                     start.run.handed_folder.contains(kIdleHelperName));
   } catch (const Error& failure) {
     if (!start.named.contents) throw;
     throw failure.Before(" (the DOSBox named in " + start.named.path + ")");

@@ -28,8 +28,12 @@ class DosboxSession {
 
   // DOSBox reads the directories afresh as it starts. The trace names the
   // program, which may be any DOSBox the user has installed, and the line
-  // it was run as.
-  void Started(const std::string& program, DosboxLine line, int process_id);
+  // it was run as. With `idle_helper`, the helper answers the companion's
+  // FindFirst for the relay's files whatever DOSBox's cache holds, so that
+  // emptying the cache only matters to wildcard searches and directory
+  // listings.
+  void Started(const std::string& program, DosboxLine line, int process_id,
+               bool idle_helper);
 
   // The relay created a file that DOSBox, once started, has not listed.
   void FileCreated() { flush_owed_ = process_id_ != 0 && needs_flush_key_; }
@@ -40,11 +44,12 @@ class DosboxSession {
 
   // Empties the directory cache of the DOSBox the relay started, when a
   // file was created since the last time and DOSBox still runs on a
-  // display. A file that is only rewritten needs none: DOSBox has its name
-  // and reads its size and contents afresh. Emptying the cache costs
-  // DOSBox a new reading of each directory the companion looks at next.
-  // When it cannot be done, says why once, in a diagnostic line and in the
-  // trace, goes on, and tries again after the next write.
+  // display: a fallback for what the idle helper does not answer. A file that
+  // is only rewritten needs none: DOSBox has its name and reads its size and
+  // contents afresh. Emptying the cache costs DOSBox a new reading of each
+  // directory the companion looks at next. When it cannot be done, says why
+  // once, in a diagnostic line and in the trace, goes on, and tries again after
+  // the next write.
   void FlushDirectoryCache();
 
  private:
@@ -56,6 +61,7 @@ class DosboxSession {
   bool needs_flush_key_ = true;
   bool flush_owed_ = false;
   bool failure_reported_ = false;
+  bool idle_helper_ = false;
 };
 
 // A DOSBox on this machine, and its line.

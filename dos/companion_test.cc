@@ -352,5 +352,28 @@ TEST_F(DosCompanionTest, FlushThatCannotBeDoneIsReportedOnceAndTriedAgain) {
   EXPECT_EQ(FlushKeys(), 4);
 }
 
+// What a flush that cannot be sent costs the companion depends on whether
+// the idle helper answers its FindFirst for the relay's files.
+TEST_F(DosCompanionTest, FlushFailureSaysWhatTheCompanionMayMiss) {
+  const struct {
+    const char* settings;
+    const char* missed;
+  } cases[] = {
+      {"", "a directory listing or a wildcard search may miss new files"},
+      {"[zindo-relay]\nidlehelper=false\n",
+       "a companion that looks for files with FindFirst may not see"},
+  };
+  desktop_.failure = "no window";
+  for (const auto& c : cases) {
+    programs_.user_files["dosbox.conf"] = c.settings;
+    const Platform& platform = Companion();
+    platform.launcher.Launch("autoexec.pif");
+    platform.files.WriteFile("zindoK2.txt", "/0\r\n");
+    EXPECT_THAT(fake_.process.diagnostics(), Contains(HasSubstr(c.missed)))
+        << c.settings;
+    platform.files.DeleteFile("zindoK2.txt");  // new again for the next case
+  }
+}
+
 }  // namespace
 }  // namespace zindo

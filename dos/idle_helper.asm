@@ -1,21 +1,46 @@
 ; The idle helper: a resident DOS program that the relay loads into DOSBox
-; before the companion. A companion that waits for the relay's response
-; asks DOS for the file over and over, and DOSBox spends host time on every
-; call. The helper hooks INT 21h; when a look-up of the response file
-; (ZINDOK2.TXT) or of the status file (ZINDOK.INF) fails, it halts until the
-; next interrupt (the 18.2 Hz timer tick, at most about 55 ms) before it
-; returns, so that DOSBox idles instead of spinning. It looks at the last
-; name of the path only, in any case, with or without a drive or directory.
+; before the companion. It hooks INT 21h and does two things for look-ups of
+; the response file (ZINDOK2.TXT) and of the status file (ZINDOK.INF), in any
+; case, with or without a drive or directory (it looks at the last name of
+; the path only):
 ;
-; It never changes what a call returns: registers and flags come back from
-; DOS as they are, and every other call, including look-ups of other names
-; and look-ups that succeed, goes on without delay.
+; - It answers a FindFirst that DOSBox's directory cache hides. DOSBox lists
+;   a directory once and answers FindFirst from that listing, so a file the
+;   relay created later is not found, although an open of its exact name
+;   reaches the host file. When a FindFirst (4Eh) for exactly one of these
+;   names fails and an open of the same path succeeds, the helper fills the
+;   DTA's found entry as DOS does (attribute, time, date, size, the name in
+;   upper case with its NUL) and returns CF clear, AX = 0. The search state
+;   it leaves makes a FindNext (4Fh) on that DTA return 12h (no more files).
+;   The attribute mask holds as for DOS: a hidden or system file is found
+;   only when the mask asks for it; a directory, or a search for the volume
+;   label, is left as DOS answered it. A wildcard search is never answered
+;   here: it needs the relay to empty DOSBox's cache.
+;
+; - It idles. A companion that waits for the response asks DOS for the file
+;   over and over, and DOSBox spends host time on every call. When a look-up
+;   of one of these files fails (and is not answered as above), the helper
+;   halts until the next interrupt (the 18.2 Hz timer tick, at most about
+;   55 ms) before it returns, so that DOSBox idles instead of spinning.
+;
+; Apart from the FindFirst it answers, it never changes what a call returns:
+; registers and flags come back from DOS as they are, and every other call,
+; including look-ups of other names and look-ups that succeed, goes on
+; without delay. The check for other names is kept short, since every open
+; and FindFirst of the companion passes through it.
+;
+; The FCB find (11h) only idles. DOSBox keeps an FCB search's state in its
+; own memory, out of the helper's reach, so a FindNext (12h) after an answer
+; given here would go on with DOSBox's own, failed, search; and the found
+; entry that DOSBox writes for an FCB search is laid out differently from
+; DOS's. A companion that uses FCBs opens the file (0Fh) by its name, which
+; DOSBox answers from the host without its cache.
 ;
 ; Calls it watches:
 ;   3Dh        open                     DS:DX  path
 ;   6Ch        extended open/create     DS:SI  path
 ;   43h AL=0   get attributes           DS:DX  path
-;   4Eh        FindFirst                DS:DX  path
+;   4Eh        FindFirst                DS:DX  path, CX attribute mask
 ;   0Fh, 11h   FCB open and find first  DS:DX  FCB (extended or not)
 ; A handle call fails with CF set, an FCB call with AL = FFh.
 ;
@@ -26,14 +51,74 @@
 
 start:  jmp     install
 
+; What the hook pushes to tell DOS's result apart.
+HANDLE_CALL     equ     0
+FCB_CALL        equ     1
+FIND_CALL       equ     2
+
+; The DTA of a FindFirst: the search state, then the found entry.
+DTA_SEARCH_DRIVE equ    00h
+DTA_ENTRY_INDEX equ     0Dh
+DTA_ATTRIBUTE   equ     15h
+DTA_TIME        equ     16h
+DTA_DATE        equ     18h
+DTA_SIZE        equ     1Ah
+DTA_NAME        equ     1Eh
+
+ATTR_HIDDEN_SYSTEM equ  06h
+ATTR_VOLUME     equ     08h
+ATTR_NOT_A_FILE equ     18h             ; volume label or directory
+
+; DOS itself, from inside the hook, which must not see these calls.
+%macro  dos 0
+        pushf
+        call    far [cs:old_int21]
+%endmacro
+
+; Goes on to DOS unless the last name of the path at DS:%1 is one of the
+; relay's; keeps every register. Every open and FindFirst of the companion
+; passes here, and most name other files: one word near the end of the path
+; tells them apart, before any name is compared.
+%macro  leave_other_paths 1
+        push    es
+        push    ax
+        push    cx
+        push    di
+        push    ds
+        pop     es
+        mov     di, %1
+        mov     cx, 128                 ; no DOS path is longer
+        xor     al, al
+        cld
+        repne   scasb                   ; DI: past the NUL
+        mov     ax, [di-7]              ; "K2" of ZINDOK2.TXT, "OK" of
+        or      ax, 2020h               ; ZINDOK.INF, in any case
+        cmp     ax, 'k2'
+        je      %%near
+        cmp     ax, 'ok'
+        je      %%near
+        pop     di
+        pop     cx
+        pop     ax
+        pop     es
+        jmp     far [cs:old_int21]
+%%near: mov     cx, %1
+        call    relay_name_before       ; ZF
+        pop     di
+        pop     cx
+        pop     ax
+        pop     es
+        jne     hook.chain
+%endmacro
+
 ; Just before the hook, so that a test can tell that the helper is resident
 ; from the INT 21h vector alone.
 signature       db      "ZINDOIDL"
 hook:
-        cmp     ah, 3Dh
+        cmp     ah, 3Dh                 ; the most frequent first
         je      .path_dx
         cmp     ah, 4Eh
-        je      .path_dx
+        je      .find
         cmp     ax, 4300h
         je      .path_dx
         cmp     ah, 6Ch
@@ -45,21 +130,19 @@ hook:
 .chain: jmp     far [cs:old_int21]
 
 .path_dx:
-        push    si
-        mov     si, dx
-        call    is_relay_path
-        pop     si
-        jne     .chain
-        push    word 0                  ; a handle call
+        leave_other_paths dx
+        push    word HANDLE_CALL
         jmp     .call
 .path_si:
-        call    is_relay_path
-        jne     .chain
-        push    word 0
+        leave_other_paths si
+        push    word HANDLE_CALL
+        jmp     .call
+.find:  leave_other_paths dx
+        push    word FIND_CALL
         jmp     .call
 .fcb:   call    is_relay_fcb
         jne     .chain
-        push    word 1                  ; an FCB call
+        push    word FCB_CALL
 
 ; DOS as an INT would reach it. Its IRET returns the flags pushed here with
 ; its results in them.
@@ -68,11 +151,16 @@ hook:
         push    bp
         mov     bp, sp                  ; [bp+2] kind, [bp+4] IP, [bp+6] CS,
         pushf                           ; [bp+8] caller's flags, [bp-2] DOS's
-        cmp     word [bp+2], 0
-        jne     .fcb_result
+        cmp     word [bp+2], FCB_CALL
+        je      .fcb_result
         test    byte [bp-2], 1          ; CF: the handle call failed
         jz      .return
-        jmp     .failed
+        cmp     word [bp+2], HANDLE_CALL
+        je      .failed
+        call    answer_find
+        jc      .failed
+        and     byte [bp-2], 0FEh       ; found: CF clear
+        jmp     .return
 .fcb_result:
         cmp     al, 0FFh
         jne     .return
@@ -105,39 +193,172 @@ idle_until_interrupt:
         pop     ax
         ret
 
-; ZF set when the last name of the path at DS:SI is one of the relay's
-; files. Keeps every register.
-is_relay_path:
-        push    ax
+; After DOS failed a FindFirst for the path at DS:DX, one of the relay's
+; files, with CX the caller's attribute mask: when the file opens and the
+; mask lets DOS find it, fills the found entry in the DTA, returns CF clear
+; and AX = 0, as DOS does. Else CF set and AX as it was. Keeps every other
+; register.
+answer_find:
+        push    bx
         push    cx
+        push    dx
         push    si
         push    di
-        mov     di, si                  ; the start of the last name
-.scan:  lodsb
-        test    al, al
-        jz      .scanned
-        cmp     al, '\'
-        je      .separator
-        cmp     al, '/'
-        je      .separator
-        cmp     al, ':'
-        jne     .scan
-.separator:
-        mov     di, si
-        jmp     .scan
-.scanned:
-        mov     si, di
-        mov     di, response_name       ; with its final NUL
-        mov     cx, response_name_length
-        call    same_text
-        je      .done
-        mov     di, status_name
-        mov     cx, status_name_length
-        call    same_text
-.done:  pop     di
-        pop     si
-        pop     cx
+        push    es
+        push    ax
+        mov     si, dx
+        call    relay_name_of_path
+        mov     si, ax                  ; the name, with its NUL
+        call    found_file_entry        ; CF, or on the stack: size, date,
+        jc      .unanswered             ; time, attribute
+        mov     ah, 2Fh                 ; ES:BX: the DTA
+        dos
+        pop     word [es:bx+DTA_SIZE]
+        pop     word [es:bx+DTA_SIZE+2]
+        pop     word [es:bx+DTA_DATE]
+        pop     word [es:bx+DTA_TIME]
         pop     ax
+        mov     [es:bx+DTA_ATTRIBUTE], al
+        ; A FindNext on this DTA finds no search to go on with: no drive
+        ; and no directory entry.
+        mov     byte [es:bx+DTA_SEARCH_DRIVE], 0FFh
+        mov     word [es:bx+DTA_ENTRY_INDEX], 0FFFFh
+        lea     di, [bx+DTA_NAME]
+        cld
+.name:  cs      lodsb
+        stosb
+        test    al, al
+        jnz     .name
+        pop     ax
+        xor     ax, ax
+        clc
+        jmp     .done
+.unanswered:
+        pop     ax
+        stc
+.done:  pop     es
+        pop     di
+        pop     si
+        pop     dx
+        pop     cx
+        pop     bx
+        ret
+
+; The attribute, time, date and size of the file at DS:DX when it is a file
+; that opens and that the mask in CX lets a search find: they are left on
+; the stack (the size on top, as low word then high), with CF clear; else
+; nothing is left and CF is set. Changes AX, BX, CX, DX.
+found_file_entry:
+        pop     di                      ; the return address
+        mov     bx, cx                  ; the mask
+        mov     ax, 4300h
+        dos
+        jc      .none
+        test    cl, ATTR_NOT_A_FILE
+        jnz     .none
+        cmp     bl, ATTR_VOLUME         ; the volume label only
+        je      .none
+        not     bl
+        and     bl, cl
+        test    bl, ATTR_HIDDEN_SYSTEM  ; not asked for
+        jnz     .none
+        push    cx                      ; the attribute
+        mov     ax, 3D00h
+        dos
+        jc      .opened_none
+        mov     bx, ax
+        mov     ax, 5700h
+        dos                             ; CX time, DX date
+        jc      .close_none
+        push    cx
+        push    dx
+        mov     ax, 4202h
+        xor     cx, cx
+        xor     dx, dx
+        dos                             ; DX:AX the size
+        push    dx
+        push    ax
+        mov     ah, 3Eh
+        dos
+        clc
+        jmp     di
+.close_none:
+        mov     ah, 3Eh
+        dos
+.opened_none:
+        pop     cx
+.none:  stc
+        jmp     di
+
+; The relay's name that ends the path at DS:SI (AX: its address), which
+; must be one of them. Keeps every other register.
+relay_name_of_path:
+        push    cx
+        push    di
+        push    es
+        push    ds
+        pop     es
+        mov     di, si
+        mov     cx, 128
+        xor     al, al
+        cld
+        repne   scasb
+        mov     cx, si
+        call    relay_name_before
+        pop     es
+        pop     di
+        pop     cx
+        ret
+
+; ZF set, with AX the relay's name, when the path at DS:CX, whose NUL is
+; just before DI, ends with that name (in any case) and nothing but a
+; separator stands before it. Keeps every other register.
+relay_name_before:
+        push    si
+        mov     si, cx
+        mov     ax, response_name
+        mov     cx, response_name_length
+        call    is_name_before
+        je      .out
+        mov     ax, status_name
+        mov     cx, status_name_length
+        call    is_name_before
+.out:   mov     cx, si
+        pop     si
+        ret
+
+; ZF set when the path at DS:SI, whose NUL is just before DI, ends with the
+; name at CS:AX, CX bytes with its NUL, and nothing but a separator stands
+; before it. Keeps every register.
+is_name_before:
+        push    cx
+        push    di
+        push    si
+        push    bx
+        mov     bx, di
+        sub     bx, si                  ; the path's length with its NUL
+        cmp     bx, cx
+        jb      .short
+        sub     di, cx                  ; where the name would start
+        cmp     di, si
+        je      .started
+        mov     bl, [di-1]
+        cmp     bl, '\'
+        je      .started
+        cmp     bl, '/'
+        je      .started
+        cmp     bl, ':'
+        jne     .out
+.started:
+        mov     si, di
+        mov     di, ax
+        call    same_text
+        jmp     .out
+.short: test    bx, bx                  ; ZF clear: the NUL at least
+.out:   pop     bx
+        pop     si
+        pop     di
+        pop     cx
         ret
 
 ; ZF set when the FCB at DS:DX names one of the relay's files. Keeps every
@@ -164,12 +385,14 @@ is_relay_fcb:
         ret
 
 ; ZF set when the CX (> 0) bytes at DS:SI are those at CS:DI, without regard
-; to case. Keeps every register.
+; to case; a NUL at CS:DI that matches ends the comparison. Keeps every
+; register.
 same_text:
         push    ax
         push    cx
         push    si
         push    di
+        cld
 .next:  lodsb
         cmp     al, 'a'
         jb      .compare
@@ -180,7 +403,9 @@ same_text:
         inc     di
         cmp     al, [cs:di-1]
         jne     .out
-        loop    .next                   ; leaves ZF as the last CMP set it
+        test    al, al
+        loopnz  .next                   ; ZF set by TEST: both ended
+        cmp     al, al                  ; all CX bytes were the same
 .out:   pop     di
         pop     si
         pop     cx

@@ -249,8 +249,10 @@ Finding PosixSurroundings::Display() {
   if (!desktop_.HasDisplay()) {
     return {Verdict::kWarning,
             "none (DISPLAY and WAYLAND_DISPLAY are not set): messages go to "
-            "standard error only, and a DOS companion that looks for files "
-            "with FindFirst would not see new responses",
+            "standard error only, and DOSBox cannot be made to read its "
+            "directories again: a DOS companion's FindFirst for the relay's "
+            "files is answered by the idle helper, but a directory listing "
+            "or a wildcard search would not see new files",
             "start the relay from the desktop (zindo-setup --desktop "
             "writes a launcher), or on a virtual one (Xvfb :5 -noreset)"};
   }

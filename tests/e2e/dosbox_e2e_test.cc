@@ -1,9 +1,10 @@
 // The relay starting a DOS companion in DOSBox from a real autoexec.pif: the
 // companion sends requests through the files, the device simulator answers,
 // and the companion keeps the responses it read. Polling with FindFirst works
-// on a display (Xvfb), polling by open works without one too. DOSBox-X and
-// DOSBox Staging, built for the tests by `make other-dosboxes`, run both
-// companions with and without a display.
+// without a display too, where nothing empties DOSBox's directory cache: the
+// idle helper answers the look-up, as DOSBox would with a fresh cache.
+// DOSBox-X and DOSBox Staging, built for the tests by `make other-dosboxes`,
+// run both companions with and without a display.
 
 #include <signal.h>
 #include <unistd.h>
@@ -148,6 +149,7 @@ TEST_P(CompiledCompanionTest, SeesEveryResponseTheRelayWrites) {
 INSTANTIATE_TEST_SUITE_P(
     Dosbox, CompiledCompanionTest,
     ::testing::Values(CompiledCompanion{"FINDPOLL.COM", true},
+                      CompiledCompanion{"FINDPOLL.COM", false},
                       CompiledCompanion{"OPENPOLL.COM", false}),
     [](const auto& test) {
       std::string name = test.param.program.substr(0, 8);
@@ -317,6 +319,70 @@ TEST_F(DosboxTest, IdleHelperWaitsOnlyWhereTheRelaysFilesAreMissing) {
   EXPECT_LT(std::stoi(with["OTHERS"].mark, nullptr, 16), 50)
       << "ticks for all: with the helper " << with["OTHERS"].result
       << ", without " << without["OTHERS"].result;
+}
+
+// ORACLE.TXT (tests/dos/oracle.asm) by line label.
+std::map<std::string, std::string> ReadOracleReport(const std::string& text) {
+  std::map<std::string, std::string> report;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.ends_with('\r')) line.pop_back();
+    const std::size_t space = line.find(' ');
+    report[line.substr(0, space)] =
+        space == std::string::npos ? "" : line.substr(space + 1);
+  }
+  return report;
+}
+
+// Without a display nothing empties DOSBox's directory cache, so DOSBox's
+// own FindFirst misses the response the relay wrote after it listed the
+// folder. The helper's answer to the exact name is the entry DOSBox gives
+// for the same file once RESCAN has emptied the cache, byte for byte from
+// the attribute to the name's NUL, with or without drive and directory and
+// in any case; a FindNext after it finds no more.
+TEST_F(DosboxTest, HelperFindsTheResponseAsDosboxDoesWithAFreshCache) {
+  sandbox_.MapDriveC("work");
+  sandbox_.MakeDirectory("work/zindo");
+  sandbox_.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+  sandbox_.WriteFile(
+      "work/ORACLE.COM",
+      ReadAll(std::string(ZINDO_DOS_COMPANIONS) + "/ORACLE.COM"));
+  sandbox_.WriteFile("work/ORACLE.BAT", "ORACLE A\r\nRESCAN\r\nORACLE B\r\n");
+  sandbox_.WriteFile("work/autoexec.pif",
+                     BuildProgramInformation({"ORACLE.BAT", "", ""}));
+  DeviceSimulator device(sandbox_, 1, {"prefix 1,0,67: reply " + kFirstReply});
+  RelayProcess relay(sandbox_, "relay",
+                     {"ZINDO_TRACE=" + sandbox_.Path("work/trace.log")});
+
+  std::string text;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        text = sandbox_.ReadFile("work/ORACLE.TXT").value_or("");
+        return text.ends_with("END\r\n");
+      },
+      60s))
+      << relay.Stderr() << device.Log()
+      << sandbox_.ReadFile("work/trace.log").value_or("");
+  std::map<std::string, std::string> report = ReadOracleReport(text);
+  EXPECT_THAT(report, Contains(::testing::Key("SAME"))) << text;
+  // Attribute: archive; the size: the response "/0,<reply>\r\n"; the name.
+  const std::string response = "/0," + kFirstReply + "\r\n";
+  char size[9];
+  std::snprintf(size, sizeof size, "%02X000000",
+                static_cast<unsigned>(response.size()));
+  EXPECT_EQ(report["HELPER"].substr(0, 2), "20") << text;
+  EXPECT_EQ(report["HELPER"].substr(10, 8), size) << text;
+  EXPECT_EQ(report["HELPER"].substr(18, 24), "5A494E444F4B322E54585400")
+      << text;
+  EXPECT_EQ(report["NEXT"], "1 0012");  // no more files
+  // The same file as c:\zindok2.txt: the same entry.
+  EXPECT_EQ(report["PATH"], "0 0000 SAME");
+  EXPECT_EQ(report["STALE"], "1 0012");  // DOSBox's own search missed it
+  EXPECT_EQ(report["FRESH"], "0 0000");  // and found it after RESCAN
+  EXPECT_EQ(sandbox_.ReadFile("work/ZINDOK2.TXT"), response);
+
+  sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+  EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
 }
 
 // The relay's side of the flush on a display with no DOSBox: each failure
