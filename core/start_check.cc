@@ -73,12 +73,14 @@ std::string CommandLineText(const std::vector<std::string>& words) {
   return text;
 }
 
-// `origin` says why this one, when there may be several.
+// The DOSBox chosen, by its line's name, since several may be installed;
+// `origin` says why this one.
 Finding DosboxFinding(const CheckServices& services, const std::string& path,
-                      const std::string& origin) {
+                      DosboxLine line, const std::string& origin) {
   const std::string version = services.surroundings.ProgramVersion(path);
   return {Verdict::kGood,
-          path + (version.empty() ? "" : " (" + version + ")") +
+          std::string(DosboxLineName(line)) + ", " + path +
+              (version.empty() ? "" : " (" + version + ")") +
               (origin.empty() ? "" : ", " + origin),
           ""};
 }
@@ -99,10 +101,10 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
                         start.run, "<settings file>", "<idle helper folder>")),
                 ""});
     report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front(),
-                                       start.origin));
+                                       start.line, start.origin));
   } catch (const Error& failure) {
     const bool no_dosbox = FindOwnDosbox(services.programs).path.empty() &&
-                           services.programs.Find("dosbox").path.empty();
+                           FindDosbox(services.programs).path.empty();
     report.Add("companion",
                {Verdict::kBlocking, failure.what(),
                 no_dosbox ? "install DOSBox (Debian and Ubuntu: sudo apt "
@@ -129,10 +131,11 @@ void CheckCompanion(const CheckServices& services, Report& report) {
   }
   report.Add("companion",
              {Verdict::kGood, pif + ", started by the system as it is", ""});
-  const std::string dosbox = services.programs.Find("dosbox").path;
-  report.Add("DOSBox", dosbox.empty() ? Finding{Verdict::kGood,
-                                                "not needed, not found", ""}
-                                      : DosboxFinding(services, dosbox, ""));
+  const FoundDosbox dosbox = FindDosbox(services.programs);
+  report.Add("DOSBox",
+             dosbox.path.empty()
+                 ? Finding{Verdict::kGood, "not needed, not found", ""}
+                 : DosboxFinding(services, dosbox.path, dosbox.line, ""));
 }
 
 }  // namespace

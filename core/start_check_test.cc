@@ -80,7 +80,8 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
        Verdict::kGood,
        2,
        {"run in DOSBox as: /usr/bin/dosbox -conf", "'C:\\ZINDO\\Z.EXE'",
-        "ok       DOSBox: /usr/bin/dosbox", ", found on this system\n"},
+        "ok       DOSBox: DOSBox, /usr/bin/dosbox (DOSBox version 0.74-3), "
+        "found on this system\n"},
        true},
       {"DOS companion, no DOSBox",
        "2\r\n",
@@ -136,8 +137,9 @@ TEST(CheckStartUpTest, NamesTheRelaysOwnDosbox) {
     const StartCheck check = CheckStartUp(
         {fake.platform, fake.programs, fake.desktop, surroundings});
     if (good_pif) {
-      EXPECT_THAT(check.report,
-                  HasSubstr("ok       DOSBox: /opt/zindo-relay/DOSBox/DOSBox"));
+      EXPECT_THAT(
+          check.report,
+          HasSubstr("ok       DOSBox: DOSBox, /opt/zindo-relay/DOSBox/DOSBox"));
       EXPECT_THAT(check.report, HasSubstr(", the relay's own\n"));
     } else {
       EXPECT_THAT(check.report, HasSubstr("PROBLEM  companion: "));

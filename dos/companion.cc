@@ -50,13 +50,15 @@ Programs::Search FindOwnDosbox(Programs& programs) {
 }
 
 void DosboxSession::Started(const std::string& program,
-                            const std::string& origin, int process_id,
-                            bool idle_helper) {
+                            const std::string& origin, DosboxLine line,
+                            int process_id, bool idle_helper) {
   process_id_ = process_id;
+  needs_flush_key_ = DosboxNeedsFlushKey(line);
   flush_owed_ = false;
   idle_helper_ = idle_helper;
   trace_.Record("DOSBox started: " + program + " (process " +
-                std::to_string(process_id) + "), " + origin);
+                std::to_string(process_id) + "), " + origin + ", run as " +
+                DosboxLineName(line));
 }
 
 void DosboxSession::FlushDirectoryCache() {
@@ -97,7 +99,7 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
   }
   const DosboxStart start = Prepare(pif_name);
   try {
-    session_.Started(start.run.arguments.at(0), start.origin,
+    session_.Started(start.run.arguments.at(0), start.origin, start.line,
                      programs_.StartDetached(start.run),
                      start.run.handed_folder.contains(kIdleHelperName));
   } catch (const Error& failure) {
@@ -115,14 +117,62 @@ DosboxLauncher::DosboxStart DosboxLauncher::Prepare(
   } catch (const Error& failure) {
     throw failure.After(what);
   }
-  const ChosenDosbox dosbox = ChooseDosbox(what, start.named);
-  start.run = DosboxRunFor(pif_name, dosbox.path);
+  const FoundDosbox dosbox = ChooseDosbox(what, start.named);
+  start.line = dosbox.line;
   start.origin = dosbox.origin;
+  start.run = DosboxRunFor(pif_name, dosbox);
   return start;
 }
 
-DosboxLauncher::ChosenDosbox DosboxLauncher::ChooseDosbox(
-    const std::string& what, const Programs::UserFile& named) {
+namespace {
+
+const char kFoundOnThisSystem[] = "found on this system";
+
+// Where each line's installers put it, beyond its name on the search path.
+const Programs::Installed kDosboxXInstalled = {
+    "dosbox-x", {"DOSBox-X"}, {{"Software\\DOSBox-X", "Path"}}};
+const Programs::Installed kStagingInstalled = {
+    "dosbox", {"DOSBox Staging"}, {{"Software\\dosbox-staging", "Path"}}};
+
+// The line's program where its installer records it, else on the search
+// path under `name`.
+FoundDosbox FindLine(Programs& programs, DosboxLine line,
+                     const Programs::Installed& installed,
+                     const std::string& name) {
+  const Programs::Search recorded = programs.FindInstalled(installed);
+  const Programs::Search searched = programs.Find(name);
+  std::string places = recorded.places.empty()
+                           ? searched.places
+                           : recorded.places + ", " + searched.places;
+  return {recorded.path.empty() ? searched.path : recorded.path, line, places,
+          kFoundOnThisSystem};
+}
+
+DosboxLine AskedLine(Programs& programs, const std::string& path) {
+  return DosboxLineOf(path, programs.FirstLineOf(DosboxVersionQuery(path)));
+}
+
+}  // namespace
+
+FoundDosbox FindDosbox(Programs& programs) {
+  FoundDosbox x =
+      FindLine(programs, DosboxLine::kDosboxX, kDosboxXInstalled, "dosbox-x");
+  if (!x.path.empty()) return x;
+  FoundDosbox staging = FindLine(programs, DosboxLine::kStaging,
+                                 kStagingInstalled, "dosbox-staging");
+  if (!staging.path.empty()) return staging;
+  Programs::Search dosbox = programs.Find("dosbox");
+  const std::string places =
+      x.places + "; " + staging.places + "; " + dosbox.places;
+  if (dosbox.path.empty()) {
+    return {"", DosboxLine::kDosbox, places, kFoundOnThisSystem};
+  }
+  return {dosbox.path, AskedLine(programs, dosbox.path), places,
+          kFoundOnThisSystem};
+}
+
+FoundDosbox DosboxLauncher::ChooseDosbox(const std::string& what,
+                                         const Programs::UserFile& named) {
   if (named.contents) {
     std::string path = NamedPath(*named.contents);
     if (path.empty()) {
@@ -130,29 +180,32 @@ DosboxLauncher::ChosenDosbox DosboxLauncher::ChooseDosbox(
                   " names no program: write the full path of DOSBox on its "
                   "first line");
     }
-    return {path, "named in " + named.path};
+    return {path, AskedLine(programs_, path), named.path,
+            "named in " + named.path};
   }
   // The DOSBox the relay is proven with comes before any other installed.
   const Programs::Search own = FindOwnDosbox(programs_);
-  if (!own.path.empty()) return {own.path, "the relay's own"};
-  const std::string looked = own.places.empty() ? "" : own.places + ", ";
-  Programs::Search search = programs_.Find("dosbox");
-  if (search.path.empty()) {
+  if (!own.path.empty()) {
+    return {own.path, DosboxLine::kDosbox, own.places, "the relay's own"};
+  }
+  FoundDosbox found = FindDosbox(programs_);
+  if (found.path.empty()) {
+    const std::string looked = own.places.empty() ? "" : own.places + ", ";
     throw Error(what + programs_.NoDosReason() +
-                " and DOSBox was not found (looked " + looked + search.places +
+                " and DOSBox was not found (looked " + looked + found.places +
                 "); install DOSBox, or write the full path of the DOSBox "
                 "program in " +
                 named.path);
   }
-  return {search.path, "found on this system"};
+  return found;
 }
 
 ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
-                                        const std::string& dosbox) {
+                                        const FoundDosbox& dosbox) {
   const std::string what = "start " + pif_name + " in DOSBox: ";
   std::string bytes;
   try {
-    DosboxRun run{{}, programs_.WorkingDirectory(), {}, ""};
+    DosboxRun run{dosbox.line, {}, programs_.WorkingDirectory(), {}, ""};
     bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
     run.program = ParseProgramInformation(bytes, pif_name);
     for (const auto& [letter, drive] : programs_.MappedDrives()) {
@@ -164,17 +217,27 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
     const Programs::UserFile settings =
         programs_.ReadUserFile(kUserSettingsFile);
     if (WantsIdleHelper(settings)) run.idle_helper_folder = kHandedFolder;
-    std::vector<std::string> arguments =
-        DosboxArguments(run, kHandedFile, programs_);
-    arguments.insert(arguments.begin(), dosbox);
-    ProgramRun program{std::move(arguments),
-                       DosboxEnvironment(desktop_.HasDisplay(),
-                                         desktop_.SentKeysNeedWindowMessages()),
-                       run.working_directory,
-                       DosboxConfig(settings.contents.value_or("")),
-                       {}};
+    const bool settings_in_folder = DosboxNeedsSettingsInAFolder(run.line);
+    std::vector<std::string> arguments = DosboxArguments(
+        run,
+        settings_in_folder
+            ? std::string(kHandedFolder) + "/" + kSettingsFileName
+            : kHandedFile,
+        programs_);
+    arguments.insert(arguments.begin(), dosbox.path);
+    const bool display = desktop_.HasDisplay();
+    ProgramRun program{
+        std::move(arguments),
+        DosboxEnvironment(display, desktop_.SentKeysNeedWindowMessages()),
+        run.working_directory,
+        DosboxConfig(run.line, settings.contents.value_or(""), display),
+        {}};
     if (!run.idle_helper_folder.empty()) {
       program.handed_folder[kIdleHelperName] = IdleHelperProgram();
+    }
+    if (settings_in_folder) {
+      program.handed_folder[kSettingsFileName] = std::move(program.handed_file);
+      program.handed_file.clear();
     }
     return program;
   } catch (const Error& failure) {

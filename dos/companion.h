@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "dos/dosbox.h"
 #include "platform/desktop/desktop.h"
 #include "platform/files/file_system.h"
 #include "platform/platform.h"
@@ -26,16 +27,16 @@ class DosboxSession {
         trace_(trace) {}
 
   // DOSBox reads the directories afresh as it starts. The trace names the
-  // program, which may be any DOSBox the user has installed, and `origin`,
-  // why it was the one chosen. With `idle_helper`, the helper answers the
-  // companion's FindFirst for the relay's files whatever DOSBox's cache
-  // holds, so that emptying the cache only matters to wildcard searches and
-  // directory listings.
+  // program, which may be any DOSBox the user has installed, why it was the
+  // one chosen (`origin`) and the line it was run as. With `idle_helper`,
+  // the helper answers the companion's FindFirst for the relay's files
+  // whatever DOSBox's cache holds, so that emptying the cache only matters
+  // to wildcard searches and directory listings.
   void Started(const std::string& program, const std::string& origin,
-               int process_id, bool idle_helper);
+               DosboxLine line, int process_id, bool idle_helper);
 
   // The relay created a file that DOSBox, once started, has not listed.
-  void FileCreated() { flush_owed_ = process_id_ != 0; }
+  void FileCreated() { flush_owed_ = process_id_ != 0 && needs_flush_key_; }
 
   // Records `event` in the trace and, when `to_user`, says it in a
   // diagnostic line too.
@@ -57,6 +58,7 @@ class DosboxSession {
   Process& process_;
   Trace& trace_;
   int process_id_ = 0;
+  bool needs_flush_key_ = true;
   bool flush_owed_ = false;
   bool failure_reported_ = false;
   bool idle_helper_ = false;
@@ -65,6 +67,23 @@ class DosboxSession {
 // The relay's own DOSBox, where the relay's package puts it: its path, or
 // "" when there is none.
 Programs::Search FindOwnDosbox(Programs& programs);
+
+// A DOSBox on this machine, and its line.
+struct FoundDosbox {
+  std::string path;  // "" when there is none
+  DosboxLine line = DosboxLine::kDosbox;
+  std::string places;  // where it was looked for, in words, for a message
+  // Why this DOSBox, in words: "named in <dosbox-path.txt>", "the relay's
+  // own" or "found on this system".
+  std::string origin;
+};
+
+// The DOSBox the relay runs when the user names none and it has none of its
+// own, each line where its users install it: DOSBox-X first, since it shows
+// the companion every new file at once, with or without a display; then
+// DOSBox Staging; then DOSBox, whose line is asked, since other lines
+// install a `dosbox` too.
+FoundDosbox FindDosbox(Programs& programs);
 
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
@@ -92,6 +111,7 @@ class DosboxLauncher : public Launcher {
   // would, when the file, DOSBox or the drives stand in the way.
   struct DosboxStart {
     ProgramRun run;
+    DosboxLine line = DosboxLine::kDosbox;
     Programs::UserFile named;  // the user's dosbox-path.txt
     // Why this DOSBox, in words: "named in <dosbox-path.txt>", "the
     // relay's own" or "found on this system".
@@ -104,16 +124,12 @@ class DosboxLauncher : public Launcher {
   static constexpr std::size_t kMaximumPifSize = 64 * 1024;
 
   // The DOSBox program to run, and why: the one the user names in `named`,
-  // when that file exists, else the relay's own, else the one the system
-  // has. Throws Error, starting with `what`, when there is none.
-  struct ChosenDosbox {
-    std::string path;
-    std::string origin;
-  };
-  ChosenDosbox ChooseDosbox(const std::string& what,
-                            const Programs::UserFile& named);
+  // when that file exists, else the relay's own, else the one FindDosbox
+  // finds. Throws Error, starting with `what`, when there is none.
+  FoundDosbox ChooseDosbox(const std::string& what,
+                           const Programs::UserFile& named);
   ProgramRun DosboxRunFor(const std::string& pif_name,
-                          const std::string& dosbox);
+                          const FoundDosbox& dosbox);
   // Whether the user's DOSBox settings leave the idle helper on; says what
   // in them is not understood.
   bool WantsIdleHelper(const Programs::UserFile& settings);

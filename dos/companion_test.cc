@@ -1,7 +1,9 @@
 #include "dos/companion.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -109,8 +111,11 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheRelaysOrTheSystems) {
        "start autoexec.pif in DOSBox: this system cannot run DOS and DOSBox "
        "was not found (looked for " +
            own +
-           ", on PATH (/usr/bin)); install DOSBox, or write the full path of "
-           "the DOSBox program in /prefix/dosbox-path.txt"},
+           ", where dosbox-x's installer records it, for dosbox-x on PATH "
+           "(/usr/bin); where dosbox's installer records it, for "
+           "dosbox-staging on PATH (/usr/bin); for dosbox on PATH (/usr/bin)); "
+           "install DOSBox, or write the full path of the DOSBox program in "
+           "/prefix/dosbox-path.txt"},
       {"the system's", true, false, std::nullopt, std::nullopt,
        "/usr/bin/dosbox", "found on this system", ""},
       {"the relay's own before the system's", true, true, std::nullopt,
@@ -141,7 +146,7 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheRelaysOrTheSystems) {
       EXPECT_EQ(programs_.runs[0].arguments.at(0), c.program);
       EXPECT_THAT(fake_.trace.events(),
                   Contains("DOSBox started: " + c.program +
-                           " (process 4242), " + c.origin));
+                           " (process 4242), " + c.origin + ", run as DOSBox"));
       EXPECT_EQ(c.failure, "");
     } catch (const Error& failure) {
       EXPECT_THAT(failure.what(), HasSubstr(c.failure));
@@ -150,6 +155,101 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheRelaysOrTheSystems) {
       EXPECT_TRUE(!c.start_failure || failure.Is(ErrorKind::kNotFound));
     }
   }
+}
+
+// Of several DOSBoxes installed, the line that sees new files unaided wins;
+// a `dosbox` or the user's own program is asked which line it is.
+TEST_F(DosCompanionTest, DosboxLineChosenAndStartedAsItNeeds) {
+  const struct {
+    const char* what;
+    std::set<std::string> on_path;
+    std::map<std::string, std::string> installed_at;
+    std::optional<std::string> named;  // dosbox-path.txt
+    std::string version;               // what the chosen program says
+    std::string program;
+    std::string line;
+    const char* first_option;
+  } cases[] = {
+      {"every line",
+       {"dosbox", "dosbox-x", "dosbox-staging"},
+       {},
+       {},
+       "",
+       "/usr/bin/dosbox-x",
+       "DOSBox-X",
+       "-nopromptfolder"},
+      {"Staging before DOSBox",
+       {"dosbox", "dosbox-staging"},
+       {},
+       {},
+       "",
+       "/usr/bin/dosbox-staging",
+       "DOSBox Staging",
+       "--noprimaryconf"},
+      {"recorded by its installer",
+       {"dosbox"},
+       {{"dosbox", "C:\\Program Files\\DOSBox Staging\\dosbox.exe"}},
+       {},
+       "",
+       "C:\\Program Files\\DOSBox Staging\\dosbox.exe",
+       "DOSBox Staging",
+       "--noprimaryconf"},
+      {"the user's DOSBox-X",
+       {"dosbox"},
+       {},
+       "/opt/x/dosbox-x\n",
+       "",
+       "/opt/x/dosbox-x",
+       "DOSBox-X",
+       "-nopromptfolder"},
+      {"a dosbox that is Staging",
+       {"dosbox"},
+       {},
+       {},
+       "dosbox-staging, version 0.82.2",
+       "/usr/bin/dosbox",
+       "DOSBox Staging",
+       "--noprimaryconf"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    programs_.on_path = c.on_path;
+    programs_.installed_at = c.installed_at;
+    programs_.user_files.erase("dosbox-path.txt");
+    if (c.named) programs_.user_files["dosbox-path.txt"] = *c.named;
+    programs_.first_lines = {{c.program, c.version}};
+    programs_.runs.clear();
+    Companion().launcher.Launch("autoexec.pif");
+    ASSERT_THAT(programs_.runs, SizeIs(1));
+    EXPECT_EQ(programs_.runs[0].arguments.at(0), c.program);
+    EXPECT_EQ(programs_.runs[0].arguments.at(1), c.first_option);
+    EXPECT_THAT(fake_.trace.events(),
+                Contains(HasSubstr(
+                    "(process 4242), found on this system, run as " + c.line)));
+  }
+  // DOSBox Staging reads its settings from a file in the handed folder.
+  const ProgramRun& staging = programs_.runs.at(0);
+  EXPECT_THAT(staging.arguments,
+              Contains(std::string(kHandedFolder) + "/dosbox.conf"));
+  EXPECT_THAT(staging.handed_folder.at("dosbox.conf"),
+              HasSubstr("shell_history_file=\n"));
+  EXPECT_EQ(staging.handed_file, "");
+  // Each line's installers' records are looked at, DOSBox-X's first.
+  ASSERT_THAT(programs_.installed_asked, Not(IsEmpty()));
+  EXPECT_EQ(programs_.installed_asked[0].registered.at(0).key,
+            "Software\\DOSBox-X");
+  EXPECT_EQ(programs_.installed_asked[0].folders.at(0), "DOSBox-X");
+}
+
+// DOSBox-X reads its directories afresh: it is never sent the key, which it
+// binds to swapping disks.
+TEST_F(DosCompanionTest, DosboxXIsSentNoFlushKey) {
+  programs_.on_path = {"dosbox", "dosbox-x"};
+  const Platform& platform = Companion();
+  platform.launcher.Launch("autoexec.pif");
+  platform.files.WriteFile("zindoK2.txt", "/0,1\r\n");
+  EXPECT_EQ(FlushKeys(), 0);
+  EXPECT_THAT(fake_.process.diagnostics(), IsEmpty());
 }
 
 TEST_F(DosCompanionTest, IdleHelperCanBeTurnedOffInTheUsersSettings) {

@@ -11,9 +11,8 @@ namespace zindo {
 namespace {
 
 // The settings DOSBox starts from; the user's own file may change them.
-constexpr char kDefaultSettings[] = R"([dos]
-ipx=false
-[midi]
+// (IPX is off unless a user turns it on, in every line.)
+constexpr char kDefaultSettings[] = R"([midi]
 mpu401=none
 mididevice=none
 )";
@@ -32,6 +31,29 @@ serial3=disabled
 serial4=disabled
 [sdl]
 mapperfile=/dev/null/zindo-relay-uses-the-built-in-key-map
+)";
+
+// DOSBox-X slows its disks down to a floppy's or an old hard disk's speed
+// by default; every look-up of the companion's would wait for it.
+constexpr char kDosboxXFixedSettings[] = R"([dos]
+hard drive data rate limit=0
+floppy drive data rate limit=0
+)";
+
+// DOSBox Staging keeps the commands typed at its prompt in the user's own
+// folder; the relay's commands are not the user's. It also mounts drives of
+// its own as it starts (Y: with its DOS tools, and any drives/ folder beside
+// it): the relay mounts the companion's drives and the idle helper's itself.
+constexpr char kStagingFixedSettings[] = R"([dosbox]
+automount=false
+[dos]
+shell_history_file=
+)";
+
+// Without a display SDL has nothing that draws with the graphics card, and
+// DOSBox Staging would end at once looking for it.
+constexpr char kStagingWithoutDisplay[] = R"([sdl]
+texture_renderer=software
 )";
 
 // DOSBox keeps its own programs (MOUNT, RESCAN, ...) on Z:, so no directory
@@ -79,13 +101,35 @@ bool IsDriveMapped(const std::vector<DosDrive>& drives, char letter) {
                      [&](const DosDrive& d) { return d.letter == letter; });
 }
 
-std::string MountCommand(const DosDrive& drive) {
+// `cached` false: DOSBox-X reads the directory afresh at each look-up, so
+// the companion sees a new file at once, with no key and no helper.
+std::string MountCommand(const DosDrive& drive, bool cached = true) {
   if (drive.native_directory.find('"') != std::string::npos) {
     throw Error("DOSBox cannot mount " + drive.native_directory +
                 ": its name holds a double quote");
   }
-  return std::string("mount ") + drive.letter + " \"" + drive.native_directory +
-         "\"";
+  return std::string("mount ") + (cached ? "" : "-nocachedir ") + drive.letter +
+         " \"" + drive.native_directory + "\"";
+}
+
+// Whether `path` holds a colon past a drive letter's, which DOSBox-X takes
+// for the mark of an archive to mount ("games.zip:/dos").
+bool HasColonPastDrive(const std::string& path) {
+  const std::size_t from = DriveLetterOf(path) != 0 ? 2 : 0;
+  return path.find(':', from) != std::string::npos;
+}
+
+// The directory of `drive` as DOSBox-X can mount it: a prefix's drive is a
+// link named "c:", whose target it mounts instead.
+DosDrive MountableByDosboxX(const DosDrive& drive, Programs& places) {
+  if (!HasColonPastDrive(drive.native_directory)) return drive;
+  DosDrive resolved = {drive.letter,
+                       places.ResolvedDirectory(drive.native_directory)};
+  if (HasColonPastDrive(resolved.native_directory)) {
+    throw Error("DOSBox-X cannot mount " + resolved.native_directory +
+                ": it would take the colon in its name for an archive's");
+  }
+  return resolved;
 }
 
 // The commands that make `directory` (a DOS path) the current drive and
@@ -177,6 +221,79 @@ std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
 
 }  // namespace
 
+namespace {
+
+// What each line needs on its command line before the settings: DOSBox-X
+// would otherwise ask for a folder first and log its start; DOSBox Staging
+// would read and write the user's own settings, and would not end at an `exit`
+// given as it starts.
+std::vector<std::string> LineOptions(DosboxLine line) {
+  switch (line) {
+    case DosboxLine::kDosboxX:
+      // It also logs its whole start on standard error, which the relay
+      // shares.
+      return {"-nopromptfolder", "-nolog"};
+    case DosboxLine::kStaging:
+      return {"--noprimaryconf", "--nolocalconf", "--exit"};
+    case DosboxLine::kDosbox:
+      break;
+  }
+  return {};
+}
+
+std::string LowerFileName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return AsciiLowerCase(slash == std::string::npos ? path
+                                                   : path.substr(slash + 1));
+}
+
+}  // namespace
+
+const char* DosboxLineName(DosboxLine line) {
+  switch (line) {
+    case DosboxLine::kDosboxX:
+      return "DOSBox-X";
+    case DosboxLine::kStaging:
+      return "DOSBox Staging";
+    case DosboxLine::kDosbox:
+      break;
+  }
+  return "DOSBox";
+}
+
+// Each line answers -version before it reads any setting, but DOSBox
+// Staging, which would first make the user a settings file of its own.
+std::vector<std::string> DosboxVersionQuery(const std::string& path) {
+  return {path, "-version", "--noprimaryconf"};
+}
+
+DosboxLine DosboxLineOf(const std::string& path, const std::string& version) {
+  const std::string said = AsciiLowerCase(version);
+  if (said.find("dosbox-x") != std::string::npos) return DosboxLine::kDosboxX;
+  if (said.find("staging") != std::string::npos) return DosboxLine::kStaging;
+  if (!said.empty()) return DosboxLine::kDosbox;
+  // Unasked (a Windows program has no console to answer on): its name, or
+  // the folder its installer chose.
+  std::string name = LowerFileName(path);
+  if (name.ends_with(".exe")) name.resize(name.size() - 4);
+  if (name == "dosbox-x") return DosboxLine::kDosboxX;
+  const std::string folder = AsciiLowerCase(
+      path.substr(0, std::min(path.size(), path.find_last_of("/\\"))));
+  if (name == "dosbox-staging" ||
+      LowerFileName(folder).find("staging") != std::string::npos) {
+    return DosboxLine::kStaging;
+  }
+  return DosboxLine::kDosbox;
+}
+
+bool DosboxNeedsSettingsInAFolder(DosboxLine line) {
+  return line == DosboxLine::kStaging;
+}
+
+bool DosboxNeedsFlushKey(DosboxLine line) {
+  return line != DosboxLine::kDosboxX;
+}
+
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
                                          const std::string& config_path,
                                          Programs& places) {
@@ -185,7 +302,12 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   std::vector<std::string> commands;
   for (const DosDrive& drive : run.drives) {
     if (drive.letter == kDosboxOwnDrive) continue;
-    commands.push_back(MountCommand(drive));
+    if (run.line == DosboxLine::kDosboxX) {
+      commands.push_back(
+          MountCommand(MountableByDosboxX(drive, places), /*cached=*/false));
+    } else {
+      commands.push_back(MountCommand(drive));
+    }
   }
   for (std::string& command : IdleHelperCommands(run)) {
     commands.push_back(std::move(command));
@@ -195,7 +317,9 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   }
   commands.push_back(ProgramCommand(run.program));
   commands.push_back("exit");
-  std::vector<std::string> arguments = {"-conf", config_path};
+  std::vector<std::string> arguments = LineOptions(run.line);
+  arguments.push_back("-conf");
+  arguments.push_back(config_path);
   for (std::string& command : commands) {
     arguments.push_back("-c");
     arguments.push_back(std::move(command));
@@ -279,9 +403,16 @@ void ReadRelaySetting(const std::string& line, RelaySettings& settings) {
 
 }  // namespace
 
-std::string DosboxConfig(const std::string& user_settings) {
-  return std::string(kDefaultSettings) + WithoutRelaySections(user_settings) +
-         kFixedSettings;
+std::string DosboxConfig(DosboxLine line, const std::string& user_settings,
+                         bool has_display) {
+  std::string settings = std::string(kDefaultSettings) +
+                         WithoutRelaySections(user_settings) + kFixedSettings;
+  if (line == DosboxLine::kDosboxX) settings += kDosboxXFixedSettings;
+  if (line == DosboxLine::kStaging) {
+    settings += kStagingFixedSettings;
+    if (!has_display) settings += kStagingWithoutDisplay;
+  }
+  return settings;
 }
 
 RelaySettings ReadRelaySettings(const std::string& user_settings) {

@@ -385,7 +385,16 @@ void FakeProcess::Exit(int status) {
 // ---- other programs and the desktop ----
 
 Programs::Search FakePrograms::Find(const std::string& name) {
-  return {installed ? "/usr/bin/" + name : "", "on PATH (/usr/bin)"};
+  const bool found = installed && on_path.contains(name);
+  return {found ? "/usr/bin/" + name : "",
+          "for " + name + " on PATH (/usr/bin)"};
+}
+
+Programs::Search FakePrograms::FindInstalled(const Installed& wanted) {
+  installed_asked.push_back(wanted);
+  const auto found = installed_at.find(wanted.name);
+  return {found == installed_at.end() ? "" : found->second,
+          "where " + wanted.name + "'s installer records it"};
 }
 
 Programs::Search FakePrograms::FindBesideRelay(const std::string& folder,

@@ -307,6 +307,14 @@ class FakePrograms : public Programs {
   // The relay is in /opt/zindo-relay.
   Search FindBesideRelay(const std::string& folder,
                          const std::string& name) override;
+  // Finds what `installed_at` holds for the name, and records where it was
+  // asked to look in `installed_asked`.
+  Search FindInstalled(const Installed& installed) override;
+  // What `first_lines` holds for the program; "" for the rest.
+  std::string FirstLineOf(const std::vector<std::string>& arguments) override {
+    const auto line = first_lines.find(arguments.at(0));
+    return line == first_lines.end() ? "" : line->second;
+  }
   std::string NoDosReason() override { return "this system cannot run DOS"; }
   int StartDetached(const ProgramRun& run) override;
   bool IsRunning(int) override { return running; }
@@ -317,9 +325,14 @@ class FakePrograms : public Programs {
   UserFile ReadUserFile(const std::string& name) override;
 
   static constexpr int kProcessId = 4242;
-  bool installed = true;  // Find finds every program in /usr/bin
-  bool brought = false;   // FindBesideRelay finds every program
-  bool running = true;    // every program started runs until this is false
+  bool installed = true;  // Find finds the programs named in `on_path`,
+                          // in /usr/bin
+  std::set<std::string> on_path = {"dosbox"};
+  bool brought = false;  // FindBesideRelay finds every program
+  std::map<std::string, std::string> installed_at;  // by name
+  std::vector<Installed> installed_asked;
+  std::map<std::string, std::string> first_lines;  // by program
+  bool running = true;  // every program started runs until this is false
   std::map<char, Drive> drives = {{'C', {"/c", false}}};
   // The directories that exist, each with the path it resolves to (another
   // one where a link leads elsewhere).

@@ -1,12 +1,15 @@
 #include "platform/programs/programs-posix.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "base/error.h"
 #include "platform/descriptor-posix.h"
@@ -15,6 +18,9 @@
 
 namespace zindo {
 namespace {
+
+// How long a program asked for a line (its version) may take to write it.
+constexpr int kFirstLineWaitMs = 5000;
 
 // A pipe that already holds all of `bytes`, for a program to read from its
 // read end, which is returned.
@@ -44,7 +50,53 @@ std::vector<std::string> EnvironmentWith(
   return environment;
 }
 
+// The first line with text in everything `fd` gives before it ends or the
+// wait runs out.
+std::string FirstLine(int fd) {
+  std::string output;
+  char buffer[512];
+  pollfd ready{fd, POLLIN, 0};
+  while (output.size() < 4096 && ::poll(&ready, 1, kFirstLineWaitMs) > 0) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    output.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find_first_not_of(" \t\r") != std::string::npos) return line;
+  }
+  return "";
+}
+
 }  // namespace
+
+std::string FirstOutputLine(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return "";
+  UniqueFd read_end(pipe_fds[0]);
+  UniqueFd write_end(pipe_fds[1]);
+  const pid_t child = ::fork();
+  if (child < 0) return "";
+  if (child == 0) {
+    const int null_fd = ::open("/dev/null", O_RDWR);
+    ::dup2(null_fd, STDIN_FILENO);
+    ::dup2(write_end.get(), STDOUT_FILENO);
+    ::dup2(write_end.get(), STDERR_FILENO);
+    ::close(null_fd);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  write_end.Close();
+  const std::string line = FirstLine(read_end.get());
+  ::kill(child, SIGKILL);  // a program that answered has ended already
+  ::waitpid(child, nullptr, 0);
+  return line;
+}
 
 Programs::Search PosixPrograms::Find(const std::string& name) {
   const char* search_path = std::getenv("PATH");

@@ -10,6 +10,11 @@
 
 namespace zindo {
 
+// The first line with text that the program `arguments[0]`, run with the
+// rest of `arguments`, writes to its standard output or error within a few
+// seconds; "" when it writes none or cannot be run.
+std::string FirstOutputLine(const std::vector<std::string>& arguments);
+
 // Programs found on $PATH and started with the relay's environment; the
 // drives and the user's files are those of the prefix that `files` reads.
 // A handed file is a pipe that holds the text, read as /dev/fd/N; a handed
@@ -26,6 +31,11 @@ class PosixPrograms : public Programs {
   // The Linux package brings no programs: its DOSBox is the system's.
   Search FindBesideRelay(const std::string&, const std::string&) override {
     return {"", ""};
+  }
+  // Installers here record nothing that Find does not look at.
+  Search FindInstalled(const Installed&) override { return {"", ""}; }
+  std::string FirstLineOf(const std::vector<std::string>& arguments) override {
+    return FirstOutputLine(arguments);
   }
   std::string NoDosReason() override {
     return "this system cannot run DOS programs";

@@ -79,6 +79,33 @@ std::wstring FromAppPaths(const std::wstring& program) {
   return L"";
 }
 
+// The string value `value` of `key` under HKCU or HKLM, in either registry
+// view, that names a folder holding `program`: that program's path.
+std::wstring FromRegisteredFolder(const std::wstring& key,
+                                  const std::wstring& value,
+                                  const std::wstring& program) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+      wchar_t folder[MAX_PATH * 2];
+      DWORD size = sizeof folder;
+      HKEY opened;
+      if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view,
+                          &opened) != ERROR_SUCCESS) {
+        continue;
+      }
+      const LSTATUS read =
+          ::RegGetValueW(opened, nullptr, value.c_str(), RRF_RT_REG_SZ, nullptr,
+                         folder, &size);
+      ::RegCloseKey(opened);
+      if (read != ERROR_SUCCESS) continue;
+      std::wstring path = Unquoted(folder);
+      if (!path.empty() && !path.ends_with(L'\\')) path += L'\\';
+      if (IsFile(path + program)) return path + program;
+    }
+  }
+  return L"";
+}
+
 // The Program Files folders of this Windows, each once: a 32-bit relay on
 // 64-bit Windows sees the 64-bit one only as ProgramW6432.
 std::vector<std::wstring> ProgramFolders() {
@@ -280,6 +307,36 @@ Programs::Search Win32Programs::FindBesideRelay(const std::string& folder,
     if (found.empty() && IsFile(base + tail)) found = base + tail;
     places += (places.empty() ? "for " : " and ") + ToUtf8(base + tail);
   }
+  return {ToUtf8(found), places};
+}
+
+// Registry values first, since they name the folder the user chose; then
+// the installers' own folders, in each Program Files folder and at the
+// system drive's root.
+Programs::Search Win32Programs::FindInstalled(const Installed& installed) {
+  const std::wstring program = ToUtf16(installed.name) + L".exe";
+  std::wstring found;
+  std::string places = "for " + installed.name + ".exe";
+  for (const RegistryValue& registered : installed.registered) {
+    if (found.empty()) {
+      found = FromRegisteredFolder(ToUtf16(registered.key),
+                                   ToUtf16(registered.value), program);
+    }
+    places +=
+        " where " + registered.key + " (" + registered.value + ") points,";
+  }
+  std::vector<std::wstring> roots = ProgramFolders();
+  const std::string system_drive = EnvironmentVariable(L"SystemDrive");
+  if (!system_drive.empty()) roots.push_back(ToUtf16(system_drive));
+  for (const std::string& folder : installed.folders) {
+    for (const std::wstring& root : roots) {
+      const std::wstring path =
+          root + L"\\" + ToUtf16(folder) + L"\\" + program;
+      if (found.empty() && IsFile(path)) found = path;
+      places += " in " + ToUtf8(root) + "\\" + folder + ",";
+    }
+  }
+  if (!places.empty() && places.back() == ',') places.pop_back();
   return {ToUtf8(found), places};
 }
 

@@ -28,6 +28,11 @@ class Win32Programs : public Programs {
   Search Find(const std::string& name) override;
   Search FindBesideRelay(const std::string& folder,
                          const std::string& name) override;
+  Search FindInstalled(const Installed& installed) override;
+  // A Windows program may have no console to write to; none is asked.
+  std::string FirstLineOf(const std::vector<std::string>&) override {
+    return "";
+  }
   std::string NoDosReason() override {
     return "this Windows cannot run DOS programs";
   }

@@ -109,6 +109,51 @@ TEST(Win32ProgramsTest, FindsWhatCameWithTheRelayBesideItOrOneUp) {
   EXPECT_EQ(none.places, "for " + beside_exe + " and " + one_up_exe);
 }
 
+// An installer's registry record wins, then its folders in Program Files
+// and at the system drive's root.
+TEST(Win32ProgramsTest, FindsWhatInstallersRecord) {
+  TemporaryDirectory root;
+  const std::string programs = root / "Program Files", drive = root / "C",
+                    chosen = root / "Games\\X";
+  for (const std::string& folder :
+       {programs + "\\Emu Two", drive + "\\Emu-One", chosen}) {
+    std::filesystem::create_directories(ToUtf16(folder));
+  }
+  ScopedVariable w6432(L"ProgramW6432", programs);
+  ScopedVariable files(L"ProgramFiles", programs);
+  ScopedVariable files_x86(L"ProgramFiles(x86)", "");
+  ScopedVariable system_drive(L"SystemDrive", drive);
+  Win32FileSystem working(root.path());
+  Win32Programs finder(working);
+  constexpr wchar_t kKey[] = L"Software\\zindo-relay-test-emu";
+  const Programs::Installed emu = {
+      "emu",
+      {"Emu-One", "Emu Two"},
+      {{"Software\\zindo-relay-test-emu", "Path"}}};
+
+  Programs::Search none = finder.FindInstalled(emu);
+  EXPECT_EQ(none.path, "");
+  EXPECT_EQ(
+      none.places,
+      "for emu.exe where Software\\zindo-relay-test-emu (Path) points, in " +
+          programs + "\\Emu-One, in " + drive + "\\Emu-One, in " + programs +
+          "\\Emu Two, in " + drive + "\\Emu Two");
+  const std::string at_root = drive + "\\Emu-One\\emu.exe",
+                    in_programs = programs + "\\Emu Two\\emu.exe",
+                    registered = chosen + "\\emu.exe";
+  for (const std::string& program : {at_root, in_programs, registered}) {
+    WriteNativeFile(program, "MZ");
+  }
+  EXPECT_EQ(finder.FindInstalled(emu).path, at_root);
+  const std::wstring folder = ToUtf16(chosen);
+  ASSERT_EQ(
+      ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Path", REG_SZ,
+                        folder.c_str(), (folder.size() + 1) * sizeof(wchar_t)),
+      ERROR_SUCCESS);
+  EXPECT_EQ(finder.FindInstalled(emu).path, registered);
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
+}
+
 // The words come back whole from the system's own parser.
 TEST(Win32ProgramsTest, CommandLineSplitsBackIntoTheSameWords) {
   const std::vector<std::string> words = {

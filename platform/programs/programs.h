@@ -62,6 +62,37 @@ class Programs {
   virtual Search FindBesideRelay(const std::string& folder,
                                  const std::string& name) = 0;
 
+  // Where an installer records a program besides the places Find looks:
+  // the folders it installs into and the registry values naming the folder
+  // it chose. Only some systems (Windows) have such places.
+  struct RegistryValue {
+    std::string key;    // "Software\\Maker\\Program", under the user's
+                        // and the machine's keys
+    std::string value;  // the value, a string, naming the folder
+  };
+  struct Installed {
+    std::string name;  // the program's file name without the system's
+                       // extension for programs
+    // Folders named as installers name them, each looked for in every
+    // folder of the system's for programs and at the system drive's root.
+    std::vector<std::string> folders;
+    std::vector<RegistryValue> registered;
+  };
+
+  // The program `installed.name` in the folder that its registry values
+  // name, in the order given (the user's key before the machine's, both
+  // registry views), else in its installers' folders. Finds nothing, and
+  // looked nowhere, where the system has no such places.
+  virtual Search FindInstalled(const Installed& installed) = 0;
+
+  // The first line with text that the program `arguments[0]`, run with
+  // the rest of `arguments`, writes to its standard output or error (its
+  // version, say), or "" when it writes none, cannot be run, or the system
+  // cannot read what it writes (a Windows program without a console).
+  // Waits a few seconds at most.
+  virtual std::string FirstLineOf(
+      const std::vector<std::string>& arguments) = 0;
+
   // Why a DOS program needs an emulator here, for messages: "this system
   // cannot run DOS programs".
   virtual std::string NoDosReason() = 0;

@@ -25,6 +25,7 @@
 #include "base/error.h"
 #include "platform/descriptor-posix.h"
 #include "platform/files/directory_source-posix.h"
+#include "platform/programs/programs-posix.h"
 #include "platform/programs/spawn-posix.h"
 #include "platform/serial/network_port.h"
 
@@ -34,7 +35,6 @@ namespace {
 using Verdict = Finding::Verdict;
 
 constexpr char kInotifyLimits[] = "/proc/sys/fs/inotify/";
-constexpr int kVersionWaitMs = 5000;
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path);
@@ -87,24 +87,6 @@ UserGroups CurrentUserGroups() {
   }
   user.account_groups.assign(groups.begin(), groups.begin() + listed);
   return user;
-}
-
-// The first line with text in everything `fd` gives before it ends or the
-// wait runs out.
-std::string FirstLine(int fd) {
-  std::string output;
-  char buffer[512];
-  pollfd ready{fd, POLLIN, 0};
-  while (output.size() < 4096 && ::poll(&ready, 1, kVersionWaitMs) > 0) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got <= 0) break;
-    output.append(buffer, static_cast<std::size_t>(got));
-  }
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.find_first_not_of(" \t\r") != std::string::npos) return line;
-  }
-  return "";
 }
 
 }  // namespace
@@ -336,25 +318,7 @@ Finding PosixSurroundings::DirectoryWatching() {
 }
 
 std::string PosixSurroundings::ProgramVersion(const std::string& program) {
-  int pipe_fds[2];
-  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return "";
-  UniqueFd read_end(pipe_fds[0]);
-  UniqueFd write_end(pipe_fds[1]);
-  const pid_t child = ::fork();
-  if (child < 0) return "";
-  if (child == 0) {
-    const int null_fd = ::open("/dev/null", O_RDWR);
-    ::dup2(null_fd, STDIN_FILENO);
-    ::dup2(write_end.get(), STDOUT_FILENO);
-    ::dup2(null_fd, STDERR_FILENO);
-    ::execl(program.c_str(), program.c_str(), "-version", nullptr);
-    ::_exit(127);
-  }
-  write_end.Close();
-  const std::string line = FirstLine(read_end.get());
-  ::kill(child, SIGKILL);  // a program that answered has ended already
-  ::waitpid(child, nullptr, 0);
-  return line;
+  return FirstOutputLine({program, "-version"});
 }
 
 }  // namespace zindo

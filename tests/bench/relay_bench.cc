@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <fstream>
@@ -42,6 +43,7 @@
 #include "dos/dosbox.h"
 #include "dos/program_information.h"
 #include "platform/desktop/desktop-posix.h"
+#include "platform/programs/spawn-posix.h"
 #include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 
@@ -340,9 +342,9 @@ FleetFigures MeasureFleet(int count) {
 }
 
 void PrintRow(const std::string& what, const std::string& value,
-              const char* target) {
+              const std::string& target) {
   std::printf("| %-64s | %-34s | %-10s |\n", what.c_str(), value.c_str(),
-              target);
+              target.c_str());
 }
 
 std::string Format(const char* format, double a, double b = 0, double c = 0) {
@@ -447,6 +449,7 @@ struct CompanionRun {
   int other_files = 0;  // more files in the working directory
   bool idle_helper = true;
   int first_reply_after_ms = 0;  // the device's delay before its first reply
+  std::string dosbox = "";  // the DOSBox to run (dosbox-path.txt), or PATH's
 };
 
 struct CompanionTimes {
@@ -469,6 +472,10 @@ void PrepareCompanion(const Sandbox& sandbox, const CompanionRun& run) {
   if (!run.idle_helper) {
     sandbox.WriteFile("prefix/dosbox.conf",
                       "[zindo-relay]\nidlehelper=false\n");
+  }
+  if (!run.dosbox.empty()) {
+    sandbox.WriteFile("prefix/dosbox-path.txt",
+                      CopyProgramInto(sandbox, run.dosbox) + "\n");
   }
   for (int i = 0; i < run.other_files; ++i) {
     std::ofstream(sandbox.Path("work/other" + std::to_string(i) + ".dat")) << i;
@@ -611,6 +618,117 @@ void PrintWaitingRows(const VirtualDisplay& display) {
   }
 }
 
+// A line of DOSBox for the bench: its program, "" when it is missing.
+struct BenchedLine {
+  DosboxLine line;
+  std::string program;
+  std::string label;
+};
+
+std::vector<BenchedLine> BenchedLines() {
+  const auto built = [](const char* variable) {
+    const char* path = std::getenv(variable);
+    return std::string(path == nullptr ? "" : path);
+  };
+  return {
+      {DosboxLine::kDosbox, FindProgram("dosbox", std::getenv("PATH")),
+       "DOSBox 0.74-3"},
+      {DosboxLine::kDosboxX, built("ZINDO_DOSBOX_X"), "DOSBox-X"},
+      {DosboxLine::kStaging, built("ZINDO_DOSBOX_STAGING"), "DOSBox Staging"}};
+}
+
+// DOSBox's own cost at its prompt, with the companion's drive mounted and
+// nothing running: started as the relay starts it, but for the companion
+// and the idle helper. Measured over 3 s, from 4 s after its start.
+double PromptCpuPercent(const BenchedLine& benched,
+                        const VirtualDisplay* display) {
+  Sandbox sandbox;
+  sandbox.MakeDirectory("home");
+  sandbox.WriteFile("dosbox.conf",
+                    DosboxConfig(benched.line, "", display != nullptr));
+  std::vector<std::string> arguments = {benched.program};
+  std::string mount = "mount ";
+  if (benched.line == DosboxLine::kDosboxX) {
+    arguments.push_back("-nopromptfolder");
+    mount += "-nocachedir ";
+  }
+  if (benched.line == DosboxLine::kStaging) {
+    arguments.insert(arguments.end(), {"--noprimaryconf", "--nolocalconf"});
+  }
+  mount += "C \"" + sandbox.work() + "\"";
+  arguments.insert(arguments.end(), {"-conf", sandbox.Path("dosbox.conf"), "-c",
+                                     mount, "-c", "C:"});
+  std::vector<std::string> command = {
+      "/usr/bin/env", "SDL_AUDIODRIVER=dummy", "HOME=" + sandbox.Path("home"),
+      "XDG_CONFIG_HOME=" + sandbox.Path("home"),
+      display == nullptr ? "SDL_VIDEODRIVER=dummy"
+                         : "DISPLAY=" + display->name()};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  BackgroundProgram dosbox(sandbox, "dosbox", command);
+  std::this_thread::sleep_for(4s);
+  const std::vector<pid_t> pids = WithDescendants(DosboxProcessesIn(sandbox));
+  if (pids.empty()) throw std::runtime_error(benched.label + " did not start");
+  const double before = TreeCpuNanoseconds(pids);
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(3s);
+  const double spent = TreeCpuNanoseconds(pids) - before;
+  return 100.0 * spent / (MillisecondsSince(start) * 1e6);
+}
+
+// The whole system while `program` waits in `benched` (see PrintLineRows);
+// a companion that never sees the relay's files there gets a row saying so.
+void PrintWaitingLineRow(const BenchedLine& benched,
+                         const VirtualDisplay* shown, const char* program,
+                         double own, const std::string& where) {
+  const std::string what = "waiting " + std::string(program).substr(0, 8) +
+                           ", relay + DOSBox CPU: " + where;
+  std::vector<double> cpu;
+  try {
+    for (int run = 0; run < kWaitingRuns; ++run) {
+      cpu.push_back(
+          TimeCompanion(shown, {program, 0, true, 5000, benched.program})
+              .waiting_cpu);
+    }
+  } catch (const std::exception& failure) {
+    PrintRow(what, std::string("failed: ") + failure.what(), "");
+    return;
+  }
+  PrintRow(what,
+           Format("median %.1f, max %.1f %% of a core", Summarise(cpu).median,
+                  *std::max_element(cpu.begin(), cpu.end())),
+           Format("<= %.1f %%", own));
+}
+
+// For each line of DOSBox, on a display and without one: DOSBox's own cost
+// idle at its prompt, then the whole system (relay, DOSBox, their children)
+// while each compiled companion waits 5 s for a slow device, with the idle
+// helper, measured in the same run.
+void PrintLineRows(const VirtualDisplay& display) {
+  for (const BenchedLine& benched : BenchedLines()) {
+    if (benched.program.empty()) {
+      PrintRow(benched.label, "not built (make other-dosboxes)", "");
+      continue;
+    }
+    for (const VirtualDisplay* shown :
+         std::vector<const VirtualDisplay*>{&display, nullptr}) {
+      const std::string where =
+          benched.label + (shown == nullptr ? ", no display" : ", display");
+      std::vector<double> prompt;
+      for (int run = 0; run < kWaitingRuns; ++run) {
+        prompt.push_back(PromptCpuPercent(benched, shown));
+      }
+      const double own = Summarise(prompt).median;
+      PrintRow("idle at its prompt, DOSBox CPU: " + where,
+               Format("median %.1f, max %.1f %% of a core", own,
+                      *std::max_element(prompt.begin(), prompt.end())),
+               "");
+      for (const char* program : {"OPENPOLL.COM", "FINDPOLL.COM"}) {
+        PrintWaitingLineRow(benched, shown, program, own, where);
+      }
+    }
+  }
+}
+
 // BIOS ticks that COST.COM (tests/dos/cost.asm), run by the relay as its
 // companion without a display, counted for 10,000 failed opens and then
 // 10,000 failed FindFirsts of a name that is not the relay's.
@@ -703,8 +821,9 @@ void PrintDosboxRows() {
              Format(pair, exchange.median, exchange.p95), "");
   }
   PrintWaitingRows(display);
-  std::printf("(%d key events; %d DOSBox runs per row)\n", kSamples,
-              kDosboxRuns);
+  PrintLineRows(display);
+  std::printf("(%d key events; %d DOSBox runs per row, %d per waiting row)\n",
+              kSamples, kDosboxRuns, kWaitingRuns);
 }
 
 // The same relay on a pseudo-terminal and on an RFC 2217 port through
@@ -741,7 +860,7 @@ void PrintHeader() {
               std::string(36, '-').c_str(), std::string(12, '-').c_str());
 }
 
-// With "network" or "dosbox", only those rows.
+// With "network", "dosbox" or "lines", only those rows.
 int Run(const std::string& only) {
   PrintHeader();
   if (only == "network") {
@@ -750,6 +869,13 @@ int Run(const std::string& only) {
   }
   if (only == "dosbox") {
     PrintDosboxRows();
+    return 0;
+  }
+  if (only == "lines") {
+    if (!OnPath("Xvfb")) throw std::runtime_error("Xvfb is not installed");
+    VirtualDisplay display;
+    if (display.name().empty()) throw std::runtime_error("Xvfb did not start");
+    PrintLineRows(display);
     return 0;
   }
   if (only == "helper") {
@@ -828,7 +954,8 @@ int Run(const std::string& only) {
 }  // namespace
 }  // namespace zindo::e2e
 
-// relay_bench [network | dosbox | helper]: every figure, or only those.
+// relay_bench [network | dosbox | helper | lines]: every figure, or only
+// those.
 int main(int argc, char** argv) {
   // A thousand relays need a thousand pseudo-terminals open here.
   rlimit files;

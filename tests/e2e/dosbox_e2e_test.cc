@@ -3,12 +3,15 @@
 // and the companion keeps the responses it read. Polling with FindFirst works
 // without a display too, where nothing empties DOSBox's directory cache: the
 // idle helper answers the look-up, as DOSBox would with a fresh cache.
+// DOSBox-X and DOSBox Staging, built for the tests by `make other-dosboxes`,
+// run both companions with and without a display.
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +20,8 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "base/error.h"
@@ -77,48 +82,68 @@ class DosboxTest : public ::testing::Test {
   Sandbox sandbox_;
 };
 
+// The relay runs the compiled companion `program` in DOSBox (the one on
+// PATH, or `dosbox` when given, named in dosbox-path.txt) with or without a
+// display; the companion writes GOT.TXT with both responses it read. Returns
+// the relay's trace.
+std::string ExpectEveryResponseSeen(Sandbox& sandbox,
+                                    const std::string& program, bool display,
+                                    const std::string& dosbox) {
+  std::optional<VirtualDisplay> virtual_display;
+  std::vector<std::string> environment = {
+      "ZINDO_TRACE=" + sandbox.Path("work/trace.log"),
+      "HOME=" + sandbox.Path("home"),
+      "XDG_CONFIG_HOME=" + sandbox.Path("home/.config")};
+  if (display) {
+    virtual_display.emplace();
+    EXPECT_NE(virtual_display->name(), "") << "Xvfb did not start";
+    environment.push_back("DISPLAY=" + virtual_display->name());
+  }
+  sandbox.MakeDirectory("home/.config");
+  sandbox.MapDriveC("work");
+  sandbox.MakeDirectory("work/zindo");
+  sandbox.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+  sandbox.WriteFile("work/CO.COM",
+                    ReadAll(std::string(ZINDO_DOS_COMPANIONS) + "/" + program));
+  sandbox.WriteFile("work/autoexec.pif",
+                    BuildProgramInformation({"CO.COM", "", ""}));
+  if (!dosbox.empty()) {
+    sandbox.WriteFile("prefix/dosbox-path.txt",
+                      CopyProgramInto(sandbox, dosbox) + "\n");
+  }
+  DeviceSimulator device(sandbox, 1,
+                         {"prefix 1,0,67: reply " + kFirstReply,
+                          "prefix 2,0,67,68: reply " + kSecondReply});
+  RelayProcess relay(sandbox, "relay", environment);
+
+  // The companion writes GOT.TXT when it has both responses, or gives up.
+  EXPECT_TRUE(WaitUntil(
+      [&] { return sandbox.ReadFile("work/GOT.TXT").has_value(); }, 60s));
+  EXPECT_EQ(sandbox.ReadFile("work/GOT.TXT"),
+            "/0," + kFirstReply + "\r\n/0," + kSecondReply + "\r\n")
+      << relay.Stderr() << device.Log()
+      << sandbox.ReadFile("work/trace.log").value_or("")
+      << "files:" << ::testing::PrintToString(sandbox.List("work"))
+      << sandbox.ReadFile("relay.stdout").value_or("");
+  // Files the relay created are stored as DOS names them.
+  EXPECT_THAT(sandbox.List("work"), Contains("ZINDOK.INF"));
+  EXPECT_THAT(relay.Stderr(), Not(HasSubstr("DOSBox")));
+
+  sandbox.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+  EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
+  EXPECT_EQ(sandbox.ReadFile("work/ZINDOK.INF"), "0,0\r\n");
+  return sandbox.ReadFile("work/trace.log").value_or("");
+}
+
 class CompiledCompanionTest
     : public DosboxTest,
       public ::testing::WithParamInterface<CompiledCompanion> {};
 
 TEST_P(CompiledCompanionTest, SeesEveryResponseTheRelayWrites) {
-  std::optional<VirtualDisplay> display;
-  std::vector<std::string> environment = {"ZINDO_TRACE=" +
-                                          sandbox_.Path("work/trace.log")};
-  if (GetParam().display) {
-    if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-    display.emplace();
-    ASSERT_NE(display->name(), "") << "Xvfb did not start";
-    environment.push_back("DISPLAY=" + display->name());
+  if (GetParam().display && !OnPath("Xvfb")) {
+    GTEST_SKIP() << "Xvfb is not installed";
   }
-  sandbox_.MapDriveC("work");
-  sandbox_.MakeDirectory("work/zindo");
-  sandbox_.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
-  sandbox_.WriteFile("work/CO.COM", ReadAll(std::string(ZINDO_DOS_COMPANIONS) +
-                                            "/" + GetParam().program));
-  sandbox_.WriteFile("work/autoexec.pif",
-                     BuildProgramInformation({"CO.COM", "", ""}));
-  DeviceSimulator device(sandbox_, 1,
-                         {"prefix 1,0,67: reply " + kFirstReply,
-                          "prefix 2,0,67,68: reply " + kSecondReply});
-  RelayProcess relay(sandbox_, "relay", environment);
-
-  // The companion writes GOT.TXT when it has both responses, or gives up.
-  EXPECT_TRUE(WaitUntil(
-      [&] { return sandbox_.ReadFile("work/GOT.TXT").has_value(); }, 60s));
-  EXPECT_EQ(sandbox_.ReadFile("work/GOT.TXT"),
-            "/0," + kFirstReply + "\r\n/0," + kSecondReply + "\r\n")
-      << relay.Stderr() << device.Log()
-      << sandbox_.ReadFile("work/trace.log").value_or("")
-      << "files:" << ::testing::PrintToString(sandbox_.List("work"))
-      << sandbox_.ReadFile("relay.stdout").value_or("");
-  // Files the relay created are stored as DOS names them.
-  EXPECT_THAT(sandbox_.List("work"), Contains("ZINDOK.INF"));
-  EXPECT_THAT(relay.Stderr(), Not(HasSubstr("DOSBox")));
-
-  sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
-  EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
-  EXPECT_EQ(sandbox_.ReadFile("work/ZINDOK.INF"), "0,0\r\n");
+  ExpectEveryResponseSeen(sandbox_, GetParam().program, GetParam().display, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -130,6 +155,82 @@ INSTANTIATE_TEST_SUITE_P(
       std::string name = test.param.program.substr(0, 8);
       return name + (test.param.display ? "OnADisplay" : "WithoutADisplay");
     });
+
+// A companion in another line of DOSBox, which the tests find through the
+// environment variable `variable` (set by `make test` once
+// `make other-dosboxes` has built it).
+struct OtherLineRun {
+  const char* variable;
+  const char* line;  // as the trace names it
+  CompiledCompanion companion;
+};
+
+std::ostream& operator<<(std::ostream& out, const OtherLineRun& run) {
+  return out << run.line << ", " << run.companion;
+}
+
+class OtherDosboxLineTest : public ::testing::TestWithParam<OtherLineRun> {
+ protected:
+  void TearDown() override {
+    for (pid_t pid : DosboxProcessesIn(sandbox_)) ::kill(pid, SIGKILL);
+  }
+
+  Sandbox sandbox_;
+};
+
+// Both companions see every response in DOSBox-X and DOSBox Staging, with
+// and without a display, and the relay says which line it ran. Neither
+// line writes its user's settings or shell history.
+TEST_P(OtherDosboxLineTest, CompanionSeesEveryResponse) {
+  const OtherLineRun& run = GetParam();
+  const char* program = std::getenv(run.variable);
+  if (program == nullptr || *program == '\0') {
+    GTEST_SKIP() << run.line << " was not built for the tests (" << run.variable
+                 << " is not set): `make other-dosboxes` builds it from "
+                    "../shared/third_party, when those sources are there";
+  }
+  if (run.companion.display && !OnPath("Xvfb")) {
+    GTEST_SKIP() << "Xvfb is not installed";
+  }
+  const std::string trace = ExpectEveryResponseSeen(
+      sandbox_, run.companion.program, run.companion.display, program);
+  EXPECT_THAT(trace, HasSubstr(std::string("run as ") + run.line)) << trace;
+  std::vector<std::string> written;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(
+           sandbox_.Path("home"), ignored)) {
+    written.push_back(entry.path().filename());
+  }
+  EXPECT_THAT(written, Not(Contains("dosbox-staging.conf")));
+  EXPECT_THAT(written, Not(Contains("shell_history.txt")));
+}
+
+std::vector<OtherLineRun> OtherLineRuns() {
+  std::vector<OtherLineRun> runs;
+  for (const auto& [variable, line] :
+       {std::pair{"ZINDO_DOSBOX_X", "DOSBox-X"},
+        std::pair{"ZINDO_DOSBOX_STAGING", "DOSBox Staging"}}) {
+    for (const bool display : {true, false}) {
+      for (const char* program : {"OPENPOLL.COM", "FINDPOLL.COM"}) {
+        runs.push_back({variable, line, {program, display}});
+      }
+    }
+  }
+  return runs;
+}
+
+INSTANTIATE_TEST_SUITE_P(OtherLines, OtherDosboxLineTest,
+                         ::testing::ValuesIn(OtherLineRuns()),
+                         [](const auto& test) {
+                           std::string name = test.param.line;
+                           std::erase(name, ' ');
+                           std::erase(name, '-');
+                           return name + "_" +
+                                  test.param.companion.program.substr(0, 8) +
+                                  (test.param.companion.display
+                                       ? "_OnADisplay"
+                                       : "_WithoutADisplay");
+                         });
 
 // What tests/dos/probe.asm reported of one look-up: "W" when a timer tick
 // passed during it, then DOS's carry flag and AX.

@@ -583,6 +583,31 @@ VirtualDisplay::~VirtualDisplay() {
   ::waitpid(pid_, &status, 0);
 }
 
+// Copies the program at `path` into `sandbox`, where the relay's user may
+// run it, and returns its new path; a `resources` folder beside it (DOSBox
+// Staging's fonts) goes with it.
+std::string CopyProgramInto(const Sandbox& sandbox, const std::string& path) {
+  const std::filesystem::path program(path);
+  const std::string folder = "emulator";
+  sandbox.MakeDirectory(folder);
+  const std::string copy = folder + "/" + program.filename().string();
+  sandbox.WriteFile(copy, ReadWhole(path).value_or(""), 0755);
+  const std::filesystem::path resources = program.parent_path() / "resources";
+  std::error_code ignored;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(resources, ignored)) {
+    const std::string relative =
+        std::filesystem::relative(entry.path(), program.parent_path());
+    if (entry.is_directory()) {
+      sandbox.MakeDirectory(folder + "/" + relative);
+    } else {
+      sandbox.WriteFile(folder + "/" + relative,
+                        ReadWhole(entry.path()).value_or(""));
+    }
+  }
+  return sandbox.Path(copy);
+}
+
 std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox) {
   std::vector<pid_t> found;
   std::error_code ignored;

@@ -254,6 +254,11 @@ class VirtualDisplay {
   std::string display_;
 };
 
+// Copies the program at `path` into `sandbox`'s emulator/ folder, where
+// the relay's user may run it, and returns its new path; a `resources`
+// folder beside it (DOSBox Staging's fonts) goes with it.
+std::string CopyProgramInto(const Sandbox& sandbox, const std::string& path);
+
 // The DOSBox processes started for `sandbox`: their command line mounts a
 // directory inside it.
 std::vector<pid_t> DosboxProcessesIn(const Sandbox& sandbox);
