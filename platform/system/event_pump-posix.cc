@@ -4,6 +4,8 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/system/clock-posix.h"
+
 namespace zindo {
 namespace {
 
@@ -19,11 +21,8 @@ timespec ToTimespec(double seconds) {
   return time;
 }
 
-double MonotonicNow() {
-  timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
-}
+// The one reading of the monotonic clock, as every other wait takes it.
+double MonotonicNow() { return ClockSeconds(CLOCK_MONOTONIC); }
 
 }  // namespace
 
