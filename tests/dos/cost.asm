@@ -57,46 +57,8 @@ time_look_ups:
         stosw
         ret
 
-; AX as four hex digits at DI.
-put_hex:
-        mov     cx, 4
-.digit: rol     ax, 4
-        push    ax
-        and     al, 0Fh
-        add     al, '0'
-        cmp     al, '9'
-        jbe     .put
-        add     al, 'A' - '9' - 1
-.put:   stosb
-        pop     ax
-        loop    .digit
-        ret
-
-put_text:
-        lodsb
-        test    al, al
-        jz      .end
-        stosb
-        jmp     put_text
-.end:   ret
-
-; The report, written whole as COST.TXT.
-write_report:
-        push    di
-        mov     ah, 3Ch
-        xor     cx, cx
-        mov     dx, report_name
-        int     21h
-        pop     cx
-        jc      .end
-        mov     bx, ax
-        sub     cx, report
-        mov     dx, report
-        mov     ah, 40h
-        int     21h
-        mov     ah, 3Eh
-        int     21h
-.end:   ret
+%include "report.inc"
+write_report equ write_report_file
 
 other_name      db      "ZINDOK3.TXT", 0
 opens_label     db      "OPENS ", 0

@@ -234,35 +234,7 @@ put_result:
 put_hex_byte:
         mov     cx, 2
         jmp     put_digits
-; AX as four hex digits at DI.
-put_hex:
-        mov     cx, 4
-put_digits:
-.digit: rol     ax, 4
-        push    ax
-        and     al, 0Fh
-        add     al, '0'
-        cmp     al, '9'
-        jbe     .put
-        add     al, 'A' - '9' - 1
-.put:   stosb
-        pop     ax
-        loop    .digit
-        ret
-
-; The NUL-terminated text at SI, at DI.
-put_text:
-        lodsb
-        test    al, al
-        jz      .end
-        stosb
-        jmp     put_text
-.end:   ret
-
-put_line_end:
-        mov     ax, 0A0Dh
-        stosw
-        ret
+%include "report.inc"
 
 ; Writes CX bytes at SI as the file named at DX.
 write_file:

@@ -293,7 +293,7 @@ if [[ -n "${DOS_COMPANIONS:-}" ]]; then
   say "DOS companion, no DOSBox: the failure path says what is missing"
   run_dos_relay OPENPOLL.COM
   expect_relay_end 300 1
-  grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for .*\\DOSBox\\DOSBox.exe, for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
+  grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for .*\\DOSBox\\DOSBox.exe, for dosbox-x.exe .*; for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
     "$top/relay.out" || { show_relay_output; fail "no line says DOSBox is missing"; }
   say "  status 1: $(grep -o 'this Windows.*not found' "$top/relay.out")"
 
