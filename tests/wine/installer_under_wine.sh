@@ -128,7 +128,7 @@ run_dos_companions() {
   (cd "$work" && as_wine_user env DISPLAY="$DISPLAY" "$wine" \
     "$installed/zindo-relay.exe" --check </dev/null >"$top/check.out" 2>&1) ||
     true
-  grep -qiF "DOSBox: $own_dosbox" "$top/check.out" &&
+  grep -qiF "DOSBox: DOSBox, $own_dosbox" "$top/check.out" &&
     grep -q "the relay's own" "$top/check.out" ||
     { cat "$top/check.out" >&2; fail "--check does not name the relay's own DOSBox"; }
   say "  --check: $(grep -a 'DOSBox:' "$top/check.out" | tr -d '\r')"
