@@ -506,10 +506,13 @@ CompanionTimes TimeCompanion(const VirtualDisplay* display,
       {"prefix 1,0,67: reply 11,0,1,2,3,4,5,6,7,8,9,10,11" + after,
        "prefix 2,0,67,68: reply 12,0,1,2,3,4,5,6,7,8,9,10,11,12"});
   DirectoryWrites writes(sandbox.work());
-  RelayProcess relay(sandbox, "relay",
-                     display == nullptr ? std::vector<std::string>{}
-                                        : std::vector<std::string>{
-                                              "DISPLAY=" + display->name()});
+  // A home of the relay's user's own, as a user has: DOSBox Staging ends at
+  // once when it may not look at the settings folder of the tester's.
+  std::vector<std::string> environment = {
+      "HOME=" + sandbox.Path("home"),
+      "XDG_CONFIG_HOME=" + sandbox.Path("home/.config")};
+  if (display != nullptr) environment.push_back("DISPLAY=" + display->name());
+  RelayProcess relay(sandbox, "relay", environment);
   // The relay writes the request file (a quit request) before its status
   // file as it starts; the companion's request comes after.
   writes.Await("ZINDOK.INF", 30s, relay);
