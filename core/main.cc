@@ -46,7 +46,8 @@ constexpr char kHelp[] =
     "     Windows, in the prefix on Linux);\n"
     "  2. the relay's own: DOSBox\\DOSBox.exe beside the relay, or one folder\n"
     "     up, where the Windows installer and zip put it;\n"
-    "  3. one installed on the system.\n"
+    "  3. one installed on the system: DOSBox-X, then DOSBox Staging,\n"
+    "     then DOSBox.\n"
     "The trace (\"DOSBox started: ...\") and --check say which one it is.\n";
 
 // The relay's job takes no arguments: everything it needs is in its working
