@@ -507,7 +507,9 @@ CompanionTimes TimeCompanion(const VirtualDisplay* display,
        "prefix 2,0,67,68: reply 12,0,1,2,3,4,5,6,7,8,9,10,11,12"});
   DirectoryWrites writes(sandbox.work());
   // A home of the relay's user's own, as a user has: DOSBox Staging ends at
-  // once when it may not look at the settings folder of the tester's.
+  // once when it may not look at the settings folder of the tester's, and
+  // cannot say its version where it may not make its own.
+  sandbox.MakeDirectory("home/.config");
   std::vector<std::string> environment = {
       "HOME=" + sandbox.Path("home"),
       "XDG_CONFIG_HOME=" + sandbox.Path("home/.config")};
