@@ -199,24 +199,17 @@ Finding NetworkPortFinding(const std::string& com, const std::string& path,
 
 }  // namespace
 
-Finding PosixSurroundings::Device(int port) {
-  const std::string path = ports_.DevicePath(port);
+Finding LocalDeviceFinding(int port, const std::string& path,
+                           const std::string& missing_link) {
   const std::string com = "COM" + std::to_string(port);
   const std::string map_fix =
       "map the adapter to the port: zindo-setup --map " + std::to_string(port) +
       " ADAPTER (zindo-setup --list shows them)";
-  if (const std::string server = ports_.ServerOf(port); !server.empty()) {
-    return NetworkPortFinding(com, path, server);
-  }
-  // Without a link the relay falls back to the built-in port of that number;
-  // whether it could open it is judged as for any device, never by opening
-  // it: on many PCs it is the console.
-  const bool fallback = path.starts_with("/dev/ttyS");
+  const bool fallback = !missing_link.empty();
   Finding finding{Verdict::kGood, com + ": " + LinkChain(path), ""};
   if (fallback) {
-    finding.text = com + ": no " + prefix_.path + "/dosdevices/com" +
-                   std::to_string(port) + " link, so the relay would open " +
-                   path;
+    finding.text =
+        com + ": no " + missing_link + " link, so the relay would open " + path;
   }
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) {
@@ -244,14 +237,25 @@ Finding PosixSurroundings::Device(int port) {
     return finding;
   }
   if (fallback) {
-    return {Verdict::kWarning,
-            finding.text +
-                ", which on many PCs is a built-in port or the "
-                "console",
-            map_fix};
+    return {
+        Verdict::kWarning,
+        finding.text + ", which on many PCs is a built-in port or the console",
+        map_fix};
   }
   finding.text += ": can be opened now";
   return finding;
+}
+
+Finding PosixSurroundings::Device(int port) {
+  const std::string path = ports_.DevicePath(port);
+  if (const std::string server = ports_.ServerOf(port); !server.empty()) {
+    return NetworkPortFinding("COM" + std::to_string(port), path, server);
+  }
+  // Without a link the relay falls back to the built-in port of that number.
+  const bool fallback = path.starts_with("/dev/ttyS");
+  return LocalDeviceFinding(
+      port, path,
+      fallback ? prefix_.path + "/dosdevices/com" + std::to_string(port) : "");
 }
 
 Finding PosixSurroundings::Display() {

@@ -41,6 +41,14 @@ class PosixSurroundings : public Surroundings {
   DesktopEnvironment desktop_;
 };
 
+// Port `port`'s device at `path` as a check judges it, never opening it (on
+// many PCs a built-in port is the console): missing, closed to this user,
+// held by another program, or free. `missing_link` names the absent link
+// when the relay would fall back to the built-in port of that number, which
+// is then a warning at best; "" when a link names `path`.
+Finding LocalDeviceFinding(int port, const std::string& path,
+                           const std::string& missing_link);
+
 // What stops this user from opening the device at `path` for reading and
 // writing, with what to do about it, in one line; "" when nothing does, and
 // when there is no such device.

@@ -135,22 +135,6 @@ status=$?
   fail "--check of a serial server ($status): $out"
 ln -sfn "$adapter_link" "$com1"
 
-# A port with no link falls back to the built-in port of its number. Where
-# that does not exist the relay could not start, and the check says so.
-config=$home/.zindo/drive_c/zindo/LOCAL6.DAT
-if [[ -e /dev/ttyS98 ]]; then
-  echo "SKIP: --check of a missing device: this machine has /dev/ttyS98"
-else
-  mkdir -p "${config%/*}"
-  printf '99,-1,0,521,c,c:\\zindo\\,1\r\n' >"$config"
-  [[ $(id -u) == 0 ]] && chown -R 65534:65534 "$home/.zindo/drive_c"
-  out=$(cd "$work" && "${as_user[@]}" "${user_env[@]}" "$build/zindo-relay" --check 2>&1)
-  status=$?
-  [[ $status == 1 && $out == *"PROBLEM  device: COM99: no "*"link, so the relay would open /dev/ttyS98: No such file or directory"* &&
-     $out == *"what to do: map the adapter to the port: zindo-setup --map 99 ADAPTER"* ]] ||
-    fail "--check of a missing device ($status): $out"
-  rm "$config"
-fi
 
 # The launcher's command, run in its folder as a desktop would run it.
 exec_line=$(sed -n 's/^Exec=//p' "$launcher")
