@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include "base/dos_path.h"
@@ -53,57 +54,52 @@ bool IsAbsolute(const std::wstring& path) {
          path.starts_with(L"\\\\");
 }
 
-// The default value of App Paths\`program`, where installers register a
-// program that is not on PATH; both registry views are read, since a 32-bit
-// installer writes to its own.
-std::wstring FromAppPaths(const std::wstring& program) {
-  const std::wstring key = kAppPaths + program;
+// The first string value `value` (the default value when "") of `key`, under
+// HKCU then HKLM and in both registry views (a 32-bit installer writes to
+// its own), that `accept` turns into a path; "" when none does.
+std::wstring FirstRegisteredPath(
+    const std::wstring& key, const std::wstring& value,
+    const std::function<std::wstring(const std::wstring&)>& accept) {
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-      wchar_t value[MAX_PATH * 2];
-      DWORD size = sizeof value;
+      wchar_t text[MAX_PATH * 2];
+      DWORD size = sizeof text;
       HKEY opened;
       if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view,
                           &opened) != ERROR_SUCCESS) {
         continue;
       }
       // REG_EXPAND_SZ values are expanded and read as REG_SZ.
-      const LSTATUS read = ::RegGetValueW(opened, nullptr, nullptr,
-                                          RRF_RT_REG_SZ, nullptr, value, &size);
+      const LSTATUS read = ::RegGetValueW(
+          opened, nullptr, value.empty() ? nullptr : value.c_str(),
+          RRF_RT_REG_SZ, nullptr, text, &size);
       ::RegCloseKey(opened);
-      if (read == ERROR_SUCCESS && IsFile(Unquoted(value))) {
-        return Unquoted(value);
+      if (read != ERROR_SUCCESS) continue;
+      if (std::wstring path = accept(Unquoted(text)); !path.empty()) {
+        return path;
       }
     }
   }
   return L"";
 }
 
-// The string value `value` of `key` under HKCU or HKLM, in either registry
-// view, that names a folder holding `program`: that program's path.
+// The default value of App Paths\`program`, where installers register a
+// program that is not on PATH.
+std::wstring FromAppPaths(const std::wstring& program) {
+  return FirstRegisteredPath(
+      kAppPaths + program, L"",
+      [](const std::wstring& path) { return IsFile(path) ? path : L""; });
+}
+
+// The string value `value` of `key` that names a folder holding `program`:
+// that program's path.
 std::wstring FromRegisteredFolder(const std::wstring& key,
                                   const std::wstring& value,
                                   const std::wstring& program) {
-  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-      wchar_t folder[MAX_PATH * 2];
-      DWORD size = sizeof folder;
-      HKEY opened;
-      if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view,
-                          &opened) != ERROR_SUCCESS) {
-        continue;
-      }
-      const LSTATUS read =
-          ::RegGetValueW(opened, nullptr, value.c_str(), RRF_RT_REG_SZ, nullptr,
-                         folder, &size);
-      ::RegCloseKey(opened);
-      if (read != ERROR_SUCCESS) continue;
-      std::wstring path = Unquoted(folder);
-      if (!path.empty() && !path.ends_with(L'\\')) path += L'\\';
-      if (IsFile(path + program)) return path + program;
-    }
-  }
-  return L"";
+  return FirstRegisteredPath(key, value, [&](std::wstring folder) {
+    if (!folder.empty() && !folder.ends_with(L'\\')) folder += L'\\';
+    return IsFile(folder + program) ? folder + program : L"";
+  });
 }
 
 // The Program Files folders of this Windows, each once: a 32-bit relay on
