@@ -82,17 +82,6 @@ finished() { as_wine_user "$wineserver" -w; }
 # A shortcut's strings are UTF-16 or ANSI; without the zero bytes either reads.
 starts_in() { tr -d '\000' <"$1" | grep -qi 'C:\\companion'; }
 
-# Waits up to $1 tenths of a second for the command that follows to succeed.
-wait_for() {
-  local tenths=$1
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-show_relay_output() { sed 's/^/  relay: /' "$top/relay.out" >&2 || true; }
 
 # The installed relay in C:\work, its companion each DOS companion in turn
 # as CO.COM, zindo-devsim on COM1: each makes two exchanges and must see

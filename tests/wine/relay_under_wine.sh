@@ -82,19 +82,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Waits up to $1 tenths of a second for the command that follows to succeed.
-wait_for() {
-  local tenths=$1
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 status_is() { [[ "$(cat "$work/zindoK.inf" 2>/dev/null)" == "$1"$'\r' ]]; }
 relay_ended() { ! kill -0 "$relay_pid" 2>/dev/null; }
-show_relay_output() { sed 's/^/  relay: /' "$top/relay.out" >&2 || true; }
 # Waits up to $1 tenths of a second for the relay to end, which must be
 # with status $2.
 expect_relay_end() {

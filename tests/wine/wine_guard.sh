@@ -32,3 +32,17 @@ check_wine_guard() {
       [ "$(stat -L -c %t:%T "$t")" = 1:3 ] || exit 1
     done'
 }
+
+# What both Wine scripts wait and report with.
+# Waits up to $1 tenths of a second for the command that follows to succeed.
+wait_for() {
+  local tenths=$1
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The relay's standard output and error ($top/relay.out), for a failure.
+show_relay_output() { sed 's/^/  relay: /' "$top/relay.out" >&2 || true; }
