@@ -35,8 +35,10 @@ chmod 755 "$scratch"
 as_user=()
 owner=()
 if [[ $(id -u) == 0 ]]; then
-  as_user=(unshare -m sh -c 'for t in /dev/ttyS*; do [ -e "$t" ] || continue;
-    mount --bind /dev/null "$t" || exit 126; done; exec "$@"' guard
+  # One line, since the interview passes it through script(1)'s shell, which
+  # may be dash: bash's %q writes a newline as $'\n', which dash cannot read.
+  guard='for t in /dev/ttyS*; do [ -e "$t" ] || continue; mount --bind /dev/null "$t" || exit 126; done; exec "$@"'
+  as_user=(unshare -m sh -c "$guard" guard
     setpriv --reuid=65534 --regid=65534 --clear-groups --)
   owner=(--owner 65534:65534)
   chown 65534:65534 "$home" "$work" "$by_id"
