@@ -5,7 +5,6 @@
 #include "base/program_name.h"
 #include "platform/desktop/desktop-win32.h"
 #include "platform/desktop/message_box-win32.h"
-#include "platform/error-win32.h"
 #include "platform/files/file_system-win32.h"
 #include "platform/platform.h"
 #include "platform/programs/launcher-win32.h"
@@ -18,7 +17,6 @@
 #include "platform/system/surroundings-win32.h"
 #include "platform/system/trace.h"
 #include "platform/system/watch_list-win32.h"
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

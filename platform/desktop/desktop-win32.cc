@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "platform/error-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

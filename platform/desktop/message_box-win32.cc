@@ -1,6 +1,5 @@
 #include "platform/desktop/message_box-win32.h"
 
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

@@ -3,11 +3,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/error-win32.h"
 #include "platform/files/append_file.h"
-#include "platform/handle-win32.h"
 #include "platform/system/trace.h"
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

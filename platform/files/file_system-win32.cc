@@ -4,9 +4,6 @@
 #include <utility>
 
 #include "base/dos_path.h"
-#include "platform/error-win32.h"
-#include "platform/handle-win32.h"
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

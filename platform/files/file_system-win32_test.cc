@@ -8,9 +8,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/files/file_system_contract_test.h"
-#include "platform/handle-win32.h"
 #include "platform/testing/testing-win32.h"
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "platform/error-win32.h"
 #include "platform/programs/programs-win32.h"
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

@@ -6,8 +6,6 @@
 #include <system_error>
 
 #include "base/dos_path.h"
-#include "platform/error-win32.h"
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

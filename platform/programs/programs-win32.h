@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/files/file_system-win32.h"
-#include "platform/handle-win32.h"
 #include "platform/programs/programs.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 

@@ -14,12 +14,11 @@
 #include <thread>
 #include <utility>
 
-#include "platform/error-win32.h"
-#include "platform/handle-win32.h"
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
 #include "platform/system/clock-win32.h"
 #include "platform/system/watch_list-win32.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 namespace {

@@ -6,12 +6,10 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/error-win32.h"
-#include "platform/handle-win32.h"
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
 #include "platform/system/watch_list-win32.h"
-#include "platform/unicode-win32.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/unicode-win32.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 namespace {

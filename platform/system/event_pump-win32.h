@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/handle-win32.h"
 #include "platform/system/event_pump.h"
 #include "platform/system/stop_requests-win32.h"
 #include "platform/system/watch_list-win32.h"

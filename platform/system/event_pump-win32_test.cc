@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "gtest/gtest.h"
-#include "platform/handle-win32.h"
 #include "platform/testing/testing-win32.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 namespace {

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

@@ -3,7 +3,7 @@
 #include "base/error.h"
 #include "base/program_name.h"
 #include "platform/system/stop_request.h"
-#include "platform/unicode-win32.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 namespace {

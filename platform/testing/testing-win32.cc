@@ -6,7 +6,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/unicode-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo::win32_test {

@@ -1,9 +1,7 @@
-#include "platform/unicode-win32.h"
+#include "platform/windows-win32.h"
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/error-win32.h"
-#include "platform/windows-win32.h"
 
 namespace zindo {
 namespace {
