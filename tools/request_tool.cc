@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
-#include <thread>
 
 #include "base/directory_monitor.h"
 #include "exchange/file_names.h"
@@ -18,6 +18,7 @@
 #include "platform/descriptor-posix.h"
 #include "platform/files/directory_source-posix.h"
 #include "platform/files/file_system-posix.h"
+#include "platform/system/clock-posix.h"
 #include "tools/tool_support.h"
 
 namespace zindo::tools {
@@ -181,35 +182,40 @@ long long Nanoseconds(const FileTime& time) {
 
 // ---- Waiting for the relay ----
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kPollInterval = std::chrono::milliseconds(20);
+// 20 ms between looks at the files.
+constexpr timespec kPollInterval{0, 20'000'000};
+
+// Deadlines are seconds on the monotonic clock, read as the relay reads it.
+double MonotonicNow() { return PosixClock().MonotonicSeconds(); }
 
 // Calls `done` until it returns true, or until `deadline` has passed, after
 // one last call. Returns whether `done` returned true.
 template <typename Done>
-bool PollUntil(Clock::time_point deadline, const Done& done) {
+bool PollUntil(double deadline, const Done& done) {
   for (;;) {
     if (done()) return true;
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(kPollInterval);
+    if (MonotonicNow() >= deadline) return false;
+    // A signal that cuts the pause short only brings the next look forward.
+    ::nanosleep(&kPollInterval, nullptr);
   }
 }
 
-std::string Seconds(std::chrono::milliseconds limit) {
+std::string Seconds(double seconds) {
   char text[32];
-  std::snprintf(text, sizeof text, "%g s", limit.count() / 1000.0);
+  std::snprintf(text, sizeof text, "%g s", seconds);
   return text;
 }
 
-void WaitUntilTaken(const std::string& directory, Clock::time_point deadline,
-                    std::chrono::milliseconds limit) {
+void WaitUntilTaken(const std::string& directory, double deadline,
+                    double limit_seconds) {
   const bool taken = PollUntil(deadline, [&] {
     return NamesMatching(directory, kRequestCreateName).empty();
   });
   if (!taken) {
     throw WaitTimedOut("the relay has not taken " +
                        PathIn(directory, kRequestCreateName) + " within " +
-                       Seconds(limit) + ": is it running in that directory?");
+                       Seconds(limit_seconds) +
+                       ": is it running in that directory?");
   }
 }
 
@@ -331,9 +337,9 @@ void WriteRequestFile(const std::string& directory, const std::string& content,
 }
 
 std::string WaitForReply(const std::string& directory, const FileState& before,
-                         std::chrono::milliseconds limit) {
-  const Clock::time_point deadline = Clock::now() + limit;
-  WaitUntilTaken(directory, deadline, limit);
+                         double limit_seconds) {
+  const double deadline = MonotonicNow() + limit_seconds;
+  WaitUntilTaken(directory, deadline, limit_seconds);
   FileState now;
   std::optional<std::string> reply;
   const bool replied = PollUntil(deadline, [&] {
@@ -351,18 +357,18 @@ std::string WaitForReply(const std::string& directory, const FileState& before,
   if (now.present() && now != before) {
     throw MalformedResponse(PathIn(directory, now.stored_name) +
                             ": the reply line is still unfinished after " +
-                            Seconds(limit) + ": \"" +
+                            Seconds(limit_seconds) + ": \"" +
                             PrintableText(now.content) + "\"");
   }
   throw WaitTimedOut("the relay took the request, but no reply came in " +
                      PathIn(directory, kResponseFileName) + " within " +
-                     Seconds(limit));
+                     Seconds(limit_seconds));
 }
 
 void WaitForStop(const std::string& directory, const FileState& before,
-                 std::chrono::milliseconds limit) {
-  const Clock::time_point deadline = Clock::now() + limit;
-  WaitUntilTaken(directory, deadline, limit);
+                 double limit_seconds) {
+  const double deadline = MonotonicNow() + limit_seconds;
+  WaitUntilTaken(directory, deadline, limit_seconds);
   FileState now;
   const bool stopped = PollUntil(deadline, [&] {
     now = ReadFileState(directory, kStatusFileName);
@@ -372,7 +378,7 @@ void WaitForStop(const std::string& directory, const FileState& before,
     throw WaitTimedOut(
         "the relay took the quit request, but " +
         PathIn(directory, kStatusFileName) + " does not say 0,0 within " +
-        Seconds(limit) +
+        Seconds(limit_seconds) +
         (now.present() ? " (it holds \"" + PrintableText(now.content) + "\")"
                        : " (it is missing)"));
   }

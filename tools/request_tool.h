@@ -3,7 +3,6 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -108,15 +107,16 @@ void WriteRequestFile(const std::string& directory, const std::string& content,
 
 // Waits until the relay has taken the request file from `directory` and the
 // response file has changed from `before`, and returns the reply it holds.
-// Throws WaitTimedOut, MalformedResponse or Error.
+// Gives up after `limit_seconds`. Throws WaitTimedOut, MalformedResponse or
+// Error.
 std::string WaitForReply(const std::string& directory, const FileState& before,
-                         std::chrono::milliseconds limit);
+                         double limit_seconds);
 
 // Waits until the relay has taken the request file from `directory` and the
 // status file, changed from `before`, says the relay has stopped. Throws
-// WaitTimedOut or Error.
+// WaitTimedOut or Error, after `limit_seconds`.
 void WaitForStop(const std::string& directory, const FileState& before,
-                 std::chrono::milliseconds limit);
+                 double limit_seconds);
 
 }  // namespace zindo::tools
 

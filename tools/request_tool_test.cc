@@ -195,8 +195,7 @@ TEST_F(RequestFilesTest, WaitsForTheRequestToBeTakenAndTheReplyToChange) {
       [&] { unfinished_reply_read = AnswerLikeTheRelay(directory_); });
   WriteRequestFile(directory_, EncodeRequest(Bytes({0, 0})), false);
   std::string reply;
-  EXPECT_NO_THROW(reply = WaitForReply(directory_, before,
-                                       std::chrono::milliseconds(5000)));
+  EXPECT_NO_THROW(reply = WaitForReply(directory_, before, 5.0));
   relay.join();
   EXPECT_TRUE(unfinished_reply_read);
   EXPECT_EQ(reply, Bytes({9, 0, 200}));
@@ -206,10 +205,11 @@ TEST_F(RequestFilesTest, TimesOutWhenNoRelayTakesTheRequest) {
   const FileState before = ReadFileState(directory_, kResponseFileName);
   WriteRequestFile(directory_, "x", false);
   try {
-    WaitForReply(directory_, before, std::chrono::milliseconds(100));
+    WaitForReply(directory_, before, 0.1);
     FAIL() << "no time-out";
   } catch (const WaitTimedOut& timeout) {
     EXPECT_THAT(timeout.what(), HasSubstr("has not taken"));
+    EXPECT_THAT(timeout.what(), HasSubstr("within 0.1 s"));
   }
 }
 

@@ -4,7 +4,6 @@
 // what a request file would make the relay send. `zindo-request --help`
 // describes its use.
 
-#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -96,13 +95,12 @@ int Send(const RequestOptions& options) {
     return kExitFailed;
   }
   if (!options.wait_seconds.has_value()) return kExitDone;
-  const auto limit = std::chrono::milliseconds(
-      static_cast<long long>(*options.wait_seconds * 1000));
+  const double limit_seconds = *options.wait_seconds;
   if (quit) {
-    zindo::tools::WaitForStop(directory, before, limit);
+    zindo::tools::WaitForStop(directory, before, limit_seconds);
   } else {
     const std::string reply =
-        zindo::tools::WaitForReply(directory, before, limit);
+        zindo::tools::WaitForReply(directory, before, limit_seconds);
     std::printf("%s\n", zindo::tools::DecimalList(reply).c_str());
   }
   return kExitDone;

@@ -7,7 +7,7 @@
 namespace zindo::tools {
 
 std::vector<ReceivedMessage> MessageFramer::Feed(std::string_view bytes,
-                                                 SteadyTime now) {
+                                                 double now) {
   std::vector<ReceivedMessage> messages;
   if (auto stale = Expire(now)) messages.push_back(std::move(*stale));
   if (bytes.empty()) return messages;
@@ -21,14 +21,14 @@ std::vector<ReceivedMessage> MessageFramer::Feed(std::string_view bytes,
   return messages;
 }
 
-std::optional<ReceivedMessage> MessageFramer::Expire(SteadyTime now) {
+std::optional<ReceivedMessage> MessageFramer::Expire(double now) {
   if (waiting_.empty() || now < *Deadline()) return std::nullopt;
   return ReceivedMessage{std::exchange(waiting_, {}), false};
 }
 
-std::optional<SteadyTime> MessageFramer::Deadline() const {
+std::optional<double> MessageFramer::Deadline() const {
   if (waiting_.empty()) return std::nullopt;
-  return last_byte_at_ + kIncompleteAfter;
+  return last_byte_at_ + kIncompleteAfterSeconds;
 }
 
 }  // namespace zindo::tools

@@ -1,15 +1,12 @@
 #ifndef ZINDO_TOOLS_DEVSIM_FRAMER_H_
 #define ZINDO_TOOLS_DEVSIM_FRAMER_H_
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zindo::tools {
-
-using SteadyTime = std::chrono::steady_clock::time_point;
 
 // One message as the device received it.
 struct ReceivedMessage {
@@ -22,25 +19,26 @@ struct ReceivedMessage {
 // a message is its first byte plus 2 bytes long. Bytes that have not made
 // up a whole message 200 ms after the last of them arrived are given up
 // on and handed out as an incomplete message, so that a lost byte costs
-// one message and not every message after it.
+// one message and not every message after it. Instants are seconds on the
+// monotonic clock (Clock::MonotonicSeconds).
 class MessageFramer {
  public:
-  static constexpr std::chrono::milliseconds kIncompleteAfter{200};
+  static constexpr double kIncompleteAfterSeconds = 0.2;
 
   // Takes `bytes` that arrived at `now`; returns the messages they finish,
   // in order. Bytes left over from before that had already timed out come
   // first, as an incomplete message.
-  std::vector<ReceivedMessage> Feed(std::string_view bytes, SteadyTime now);
+  std::vector<ReceivedMessage> Feed(std::string_view bytes, double now);
 
   // The incomplete message, if the bytes waiting timed out by `now`.
-  std::optional<ReceivedMessage> Expire(SteadyTime now);
+  std::optional<ReceivedMessage> Expire(double now);
 
   // When waiting bytes time out; nothing when none wait.
-  std::optional<SteadyTime> Deadline() const;
+  std::optional<double> Deadline() const;
 
  private:
   std::string waiting_;
-  SteadyTime last_byte_at_;
+  double last_byte_at_ = 0;
 };
 
 }  // namespace zindo::tools

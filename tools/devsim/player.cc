@@ -6,35 +6,38 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <system_error>
 #include <utility>
 
 #include "link/device_message.h"
+#include "platform/system/clock-posix.h"
 
 namespace zindo::tools {
 namespace {
 
-using Duration = std::chrono::steady_clock::duration;
-
 // While no one has the slave side open the master cannot tell us when
 // someone does, so the player looks again this often.
-constexpr std::chrono::milliseconds kClosedPortTick{100};
+constexpr double kClosedPortTickSeconds = 0.1;
 // How long a write may wait for room on the line before it is given up.
 constexpr int kWriteStallMilliseconds = 1000;
 
-timespec ToTimespec(Duration span) {
+// The one reading of the monotonic clock, as the relay's waits take it.
+double MonotonicNow() { return PosixClock().MonotonicSeconds(); }
+
+timespec ToTimespec(double seconds) {
   // Rounded up, so that a wait never ends just before its deadline.
-  const auto nanoseconds = std::max<std::int64_t>(
-      0, std::chrono::ceil<std::chrono::nanoseconds>(span).count());
+  const auto nanoseconds =
+      static_cast<std::int64_t>(std::ceil(std::max(seconds, 0.0) * 1e9));
   return {static_cast<time_t>(nanoseconds / 1'000'000'000),
           static_cast<long>(nanoseconds % 1'000'000'000)};
 }
 
-std::string Milliseconds(Duration span) {
+std::string Milliseconds(double seconds) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f ms",
-                std::chrono::duration<double, std::milli>(span).count());
+  std::snprintf(text, sizeof text, "%.1f ms", seconds * 1000);
   return text;
 }
 
@@ -70,7 +73,7 @@ std::string DescribeSent(const ReplyScheduler::DueChunk& due) {
     text += "chunk " + std::to_string(due.chunk.number) + "/" +
             std::to_string(due.chunk.count) + ", ";
   }
-  return text + "waited " + Milliseconds(due.waited) + ")";
+  return text + "waited " + Milliseconds(due.waited_seconds) + ")";
 }
 
 }  // namespace
@@ -106,7 +109,7 @@ void DevicePlayer::PlayConnection(int fd, const StopSignals& stop) {
 void DevicePlayer::Run(const StopSignals& stop) {
   while (!stop.requested() && !ended_) {
     const short events = PortOpen() ? Wait(stop) : WaitForOpen(stop);
-    const SteadyTime now = std::chrono::steady_clock::now();
+    const double now = MonotonicNow();
     // Presence first, so that the log shows the port open before its bytes.
     if (events >= 0 && pseudo_terminal_) NotePresence((events & POLLHUP) != 0);
     if (events > 0 && (events & POLLIN) != 0) ReadWaiting(now);
@@ -117,11 +120,9 @@ void DevicePlayer::Run(const StopSignals& stop) {
 
 // The poll result for the line, or -1 when a signal cut the wait short.
 short DevicePlayer::Wait(const StopSignals& stop) {
-  const std::optional<SteadyTime> deadline = NextDeadline();
+  const std::optional<double> deadline = NextDeadline();
   timespec timeout{};
-  if (deadline) {
-    timeout = ToTimespec(*deadline - std::chrono::steady_clock::now());
-  }
+  if (deadline) timeout = ToTimespec(*deadline - MonotonicNow());
   pollfd watched{fd_, POLLIN, 0};
   const timespec* limit = deadline ? &timeout : nullptr;
   if (ppoll(&watched, 1, limit, &stop.wait_mask()) < 0) return -1;
@@ -134,17 +135,19 @@ short DevicePlayer::Wait(const StopSignals& stop) {
 // an open watch), and only then takes a look at the master.
 short DevicePlayer::WaitForOpen(const StopSignals& stop) {
   const bool watching = open_watch_ && open_watch_->ok();
-  std::optional<Duration> pause;
-  if (const std::optional<SteadyTime> deadline = NextDeadline()) {
-    pause = *deadline - std::chrono::steady_clock::now();
+  std::optional<double> pause_seconds;
+  if (const std::optional<double> deadline = NextDeadline()) {
+    pause_seconds = *deadline - MonotonicNow();
   }
-  if (!watching)
-    pause =
-        std::min<Duration>(pause.value_or(kClosedPortTick), kClosedPortTick);
+  if (!watching) {
+    pause_seconds = std::min(pause_seconds.value_or(kClosedPortTickSeconds),
+                             kClosedPortTickSeconds);
+  }
   timespec timeout{};
-  if (pause) timeout = ToTimespec(*pause);
+  if (pause_seconds) timeout = ToTimespec(*pause_seconds);
   pollfd opened{watching ? open_watch_->fd() : -1, POLLIN, 0};
-  if (ppoll(&opened, 1, pause ? &timeout : nullptr, &stop.wait_mask()) < 0) {
+  if (ppoll(&opened, 1, pause_seconds ? &timeout : nullptr, &stop.wait_mask()) <
+      0) {
     return -1;
   }
   // Drained before the look, so an open after it still wakes the next wait.
@@ -155,14 +158,14 @@ short DevicePlayer::WaitForOpen(const StopSignals& stop) {
   return watched.revents;
 }
 
-std::optional<SteadyTime> DevicePlayer::NextDeadline() const {
-  const std::optional<SteadyTime> framing = framer_.Deadline();
-  const std::optional<SteadyTime> sending = scheduler_.NextDue();
+std::optional<double> DevicePlayer::NextDeadline() const {
+  const std::optional<double> framing = framer_.Deadline();
+  const std::optional<double> sending = scheduler_.NextDue();
   if (framing && sending) return std::min(*framing, *sending);
   return framing ? framing : sending;
 }
 
-void DevicePlayer::ReadWaiting(SteadyTime now) {
+void DevicePlayer::ReadWaiting(double now) {
   char buffer[512];
   for (;;) {
     const ssize_t count = read(fd_, buffer, sizeof buffer);
@@ -198,7 +201,7 @@ void DevicePlayer::NotePresence(bool hung_up) {
   }
 }
 
-void DevicePlayer::Answer(const ReceivedMessage& message, SteadyTime now) {
+void DevicePlayer::Answer(const ReceivedMessage& message, double now) {
   log_.Write(DescribeMessage(message, rules_.IsProbe(message.bytes)));
   const std::optional<RuleSet::Match> match = rules_.Take(message.bytes);
   if (!match) {
@@ -217,7 +220,7 @@ void DevicePlayer::Answer(const ReceivedMessage& message, SteadyTime now) {
   }
 }
 
-void DevicePlayer::SendDue(SteadyTime now) {
+void DevicePlayer::SendDue(double now) {
   while (std::optional<ReplyScheduler::DueChunk> due =
              scheduler_.TakeDue(now)) {
     if (WriteAll(due->chunk.bytes)) {

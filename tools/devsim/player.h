@@ -15,7 +15,8 @@ namespace zindo::tools {
 // Plays the device on one end of a line: reads what the relay sends, frames
 // it, answers by the rules and writes the answers on time, logging each
 // step. Everything waits in one ppoll whose timeout is the nearest of the
-// framer's and the scheduler's deadlines, so nothing spins.
+// framer's and the scheduler's deadlines, so nothing spins. Instants are
+// seconds on the monotonic clock, read through the platform's clock.
 class DevicePlayer {
  public:
   // `fd` is the line, non-blocking. When it is a pseudo-terminal master,
@@ -37,13 +38,13 @@ class DevicePlayer {
  private:
   short Wait(const StopSignals& stop);
   short WaitForOpen(const StopSignals& stop);
-  std::optional<SteadyTime> NextDeadline() const;
+  std::optional<double> NextDeadline() const;
   bool PortOpen() const { return !pseudo_terminal_ || presence_.open(); }
-  void ReadWaiting(SteadyTime now);
+  void ReadWaiting(double now);
   void NotePresence(bool hung_up);
   void PortClosed();
-  void Answer(const ReceivedMessage& message, SteadyTime now);
-  void SendDue(SteadyTime now);
+  void Answer(const ReceivedMessage& message, double now);
+  void SendDue(double now);
   bool WriteAll(const std::string& bytes);
 
   int fd_;

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -156,6 +157,17 @@ TEST_F(DevsimPtyTest, AnswersInChunksKeepsPlayingAcrossAReopenAndEndsOnTerm) {
     EXPECT_GT(reply[i].at - reply[i - 1].at, milliseconds(140));
     EXPECT_LT(reply[i].at - reply[i - 1].at, milliseconds(250));
   }
+  // The log gives each wait in milliseconds to a tenth; a chunk after a gap
+  // is never written before the gap has run.
+  ASSERT_TRUE(LogSays("(chunk 3/3, waited "));
+  const std::string log = ReadWhole(log_);
+  const std::regex waited(R"(\(chunk ([23])/3, waited (\d+\.\d) ms\))");
+  int gapped = 0;
+  for (std::sregex_iterator it(log.begin(), log.end(), waited), end; it != end;
+       ++it, ++gapped) {
+    EXPECT_GE(std::stod((*it)[2]), 150.0) << (*it)[0];
+  }
+  EXPECT_EQ(gapped, 2) << log;
 
   close(port);  // as the relay does when it recovers the line
   ASSERT_TRUE(LogSays("port closed"));

@@ -35,7 +35,7 @@ std::vector<ReplyChunk> PlanReply(const Rule& rule,
   for (std::size_t start = 0; start < bytes.size(); start += size) {
     const bool first = chunks.empty();
     chunks.push_back({bytes.substr(start, size),
-                      first ? delivery.after : delivery.gap,
+                      first ? delivery.after_seconds : delivery.gap_seconds,
                       static_cast<int>(chunks.size()) + 1, 0});
   }
   for (ReplyChunk& chunk : chunks)
@@ -43,7 +43,7 @@ std::vector<ReplyChunk> PlanReply(const Rule& rule,
   return chunks;
 }
 
-bool ReplyScheduler::Add(std::vector<ReplyChunk> chunks, SteadyTime now) {
+bool ReplyScheduler::Add(std::vector<ReplyChunk> chunks, double now) {
   if (chunks.empty()) return false;
   const bool behind = !waiting_.empty();
   if (!behind) measured_from_ = now;
@@ -51,13 +51,12 @@ bool ReplyScheduler::Add(std::vector<ReplyChunk> chunks, SteadyTime now) {
   return behind;
 }
 
-std::optional<SteadyTime> ReplyScheduler::NextDue() const {
+std::optional<double> ReplyScheduler::NextDue() const {
   if (waiting_.empty()) return std::nullopt;
-  return measured_from_ + waiting_.front().delay;
+  return measured_from_ + waiting_.front().delay_seconds;
 }
 
-std::optional<ReplyScheduler::DueChunk> ReplyScheduler::TakeDue(
-    SteadyTime now) {
+std::optional<ReplyScheduler::DueChunk> ReplyScheduler::TakeDue(double now) {
   if (waiting_.empty() || now < *NextDue()) return std::nullopt;
   DueChunk due{std::move(waiting_.front()), now - measured_from_};
   waiting_.pop_front();

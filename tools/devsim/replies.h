@@ -1,7 +1,6 @@
 #ifndef ZINDO_TOOLS_DEVSIM_REPLIES_H_
 #define ZINDO_TOOLS_DEVSIM_REPLIES_H_
 
-#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <optional>
@@ -17,7 +16,7 @@ namespace zindo::tools {
 // for the first chunk of a reply, after the chunk before for the others.
 struct ReplyChunk {
   std::string bytes;
-  std::chrono::steady_clock::duration delay{};
+  double delay_seconds = 0;
   int number = 1;  // counting from 1
   int count = 1;   // chunks in the whole reply
 };
@@ -30,23 +29,24 @@ std::vector<ReplyChunk> PlanReply(const Rule& rule, const std::string& message);
 // measured from when the chunk before was actually written, so a late
 // wake-up never shortens the gap that follows it. A reply planned while
 // another is still going out waits behind it: its `after` starts when the
-// other's last chunk is written.
+// other's last chunk is written. Instants are seconds on the monotonic
+// clock, as the framer's are.
 class ReplyScheduler {
  public:
   // Queues `chunks` for a message that arrived at `now`. True when they
   // wait behind a reply still being sent.
-  bool Add(std::vector<ReplyChunk> chunks, SteadyTime now);
+  bool Add(std::vector<ReplyChunk> chunks, double now);
 
   // When the next chunk is due; nothing when none waits.
-  std::optional<SteadyTime> NextDue() const;
+  std::optional<double> NextDue() const;
 
   // The next chunk if it is due at `now`, no longer waiting; the time since
-  // the write it was measured from is in `waited`.
+  // the write it was measured from is in `waited_seconds`.
   struct DueChunk {
     ReplyChunk chunk;
-    std::chrono::steady_clock::duration waited;
+    double waited_seconds;
   };
-  std::optional<DueChunk> TakeDue(SteadyTime now);
+  std::optional<DueChunk> TakeDue(double now);
 
   // Forgets every waiting chunk, as when the port closes under them.
   // Returns how many bytes will not be sent.
@@ -54,7 +54,7 @@ class ReplyScheduler {
 
  private:
   std::deque<ReplyChunk> waiting_;
-  SteadyTime measured_from_;
+  double measured_from_ = 0;
 };
 
 }  // namespace zindo::tools

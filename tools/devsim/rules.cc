@@ -103,10 +103,9 @@ unsigned long ParseCount(Words& words, std::string_view keyword,
   return *value;
 }
 
-std::chrono::milliseconds ParseMilliseconds(Words& words,
-                                            std::string_view keyword) {
-  return std::chrono::milliseconds(
-      ParseCount(words, keyword, 0, kMaxMilliseconds));
+// A wait written in whole milliseconds, in seconds.
+double ParseMilliseconds(Words& words, std::string_view keyword) {
+  return ParseCount(words, keyword, 0, kMaxMilliseconds) / 1000.0;
 }
 
 Trigger ParseTrigger(std::string_view text) {
@@ -173,12 +172,12 @@ void ParseChunks(Words& words, Delivery& delivery) {
                     "\" must be followed by \"gap MS\", found " +
                     (word.empty() ? "the end of the rule" : Quoted(word)));
   }
-  delivery.gap = ParseMilliseconds(words, "gap");
+  delivery.gap_seconds = ParseMilliseconds(words, "gap");
 }
 
 void ParseModifier(const std::string& word, Words& words, Rule& rule) {
   if (word == "after") {
-    rule.delivery.after = ParseMilliseconds(words, word);
+    rule.delivery.after_seconds = ParseMilliseconds(words, word);
   } else if (word == "chunks") {
     ParseChunks(words, rule.delivery);
   } else if (word == "truncate") {

@@ -13,7 +13,6 @@
 // Rules are tried in order and the first that matches answers; a rule with
 // once or times K retires after its first or K-th match.
 
-#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <stdexcept>
@@ -41,11 +40,12 @@ struct Action {
   std::string bytes;  // for kReply
 };
 
-// How an answer goes out on the line.
+// How an answer goes out on the line. The rule text gives its waits in
+// milliseconds; they are kept in seconds, as every wait is.
 struct Delivery {
-  std::chrono::milliseconds after{0};   // before the first byte
+  double after_seconds = 0;             // before the first byte
   std::size_t chunk_size = 0;           // 0: all bytes at once
-  std::chrono::milliseconds gap{0};     // between chunks
+  double gap_seconds = 0;               // between chunks
   std::optional<std::size_t> truncate;  // send only this many bytes
 };
 

@@ -12,7 +12,6 @@
 namespace zindo::tools {
 namespace {
 
-using std::chrono::milliseconds;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 
@@ -48,9 +47,9 @@ TEST(ParseRuleTest, ReadsEveryModifier) {
   const Rule rule = ParseRule(
       "request: reply 1,2,3 after 250 chunks 2 gap 400 truncate 5 "
       "times 3");
-  EXPECT_EQ(rule.delivery.after, milliseconds(250));
+  EXPECT_EQ(rule.delivery.after_seconds, 0.25);  // given in milliseconds
   EXPECT_EQ(rule.delivery.chunk_size, 2u);
-  EXPECT_EQ(rule.delivery.gap, milliseconds(400));
+  EXPECT_EQ(rule.delivery.gap_seconds, 0.4);
   EXPECT_EQ(rule.delivery.truncate, 5u);
   EXPECT_EQ(rule.max_matches, 3);
   EXPECT_EQ(ParseRule("any: echo once").max_matches, 1);

@@ -16,12 +16,17 @@
 namespace zindo::tools {
 namespace {
 
-using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::HasSubstr;
 
-const SteadyTime kStart{std::chrono::seconds(1000)};
+// Instants are seconds on the monotonic clock; the tests start well past 0.
+constexpr double kStart = 1000;
+// The monotonic clock reads to the nanosecond: closer than that is the same.
+constexpr double kNanosecond = 1e-9;
+
+// `ms` milliseconds after kStart.
+double At(double ms) { return kStart + ms / 1000; }
 
 auto Message(const std::string& bytes, bool complete = true) {
   return ::testing::AllOf(Field(&ReceivedMessage::bytes, bytes),
@@ -31,9 +36,9 @@ auto Message(const std::string& bytes, bool complete = true) {
 TEST(MessageFramerTest, JoinsAMessageSplitAcrossReads) {
   MessageFramer framer;
   EXPECT_TRUE(framer.Feed(Bytes({3, 0}), kStart).empty());
-  EXPECT_TRUE(framer.Feed(Bytes({9, 7}), kStart + milliseconds(150)).empty());
+  EXPECT_TRUE(framer.Feed(Bytes({9, 7}), At(150)).empty());
   // 150 ms after the last byte, not after the first: still in time.
-  EXPECT_THAT(framer.Feed(Bytes({8}), kStart + milliseconds(300)),
+  EXPECT_THAT(framer.Feed(Bytes({8}), At(300)),
               ElementsAre(Message(Bytes({3, 0, 9, 7, 8}))));
   EXPECT_FALSE(framer.Deadline().has_value());
 }
@@ -44,18 +49,18 @@ TEST(MessageFramerTest, SplitsTwoMessagesInOneRead) {
       framer.Feed(Bytes({1, 0, 5, 2, 0, 6, 7, 4}), kStart),
       ElementsAre(Message(Bytes({1, 0, 5})), Message(Bytes({2, 0, 6, 7}))));
   // The byte after them starts the next message.
-  EXPECT_EQ(framer.Deadline(), kStart + milliseconds(200));
+  EXPECT_EQ(framer.Deadline(), At(200));
 }
 
 TEST(MessageFramerTest, GivesUpOnAnIncompleteMessageAfter200ms) {
   MessageFramer framer;
   framer.Feed(Bytes({5, 0, 1}), kStart);
-  EXPECT_FALSE(framer.Expire(kStart + milliseconds(199)).has_value());
-  EXPECT_THAT(framer.Expire(kStart + milliseconds(200)),
+  EXPECT_FALSE(framer.Expire(At(199)).has_value());
+  EXPECT_THAT(framer.Expire(At(200)),
               ::testing::Optional(Message(Bytes({5, 0, 1}), false)));
   EXPECT_FALSE(framer.Deadline().has_value());
   // What comes next frames afresh.
-  EXPECT_THAT(framer.Feed(Bytes({0, 0}), kStart + milliseconds(500)),
+  EXPECT_THAT(framer.Feed(Bytes({0, 0}), At(500)),
               ElementsAre(Message(Bytes({0, 0}))));
 }
 
@@ -63,7 +68,7 @@ TEST(MessageFramerTest, StaleBytesComeOutFirstWhenNewOnesArrive) {
   MessageFramer framer;
   framer.Feed(Bytes({5, 0, 1}), kStart);
   EXPECT_THAT(
-      framer.Feed(Bytes({1, 0, 4}), kStart + milliseconds(900)),
+      framer.Feed(Bytes({1, 0, 4}), At(900)),
       ElementsAre(Message(Bytes({5, 0, 1}), false), Message(Bytes({1, 0, 4}))));
 }
 
@@ -72,7 +77,7 @@ TEST(MessageFramerTest, AnEmptyFrameIsTwoBytesLong) {
   EXPECT_THAT(framer.Feed(Bytes({0, 0, 0}), kStart),
               ElementsAre(Message(Bytes({0, 0}))));
   // A lone 0 announces a second byte; it waits for it, then gives up.
-  EXPECT_THAT(framer.Expire(kStart + milliseconds(200)),
+  EXPECT_THAT(framer.Expire(At(200)),
               ::testing::Optional(Message(Bytes({0}), false)));
 }
 
@@ -88,9 +93,9 @@ TEST(PlanReplyTest, CutsTheReplyIntoTimedChunks) {
   EXPECT_THAT(ChunkBytes(chunks),
               ElementsAre(Bytes({5, 0, 1}), Bytes({2, 3, 4}), Bytes({5})));
   ASSERT_EQ(chunks.size(), 3u);
-  EXPECT_EQ(chunks[0].delay, milliseconds(40));
-  EXPECT_EQ(chunks[1].delay, milliseconds(300));
-  EXPECT_EQ(chunks[2].delay, milliseconds(300));
+  EXPECT_EQ(chunks[0].delay_seconds, 0.04);
+  EXPECT_EQ(chunks[1].delay_seconds, 0.3);
+  EXPECT_EQ(chunks[2].delay_seconds, 0.3);
   EXPECT_EQ(chunks[2].number, 3);
   EXPECT_EQ(chunks[0].count, 3);
 }
@@ -123,15 +128,17 @@ TEST(ReplySchedulerTest, MeasuresEachGapFromTheActualWrite) {
                                     "100"),
                           ""),
                 kStart);
-  EXPECT_EQ(scheduler.NextDue(), kStart + milliseconds(50));
-  EXPECT_FALSE(scheduler.TakeDue(kStart + milliseconds(49)).has_value());
+  EXPECT_EQ(scheduler.NextDue(), At(50));
+  EXPECT_FALSE(scheduler.TakeDue(At(49)).has_value());
   // Written 7 ms late: the gap still runs its full 100 ms from then.
-  const auto first = scheduler.TakeDue(kStart + milliseconds(57));
+  const double written = At(57);
+  const auto first = scheduler.TakeDue(written);
   ASSERT_TRUE(first);
   EXPECT_EQ(first->chunk.bytes, Bytes({1, 0}));
-  EXPECT_EQ(first->waited, milliseconds(57));
-  EXPECT_EQ(scheduler.NextDue(), kStart + milliseconds(157));
-  const auto second = scheduler.TakeDue(kStart + milliseconds(157));
+  EXPECT_NEAR(first->waited_seconds, 0.057, kNanosecond);
+  EXPECT_EQ(scheduler.NextDue(), written + 0.1);
+  EXPECT_FALSE(scheduler.TakeDue(At(156)).has_value());
+  const auto second = scheduler.TakeDue(written + 0.1);
   ASSERT_TRUE(second);
   EXPECT_EQ(second->chunk.bytes, Bytes({7}));
   EXPECT_FALSE(scheduler.NextDue().has_value());
@@ -144,17 +151,17 @@ TEST(ReplySchedulerTest, AReplyQueuesBehindOneStillGoingOut) {
   ASSERT_TRUE(scheduler.TakeDue(kStart));
   // Arrives while the second chunk waits; its `after` counts from that
   // chunk, not from its own arrival.
-  EXPECT_TRUE(scheduler.Add(PlanReply(ParseRule("any: echo after 20"), "9"),
-                            kStart + milliseconds(100)));
-  ASSERT_TRUE(scheduler.TakeDue(kStart + milliseconds(300)));
-  EXPECT_EQ(scheduler.NextDue(), kStart + milliseconds(320));
+  EXPECT_TRUE(
+      scheduler.Add(PlanReply(ParseRule("any: echo after 20"), "9"), At(100)));
+  ASSERT_TRUE(scheduler.TakeDue(At(300)));
+  EXPECT_EQ(scheduler.NextDue(), At(300) + 0.02);
   EXPECT_FALSE(scheduler.Add({}, kStart));  // nothing to send queues nothing
   EXPECT_EQ(scheduler.DropAll(), 1u);
   EXPECT_FALSE(scheduler.NextDue().has_value());
   // With nothing left to wait behind, a new reply counts from its message.
-  EXPECT_FALSE(scheduler.Add(PlanReply(ParseRule("any: echo after 5"), "9"),
-                             kStart + milliseconds(400)));
-  EXPECT_EQ(scheduler.NextDue(), kStart + milliseconds(405));
+  EXPECT_FALSE(
+      scheduler.Add(PlanReply(ParseRule("any: echo after 5"), "9"), At(400)));
+  EXPECT_EQ(scheduler.NextDue(), At(400) + 0.005);
 }
 
 TEST(EventLogTest, FallsBackToStandardErrorOnceWhenTheFileFails) {

@@ -38,7 +38,6 @@
 
 namespace {
 
-using zindo::tools::SteadyTime;
 
 constexpr char kProgram[] = "zindo-devsim";
 
