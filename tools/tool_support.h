@@ -18,6 +18,7 @@
 #include <variant>
 
 #include "base/command_line.h"
+#include "platform/system/clock.h"
 #include "platform/system/trace.h"
 
 namespace zindo::tools {

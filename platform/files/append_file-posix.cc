@@ -1,8 +1,6 @@
 #include <fcntl.h>
-#include <time.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -32,17 +30,6 @@ class PosixAppendFile : public AppendFile {
 };
 
 }  // namespace
-
-std::string LocalTimeOfDay() {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  tm local{};
-  ::localtime_r(&now.tv_sec, &local);
-  char text[64];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour,
-                local.tm_min, local.tm_sec, now.tv_nsec / 1'000'000);
-  return text;
-}
 
 std::string TextLineEnd() { return "\n"; }
 

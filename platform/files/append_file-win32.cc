@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -32,15 +31,6 @@ class Win32AppendFile : public AppendFile {
 };
 
 }  // namespace
-
-std::string LocalTimeOfDay() {
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", now.wHour,
-                now.wMinute, now.wSecond, now.wMilliseconds);
-  return text;
-}
 
 std::string TextLineEnd() { return "\r\n"; }
 

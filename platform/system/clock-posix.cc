@@ -1,5 +1,6 @@
 #include "platform/system/clock-posix.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace zindo {
@@ -27,6 +28,17 @@ double PosixClock::ReadingStepSeconds() {
   timespec resolution;
   if (::clock_getres(CLOCK_REALTIME, &resolution) != 0) return 0.001;
   return static_cast<double>(resolution.tv_sec) + resolution.tv_nsec / 1e9;
+}
+
+std::string LocalTimeOfDay() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  ::localtime_r(&now.tv_sec, &local);
+  char text[64];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour,
+                local.tm_min, local.tm_sec, now.tv_nsec / 1'000'000);
+  return text;
 }
 
 }  // namespace zindo

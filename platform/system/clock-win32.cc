@@ -1,6 +1,7 @@
 #include "platform/system/clock-win32.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/windows-win32.h"
 
@@ -31,6 +32,15 @@ double Win32Clock::ReadingStepSeconds() {
     return 0.016;
   }
   return std::max(increment / 1e7, 0.001);
+}
+
+std::string LocalTimeOfDay() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", now.wHour,
+                now.wMinute, now.wSecond, now.wMilliseconds);
+  return text;
 }
 
 }  // namespace zindo

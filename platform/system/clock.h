@@ -1,6 +1,8 @@
 #ifndef ZINDO_PLATFORM_SYSTEM_CLOCK_H_
 #define ZINDO_PLATFORM_SYSTEM_CLOCK_H_
 
+#include <string>
+
 namespace zindo {
 
 // The wall clock as the relay reads it, and a steady clock beside it.
@@ -22,6 +24,10 @@ class Clock {
   // How long SecondsSinceMidnight may keep a reading while time passes.
   virtual double ReadingStepSeconds() = 0;
 };
+
+// "HH:MM:SS.mmm" of the local time now, as trace and log lines begin: a
+// label for people reading them, never a measure of time.
+std::string LocalTimeOfDay();
 
 }  // namespace zindo
 

@@ -1,6 +1,7 @@
 #include "platform/system/trace.h"
 
 #include "base/error.h"
+#include "platform/system/clock.h"
 
 namespace zindo {
 

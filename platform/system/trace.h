@@ -52,9 +52,6 @@ class FileTrace : public Trace {
   bool failed_ = false;
 };
 
-// "HH:MM:SS.mmm" of the local time now, as trace lines begin.
-std::string LocalTimeOfDay();
-
 // Bytes as decimal values separated by spaces, for trace lines.
 std::string DecimalBytes(const std::string& bytes);
 
