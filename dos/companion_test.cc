@@ -69,7 +69,7 @@ TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
       ElementsAre("/usr/bin/dosbox", "-conf", kHandedFile, "-c",
                   "mount C \"/c\"", "-c",
                   std::string("mount Y \"") + kHandedFolder + "\"", "-c",
-                  "Y:\\IDLEHELP.COM", "-c", "mount -u Y", "-c", "C:", "-c",
+                  "Y:\\IDLEHELP.COM /E", "-c", "mount -u Y", "-c", "C:", "-c",
                   "cd \\ZINDO", "-c", "C:\\ZINDO\\Z.EXE", "-c", "exit"));
   // The helper DOSBox loads is the assembled program, which marks its hook.
   EXPECT_THAT(run.handed_folder,
@@ -278,7 +278,7 @@ TEST_F(DosCompanionTest, IdleHelperCanBeTurnedOffInTheUsersSettings) {
     const ProgramRun& run = programs_.runs[0];
     EXPECT_EQ(run.handed_folder.size(), c.loaded ? 1u : 0u);
     EXPECT_EQ(std::count(run.arguments.begin(), run.arguments.end(),
-                         "Y:\\IDLEHELP.COM"),
+                         "Y:\\IDLEHELP.COM /E"),
               c.loaded ? 1 : 0);
     // DOSBox never sees the relay's own section.
     EXPECT_THAT(run.handed_file, Not(HasSubstr("elay]")));

@@ -170,10 +170,13 @@ void CheckDriveMapped(const DosboxRun& run, const std::string& dos_path,
   }
 }
 
+bool IsBatchFile(const ProgramInformation& program) {
+  return EndsWithAnyCase(program.program, ".BAT");
+}
+
 std::string ProgramCommand(const ProgramInformation& program) {
   // Without CALL, a batch file would end the command list with it.
-  const bool batch = EndsWithAnyCase(program.program, ".BAT");
-  std::string command = (batch ? "call " : "") + program.program;
+  std::string command = (IsBatchFile(program) ? "call " : "") + program.program;
   if (!program.parameters.empty()) command += " " + program.parameters;
   return command;
 }
@@ -210,13 +213,17 @@ char FreeDriveLetter(const std::vector<DosDrive>& drives) {
 }
 
 // Mounts the helper's folder, loads the helper (it stays resident) and
-// takes the drive away again.
+// takes the drive away again. With /E the helper types EXIT when DOSBox has
+// lost the `exit` that follows the companion; a batch file's next program
+// would read those keys, so a batch companion goes without.
 std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
   const char letter = FreeDriveLetter(run.drives);
   if (run.idle_helper_folder.empty() || letter == 0) return {};
   const std::string drive(1, letter);
-  return {MountCommand({letter, run.idle_helper_folder}),
-          drive + ":\\" + kIdleHelperName, "mount -u " + drive};
+  const std::string load =
+      drive + ":\\" + kIdleHelperName + (IsBatchFile(run.program) ? "" : " /E");
+  return {MountCommand({letter, run.idle_helper_folder}), load,
+          "mount -u " + drive};
 }
 
 }  // namespace

@@ -98,6 +98,8 @@ TEST_F(DosboxCommandTest, WhatDosCannotReachIsRefused) {
   EXPECT_NO_THROW(CommandsFor({"Z.EXE", "C:\\", ""}, "/gone"));
 }
 
+// It types EXIT for a program whose `exit` DOSBox lost (/E), never for a
+// batch file, whose next program would read the keys.
 TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
   // Y: is taken, so the helper's folder is shown as X: while it loads.
   drives_.push_back({'Y', "/elsewhere"});
@@ -106,8 +108,12 @@ TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
       "/dev/fd/5", places_);
   EXPECT_THAT(
       std::vector(arguments.begin() + 9, arguments.end()),
-      ElementsAre("mount X \"/tmp/h x\"", "-c", "X:\\IDLEHELP.COM", "-c",
+      ElementsAre("mount X \"/tmp/h x\"", "-c", "X:\\IDLEHELP.COM /E", "-c",
                   "mount -u X", "-c", "C:", "-c", "Z.EXE", "-c", "exit"));
+  const std::vector<std::string> batch = DosboxArguments(
+      {DosboxLine::kDosbox, drives_, "/c", {"GO.BAT", "", ""}, "/tmp/h x"},
+      "/dev/fd/5", places_);
+  EXPECT_THAT(batch, ::testing::Contains("X:\\IDLEHELP.COM"));
 }
 
 TEST_F(DosboxCommandTest, DeepestDriveHoldingTheDirectoryIsChosen) {
@@ -152,7 +158,7 @@ TEST(DosboxSettingsTest, UserSettingsApplyExceptWhatTheRelayNeeds) {
 // command line and what the settings add to those of every line.
 TEST_F(DosboxCommandTest, EachLineStartsAsItNeeds) {
   const std::string common = DosboxConfig(DosboxLine::kDosbox, "", true);
-  const std::vector<std::string> dos_commands = {"-c", "Y:\\IDLEHELP.COM",
+  const std::vector<std::string> dos_commands = {"-c", "Y:\\IDLEHELP.COM /E",
                                                  "-c", "mount -u Y",
                                                  "-c", "C:",
                                                  "-c", "Z.EXE",

@@ -29,6 +29,19 @@
 ; without delay. The check for other names is kept short, since every open
 ; and FindFirst of the companion passes through it.
 ;
+; - It keeps DOSBox's own end. The relay starts DOSBox with the companion
+;   and then `exit` as start-up commands, which DOSBox reads one at a time
+;   from its Z:\AUTOEXEC.BAT. DOSBox Staging loses that file when its
+;   directory caches are emptied (the key the relay sends), so that after
+;   the companion ends it would stay at its prompt, its window open. When
+;   the helper is loaded with /E (the relay gives it when the companion is
+;   a program, not a batch file whose next program would read the keys),
+;   and Z:\AUTOEXEC.BAT opened as it was loaded: when a program the shell
+;   started ends (4Ch or 00h, or INT 20h) and that file no longer opens, the
+;   helper types EXIT and Enter into the keyboard buffer for the prompt to
+;   read. Where the file is still there, DOSBox reads its `exit` from it as
+;   always, and nothing is typed.
+;
 ; The FCB find (11h) only idles. DOSBox keeps an FCB search's state in its
 ; own memory, out of the helper's reach, so a FindNext (12h) after an answer
 ; given here would go on with DOSBox's own, failed, search; and the found
@@ -42,6 +55,7 @@
 ;   43h AL=0   get attributes           DS:DX  path
 ;   4Eh        FindFirst                DS:DX  path, CX attribute mask
 ;   0Fh, 11h   FCB open and find first  DS:DX  FCB (extended or not)
+;   4Ch, 00h   end of a program (and INT 20h)
 ; A handle call fails with CF set, an FCB call with AL = FFh.
 ;
 ;   nasm -f bin -o IDLEHELP.COM idle_helper.asm
@@ -127,7 +141,13 @@ hook:
         je      .fcb
         cmp     ah, 11h
         je      .fcb
+        cmp     ah, 4Ch
+        je      .end
+        test    ah, ah
+        je      .end
 .chain: jmp     far [cs:old_int21]
+.end:   call    keep_dosbox_end
+        jmp     far [cs:old_int21]
 
 .path_dx:
         leave_other_paths dx
@@ -412,6 +432,67 @@ same_text:
         pop     ax
         ret
 
+; INT 20h, the other way a program ends.
+int20_hook:
+        call    keep_dosbox_end
+        jmp     far [cs:old_int20]
+
+; When the program ending now is one the shell started, and the shell's
+; start-up commands are gone (see the top), types EXIT and Enter for the
+; shell's prompt. Keeps every register and flag.
+keep_dosbox_end:
+        pushf
+        push    ax
+        push    bx
+        push    cx
+        push    dx
+        push    si
+        push    ds
+        mov     ax, [cs:shell_psp]
+        test    ax, ax                  ; not asked for, or no such file
+        jz      .done
+        push    ax
+        mov     ah, 51h                 ; BX: the ending program's PSP
+        dos
+        mov     ds, bx
+        pop     ax
+        cmp     ax, [16h]               ; its parent
+        jne     .done
+        push    cs
+        pop     ds
+        mov     dx, autoexec_path
+        mov     ax, 3D00h
+        dos
+        jc      .type_exit
+        mov     bx, ax
+        mov     ah, 3Eh
+        dos
+        jmp     .done
+.type_exit:
+        mov     si, exit_keys
+        cld
+.key:   lodsw
+        test    ax, ax
+        jz      .done
+        mov     cx, ax
+        mov     ah, 05h                 ; into the BIOS keyboard buffer
+        int     16h
+        jmp     .key
+.done:  pop     ds
+        pop     si
+        pop     dx
+        pop     cx
+        pop     bx
+        pop     ax
+        popf
+        ret
+
+autoexec_path   db      "Z:\AUTOEXEC.BAT", 0
+; Scan code and character of each key: E, X, I, T, Enter.
+exit_keys       dw      1245h, 2D58h, 1749h, 1454h, 1C0Dh, 0
+; The shell that loaded the helper, 0 when EXIT is never to be typed.
+shell_psp       dw      0
+old_int20       dd      0
 response_name   db      "ZINDOK2.TXT", 0
 response_name_length equ $ - response_name
 status_name     db      "ZINDOK.INF", 0
@@ -421,8 +502,10 @@ status_fcb      db      "ZINDOK  INF"
 old_int21       dd      0
 resident_end:
 
-; Not kept: hooks INT 21h, gives back the environment and stays resident.
+; Not kept: hooks INT 21h and INT 20h, gives back the environment and
+; stays resident.
 install:
+        call    note_shell
         mov     ax, 3521h
         int     21h
         mov     [old_int21], bx
@@ -430,9 +513,44 @@ install:
         mov     ax, 2521h
         mov     dx, hook
         int     21h
+        mov     ax, 3520h
+        int     21h
+        mov     [old_int20], bx
+        mov     [old_int20 + 2], es
+        mov     ax, 2520h
+        mov     dx, int20_hook
+        int     21h
         mov     es, [2Ch]
         mov     ah, 49h
         int     21h
         mov     dx, (resident_end - $$ + 100h + 15) >> 4
         mov     ax, 3100h
         int     21h
+
+; With /E on the command line, and Z:\AUTOEXEC.BAT there to be lost, notes
+; the shell that loaded the helper (see the top).
+note_shell:
+        mov     si, 81h
+        mov     cl, [80h]               ; the command tail's length
+        xor     ch, ch
+        jcxz    .done
+        cld
+.look:  lodsb
+        cmp     al, '/'
+        jne     .next
+        mov     al, [si]
+        or      al, 20h
+        cmp     al, 'e'
+        je      .asked
+.next:  loop    .look
+        ret
+.asked: mov     dx, autoexec_path
+        mov     ax, 3D00h
+        int     21h
+        jc      .done
+        mov     bx, ax
+        mov     ah, 3Eh
+        int     21h
+        mov     ax, [16h]               ; the parent: the shell
+        mov     [shell_psp], ax
+.done:  ret

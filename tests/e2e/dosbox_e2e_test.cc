@@ -128,6 +128,11 @@ std::string ExpectEveryResponseSeen(Sandbox& sandbox,
   // Files the relay created are stored as DOS names them.
   EXPECT_THAT(sandbox.List("work"), Contains("ZINDOK.INF"));
   EXPECT_THAT(relay.Stderr(), Not(HasSubstr("DOSBox")));
+  // The companion has ended, and DOSBox with it, as its window closes for
+  // the user: even where the relay's flush emptied DOSBox's own drive.
+  EXPECT_TRUE(
+      WaitUntil([&] { return DosboxProcessesIn(sandbox).empty(); }, 20s))
+      << "DOSBox runs on after the companion ended";
 
   sandbox.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
   EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
