@@ -174,9 +174,16 @@ bool IsBatchFile(const ProgramInformation& program) {
   return EndsWithAnyCase(program.program, ".BAT");
 }
 
-std::string ProgramCommand(const ProgramInformation& program) {
-  // Without CALL, a batch file would end the command list with it.
-  std::string command = (IsBatchFile(program) ? "call " : "") + program.program;
+// Without CALL, a batch file would end the command list with it. DOSBox
+// Staging runs one in a shell of its own instead: the relay's flush loses
+// its list of commands (see the idle helper), and the helper must tell the
+// batch's programs from the end of the shell that ran them.
+std::string ProgramCommand(DosboxLine line, const ProgramInformation& program) {
+  std::string prefix;
+  if (IsBatchFile(program)) {
+    prefix = line == DosboxLine::kStaging ? "command /c " : "call ";
+  }
+  std::string command = prefix + program.program;
   if (!program.parameters.empty()) command += " " + program.parameters;
   return command;
 }
@@ -215,13 +222,16 @@ char FreeDriveLetter(const std::vector<DosDrive>& drives) {
 // Mounts the helper's folder, loads the helper (it stays resident) and
 // takes the drive away again. With /E the helper types EXIT when DOSBox has
 // lost the `exit` that follows the companion; a batch file's next program
-// would read those keys, so a batch companion goes without.
+// would read those keys, so a batch run in the relay's own shell goes
+// without.
 std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
   const char letter = FreeDriveLetter(run.drives);
   if (run.idle_helper_folder.empty() || letter == 0) return {};
   const std::string drive(1, letter);
+  const bool batch_in_this_shell =
+      IsBatchFile(run.program) && run.line != DosboxLine::kStaging;
   const std::string load =
-      drive + ":\\" + kIdleHelperName + (IsBatchFile(run.program) ? "" : " /E");
+      drive + ":\\" + kIdleHelperName + (batch_in_this_shell ? "" : " /E");
   return {MountCommand({letter, run.idle_helper_folder}), load,
           "mount -u " + drive};
 }
@@ -322,7 +332,7 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   for (std::string& command : StartDirectoryCommands(run, places)) {
     commands.push_back(std::move(command));
   }
-  commands.push_back(ProgramCommand(run.program));
+  commands.push_back(ProgramCommand(run.line, run.program));
   commands.push_back("exit");
   std::vector<std::string> arguments = LineOptions(run.line);
   arguments.push_back("-conf");

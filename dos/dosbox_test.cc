@@ -114,6 +114,13 @@ TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
       {DosboxLine::kDosbox, drives_, "/c", {"GO.BAT", "", ""}, "/tmp/h x"},
       "/dev/fd/5", places_);
   EXPECT_THAT(batch, ::testing::Contains("X:\\IDLEHELP.COM"));
+  // DOSBox Staging runs the batch file in a shell of its own, whose end the
+  // helper can tell from the end of the batch's programs.
+  const std::vector<std::string> in_staging = DosboxArguments(
+      {DosboxLine::kStaging, drives_, "/c", {"GO.BAT", "", ""}, "/tmp/h x"},
+      "/dev/fd/5", places_);
+  EXPECT_THAT(in_staging, ::testing::IsSupersetOf(
+                              {"X:\\IDLEHELP.COM /E", "command /c GO.BAT"}));
 }
 
 TEST_F(DosboxCommandTest, DeepestDriveHoldingTheDirectoryIsChosen) {

@@ -53,10 +53,12 @@ std::string ReadAll(const std::string& path) {
 struct CompiledCompanion {
   std::string program;  // as assembled
   bool display;
+  bool in_batch = false;  // started by a batch file the PIF names
 };
 
 std::ostream& operator<<(std::ostream& out, const CompiledCompanion& c) {
-  return out << c.program << (c.display ? " on a display" : " without one");
+  return out << c.program << (c.in_batch ? " in a batch file" : "")
+             << (c.display ? " on a display" : " without one");
 }
 
 // 13 and 14 bytes: each reply settles at once and gives a response of its
@@ -82,13 +84,14 @@ class DosboxTest : public ::testing::Test {
   Sandbox sandbox_;
 };
 
-// The relay runs the compiled companion `program` in DOSBox (the one on
-// PATH, or `dosbox` when given, named in dosbox-path.txt) with or without a
-// display; the companion writes GOT.TXT with both responses it read. Returns
-// the relay's trace.
+// The relay runs the compiled companion in DOSBox (the one on PATH, or
+// `dosbox` when given, named in dosbox-path.txt) with or without a display;
+// the companion writes GOT.TXT with both responses it read. Returns the
+// relay's trace.
 std::string ExpectEveryResponseSeen(Sandbox& sandbox,
-                                    const std::string& program, bool display,
+                                    const CompiledCompanion& companion,
                                     const std::string& dosbox) {
+  const bool display = companion.display;
   std::optional<VirtualDisplay> virtual_display;
   std::vector<std::string> environment = {
       "ZINDO_TRACE=" + sandbox.Path("work/trace.log"),
@@ -103,10 +106,12 @@ std::string ExpectEveryResponseSeen(Sandbox& sandbox,
   sandbox.MapDriveC("work");
   sandbox.MakeDirectory("work/zindo");
   sandbox.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
-  sandbox.WriteFile("work/CO.COM",
-                    ReadAll(std::string(ZINDO_DOS_COMPANIONS) + "/" + program));
+  sandbox.WriteFile("work/CO.COM", ReadAll(std::string(ZINDO_DOS_COMPANIONS) +
+                                           "/" + companion.program));
+  sandbox.WriteFile("work/GO.BAT", "CO.COM\r\n");
   sandbox.WriteFile("work/autoexec.pif",
-                    BuildProgramInformation({"CO.COM", "", ""}));
+                    BuildProgramInformation(
+                        {companion.in_batch ? "GO.BAT" : "CO.COM", "", ""}));
   if (!dosbox.empty()) {
     sandbox.WriteFile("prefix/dosbox-path.txt",
                       CopyProgramInto(sandbox, dosbox) + "\n");
@@ -148,7 +153,7 @@ TEST_P(CompiledCompanionTest, SeesEveryResponseTheRelayWrites) {
   if (GetParam().display && !OnPath("Xvfb")) {
     GTEST_SKIP() << "Xvfb is not installed";
   }
-  ExpectEveryResponseSeen(sandbox_, GetParam().program, GetParam().display, "");
+  ExpectEveryResponseSeen(sandbox_, GetParam(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -197,8 +202,8 @@ TEST_P(OtherDosboxLineTest, CompanionSeesEveryResponse) {
   if (run.companion.display && !OnPath("Xvfb")) {
     GTEST_SKIP() << "Xvfb is not installed";
   }
-  const std::string trace = ExpectEveryResponseSeen(
-      sandbox_, run.companion.program, run.companion.display, program);
+  const std::string trace =
+      ExpectEveryResponseSeen(sandbox_, run.companion, program);
   EXPECT_THAT(trace, HasSubstr(std::string("run as ") + run.line)) << trace;
   std::vector<std::string> written;
   std::error_code ignored;
@@ -221,21 +226,24 @@ std::vector<OtherLineRun> OtherLineRuns() {
       }
     }
   }
+  // A batch file that Staging's flush would leave at its prompt.
+  runs.push_back({"ZINDO_DOSBOX_STAGING",
+                  "DOSBox Staging",
+                  {"OPENPOLL.COM", true, /*in_batch=*/true}});
   return runs;
 }
 
-INSTANTIATE_TEST_SUITE_P(OtherLines, OtherDosboxLineTest,
-                         ::testing::ValuesIn(OtherLineRuns()),
-                         [](const auto& test) {
-                           std::string name = test.param.line;
-                           std::erase(name, ' ');
-                           std::erase(name, '-');
-                           return name + "_" +
-                                  test.param.companion.program.substr(0, 8) +
-                                  (test.param.companion.display
-                                       ? "_OnADisplay"
-                                       : "_WithoutADisplay");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    OtherLines, OtherDosboxLineTest, ::testing::ValuesIn(OtherLineRuns()),
+    [](const auto& test) {
+      std::string name = test.param.line;
+      std::erase(name, ' ');
+      std::erase(name, '-');
+      return name + "_" + test.param.companion.program.substr(0, 8) +
+             (test.param.companion.in_batch ? "_InABatch" : "") +
+             (test.param.companion.display ? "_OnADisplay"
+                                           : "_WithoutADisplay");
+    });
 
 // What tests/dos/probe.asm reported of one look-up: "W" when a timer tick
 // passed during it, then DOS's carry flag and AX.
