@@ -23,24 +23,24 @@
 ;   halts until the next interrupt (the 18.2 Hz timer tick, at most about
 ;   55 ms) before it returns, so that DOSBox idles instead of spinning.
 ;
-; Apart from the FindFirst it answers, it never changes what a call returns:
-; registers and flags come back from DOS as they are, and every other call,
-; including look-ups of other names and look-ups that succeed, goes on
-; without delay. The check for other names is kept short, since every open
-; and FindFirst of the companion passes through it.
-;
 ; - It keeps DOSBox's own end. The relay starts DOSBox with the companion
 ;   and then `exit` as start-up commands, which DOSBox reads one at a time
 ;   from its Z:\AUTOEXEC.BAT. DOSBox Staging loses that file when its
 ;   directory caches are emptied (the key the relay sends), so that after
 ;   the companion ends it would stay at its prompt, its window open. When
-;   the helper is loaded with /E (the relay gives it when the companion is
-;   a program, not a batch file whose next program would read the keys),
-;   and Z:\AUTOEXEC.BAT opened as it was loaded: when a program the shell
-;   started ends (4Ch or 00h, or INT 20h) and that file no longer opens, the
-;   helper types EXIT and Enter into the keyboard buffer for the prompt to
-;   read. Where the file is still there, DOSBox reads its `exit` from it as
-;   always, and nothing is typed.
+;   the helper is loaded with /E (the relay gives it unless the companion
+;   is a batch file run in that same shell, whose next program would read
+;   the keys), and Z:\AUTOEXEC.BAT opened as it was loaded, then when a
+;   program that shell started ends (4Ch or 00h, or INT 20h) and the file
+;   no longer opens, the helper types EXIT and Enter into the keyboard
+;   buffer for the prompt to read. Where the file is still there, DOSBox
+;   reads its `exit` from it as always, and nothing is typed.
+;
+; Apart from the FindFirst it answers, it never changes what a call returns:
+; registers and flags come back from DOS as they are, and every other call,
+; including look-ups of other names and look-ups that succeed, goes on
+; without delay. The check for other names is kept short, since every open
+; and FindFirst of the companion passes through it.
 ;
 ; The FCB find (11h) only idles. DOSBox keeps an FCB search's state in its
 ; own memory, out of the helper's reach, so a FindNext (12h) after an answer
