@@ -100,8 +100,8 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
                     CommandLineText(ArgumentsWithHandedPaths(
                         start.run, "<settings file>", "<idle helper folder>")),
                 ""});
-    report.Add("DOSBox", DosboxFinding(services, start.run.arguments.front(),
-                                       start.line, start.origin));
+    report.Add("DOSBox", DosboxFinding(services, start.dosbox.path,
+                                       start.dosbox.line, start.dosbox.origin));
   } catch (const Error& failure) {
     const bool no_dosbox = FindOwnDosbox(services.programs).path.empty() &&
                            FindDosbox(services.programs).path.empty();

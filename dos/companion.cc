@@ -49,16 +49,15 @@ Programs::Search FindOwnDosbox(Programs& programs) {
   return programs.FindBesideRelay(kOwnDosboxFolder, kOwnDosboxProgram);
 }
 
-void DosboxSession::Started(const std::string& program,
-                            const std::string& origin, DosboxLine line,
-                            int process_id, bool idle_helper) {
+void DosboxSession::Started(const FoundDosbox& dosbox, int process_id,
+                            bool idle_helper) {
   process_id_ = process_id;
-  needs_flush_key_ = DosboxNeedsFlushKey(line);
+  needs_flush_key_ = DosboxNeedsFlushKey(dosbox.line);
   flush_owed_ = false;
   idle_helper_ = idle_helper;
-  trace_.Record("DOSBox started: " + program + " (process " +
-                std::to_string(process_id) + "), " + origin + ", run as " +
-                DosboxLineName(line));
+  trace_.Record("DOSBox started: " + dosbox.path + " (process " +
+                std::to_string(process_id) + "), " + dosbox.origin +
+                ", run as " + DosboxLineName(dosbox.line));
 }
 
 void DosboxSession::FlushDirectoryCache() {
@@ -99,8 +98,7 @@ void DosboxLauncher::Launch(const std::string& pif_name) {
   }
   const DosboxStart start = Prepare(pif_name);
   try {
-    session_.Started(start.run.arguments.at(0), start.origin, start.line,
-                     programs_.StartDetached(start.run),
+    session_.Started(start.dosbox, programs_.StartDetached(start.run),
                      start.run.handed_folder.contains(kIdleHelperName));
   } catch (const Error& failure) {
     if (!start.named.contents) throw;
@@ -117,10 +115,8 @@ DosboxLauncher::DosboxStart DosboxLauncher::Prepare(
   } catch (const Error& failure) {
     throw failure.After(what);
   }
-  const FoundDosbox dosbox = ChooseDosbox(what, start.named);
-  start.line = dosbox.line;
-  start.origin = dosbox.origin;
-  start.run = DosboxRunFor(pif_name, dosbox);
+  start.dosbox = ChooseDosbox(what, start.named);
+  start.run = DosboxRunFor(pif_name, start.dosbox);
   return start;
 }
 

@@ -13,6 +13,16 @@
 
 namespace zindo {
 
+// A DOSBox on this machine, and its line.
+struct FoundDosbox {
+  std::string path;  // "" when there is none
+  DosboxLine line = DosboxLine::kDosbox;
+  std::string places;  // where it was looked for, in words, for a message
+  // Why this DOSBox, in words: "named in <dosbox-path.txt>", "the relay's
+  // own" or "found on this system".
+  std::string origin;
+};
+
 // The DOSBox that the relay started for the companion, if any, and how to
 // make it see what the relay writes. DOSBox answers a DOS program's
 // FindFirst, and its opens of names it has listed, from a listing it read
@@ -28,12 +38,11 @@ class DosboxSession {
 
   // DOSBox reads the directories afresh as it starts. The trace names the
   // program, which may be any DOSBox the user has installed, why it was the
-  // one chosen (`origin`) and the line it was run as. With `idle_helper`,
-  // the helper answers the companion's FindFirst for the relay's files
-  // whatever DOSBox's cache holds, so that emptying the cache only matters
-  // to wildcard searches and directory listings.
-  void Started(const std::string& program, const std::string& origin,
-               DosboxLine line, int process_id, bool idle_helper);
+  // one chosen and the line it was run as. With `idle_helper`, the helper
+  // answers the companion's FindFirst for the relay's files whatever
+  // DOSBox's cache holds, so that emptying the cache only matters to
+  // wildcard searches and directory listings.
+  void Started(const FoundDosbox& dosbox, int process_id, bool idle_helper);
 
   // The relay created a file that DOSBox, once started, has not listed.
   void FileCreated() { flush_owed_ = process_id_ != 0 && needs_flush_key_; }
@@ -68,16 +77,6 @@ class DosboxSession {
 // "" when there is none.
 Programs::Search FindOwnDosbox(Programs& programs);
 
-// A DOSBox on this machine, and its line.
-struct FoundDosbox {
-  std::string path;  // "" when there is none
-  DosboxLine line = DosboxLine::kDosbox;
-  std::string places;  // where it was looked for, in words, for a message
-  // Why this DOSBox, in words: "named in <dosbox-path.txt>", "the relay's
-  // own" or "found on this system".
-  std::string origin;
-};
-
 // The DOSBox the relay runs when the user names none and it has none of its
 // own, each line where its users install it: DOSBox-X first, since it shows
 // the companion every new file at once, with or without a display; then
@@ -111,11 +110,8 @@ class DosboxLauncher : public Launcher {
   // would, when the file, DOSBox or the drives stand in the way.
   struct DosboxStart {
     ProgramRun run;
-    DosboxLine line = DosboxLine::kDosbox;
+    FoundDosbox dosbox;        // the DOSBox that runs it, its line and origin
     Programs::UserFile named;  // the user's dosbox-path.txt
-    // Why this DOSBox, in words: "named in <dosbox-path.txt>", "the
-    // relay's own" or "found on this system".
-    std::string origin;
   };
   DosboxStart Prepare(const std::string& pif_name);
 

@@ -236,10 +236,6 @@ std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
           "mount -u " + drive};
 }
 
-}  // namespace
-
-namespace {
-
 // What each line needs on its command line before the settings: DOSBox-X
 // would otherwise ask for a folder first and log its start; DOSBox Staging
 // would read and write the user's own settings, and would not end at an `exit`

@@ -94,13 +94,7 @@ run_dos_companions() {
   local work="$c/work" trace="$c/zindo/trace.log" pty status
   local own_dosbox='C:\Program Files\zindo-relay\DOSBox\DOSBox.exe'
   say "DOS companions in the installed relay's DOSBox"
-  "$build_dir/zindo-devsim" --link "$top/com1" --owner "$user:$user" \
-    --log "$top/device.log" --rule "prefix 2,0,67,68: reply $second_answer" \
-    --rule "any: reply $answer" >"$top/devsim.out" 2>&1 &
-  devsim_pid=$!
-  wait_for 50 test -L "$top/com1" || fail "zindo-devsim did not start"
-  pty=$(readlink "$top/com1")
-  [[ "$pty" == /dev/pts/* ]] || fail "zindo-devsim's link points at $pty"
+  start_device "$build_dir/zindo-devsim" "$answer" "$second_answer"
   as_wine_user "$wine" reg add 'HKLM\Software\Wine\Ports' \
     /v COM1 /t REG_SZ /d "$pty" /f >/dev/null || fail "reg add COM1"
   # A fresh wineserver maps the ports from the registry, and has its

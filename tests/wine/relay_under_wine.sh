@@ -110,13 +110,7 @@ chown "$user:$user" "$top/wine" "$work" "$top/home"
 check_wine_guard || fail "the serial ports are not fenced off"
 
 say "device: zindo-devsim on a pseudo-terminal"
-"$devsim_bin" --link "$top/com1" --owner "$user:$user" \
-  --log "$top/device.log" --rule "prefix 2,0,67,68: reply $second_answer" \
-  --rule "any: reply $answer" >"$top/devsim.out" 2>&1 &
-devsim_pid=$!
-wait_for 50 test -L "$top/com1" || fail "zindo-devsim did not start"
-pty=$(readlink "$top/com1")
-[[ "$pty" == /dev/pts/* ]] || fail "zindo-devsim's link points at $pty"
+start_device "$devsim_bin" "$answer" "$second_answer"
 say "  $pty"
 
 say "prefix: $prefix (COM1 -> $pty)"

@@ -46,3 +46,17 @@ wait_for() {
 }
 # The relay's standard output and error ($top/relay.out), for a failure.
 show_relay_output() { sed 's/^/  relay: /' "$top/relay.out" >&2 || true; }
+
+# Starts zindo-devsim ($1) as the device on a pseudo-terminal that
+# $top/com1 links to, owned by the Wine user: its reply to the second
+# request (2,0,67,68) is $3, to any other $2. Sets $devsim_pid and $pty;
+# fails (through the script's own fail) when it does not come up.
+start_device() {
+  "$1" --link "$top/com1" --owner "$user:$user" \
+    --log "$top/device.log" --rule "prefix 2,0,67,68: reply $3" \
+    --rule "any: reply $2" >"$top/devsim.out" 2>&1 &
+  devsim_pid=$!
+  wait_for 50 test -L "$top/com1" || fail "zindo-devsim did not start"
+  pty=$(readlink "$top/com1")
+  [[ "$pty" == /dev/pts/* ]] || fail "zindo-devsim's link points at $pty"
+}
