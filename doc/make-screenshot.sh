@@ -55,7 +55,7 @@ if [[ $(id -u) -eq 0 ]]; then
 fi
 
 # The display, a window manager for the title bars when there is one.
-Xvfb -displayfd 3 -screen 0 1100x520x24 -nolisten tcp -ac -noreset \
+Xvfb -displayfd 3 -screen 0 1280x520x24 -nolisten tcp -ac -noreset \
   3>"$scratch/display" 2>/dev/null &
 started+=($!)
 wait_for 100 test -s "$scratch/display" || fail "Xvfb did not start"
@@ -111,7 +111,10 @@ start_relay message
 dialog=$(timeout 30 xdotool search --sync --name '^zindo-relay$' | head -n 1) ||
   fail "no message: $(cat "$scratch/message/relay.out")"
 
-xdotool windowmove "$dosbox_window" 10 40 windowmove "$dialog" 690 60
+xdotool windowmove "$dosbox_window" 10 40 windowmove "$dialog" 680 60
 sleep 2  # both windows redrawn where they now are
-import -window root -crop 1090x470+0+20 +repage -colors 48 "PNG8:$out"
+# The picture ends a little beyond the dialog's right edge.
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+import -window root -crop "$((X + WIDTH + 12))x470+0+20" +repage -colors 48 \
+  "PNG8:$out"
 echo "$out"
