@@ -59,7 +59,8 @@ Xvfb -displayfd 3 -screen 0 1280x520x24 -nolisten tcp -ac -noreset \
   3>"$scratch/display" 2>/dev/null &
 started+=($!)
 wait_for 100 test -s "$scratch/display" || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$scratch/display")
+DISPLAY=:$(cat "$scratch/display")
+export DISPLAY
 if command -v openbox >/dev/null; then
   openbox >/dev/null 2>&1 &
   started+=($!)
