@@ -8,6 +8,7 @@
 ; installations, App Paths entries and DOSBox settings are not touched.
 ;
 ; makensis -DVERSION=1.0.0 -DWIN64_EXE=... -DWIN32_EXE=... -DREADME=...
+;          -DMANUAL=...
 ;          -DDOSBOX_FILES=dosbox-files.nsh -DOUTFILE=... zindo-relay.nsi
 ; DOSBOX_FILES defines the macros InstallDosbox and UninstallDosbox, which
 ; name each of DOSBox's files (make-packages writes it).
@@ -74,6 +75,7 @@ Section "zindo-relay"
     File "/oname=zindo-relay.exe" "${WIN32_EXE}"
   ${EndIf}
   File "/oname=README.txt" "${README}"
+  File "/oname=manual.txt" "${MANUAL}"
   !insertmacro InstallDosbox
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -86,6 +88,7 @@ Section "zindo-relay"
     "$INSTDIR\zindo-relay.exe"
   CreateShortcut "$DESKTOP\zindo-relay.lnk" "$INSTDIR\zindo-relay.exe"
   CreateShortcut "$SMPROGRAMS\zindo-relay\README.lnk" "$INSTDIR\README.txt"
+  CreateShortcut "$SMPROGRAMS\zindo-relay\Manual.lnk" "$INSTDIR\manual.txt"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "zindo-relay"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -111,9 +114,11 @@ Section "Uninstall"
   Delete "$DESKTOP\zindo-relay.lnk"
   Delete "$SMPROGRAMS\zindo-relay\zindo-relay.lnk"
   Delete "$SMPROGRAMS\zindo-relay\README.lnk"
+  Delete "$SMPROGRAMS\zindo-relay\Manual.lnk"
   RMDir "$SMPROGRAMS\zindo-relay"
   Delete "$INSTDIR\zindo-relay.exe"
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\manual.txt"
   !insertmacro UninstallDosbox
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"

@@ -42,6 +42,21 @@ wait_for() {
   return 1
 }
 
+# check_manual_page NAME.SECTION: the page, as it is installed, formats
+# without a warning and carries the version.
+check_manual_page() {
+  local page=$build/packaging/man/$1.gz warnings
+  if ! command -v man >/dev/null; then
+    echo "SKIP: manual pages not checked: man is not installed (package man-db)"
+  elif [[ ! -f $page ]]; then
+    fail "no manual page $page"
+  else
+    warnings=$(man --warnings -E UTF-8 -l -Tutf8 "$page" 2>&1 >/dev/null)
+    [[ -z $warnings ]] || fail "$page: $warnings"
+    [[ $(zcat "$page") == *"zindo-relay $version"* ]] || fail "$page: no version"
+  fi
+}
+
 mkdir -m 777 "$scratch/cwd"
 for program in zindo-relay zindo-devsim zindo-request zindo-mkpif zindo-pty \
                zindo-setup; do
@@ -56,18 +71,9 @@ for program in zindo-relay zindo-devsim zindo-request zindo-mkpif zindo-pty \
   expect_status 2 "$program --no-such-option"
   [[ -z $out && $err == "$program: unknown option --no-such-option"* &&
      $(wc -l <<<"$err") == 1 ]] || fail "$program --no-such-option: $err"
-  # Its manual page, as it is installed: formatted without a warning.
-  page=$build/packaging/man/$program.1.gz
-  if ! command -v man >/dev/null; then
-    echo "SKIP: manual pages not checked: man is not installed (package man-db)"
-  elif [[ ! -f $page ]]; then
-    fail "no manual page $page"
-  else
-    warnings=$(man --warnings -E UTF-8 -l -Tutf8 "$page" 2>&1 >/dev/null)
-    [[ -z $warnings ]] || fail "$page: $warnings"
-    [[ $(zcat "$page") == *"zindo-relay $version"* ]] || fail "$page: no version"
-  fi
+  check_manual_page "$program.1"
 done
+check_manual_page zindo-files.5
 
 # A wrong argument ends the relay before it writes anything.
 for wrong in --bogus extra; do

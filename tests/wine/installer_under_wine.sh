@@ -155,8 +155,12 @@ say "install: setup.exe /S /COMPANION=C:\\companion"
 as_wine_user "$wine" "$top/setup.exe" /S '/COMPANION=C:\companion' ||
   fail "setup.exe ended with status $?"
 finished
-[[ -f "$installed/zindo-relay.exe" && -f "$installed/README.txt" ]] ||
-  fail "nothing in $installed"
+[[ -f "$installed/zindo-relay.exe" && -f "$installed/README.txt" &&
+   -f "$installed/manual.txt" ]] || fail "nothing in $installed"
+# Both texts are for Notepad: CR LF at every line end.
+for text in README.txt manual.txt; do
+  ! grep -qv $'\r$' "$installed/$text" || fail "$text has a line without CR"
+done
 x86_64-w64-mingw32-objdump -f "$installed/zindo-relay.exe" |
   grep -q "file format $format" || fail "the installed relay is not $format"
 say "  Program Files\\zindo-relay\\zindo-relay.exe ($format)"
