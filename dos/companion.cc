@@ -2,7 +2,7 @@
 
 #include "base/dos_path.h"
 #include "base/error.h"
-#include "dos/dosbox.h"
+#include "dos/dosbox_command_line.h"
 #include "dos/idle_helper.h"
 #include "dos/program_information.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "dos/dosbox.h"
+#include "dos/dosbox_command_line.h"
 #include "platform/desktop/desktop.h"
 #include "platform/files/file_system.h"
 #include "platform/platform.h"

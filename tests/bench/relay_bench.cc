@@ -40,7 +40,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "dos/dosbox.h"
+#include "dos/dosbox_command_line.h"
 #include "dos/program_information.h"
 #include "platform/desktop/desktop-posix.h"
 #include "platform/programs/spawn-posix.h"

@@ -1,5 +1,5 @@
-#ifndef ZINDO_DOS_DOSBOX_H_
-#define ZINDO_DOS_DOSBOX_H_
+#ifndef ZINDO_DOS_DOSBOX_COMMAND_LINE_H_
+#define ZINDO_DOS_DOSBOX_COMMAND_LINE_H_
 
 #include <string>
 #include <vector>
@@ -113,4 +113,4 @@ std::vector<std::string> DosboxEnvironment(bool has_display,
 
 }  // namespace zindo
 
-#endif  // ZINDO_DOS_DOSBOX_H_
+#endif  // ZINDO_DOS_DOSBOX_COMMAND_LINE_H_

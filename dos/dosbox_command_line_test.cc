@@ -1,4 +1,4 @@
-#include "dos/dosbox.h"
+#include "dos/dosbox_command_line.h"
 
 #include <string>
 #include <vector>
