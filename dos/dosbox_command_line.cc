@@ -10,58 +10,9 @@
 namespace zindo {
 namespace {
 
-// The settings DOSBox starts from; the user's own file may change them.
-// (IPX is off unless a user turns it on, in every line.)
-constexpr char kDefaultSettings[] = R"([midi]
-mpu401=none
-mididevice=none
-)";
-
-// What the relay depends on, set after the user's settings so that they
-// always hold. The machine's serial ports stay closed: the relay owns the
-// line to the device, and a port DOSBox opened could be the machine's
-// console. DOSBox uses its built-in key map when it cannot open the mapper
-// file, and this path can never be opened, for reading or for saving: so
-// Ctrl+F4 always empties DOSBox's directory cache, whatever a user's own
-// mapper file binds it to.
-constexpr char kFixedSettings[] = R"([serial]
-serial1=disabled
-serial2=disabled
-serial3=disabled
-serial4=disabled
-[sdl]
-mapperfile=/dev/null/zindo-relay-uses-the-built-in-key-map
-)";
-
-// DOSBox-X slows its disks down to a floppy's or an old hard disk's speed
-// by default; every look-up of the companion's would wait for it.
-constexpr char kDosboxXFixedSettings[] = R"([dos]
-hard drive data rate limit=0
-floppy drive data rate limit=0
-)";
-
-// DOSBox Staging keeps the commands typed at its prompt in the user's own
-// folder; the relay's commands are not the user's. It also mounts drives of
-// its own as it starts (Y: with its DOS tools, and any drives/ folder beside
-// it): the relay mounts the companion's drives and the idle helper's itself.
-constexpr char kStagingFixedSettings[] = R"([dosbox]
-automount=false
-[dos]
-shell_history_file=
-)";
-
-// Without a display SDL has nothing that draws with the graphics card, and
-// DOSBox Staging would end at once looking for it.
-constexpr char kStagingWithoutDisplay[] = R"([sdl]
-texture_renderer=software
-)";
-
 // DOSBox keeps its own programs (MOUNT, RESCAN, ...) on Z:, so no directory
 // can be mounted there.
 constexpr char kDosboxOwnDrive = 'Z';
-
-// The section of the user's DOSBox settings that is the relay's own.
-constexpr char kRelaySection[] = "[zindo-relay]";
 
 // The part of `path` below `root`, "" for the root itself, or nothing when
 // `root` does not hold `path`.
@@ -101,8 +52,8 @@ bool IsDriveMapped(const std::vector<DosDrive>& drives, char letter) {
                      [&](const DosDrive& d) { return d.letter == letter; });
 }
 
-// `cached` false: DOSBox-X reads the directory afresh at each look-up, so
-// the companion sees a new file at once, with no key and no helper.
+// `cached` false: DOSBox reads the directory afresh at each look-up, so the
+// companion sees a new file at once, with no key and no helper.
 std::string MountCommand(const DosDrive& drive, bool cached = true) {
   if (drive.native_directory.find('"') != std::string::npos) {
     throw Error("DOSBox cannot mount " + drive.native_directory +
@@ -112,21 +63,27 @@ std::string MountCommand(const DosDrive& drive, bool cached = true) {
          " \"" + drive.native_directory + "\"";
 }
 
-// Whether `path` holds a colon past a drive letter's, which DOSBox-X takes
-// for the mark of an archive to mount ("games.zip:/dos").
+// Whether `path` holds a colon past a drive letter's, which some lines'
+// MOUNT takes for the mark of an archive to mount ("games.zip:/dos").
 bool HasColonPastDrive(const std::string& path) {
   const std::size_t from = DriveLetterOf(path) != 0 ? 2 : 0;
   return path.find(':', from) != std::string::npos;
 }
 
-// The directory of `drive` as DOSBox-X can mount it: a prefix's drive is a
-// link named "c:", whose target it mounts instead.
-DosDrive MountableByDosboxX(const DosDrive& drive, Programs& places) {
-  if (!HasColonPastDrive(drive.native_directory)) return drive;
+// The directory of `drive` as the line can mount it: where MOUNT takes a
+// colon for an archive's, a prefix's drive (a link named "c:") is mounted as
+// the directory the link leads to.
+DosDrive Mountable(const DosDrive& drive, const DosboxLineTraits& traits,
+                   Programs& places) {
+  if (!traits.mount_takes_colon_for_archive ||
+      !HasColonPastDrive(drive.native_directory)) {
+    return drive;
+  }
   DosDrive resolved = {drive.letter,
                        places.ResolvedDirectory(drive.native_directory)};
   if (HasColonPastDrive(resolved.native_directory)) {
-    throw Error("DOSBox-X cannot mount " + resolved.native_directory +
+    throw Error(traits.name + std::string(" cannot mount ") +
+                resolved.native_directory +
                 ": it would take the colon in its name for an archive's");
   }
   return resolved;
@@ -174,14 +131,15 @@ bool IsBatchFile(const ProgramInformation& program) {
   return EndsWithAnyCase(program.program, ".BAT");
 }
 
-// Without CALL, a batch file would end the command list with it. DOSBox
-// Staging runs one in a shell of its own instead: the relay's flush loses
-// its list of commands (see the idle helper), and the helper must tell the
-// batch's programs from the end of the shell that ran them.
-std::string ProgramCommand(DosboxLine line, const ProgramInformation& program) {
+// Without CALL, a batch file would end the command list with it. A line
+// whose flush loses the relay's list of commands (see the idle helper) runs
+// it in a shell of its own instead, so that the helper can tell the batch's
+// programs from the end of the shell that ran them.
+std::string ProgramCommand(const DosboxLineTraits& traits,
+                           const ProgramInformation& program) {
   std::string prefix;
   if (IsBatchFile(program)) {
-    prefix = line == DosboxLine::kStaging ? "command /c " : "call ";
+    prefix = traits.batch_in_own_shell ? "command /c " : "call ";
   }
   std::string command = prefix + program.program;
   if (!program.parameters.empty()) command += " " + program.parameters;
@@ -229,98 +187,34 @@ std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
   if (run.idle_helper_folder.empty() || letter == 0) return {};
   const std::string drive(1, letter);
   const bool batch_in_this_shell =
-      IsBatchFile(run.program) && run.line != DosboxLine::kStaging;
+      IsBatchFile(run.program) && !TraitsOf(run.line).batch_in_own_shell;
   const std::string load =
       drive + ":\\" + kIdleHelperName + (batch_in_this_shell ? "" : " /E");
   return {MountCommand({letter, run.idle_helper_folder}), load,
           "mount -u " + drive};
 }
 
-// What each line needs on its command line before the settings: DOSBox-X
-// would otherwise ask for a folder first and log its start; DOSBox Staging
-// would read and write the user's own settings, and would not end at an `exit`
-// given as it starts.
-std::vector<std::string> LineOptions(DosboxLine line) {
-  switch (line) {
-    case DosboxLine::kDosboxX:
-      // It also logs its whole start on standard error, which the relay
-      // shares.
-      return {"-nopromptfolder", "-nolog"};
-    case DosboxLine::kStaging:
-      return {"--noprimaryconf", "--nolocalconf", "--exit"};
-    case DosboxLine::kDosbox:
-      break;
-  }
-  return {};
-}
-
-std::string LowerFileName(const std::string& path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  return AsciiLowerCase(slash == std::string::npos ? path
-                                                   : path.substr(slash + 1));
+// The line's options, then the one that makes it end at the `exit` that
+// follows the companion.
+std::vector<std::string> LineOptions(const DosboxLineTraits& traits) {
+  std::vector<std::string> options = traits.options;
+  if (*traits.exit_option != '\0') options.push_back(traits.exit_option);
+  return options;
 }
 
 }  // namespace
-
-const char* DosboxLineName(DosboxLine line) {
-  switch (line) {
-    case DosboxLine::kDosboxX:
-      return "DOSBox-X";
-    case DosboxLine::kStaging:
-      return "DOSBox Staging";
-    case DosboxLine::kDosbox:
-      break;
-  }
-  return "DOSBox";
-}
-
-// Each line answers -version before it reads any setting, but DOSBox
-// Staging, which would first make the user a settings file of its own.
-std::vector<std::string> DosboxVersionQuery(const std::string& path) {
-  return {path, "-version", "--noprimaryconf"};
-}
-
-DosboxLine DosboxLineOf(const std::string& path, const std::string& version) {
-  const std::string said = AsciiLowerCase(version);
-  if (said.find("dosbox-x") != std::string::npos) return DosboxLine::kDosboxX;
-  if (said.find("staging") != std::string::npos) return DosboxLine::kStaging;
-  if (!said.empty()) return DosboxLine::kDosbox;
-  // Unasked (a Windows program has no console to answer on): its name, or
-  // the folder its installer chose.
-  std::string name = LowerFileName(path);
-  if (name.ends_with(".exe")) name.resize(name.size() - 4);
-  if (name == "dosbox-x") return DosboxLine::kDosboxX;
-  const std::string folder = AsciiLowerCase(
-      path.substr(0, std::min(path.size(), path.find_last_of("/\\"))));
-  if (name == "dosbox-staging" ||
-      LowerFileName(folder).find("staging") != std::string::npos) {
-    return DosboxLine::kStaging;
-  }
-  return DosboxLine::kDosbox;
-}
-
-bool DosboxNeedsSettingsInAFolder(DosboxLine line) {
-  return line == DosboxLine::kStaging;
-}
-
-bool DosboxNeedsFlushKey(DosboxLine line) {
-  return line != DosboxLine::kDosboxX;
-}
 
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
                                          const std::string& config_path,
                                          Programs& places) {
   CheckDriveMapped(run, run.program.start_directory, "start directory");
   CheckDriveMapped(run, run.program.program, "program");
+  const DosboxLineTraits& traits = TraitsOf(run.line);
   std::vector<std::string> commands;
   for (const DosDrive& drive : run.drives) {
     if (drive.letter == kDosboxOwnDrive) continue;
-    if (run.line == DosboxLine::kDosboxX) {
-      commands.push_back(
-          MountCommand(MountableByDosboxX(drive, places), /*cached=*/false));
-    } else {
-      commands.push_back(MountCommand(drive));
-    }
+    commands.push_back(MountCommand(Mountable(drive, traits, places),
+                                    /*cached=*/!traits.mounts_uncached));
   }
   for (std::string& command : IdleHelperCommands(run)) {
     commands.push_back(std::move(command));
@@ -328,9 +222,9 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   for (std::string& command : StartDirectoryCommands(run, places)) {
     commands.push_back(std::move(command));
   }
-  commands.push_back(ProgramCommand(run.line, run.program));
+  commands.push_back(ProgramCommand(traits, run.program));
   commands.push_back("exit");
-  std::vector<std::string> arguments = LineOptions(run.line);
+  std::vector<std::string> arguments = LineOptions(traits);
   arguments.push_back("-conf");
   arguments.push_back(config_path);
   for (std::string& command : commands) {
@@ -338,107 +232,6 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
     arguments.push_back(std::move(command));
   }
   return arguments;
-}
-
-namespace {
-
-// The lines of `text`, without their LF (a CR before it stays).
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = std::min(text.find('\n', start), text.size());
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
-std::string Trimmed(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-// The section that `line` opens, in lower case, or nothing when it opens
-// none.
-std::optional<std::string> SectionOpened(const std::string& line) {
-  const std::string trimmed = Trimmed(line);
-  if (!trimmed.starts_with('[')) return std::nullopt;
-  return AsciiLowerCase(trimmed.substr(0, trimmed.find(']') + 1));
-}
-
-// The user's settings without their [autoexec] section, since the relay
-// starts the companion through its own commands, and without the relay's
-// own section, which is not DOSBox's.
-std::string WithoutRelaySections(const std::string& settings) {
-  std::string kept;
-  bool skipped = false;
-  for (const std::string& line : Lines(settings)) {
-    if (std::optional<std::string> section = SectionOpened(line)) {
-      skipped = *section == "[autoexec]" || *section == kRelaySection;
-    }
-    if (!skipped) kept += line + "\n";
-  }
-  return kept;
-}
-
-// `value` as a yes or a no, as DOSBox's own settings write them.
-std::optional<bool> Switch(const std::string& value) {
-  const std::string lower = AsciiLowerCase(value);
-  for (const char* yes : {"true", "on", "yes", "1"}) {
-    if (lower == yes) return true;
-  }
-  for (const char* no : {"false", "off", "no", "0"}) {
-    if (lower == no) return false;
-  }
-  return std::nullopt;
-}
-
-void ReadRelaySetting(const std::string& line, RelaySettings& settings) {
-  const std::string trimmed = Trimmed(line);
-  if (trimmed.empty() || trimmed.starts_with('#')) return;
-  const std::size_t equals = trimmed.find('=');
-  const std::string name = AsciiLowerCase(Trimmed(trimmed.substr(0, equals)));
-  const std::string value =
-      equals == std::string::npos ? "" : Trimmed(trimmed.substr(equals + 1));
-  const std::optional<bool> on = Switch(value);
-  if (name == "idlehelper" && on) {
-    settings.idle_helper = *on;
-  } else if (name == "idlehelper") {
-    settings.problems.push_back("idlehelper=" + value +
-                                " is neither true nor false");
-  } else {
-    settings.problems.push_back("\"" + trimmed + "\" is not a setting of " +
-                                kRelaySection + " (idlehelper=true|false)");
-  }
-}
-
-}  // namespace
-
-std::string DosboxConfig(DosboxLine line, const std::string& user_settings,
-                         bool has_display) {
-  std::string settings = std::string(kDefaultSettings) +
-                         WithoutRelaySections(user_settings) + kFixedSettings;
-  if (line == DosboxLine::kDosboxX) settings += kDosboxXFixedSettings;
-  if (line == DosboxLine::kStaging) {
-    settings += kStagingFixedSettings;
-    if (!has_display) settings += kStagingWithoutDisplay;
-  }
-  return settings;
-}
-
-RelaySettings ReadRelaySettings(const std::string& user_settings) {
-  RelaySettings settings;
-  bool in_relay_section = false;
-  for (const std::string& line : Lines(user_settings)) {
-    if (std::optional<std::string> section = SectionOpened(line)) {
-      in_relay_section = *section == kRelaySection;
-    } else if (in_relay_section) {
-      ReadRelaySetting(line, settings);
-    }
-  }
-  return settings;
 }
 
 std::vector<std::string> DosboxEnvironment(bool has_display,
