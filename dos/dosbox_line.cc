@@ -30,17 +30,20 @@ constexpr char kStagingWithoutDisplay[] = R"([sdl]
 texture_renderer=software
 )";
 
+}  // namespace
+
 // DOSBox-X first: it shows the companion every new file at once, with or
 // without a display. DOSBox last, since other lines install a `dosbox` too.
 //
 // DOSBox-X would ask for a folder first, and logs its whole start on
-// standard error, which the relay shares. DOSBox Staging follows the path
+// standard error, which the relay shares; it is never sent the flush key,
+// which it binds to swapping disks. DOSBox Staging follows the path
 // it is given to its settings file to the file's own, which a pipe does not
 // have; would read and write the user's own settings; and would stay at its
 // prompt after an `exit` given as it starts. Its flush loses the relay's
 // list of commands (see the idle helper), so a batch file runs in a shell
 // whose end the helper can tell from the end of the batch's programs.
-std::span<const DosboxLineTraits> Table() {
+std::span<const DosboxLineTraits> DosboxLines() {
   static const DosboxLineTraits kLines[] = {
       {.line = DosboxLine::kDosboxX,
        .name = "DOSBox-X",
@@ -95,6 +98,8 @@ std::span<const DosboxLineTraits> Table() {
   return kLines;
 }
 
+namespace {
+
 std::string LowerFileName(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
   return AsciiLowerCase(slash == std::string::npos ? path
@@ -112,7 +117,7 @@ DosboxLine UnaskedLine(const std::string& path) {
   if (name.ends_with(".exe")) name.resize(name.size() - 4);
   const std::string folder = LowerFileName(
       path.substr(0, std::min(path.size(), path.find_last_of("/\\"))));
-  for (const DosboxLineTraits& traits : Table()) {
+  for (const DosboxLineTraits& traits : DosboxLines()) {
     if (name == traits.program || Holds(folder, traits.folder_word)) {
       return traits.line;
     }
@@ -122,10 +127,8 @@ DosboxLine UnaskedLine(const std::string& path) {
 
 }  // namespace
 
-std::span<const DosboxLineTraits> DosboxLines() { return Table(); }
-
 const DosboxLineTraits& TraitsOf(DosboxLine line) {
-  const std::span<const DosboxLineTraits> table = Table();
+  const std::span<const DosboxLineTraits> table = DosboxLines();
   return *std::find_if(
       table.begin(), table.end(),
       [&](const DosboxLineTraits& t) { return t.line == line; });
@@ -135,7 +138,7 @@ const char* DosboxLineName(DosboxLine line) { return TraitsOf(line).name; }
 
 std::string DosboxLinesInSearchOrder() {
   std::string names;
-  for (const DosboxLineTraits& traits : Table()) {
+  for (const DosboxLineTraits& traits : DosboxLines()) {
     names += (names.empty() ? "" : ", then ") + std::string(traits.name);
   }
   return names;
@@ -151,7 +154,7 @@ DosboxLine DosboxLineOf(const std::string& path, const std::string& version) {
   // Unasked: a Windows program has no console to answer on.
   if (version.empty()) return UnaskedLine(path);
   const std::string said = AsciiLowerCase(version);
-  for (const DosboxLineTraits& traits : Table()) {
+  for (const DosboxLineTraits& traits : DosboxLines()) {
     if (*traits.version_word == '\0' || Holds(said, traits.version_word)) {
       return traits.line;
     }
