@@ -46,8 +46,10 @@ constexpr char kHelp[] =
     "     Windows, in the prefix on Linux);\n"
     "  2. the relay's own: DOSBox\\DOSBox.exe beside the relay, or one folder\n"
     "     up, where the Windows installer and zip put it;\n"
-    "  3. one installed on the system: DOSBox-X, then DOSBox Staging,\n"
-    "     then DOSBox.\n"
+    "  3. one installed on the system: ";
+// After the lines of DOSBox, in the order the relay looks for them.
+constexpr char kHelpEnd[] =
+    ".\n"
     "The trace (\"DOSBox started: ...\") and --check say which one it is.\n";
 
 // The relay's job takes no arguments: everything it needs is in its working
@@ -66,7 +68,8 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string>& words,
   try {
     const zindo::CommandLine line = zindo::ParseCommandLine(words, kOptions);
     if (line.Has("--help")) {
-      zindo::ShowEarlyText(kHelp, EarlyText::kAnswer);
+      zindo::ShowEarlyText(kHelp + zindo::DosboxLinesInSearchOrder() + kHelpEnd,
+                           EarlyText::kAnswer);
     } else if (line.Has("--version")) {
       zindo::ShowEarlyText(zindo::VersionText(zindo::kProgramName),
                            EarlyText::kAnswer);

@@ -2,14 +2,15 @@
 
 #include "base/dos_path.h"
 #include "base/error.h"
-#include "dos/dosbox.h"
+#include "dos/dosbox_command_line.h"
+#include "dos/dosbox_line.h"
+#include "dos/dosbox_settings.h"
 #include "dos/idle_helper.h"
 #include "dos/program_information.h"
 
 namespace zindo {
 namespace {
 
-constexpr char kUserSettingsFile[] = "dosbox.conf";
 // The user's own file that names the DOSBox to run, when it is not where
 // the system's users install it.
 constexpr char kDosboxPathFile[] = "dosbox-path.txt";
@@ -52,7 +53,7 @@ Programs::Search FindOwnDosbox(Programs& programs) {
 void DosboxSession::Started(const FoundDosbox& dosbox, int process_id,
                             bool idle_helper) {
   process_id_ = process_id;
-  needs_flush_key_ = DosboxNeedsFlushKey(dosbox.line);
+  needs_flush_key_ = !TraitsOf(dosbox.line).mounts_uncached;
   flush_owed_ = false;
   idle_helper_ = idle_helper;
   trace_.Record("DOSBox started: " + dosbox.path + " (process " +
@@ -124,47 +125,37 @@ namespace {
 
 const char kFoundOnThisSystem[] = "found on this system";
 
-// Where each line's installers put it, beyond its name on the search path.
-const Programs::Installed kDosboxXInstalled = {
-    "dosbox-x", {"DOSBox-X"}, {{"Software\\DOSBox-X", "Path"}}};
-const Programs::Installed kStagingInstalled = {
-    "dosbox", {"DOSBox Staging"}, {{"Software\\dosbox-staging", "Path"}}};
+DosboxLine AskedLine(Programs& programs, const std::string& path) {
+  return DosboxLineOf(path, programs.FirstLineOf(DosboxVersionQuery(path)));
+}
 
 // The line's program where its installer records it, else on the search
-// path under `name`.
-FoundDosbox FindLine(Programs& programs, DosboxLine line,
-                     const Programs::Installed& installed,
-                     const std::string& name) {
-  const Programs::Search recorded = programs.FindInstalled(installed);
-  const Programs::Search searched = programs.Find(name);
+// path, asked which line it is when its name may be another line's.
+FoundDosbox FindLine(Programs& programs, const DosboxLineTraits& traits) {
+  const Programs::Search recorded =
+      traits.installed ? programs.FindInstalled(*traits.installed)
+                       : Programs::Search{};
+  const Programs::Search searched = programs.Find(traits.program);
   std::string places = recorded.places.empty()
                            ? searched.places
                            : recorded.places + ", " + searched.places;
-  return {recorded.path.empty() ? searched.path : recorded.path, line, places,
-          kFoundOnThisSystem};
-}
-
-DosboxLine AskedLine(Programs& programs, const std::string& path) {
-  return DosboxLineOf(path, programs.FirstLineOf(DosboxVersionQuery(path)));
+  std::string path = recorded.path.empty() ? searched.path : recorded.path;
+  if (path.empty()) return {"", traits.line, places, kFoundOnThisSystem};
+  const DosboxLine line =
+      traits.asked ? AskedLine(programs, path) : traits.line;
+  return {path, line, places, kFoundOnThisSystem};
 }
 
 }  // namespace
 
 FoundDosbox FindDosbox(Programs& programs) {
-  FoundDosbox x =
-      FindLine(programs, DosboxLine::kDosboxX, kDosboxXInstalled, "dosbox-x");
-  if (!x.path.empty()) return x;
-  FoundDosbox staging = FindLine(programs, DosboxLine::kStaging,
-                                 kStagingInstalled, "dosbox-staging");
-  if (!staging.path.empty()) return staging;
-  Programs::Search dosbox = programs.Find("dosbox");
-  const std::string places =
-      x.places + "; " + staging.places + "; " + dosbox.places;
-  if (dosbox.path.empty()) {
-    return {"", DosboxLine::kDosbox, places, kFoundOnThisSystem};
+  std::string places;
+  for (const DosboxLineTraits& traits : DosboxLines()) {
+    FoundDosbox found = FindLine(programs, traits);
+    if (!found.path.empty()) return found;
+    places += (places.empty() ? "" : "; ") + found.places;
   }
-  return {dosbox.path, AskedLine(programs, dosbox.path), places,
-          kFoundOnThisSystem};
+  return {"", kBaseDosboxLine, places, kFoundOnThisSystem};
 }
 
 FoundDosbox DosboxLauncher::ChooseDosbox(const std::string& what,
@@ -182,7 +173,7 @@ FoundDosbox DosboxLauncher::ChooseDosbox(const std::string& what,
   // The DOSBox the relay is proven with comes before any other installed.
   const Programs::Search own = FindOwnDosbox(programs_);
   if (!own.path.empty()) {
-    return {own.path, DosboxLine::kDosbox, own.places, "the relay's own"};
+    return {own.path, kBaseDosboxLine, own.places, "the relay's own"};
   }
   FoundDosbox found = FindDosbox(programs_);
   if (found.path.empty()) {
@@ -211,9 +202,9 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
         run.drives.push_back({letter, drive.native_directory});
     }
     const Programs::UserFile settings =
-        programs_.ReadUserFile(kUserSettingsFile);
+        programs_.ReadUserFile(kSettingsFileName);
     if (WantsIdleHelper(settings)) run.idle_helper_folder = kHandedFolder;
-    const bool settings_in_folder = DosboxNeedsSettingsInAFolder(run.line);
+    const bool settings_in_folder = TraitsOf(run.line).settings_in_folder;
     std::vector<std::string> arguments = DosboxArguments(
         run,
         settings_in_folder

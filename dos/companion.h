@@ -4,7 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "dos/dosbox.h"
+#include "dos/dosbox_command_line.h"
+#include "dos/dosbox_line.h"
 #include "platform/desktop/desktop.h"
 #include "platform/files/file_system.h"
 #include "platform/platform.h"
@@ -16,7 +17,7 @@ namespace zindo {
 // A DOSBox on this machine, and its line.
 struct FoundDosbox {
   std::string path;  // "" when there is none
-  DosboxLine line = DosboxLine::kDosbox;
+  DosboxLine line = kBaseDosboxLine;
   std::string places;  // where it was looked for, in words, for a message
   // Why this DOSBox, in words: "named in <dosbox-path.txt>", "the relay's
   // own" or "found on this system".
@@ -78,10 +79,8 @@ class DosboxSession {
 Programs::Search FindOwnDosbox(Programs& programs);
 
 // The DOSBox the relay runs when the user names none and it has none of its
-// own, each line where its users install it: DOSBox-X first, since it shows
-// the companion every new file at once, with or without a display; then
-// DOSBox Staging; then DOSBox, whose line is asked, since other lines
-// install a `dosbox` too.
+// own: the first line of DosboxLines found where its users install it,
+// asked which line it is where its name may be another line's.
 FoundDosbox FindDosbox(Programs& programs);
 
 // Starts the companion: a program the system runs by itself is left to the

@@ -158,7 +158,8 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheRelaysOrTheSystems) {
 }
 
 // Of several DOSBoxes installed, the line that sees new files unaided wins;
-// a `dosbox` or the user's own program is asked which line it is.
+// a `dosbox` or the user's own program is asked which line it is. How each
+// line is started: DosboxLineTest.EachLineStartsAsItNeeds.
 TEST_F(DosCompanionTest, DosboxLineChosenAndStartedAsItNeeds) {
   const struct {
     const char* what;
@@ -227,29 +228,11 @@ TEST_F(DosCompanionTest, DosboxLineChosenAndStartedAsItNeeds) {
                 Contains(HasSubstr(
                     "(process 4242), found on this system, run as " + c.line)));
   }
-  // DOSBox Staging reads its settings from a file in the handed folder.
-  const ProgramRun& staging = programs_.runs.at(0);
-  EXPECT_THAT(staging.arguments,
-              Contains(std::string(kHandedFolder) + "/dosbox.conf"));
-  EXPECT_THAT(staging.handed_folder.at("dosbox.conf"),
-              HasSubstr("shell_history_file=\n"));
-  EXPECT_EQ(staging.handed_file, "");
   // Each line's installers' records are looked at, DOSBox-X's first.
   ASSERT_THAT(programs_.installed_asked, Not(IsEmpty()));
   EXPECT_EQ(programs_.installed_asked[0].registered.at(0).key,
             "Software\\DOSBox-X");
   EXPECT_EQ(programs_.installed_asked[0].folders.at(0), "DOSBox-X");
-}
-
-// DOSBox-X reads its directories afresh: it is never sent the key, which it
-// binds to swapping disks.
-TEST_F(DosCompanionTest, DosboxXIsSentNoFlushKey) {
-  programs_.on_path = {"dosbox", "dosbox-x"};
-  const Platform& platform = Companion();
-  platform.launcher.Launch("autoexec.pif");
-  platform.files.WriteFile("zindoK2.txt", "/0,1\r\n");
-  EXPECT_EQ(FlushKeys(), 0);
-  EXPECT_THAT(fake_.process.diagnostics(), IsEmpty());
 }
 
 TEST_F(DosCompanionTest, IdleHelperCanBeTurnedOffInTheUsersSettings) {

@@ -25,13 +25,15 @@
 ;
 ; - It keeps DOSBox's own end. The relay starts DOSBox with the companion
 ;   and then `exit` as start-up commands, which DOSBox reads one at a time
-;   from its Z:\AUTOEXEC.BAT. DOSBox Staging loses that file when its
+;   from its Z:\AUTOEXEC.BAT. A DOSBox may lose that file when its
 ;   directory caches are emptied (the key the relay sends), so that after
-;   the companion ends it would stay at its prompt, its window open. When
-;   the helper is loaded with /E (the relay gives it unless the companion
-;   is a batch file run in that same shell, whose next program would read
-;   the keys), and Z:\AUTOEXEC.BAT opened as it was loaded, then when a
-;   program that shell started ends (4Ch or 00h, or INT 20h) and the file
+;   the companion ends it would stay at its prompt, its window open; the
+;   relay runs a batch-file companion in a shell of its own in such a
+;   DOSBox (its line's traits in dos/dosbox_line.cc say which). When the
+;   helper is loaded with /E (the relay gives it unless the companion is a
+;   batch file run in that same shell, whose next program would read the
+;   keys), and Z:\AUTOEXEC.BAT opened as it was loaded, then when a program
+;   that shell started ends (4Ch or 00h, or INT 20h) and the file
 ;   no longer opens, the helper types EXIT and Enter into the keyboard
 ;   buffer for the prompt to read. Where the file is still there, DOSBox
 ;   reads its `exit` from it as always, and nothing is typed.

@@ -40,7 +40,8 @@
 #include <vector>
 
 #include "base/error.h"
-#include "dos/dosbox.h"
+#include "dos/dosbox_line.h"
+#include "dos/dosbox_settings.h"
 #include "dos/program_information.h"
 #include "platform/desktop/desktop-posix.h"
 #include "platform/programs/spawn-posix.h"
@@ -651,15 +652,12 @@ double PromptCpuPercent(const BenchedLine& benched,
   sandbox.MakeDirectory("home");
   sandbox.WriteFile("dosbox.conf",
                     DosboxConfig(benched.line, "", display != nullptr));
+  // The line's options, but none that would end it after the commands.
+  const DosboxLineTraits& traits = TraitsOf(benched.line);
   std::vector<std::string> arguments = {benched.program};
-  std::string mount = "mount ";
-  if (benched.line == DosboxLine::kDosboxX) {
-    arguments.push_back("-nopromptfolder");
-    mount += "-nocachedir ";
-  }
-  if (benched.line == DosboxLine::kStaging) {
-    arguments.insert(arguments.end(), {"--noprimaryconf", "--nolocalconf"});
-  }
+  arguments.insert(arguments.end(), traits.options.begin(),
+                   traits.options.end());
+  std::string mount = traits.mounts_uncached ? "mount -nocachedir " : "mount ";
   mount += "C \"" + sandbox.work() + "\"";
   arguments.insert(arguments.end(), {"-conf", sandbox.Path("dosbox.conf"), "-c",
                                      mount, "-c", "C:"});

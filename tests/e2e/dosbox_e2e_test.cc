@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "dos/dosbox.h"
+#include "dos/dosbox_settings.h"
 #include "dos/program_information.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"

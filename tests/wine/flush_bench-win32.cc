@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "dos/dosbox.h"
+#include "dos/dosbox_settings.h"
 #include "platform/desktop/desktop-win32.h"
 #include "platform/windows-win32.h"
 

@@ -1,0 +1,244 @@
+#include "dos/dosbox_command_line.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "base/dos_path.h"
+#include "base/error.h"
+#include "dos/idle_helper.h"
+
+namespace zindo {
+namespace {
+
+// DOSBox keeps its own programs (MOUNT, RESCAN, ...) on Z:, so no directory
+// can be mounted there.
+constexpr char kDosboxOwnDrive = 'Z';
+
+// The part of `path` below `root`, "" for the root itself, or nothing when
+// `root` does not hold `path`.
+std::optional<std::string> BelowRoot(const std::string& path,
+                                     const std::string& root) {
+  if (root.ends_with('/')) {
+    if (path.starts_with(root)) return path.substr(root.size());
+    return std::nullopt;
+  }
+  if (path == root) return "";
+  if (path.starts_with(root + "/")) return path.substr(root.size() + 1);
+  return std::nullopt;
+}
+
+// `native` (a relative native path) as DOS names after `dos_root`.
+std::string DosNames(const std::string& dos_root, const std::string& native,
+                     const std::string& full_native) {
+  std::string dos = dos_root;
+  std::size_t start = 0;
+  while (start < native.size()) {
+    std::size_t end = std::min(native.find('/', start), native.size());
+    std::string name = native.substr(start, end - start);
+    // DOSBox shows a native name as it stands only when it is short.
+    if (!IsShortDosName(name)) {
+      throw Error("DOSBox cannot reach " + full_native + ": \"" + name +
+                  "\" is not a DOS 8.3 name");
+    }
+    if (dos.back() != '\\') dos += '\\';
+    dos += name;
+    start = end + 1;
+  }
+  return dos;
+}
+
+bool IsDriveMapped(const std::vector<DosDrive>& drives, char letter) {
+  return std::any_of(drives.begin(), drives.end(),
+                     [&](const DosDrive& d) { return d.letter == letter; });
+}
+
+// `cached` false: DOSBox reads the directory afresh at each look-up, so the
+// companion sees a new file at once, with no key and no helper.
+std::string MountCommand(const DosDrive& drive, bool cached = true) {
+  if (drive.native_directory.find('"') != std::string::npos) {
+    throw Error("DOSBox cannot mount " + drive.native_directory +
+                ": its name holds a double quote");
+  }
+  return std::string("mount ") + (cached ? "" : "-nocachedir ") + drive.letter +
+         " \"" + drive.native_directory + "\"";
+}
+
+// Whether `path` holds a colon past a drive letter's, which some lines'
+// MOUNT takes for the mark of an archive to mount ("games.zip:/dos").
+bool HasColonPastDrive(const std::string& path) {
+  const std::size_t from = DriveLetterOf(path) != 0 ? 2 : 0;
+  return path.find(':', from) != std::string::npos;
+}
+
+// The directory of `drive` as the line can mount it: where MOUNT takes a
+// colon for an archive's, a prefix's drive (a link named "c:") is mounted as
+// the directory the link leads to.
+DosDrive Mountable(const DosDrive& drive, const DosboxLineTraits& traits,
+                   Programs& places) {
+  if (!traits.mount_takes_colon_for_archive ||
+      !HasColonPastDrive(drive.native_directory)) {
+    return drive;
+  }
+  DosDrive resolved = {drive.letter,
+                       places.ResolvedDirectory(drive.native_directory)};
+  if (HasColonPastDrive(resolved.native_directory)) {
+    throw Error(traits.name + std::string(" cannot mount ") +
+                resolved.native_directory +
+                ": it would take the colon in its name for an archive's");
+  }
+  return resolved;
+}
+
+// The commands that make `directory` (a DOS path) the current drive and
+// directory.
+std::vector<std::string> ChangeTo(const std::string& directory) {
+  std::vector<std::string> commands = {directory.substr(0, 2)};
+  std::string rest = directory.substr(2);
+  // A newly mounted drive starts at its root.
+  if (!rest.empty() && rest != "\\") commands.push_back("cd " + rest);
+  return commands;
+}
+
+// The program's start directory with its drive: as the PIF gives it, or the
+// working directory, which also anchors a start directory without a drive.
+std::vector<std::string> StartDirectoryCommands(const DosboxRun& run,
+                                                Programs& places) {
+  const std::string& start = run.program.start_directory;
+  if (DriveLetterOf(start) != 0) return ChangeTo(start);
+  std::string working = DosPathOf(run.drives, run.working_directory, places);
+  if (working.empty()) {
+    throw Error("the companion's working directory " + run.working_directory +
+                " is on no drive that the prefix maps, so DOSBox cannot "
+                "start there; map a drive that holds it (a network drive on "
+                "Windows, a dosdevices/x: link on Linux) or "
+                "give the PIF a start directory");
+  }
+  std::vector<std::string> commands = ChangeTo(working);
+  if (!start.empty()) commands.push_back("cd " + start);
+  return commands;
+}
+
+void CheckDriveMapped(const DosboxRun& run, const std::string& dos_path,
+                      const std::string& what) {
+  char letter = DriveLetterOf(dos_path);
+  if (letter != 0 && !IsDriveMapped(run.drives, letter)) {
+    throw Error("the " + what + " " + dos_path + " is on drive " + letter +
+                ":, which the prefix does not map");
+  }
+}
+
+bool IsBatchFile(const ProgramInformation& program) {
+  return EndsWithAnyCase(program.program, ".BAT");
+}
+
+// Without CALL, a batch file would end the command list with it. A line
+// whose flush loses the relay's list of commands (see the idle helper) runs
+// it in a shell of its own instead, so that the helper can tell the batch's
+// programs from the end of the shell that ran them.
+std::string ProgramCommand(const DosboxLineTraits& traits,
+                           const ProgramInformation& program) {
+  std::string prefix;
+  if (IsBatchFile(program)) {
+    prefix = traits.batch_in_own_shell ? "command /c " : "call ";
+  }
+  std::string command = prefix + program.program;
+  if (!program.parameters.empty()) command += " " + program.parameters;
+  return command;
+}
+
+}  // namespace
+
+std::string DosPathOf(const std::vector<DosDrive>& drives,
+                      const std::string& native_directory, Programs& places) {
+  std::string target = places.ResolvedDirectory(native_directory);
+  const DosDrive* best = nullptr;
+  std::string best_root, best_rest;
+  for (const DosDrive& drive : drives) {
+    std::string root = places.ResolvedDirectory(drive.native_directory);
+    std::optional<std::string> rest = BelowRoot(target, root);
+    if (rest && (best == nullptr || root.size() > best_root.size())) {
+      best = &drive;
+      best_root = root;
+      best_rest = *rest;
+    }
+  }
+  if (best == nullptr) return "";
+  return DosNames(std::string(1, best->letter) + ":\\", best_rest,
+                  native_directory);
+}
+
+namespace {
+
+// The last drive letter before DOSBox's own that no drive uses, or 0.
+char FreeDriveLetter(const std::vector<DosDrive>& drives) {
+  for (char letter = kDosboxOwnDrive - 1; letter >= 'C'; --letter) {
+    if (!IsDriveMapped(drives, letter)) return letter;
+  }
+  return 0;
+}
+
+// Mounts the helper's folder, loads the helper (it stays resident) and
+// takes the drive away again. With /E the helper types EXIT when DOSBox has
+// lost the `exit` that follows the companion; a batch file's next program
+// would read those keys, so a batch run in the relay's own shell goes
+// without.
+std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
+  const char letter = FreeDriveLetter(run.drives);
+  if (run.idle_helper_folder.empty() || letter == 0) return {};
+  const std::string drive(1, letter);
+  const bool batch_in_this_shell =
+      IsBatchFile(run.program) && !TraitsOf(run.line).batch_in_own_shell;
+  const std::string load =
+      drive + ":\\" + kIdleHelperName + (batch_in_this_shell ? "" : " /E");
+  return {MountCommand({letter, run.idle_helper_folder}), load,
+          "mount -u " + drive};
+}
+
+// The line's options, then the one that makes it end at the `exit` that
+// follows the companion.
+std::vector<std::string> LineOptions(const DosboxLineTraits& traits) {
+  std::vector<std::string> options = traits.options;
+  if (*traits.exit_option != '\0') options.push_back(traits.exit_option);
+  return options;
+}
+
+}  // namespace
+
+std::vector<std::string> DosboxArguments(const DosboxRun& run,
+                                         const std::string& config_path,
+                                         Programs& places) {
+  CheckDriveMapped(run, run.program.start_directory, "start directory");
+  CheckDriveMapped(run, run.program.program, "program");
+  const DosboxLineTraits& traits = TraitsOf(run.line);
+  std::vector<std::string> commands;
+  for (const DosDrive& drive : run.drives) {
+    if (drive.letter == kDosboxOwnDrive) continue;
+    commands.push_back(MountCommand(Mountable(drive, traits, places),
+                                    /*cached=*/!traits.mounts_uncached));
+  }
+  for (std::string& command : IdleHelperCommands(run)) {
+    commands.push_back(std::move(command));
+  }
+  for (std::string& command : StartDirectoryCommands(run, places)) {
+    commands.push_back(std::move(command));
+  }
+  commands.push_back(ProgramCommand(traits, run.program));
+  commands.push_back("exit");
+  std::vector<std::string> arguments = LineOptions(traits);
+  arguments.push_back("-conf");
+  arguments.push_back(config_path);
+  for (std::string& command : commands) {
+    arguments.push_back("-c");
+    arguments.push_back(std::move(command));
+  }
+  return arguments;
+}
+
+std::vector<std::string> DosboxEnvironment(bool has_display,
+                                           bool keys_need_window_messages) {
+  if (!has_display) return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+  if (!keys_need_window_messages) return {};
+  return {"SDL_VIDEODRIVER=windib"};
+}
+
+}  // namespace zindo

@@ -1,0 +1,43 @@
+#ifndef ZINDO_DOS_DOSBOX_SETTINGS_H_
+#define ZINDO_DOS_DOSBOX_SETTINGS_H_
+
+#include <string>
+#include <vector>
+
+#include "dos/dosbox_line.h"
+
+namespace zindo {
+
+// The name of a DOSBox settings file: the user's own, among the user's
+// files, and the one the relay hands to a DOSBox that reads its settings
+// from a folder.
+inline constexpr char kSettingsFileName[] = "dosbox.conf";
+
+// The settings DOSBox of `line` runs with, in place of any file of its own:
+// the relay's defaults, then `user_settings` (the text of a DOSBox
+// configuration file, whose [autoexec] and [zindo-relay] sections are left
+// out), then what the relay depends on: no serial port of the machine is
+// opened, Ctrl+F4 empties the directory cache (DOSBox's built-in key map),
+// and the line's own fixed settings (those without a display too when
+// `has_display` is false).
+std::string DosboxConfig(DosboxLine line, const std::string& user_settings,
+                         bool has_display);
+
+// What the user asks of the relay itself in the [zindo-relay] section of
+// their DOSBox configuration file:
+//   [zindo-relay]
+//   idlehelper=false
+struct RelaySettings {
+  bool idle_helper = true;
+  // A line for each setting that was not understood and left as it was.
+  std::vector<std::string> problems;
+};
+RelaySettings ReadRelaySettings(const std::string& user_settings);
+
+// The function key that, held with Control, empties DOSBox's directory
+// cache in its built-in key map (see DosboxConfig).
+inline constexpr int kFlushCacheFunctionKey = 4;
+
+}  // namespace zindo
+
+#endif  // ZINDO_DOS_DOSBOX_SETTINGS_H_
