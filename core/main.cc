@@ -53,7 +53,9 @@ constexpr char kHelp[] =
 // The relay's job takes no arguments: everything it needs is in its working
 // directory and in the configuration file that it shares with the companion.
 // Only --help and --version are answered; anything else is refused before
-// the relay touches a file, so that a mistyped option never starts it.
+// the relay touches a file, so that a mistyped option never starts it. A
+// refusal is answered where the line was typed and kept out of the log, so
+// that a typo never stands as the relay's last failure.
 // What the command line asks for instead of a run.
 enum class Request { kRun, kCheck };
 
@@ -117,9 +119,17 @@ int main(int argc, char** argv) {
     return *status;
   }
   std::unique_ptr<zindo::SystemPlatform> system;
+  // A log that cannot be kept is said where the relay's diagnostics go,
+  // once there is a process to say it.
+  zindo::FileFailureLog log(zindo::FailureLogPlaceHere(),
+                            [&system](const std::string& line) {
+                              if (system)
+                                system->Get().process.ReportDiagnostic(line);
+                            });
   try {
-    system = zindo::CreateSystemPlatform();
+    system = zindo::CreateSystemPlatform(log);
   } catch (const std::exception& failure) {
+    log.RecordFailure(failure.what());
     zindo::ShowEarlyText(zindo::DiagnosticLine(failure.what()) + "\n",
                          zindo::EarlyText::kFailure);
     return zindo::kExitEarlyFailure;
