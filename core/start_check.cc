@@ -101,13 +101,15 @@ Finding StartFolderFinding(const StartFolder& folder,
     text += " (" + folder.working + " to the companion)";
   }
   if (!folder.reason.empty()) text += " (" + folder.reason + ")";
-  const std::string here =
-      folder.working.empty() ? "this folder's" : folder.working;
-  return {Verdict::kBlocking,
-          text + ": the relay would never see the companion's requests",
-          "start the relay in the companion's start folder, or give " +
-              std::string(kCompanionPif) + " the start folder " + here +
-              " or none (zindo-mkpif --dir)"};
+  text += ": the relay would never see the companion's requests";
+  const std::string fix = "start the relay in the companion's start folder";
+  if (folder.working.empty()) {
+    return {Verdict::kBlocking, text,
+            fix + "; the companion cannot reach this one"};
+  }
+  return {Verdict::kBlocking, text,
+          fix + ", or make " + folder.working + " the start folder in " +
+              kCompanionPif + ", or leave it empty (zindo-mkpif --dir)"};
 }
 
 void CheckDosCompanion(const CheckServices& services, const std::string& pif,

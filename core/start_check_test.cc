@@ -213,7 +213,8 @@ TEST(CheckStartUpTest, ReportsTheStartFolderAndTheLastFailure) {
         "relay's folder /c/ZINDO (C:\\ZINDO to the companion): the relay would "
         "never see the companion's requests\n"
         "         what to do: start the relay in the companion's start "
-        "folder, or give autoexec.pif the start folder C:\\ZINDO or none",
+        "folder, or make C:\\ZINDO the start folder in autoexec.pif, or leave "
+        "it empty",
         "warning  log: /home/user/.local/state/zindo-relay/zindo-relay.log, "
         "last failure: 2026-12-08 14:03:22 open COM3: No such file or "
         "directory\n         what to do: "},
@@ -225,7 +226,8 @@ TEST(CheckStartUpTest, ReportsTheStartFolderAndTheLastFailure) {
        "",
        {"PROBLEM  start folder: the companion starts in D:\\SHOP, not in the "
         "relay's folder /c/ZINDO: ",
-        "give autoexec.pif the start folder this folder's or none"},
+        "what to do: start the relay in the companion's start folder; the "
+        "companion cannot reach this one\n"},
        false},
       {"natively, the relay's folder",
        false,
