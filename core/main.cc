@@ -27,9 +27,15 @@ constexpr char kHelp[] =
     "The port is the first field of c:\\zindo\\LOCAL6.DAT.\n"
     "\n"
     "  --check  say what the relay would do here (the prefix, the port and\n"
-    "           where its number comes from, the device, the companion and\n"
-    "           DOSBox, the display) and what to do about each problem,\n"
-    "           without doing any of it; exit status 0 when it would start\n"
+    "           where its number comes from, the device, the companion, its\n"
+    "           start folder and DOSBox, the display, the log and its last\n"
+    "           failure) and what to do about each problem, without doing\n"
+    "           any of it; exit status 0 when it would start\n"
+    "\n"
+    "Each failure that ends the relay, and each message it shows, is added\n"
+    "with its date and time to zindo-relay.log in $XDG_STATE_HOME/zindo-relay\n"
+    "(~/.local/state/zindo-relay) on Linux, %LOCALAPPDATA%\\zindo-relay on\n"
+    "Windows; past 1 MiB it is kept as zindo-relay.old.log.\n"
     "\n"
     "Environment (Linux):\n"
     "  ZINDO_PREFIX  the prefix with dosdevices/comN and c: (default "
@@ -55,7 +61,9 @@ constexpr char kHelpEnd[] =
 // The relay's job takes no arguments: everything it needs is in its working
 // directory and in the configuration file that it shares with the companion.
 // Only --help and --version are answered; anything else is refused before
-// the relay touches a file, so that a mistyped option never starts it.
+// the relay touches a file, so that a mistyped option never starts it. A
+// refusal is answered where the line was typed and kept out of the log, so
+// that a typo never stands as the relay's last failure.
 // What the command line asks for instead of a run.
 enum class Request { kRun, kCheck };
 
@@ -120,9 +128,17 @@ int main(int argc, char** argv) {
     return *status;
   }
   std::unique_ptr<zindo::SystemPlatform> system;
+  // A log that cannot be kept is said where the relay's diagnostics go,
+  // once there is a process to say it.
+  zindo::FileFailureLog log(zindo::FailureLogPlaceHere(),
+                            [&system](const std::string& line) {
+                              if (system)
+                                system->Get().process.ReportDiagnostic(line);
+                            });
   try {
-    system = zindo::CreateSystemPlatform();
+    system = zindo::CreateSystemPlatform(log);
   } catch (const std::exception& failure) {
+    log.RecordFailure(failure.what());
     zindo::ShowEarlyText(zindo::DiagnosticLine(failure.what()) + "\n",
                          zindo::EarlyText::kFailure);
     return zindo::kExitEarlyFailure;

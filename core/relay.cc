@@ -27,6 +27,7 @@ constexpr float kRequestSettleSeconds = 0.3f;
 
 Relay::Relay(const Platform& platform)
     : platform_(platform),
+      message_box_(platform.message_box, platform.log),
       waits_(platform.clock, platform.events),
       port_(platform.ports),
       packets_(BuildDevicePackets()),
@@ -77,7 +78,7 @@ bool Relay::AskRunningRelayToQuit() {
   } catch (const std::exception& failure) {
     early_failure_ =
         std::string("cannot write the request file: ") + failure.what();
-    Report(early_failure_);
+    ReportFailure(early_failure_);
     return false;
   }
 }
@@ -99,8 +100,7 @@ void Relay::SelectPort() {
   } catch (const Error& failure) {
     Report(failure.what());  // the configured port may still be usable
   }
-  SelectConfiguredPort(platform_.files, platform_.message_box,
-                       platform_.process, port_);
+  SelectConfiguredPort(platform_.files, message_box_, platform_.process, port_);
 }
 
 void Relay::StartServing() {
@@ -232,9 +232,9 @@ void Relay::StopServing() {
 // closes it; the run still ends as a failure.
 void Relay::TakeFailurePath(const std::string& cause) {
   TraceEvent("failure: " + cause);
-  Report(cause);
+  ReportFailure(cause);
   try {
-    platform_.message_box.Show(kProgramName, kFailureMessage);
+    message_box_.Show(kProgramName, kFailureMessage);
   } catch (const StopRequested& stop) {
     TraceEvent("stop requested: " + stop.reason);
   }
@@ -246,6 +246,13 @@ void Relay::TraceEvent(const std::string& event) {
 
 void Relay::Report(const std::string& line) {
   platform_.process.ReportDiagnostic(line);
+}
+
+// Said first where it always shows, then kept in the log for a user who
+// did not see it.
+void Relay::ReportFailure(const std::string& cause) {
+  Report(cause);
+  platform_.log.RecordFailure(cause);
 }
 
 }  // namespace zindo

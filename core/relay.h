@@ -57,8 +57,11 @@ class Relay {
   void TakeFailurePath(const std::string& cause);
   void TraceEvent(const std::string& event);
   void Report(const std::string& line);
+  void ReportFailure(const std::string& cause);
 
   Platform platform_;
+  // Every message the relay shows is in its log too.
+  LoggedMessageBox message_box_;
   TimedWaits waits_;
   SerialPort port_;
   // Built once, before anything else, and never changed.

@@ -62,6 +62,8 @@ TEST_F(RelayTest, FirstRunStartsUpInOrderAndQuitEndsNormally) {
   EXPECT_TRUE(fake_.process.diagnostics().empty());
   EXPECT_EQ(fake_.ports.line(1).written,
             "");  // the quit request never goes out
+  EXPECT_THAT(fake_.log.lines,
+              ElementsAre(std::string("message ") + kDefaultPortMessage));
 }
 
 TEST_F(RelayTest, LaterRunUsesConfiguredPortQuietly) {
@@ -89,6 +91,7 @@ TEST_F(RelayTest, StartUpFailureBeforeRequestFileEndsAtOnceWithoutMessage) {
   // What main() shows in a message box on Windows.
   EXPECT_THAT(relay.early_failure(), StartsWith("cannot write the request"));
   EXPECT_THAT(fake_.process.diagnostics()[0], HasSubstr(relay.early_failure()));
+  EXPECT_THAT(fake_.log.lines, ElementsAre("failure " + relay.early_failure()));
 }
 
 TEST_F(RelayTest, PortThatCannotBeOpenedTakesFailurePathConfigUntouched) {
@@ -105,6 +108,12 @@ TEST_F(RelayTest, PortThatCannotBeOpenedTakesFailurePathConfigUntouched) {
   EXPECT_EQ(fake_.files.Contents("c:\\zindo\\LOCAL6.DAT"), "5,-1,0,521\r\n");
   EXPECT_EQ(Status(), "0,0\r\n");  // not rewritten
   EXPECT_EQ(fake_.journal.Count("launch"), 0);
+  // The same cause as the diagnostic, before the message it led to.
+  ASSERT_EQ(fake_.log.lines.size(), 2u);
+  EXPECT_THAT(fake_.log.lines[0], StartsWith("failure "));
+  EXPECT_EQ(DiagnosticLine(fake_.log.lines[0].substr(8)),
+            fake_.process.diagnostics().back());
+  EXPECT_EQ(fake_.log.lines[1], std::string("message ") + kFailureMessage);
 }
 
 TEST_F(RelayTest, FailingLaunchKeepsRunningStatusAndPortOpen) {

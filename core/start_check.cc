@@ -1,5 +1,7 @@
 #include "core/start_check.h"
 
+#include <optional>
+
 #include "base/error.h"
 #include "core/port_selection.h"
 #include "dos/companion.h"
@@ -85,6 +87,31 @@ Finding DosboxFinding(const CheckServices& services, const std::string& path,
           ""};
 }
 
+// The companion leaves its requests in the folder it starts in, so that
+// must be the folder where the relay looks for them. `working` is the
+// relay's, native.
+Finding StartFolderFinding(const StartFolder& folder,
+                           const std::string& working) {
+  if (folder.same) {
+    return {Verdict::kGood, folder.start + ", where the relay works", ""};
+  }
+  std::string text = "the companion starts in " + folder.start +
+                     ", not in the relay's folder " + working;
+  if (!folder.working.empty() && folder.working != working) {
+    text += " (" + folder.working + " to the companion)";
+  }
+  if (!folder.reason.empty()) text += " (" + folder.reason + ")";
+  text += ": the relay would never see the companion's requests";
+  const std::string fix = "start the relay in the companion's start folder";
+  if (folder.working.empty()) {
+    return {Verdict::kBlocking, text,
+            fix + "; the companion cannot reach this one"};
+  }
+  return {Verdict::kBlocking, text,
+          fix + ", or make " + folder.working + " the start folder in " +
+              kCompanionPif + ", or leave it empty (zindo-mkpif --dir)"};
+}
+
 void CheckDosCompanion(const CheckServices& services, const std::string& pif,
                        Report& report) {
   const Platform& platform = services.platform;
@@ -102,6 +129,10 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
                 ""});
     report.Add("DOSBox", DosboxFinding(services, start.dosbox.path,
                                        start.dosbox.line, start.dosbox.origin));
+    report.Add(
+        "start folder",
+        StartFolderFinding(DosboxStartFolder(start.emulated, services.programs),
+                           start.emulated.working_directory));
   } catch (const Error& failure) {
     const bool no_dosbox = FindOwnDosbox(services.programs).path.empty() &&
                            FindDosbox(services.programs).path.empty();
@@ -131,11 +162,33 @@ void CheckCompanion(const CheckServices& services, Report& report) {
   }
   report.Add("companion",
              {Verdict::kGood, pif + ", started by the system as it is", ""});
+  if (const std::optional<StartFolder> folder =
+          NativeStartFolder(platform.files, services.programs, pif)) {
+    report.Add("start folder", StartFolderFinding(*folder, folder->working));
+  }
   const FoundDosbox dosbox = FindDosbox(services.programs);
   report.Add("DOSBox",
              dosbox.path.empty()
                  ? Finding{Verdict::kGood, "not needed, not found", ""}
                  : DosboxFinding(services, dosbox.path, dosbox.line, ""));
+}
+
+// Where the user finds why the relay ended when nobody saw it end.
+Finding LogFinding(FailureLog& log) {
+  const std::string path = log.path();
+  if (path.empty()) {
+    return {Verdict::kWarning, "none: this user has no folder for logs",
+            "run the relay as a user with a home folder"};
+  }
+  try {
+    const std::string last = log.LastFailure();
+    if (last.empty()) return {Verdict::kGood, path + ", no failure in it", ""};
+    return {Verdict::kWarning, path + ", last failure: " + last,
+            "if the relay still ends so, correct what that line names"};
+  } catch (const Error& failure) {
+    return {Verdict::kWarning, failure.what(),
+            "make the log readable to this user, or remove it"};
+  }
 }
 
 }  // namespace
@@ -152,6 +205,7 @@ StartCheck CheckStartUp(const CheckServices& services) {
   CheckCompanion(services, report);
   report.Add("display", surroundings.Display());
   report.Add("watching", surroundings.DirectoryWatching());
+  report.Add("log", LogFinding(services.platform.log));
   StartCheck check{report.text(), report.problems() == 0};
   check.report += check.would_start ? "The relay would start here.\n"
                                     : "The relay would not start here: " +

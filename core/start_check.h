@@ -24,9 +24,11 @@ struct CheckServices {
 // configuration file is written, no directory created, no port opened, no
 // message shown, nothing started but DOSBox asked for its version. One line
 // each for the prefix, the working directory, the port and where its number
-// comes from, the device, the companion and DOSBox, the display and the
-// directory watching; each problem or warning followed by one line that
-// says what to do.
+// comes from, the device, the companion and DOSBox, the folder the
+// companion starts in (a problem unless it is the working directory, where
+// the relay looks for its requests), the display, the directory watching
+// and the log with its last failure; each problem or warning followed by
+// one line that says what to do.
 struct StartCheck {
   std::string report;
   bool would_start = false;  // no problem would end the relay at start-up

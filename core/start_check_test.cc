@@ -3,6 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "dos/program_information.h"
 #include "exchange/file_names.h"
 #include "platform/fake/fake_platform.h"
@@ -146,6 +150,145 @@ TEST(CheckStartUpTest, NamesTheRelaysOwnDosbox) {
       EXPECT_THAT(check.report, Not(HasSubstr("install DOSBox")));
     }
   }
+}
+
+// The companion writes its requests where it starts; --check fails unless
+// that is the relay's folder as the companion sees it: through DOSBox's
+// drives, or natively where the system runs the PIF itself. The log's last
+// failure is shown with its time.
+TEST(CheckStartUpTest, ReportsTheStartFolderAndTheLastFailure) {
+  const Programs::Drive drive_c{"/c", false};
+  const struct {
+    const char* name;
+    bool in_dosbox;
+    const char* start_directory;
+    std::map<char, Programs::Drive> drives;
+    std::string last_failure;
+    std::vector<std::string> said;
+    bool would_start;
+  } cases[] = {
+      {"the relay's folder",
+       true,
+       "C:\\ZINDO",
+       {{'C', drive_c}},
+       "",
+       {"ok       start folder: C:\\ZINDO, where the relay works\n",
+        "ok       log: /home/user/.local/state/zindo-relay/zindo-relay.log, "
+        "no failure in it\n"},
+       true},
+      {"another case, a backslash and dots",
+       true,
+       "c:\\x\\..\\zindo\\.\\",
+       {{'C', drive_c}},
+       "",
+       {"ok       start folder: c:\\zindo, where"},
+       true},
+      {"none: the working directory",
+       true,
+       "",
+       {{'C', drive_c}},
+       "",
+       {"ok       start folder: C:\\ZINDO, where"},
+       true},
+      {"relative to the working directory",
+       true,
+       "..\\ZINDO",
+       {{'C', drive_c}},
+       "",
+       {"ok       start folder: C:\\ZINDO, where"},
+       true},
+      {"another drive showing the folder",
+       true,
+       "D:\\",
+       {{'C', drive_c}, {'D', {"/c/ZINDO", false}}},
+       "",
+       {"ok       start folder: D:\\, where"},
+       true},
+      {"another folder",
+       true,
+       "C:\\OTHER",
+       {{'C', drive_c}},
+       "2026-12-08 14:03:22 open COM3: No such file or directory",
+       {"PROBLEM  start folder: the companion starts in C:\\OTHER, not in the "
+        "relay's folder /c/ZINDO (C:\\ZINDO to the companion): the relay would "
+        "never see the companion's requests\n"
+        "         what to do: start the relay in the companion's start "
+        "folder, or make C:\\ZINDO the start folder in autoexec.pif, or leave "
+        "it empty",
+        "warning  log: /home/user/.local/state/zindo-relay/zindo-relay.log, "
+        "last failure: 2026-12-08 14:03:22 open COM3: No such file or "
+        "directory\n         what to do: "},
+       false},
+      {"the relay's folder on no drive",
+       true,
+       "D:\\SHOP",
+       {{'D', {"/d", false}}},
+       "",
+       {"PROBLEM  start folder: the companion starts in D:\\SHOP, not in the "
+        "relay's folder /c/ZINDO: ",
+        "what to do: start the relay in the companion's start folder; the "
+        "companion cannot reach this one\n"},
+       false},
+      {"natively, the relay's folder",
+       false,
+       "C:\\ZINDO",
+       {},
+       "",
+       {"ok       start folder: C:\\ZINDO, where the relay works"},
+       true},
+      {"natively, another folder",
+       false,
+       "C:\\OTHER",
+       {},
+       "",
+       {"PROBLEM  start folder: the companion starts in C:\\OTHER, not in the "
+        "relay's folder /c/ZINDO: "},
+       false},
+      {"natively, a folder that is not there",
+       false,
+       "C:\\GONE",
+       {},
+       "",
+       {"PROBLEM  start folder: the companion starts in C:\\GONE, not in the "
+        "relay's folder /c/ZINDO (find the directory C:\\GONE: No such file"},
+       false},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fake;
+    FakeSurroundings surroundings;
+    fake.files.PutDirectory(kWorkDirectory);
+    fake.files.Put(kConfigPath, "2\r\n");
+    fake.files.Put(kCompanionPif,
+                   BuildProgramInformation({"Z.EXE", c.start_directory, ""}));
+    if (c.in_dosbox) fake.launcher.TakeNoDosPrograms();
+    fake.programs.drives = c.drives;
+    // As Windows resolves the folders natively.
+    fake.programs.directories.insert(
+        {{"/d", "/d"}, {"C:\\ZINDO", "/c/ZINDO"}, {"C:\\OTHER", "/c/OTHER"}});
+    fake.log.last_failure = c.last_failure;
+
+    const StartCheck check = CheckStartUp(
+        {fake.platform, fake.programs, fake.desktop, surroundings});
+    for (const std::string& said : c.said) {
+      EXPECT_THAT(check.report, HasSubstr(said)) << c.name << check.report;
+    }
+    EXPECT_EQ(check.would_start, c.would_start) << c.name << check.report;
+    EXPECT_THAT(fake.journal.entries(), Each(StartsWith("read "))) << c.name;
+  }
+}
+
+// A log that cannot be read is a warning: the relay would still start.
+TEST(CheckStartUpTest, AnUnreadableLogIsAWarning) {
+  FakePlatform fake;
+  FakeSurroundings surroundings;
+  fake.files.Put(kCompanionPif, "#!/bin/sh\n");
+  fake.log.read_failure = Error("read /x/zindo-relay.log: Permission denied");
+  const StartCheck check =
+      CheckStartUp({fake.platform, fake.programs, fake.desktop, surroundings});
+  EXPECT_THAT(check.report,
+              HasSubstr("warning  log: read /x/zindo-relay.log: Permission "
+                        "denied\n         what to do: make the log readable"));
+  EXPECT_TRUE(check.would_start) << check.report;
 }
 
 }  // namespace

@@ -18,6 +18,8 @@ constexpr char kDosboxPathFile[] = "dosbox-path.txt";
 // beside the relay, or beside the folder that holds it.
 constexpr char kOwnDosboxFolder[] = "DOSBox";
 constexpr char kOwnDosboxProgram[] = "DOSBox";
+// More than any PIF holds; only the DOS section at its start is read.
+constexpr std::size_t kMaximumPifSize = 64 * 1024;
 
 // A file that was not read as a PIF but holds only text is most likely a
 // script that lost its run bit (copied from a USB stick, say): the hint
@@ -48,6 +50,29 @@ std::string NamedPath(const std::string& text) {
 
 Programs::Search FindOwnDosbox(Programs& programs) {
   return programs.FindBesideRelay(kOwnDosboxFolder, kOwnDosboxProgram);
+}
+
+std::optional<StartFolder> NativeStartFolder(FileSystem& files,
+                                             Programs& places,
+                                             const std::string& pif_name) {
+  ProgramInformation program;
+  try {
+    program = ParseProgramInformation(
+        files.OpenForReading(pif_name)->Read(kMaximumPifSize), pif_name);
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+  const std::string working = places.WorkingDirectory();
+  StartFolder folder;
+  folder.start = StartFolderFrom(program.start_directory, working);
+  folder.working = working;
+  try {
+    folder.same = AsciiUpperCase(places.ResolvedDirectory(folder.start)) ==
+                  AsciiUpperCase(places.ResolvedDirectory(working));
+  } catch (const Error& failure) {
+    folder.reason = failure.what();
+  }
+  return folder;
 }
 
 void DosboxSession::Started(const FoundDosbox& dosbox, int process_id,
@@ -117,7 +142,7 @@ DosboxLauncher::DosboxStart DosboxLauncher::Prepare(
     throw failure.After(what);
   }
   start.dosbox = ChooseDosbox(what, start.named);
-  start.run = DosboxRunFor(pif_name, start.dosbox);
+  start.run = DosboxRunFor(pif_name, start.dosbox, start.emulated);
   return start;
 }
 
@@ -188,11 +213,12 @@ FoundDosbox DosboxLauncher::ChooseDosbox(const std::string& what,
 }
 
 ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
-                                        const FoundDosbox& dosbox) {
+                                        const FoundDosbox& dosbox,
+                                        DosboxRun& run) {
   const std::string what = "start " + pif_name + " in DOSBox: ";
   std::string bytes;
   try {
-    DosboxRun run{dosbox.line, {}, programs_.WorkingDirectory(), {}, ""};
+    run = {dosbox.line, {}, programs_.WorkingDirectory(), {}, ""};
     bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
     run.program = ParseProgramInformation(bytes, pif_name);
     for (const auto& [letter, drive] : programs_.MappedDrives()) {
@@ -265,6 +291,7 @@ DosCompanion::DosCompanion(const Platform& platform, Programs& programs,
           platform.message_box,
           launcher_,
           platform.process,
-          platform.trace} {}
+          platform.trace,
+          platform.log} {}
 
 }  // namespace zindo

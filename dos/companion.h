@@ -2,6 +2,7 @@
 #define ZINDO_DOS_COMPANION_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "dos/dosbox_command_line.h"
@@ -83,6 +84,14 @@ Programs::Search FindOwnDosbox(Programs& programs);
 // asked which line it is where its name may be another line's.
 FoundDosbox FindDosbox(Programs& programs);
 
+// Where the DOS program that the PIF `pif_name` describes starts when the
+// system runs it by itself (Windows with DOS), beside the working directory,
+// both native and compared as the system finds them; nothing when the file
+// is not a PIF (a program or script of the system's own).
+std::optional<StartFolder> NativeStartFolder(FileSystem& files,
+                                             Programs& places,
+                                             const std::string& pif_name);
+
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
 // information file and its program is run in DOSBox, with every drive that
@@ -111,20 +120,19 @@ class DosboxLauncher : public Launcher {
     ProgramRun run;
     FoundDosbox dosbox;        // the DOSBox that runs it, its line and origin
     Programs::UserFile named;  // the user's dosbox-path.txt
+    DosboxRun emulated;        // what DOSBox is to do: drives, program
   };
   DosboxStart Prepare(const std::string& pif_name);
 
  private:
-  // More than any PIF holds; only the DOS section at its start is read.
-  static constexpr std::size_t kMaximumPifSize = 64 * 1024;
-
   // The DOSBox program to run, and why: the one the user names in `named`,
   // when that file exists, else the relay's own, else the one FindDosbox
   // finds. Throws Error, starting with `what`, when there is none.
   FoundDosbox ChooseDosbox(const std::string& what,
                            const Programs::UserFile& named);
+  // Fills `run` with what DOSBox is to do on the way.
   ProgramRun DosboxRunFor(const std::string& pif_name,
-                          const FoundDosbox& dosbox);
+                          const FoundDosbox& dosbox, DosboxRun& run);
   // Whether the user's DOSBox settings leave the idle helper on; says what
   // in them is not understood.
   bool WantsIdleHelper(const Programs::UserFile& settings);

@@ -167,6 +167,28 @@ std::string DosPathOf(const std::vector<DosDrive>& drives,
                   native_directory);
 }
 
+StartFolder DosboxStartFolder(const DosboxRun& run, Programs& places) {
+  StartFolder folder;
+  try {
+    folder.working = DosPathOf(run.drives, run.working_directory, places);
+  } catch (const Error& failure) {
+    folder.reason = failure.what();
+  }
+  folder.start = StartFolderFrom(run.program.start_directory, folder.working);
+  // A folder may show on more than one drive: C: and a drive mapped to a
+  // folder below it, say.
+  for (const DosDrive& drive : run.drives) {
+    if (drive.letter == kDosboxOwnDrive || folder.same) continue;
+    try {
+      folder.same = SameDosFolder(
+          folder.start, DosPathOf({drive}, run.working_directory, places));
+    } catch (const Error&) {
+      // This drive does not show it under DOS names.
+    }
+  }
+  return folder;
+}
+
 namespace {
 
 // The last drive letter before DOSBox's own that no drive uses, or 0.

@@ -36,6 +36,11 @@ struct DosboxRun {
 std::string DosPathOf(const std::vector<DosDrive>& drives,
                       const std::string& native_directory, Programs& places);
 
+// Where the program of `run` starts in DOSBox (see StartFolderFrom), beside
+// `run.working_directory` as DOSBox shows it: the same folder when any drive
+// DOSBox mounts shows the working directory under the start folder's name.
+StartFolder DosboxStartFolder(const DosboxRun& run, Programs& places);
+
 // DOSBox's command line for `run`, without the program name: the line's
 // options, the settings only from `config_path` (see DosboxConfig), then the
 // DOS commands. The idle helper's folder is shown on a drive letter of its

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "base/dos_path.h"
 #include "base/error.h"
@@ -154,6 +155,54 @@ std::string BuildProgramInformation(const ProgramInformation& information) {
   // the relay starts the program.
   ParseProgramInformation(bytes, "the new program information file");
   return bytes;
+}
+
+namespace {
+
+// `path` with "." and ".." resolved, and no empty names.
+std::string WithoutDots(const std::string& path) {
+  const std::size_t root = DriveLetterOf(path) != 0 ? 2 : 0;
+  std::string resolved = path.substr(0, root);
+  if (path.compare(root, 1, "\\") == 0) resolved += '\\';
+  const std::size_t top = resolved.size();
+  std::vector<std::string> names;
+  for (std::size_t start = root; start < path.size();) {
+    const std::size_t end = std::min(path.find('\\', start), path.size());
+    const std::string name = path.substr(start, end - start);
+    if (name == "..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(name);
+    }
+    start = end + 1;
+  }
+  for (const std::string& name : names) {
+    if (resolved.size() > top) resolved += '\\';
+    resolved += name;
+  }
+  return resolved;
+}
+
+std::string FolderKey(const std::string& path) {
+  std::string key = AsciiUpperCase(path);
+  while (key.ends_with('\\') && key.size() > 3) key.pop_back();
+  return key;
+}
+
+}  // namespace
+
+std::string StartFolderFrom(const std::string& start_directory,
+                            const std::string& working) {
+  if (start_directory.empty()) return working;
+  if (DriveLetterOf(start_directory) != 0) return WithoutDots(start_directory);
+  if (start_directory.starts_with('\\')) {
+    return WithoutDots(working.substr(0, 2) + start_directory);
+  }
+  return WithoutDots(working + "\\" + start_directory);
+}
+
+bool SameDosFolder(const std::string& a, const std::string& b) {
+  return FolderKey(a) == FolderKey(b);
 }
 
 }  // namespace zindo

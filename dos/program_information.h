@@ -45,6 +45,26 @@ ProgramInformation ParseProgramInformation(const std::string& bytes,
 // not fit or would not read back.
 std::string BuildProgramInformation(const ProgramInformation& information);
 
+// Where a DOS program starts, beside the folder where the relay works.
+struct StartFolder {
+  std::string start;    // the start folder as the program names it
+  std::string working;  // the relay's folder as the program names it; ""
+                        // when the program cannot reach it
+  std::string reason;   // why a folder could not be looked at, or ""
+  bool same = false;    // the program starts where the relay works
+};
+
+// The folder that a program with `start_directory` (from its PIF) starts
+// in when started in `working` (a path with its drive): the start directory
+// itself when it has a drive, else taken from `working`, which is where a
+// program without one starts; "." and ".." resolved.
+std::string StartFolderFrom(const std::string& start_directory,
+                            const std::string& working);
+
+// Whether the DOS paths `a` and `b` name one folder, as DOS compares names:
+// without regard to ASCII case or a backslash at the end.
+bool SameDosFolder(const std::string& a, const std::string& b);
+
 // Whether `path` is a DOS path: an optional drive ("C:"), then names
 // separated by backslashes, with no control characters, forward slashes,
 // wildcards, quotes or redirections, and no empty name in the middle.

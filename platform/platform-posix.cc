@@ -65,7 +65,7 @@ class PosixSystemPlatform : public SystemPlatform {
  public:
   PosixSystemPlatform(const PrefixOrigin& prefix,
                       const std::string& working_directory,
-                      const std::string& trace_path)
+                      const std::string& trace_path, FailureLog& log)
       : watch_list_(std::make_shared<WatchList>()),
         directory_source_(MakeDirectorySource(process_)),
         directory_events_(directory_source_->descriptor()),
@@ -81,8 +81,8 @@ class PosixSystemPlatform : public SystemPlatform {
         desktop_(Variable("DISPLAY"), Variable("WAYLAND_DISPLAY")),
         surroundings_(prefix, files_, ports_, DesktopFromEnvironment()),
         trace_(MakeTrace(trace_path, process_)),
-        platform_{clock_,       events_,   files_,   ports_,
-                  message_box_, launcher_, process_, *trace_} {
+        platform_{clock_,    events_,  files_,  ports_, message_box_,
+                  launcher_, process_, *trace_, log} {
     process_.BeforeExit([this] { programs_.RemoveHandedFolders(); });
   }
 
@@ -126,7 +126,7 @@ PrefixOrigin PrefixOriginFromEnvironment() {
   throw Error("find the prefix: neither ZINDO_PREFIX nor HOME is set");
 }
 
-std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
+std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log) {
   std::string working_directory = CurrentDirectory();
   PrefixOrigin prefix = PrefixOriginFromEnvironment();
   // The launcher changes directory in the program it starts; paths that
@@ -135,7 +135,7 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
     prefix.path = working_directory + "/" + prefix.path;
   }
   return std::make_unique<PosixSystemPlatform>(prefix, working_directory,
-                                               Variable("ZINDO_TRACE"));
+                                               Variable("ZINDO_TRACE"), log);
 }
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {

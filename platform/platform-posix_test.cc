@@ -8,7 +8,9 @@
 #include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "platform/fake/fake_platform.h"
 #include "platform/platform.h"
+#include "platform/system/failure_log.h"
 #include "platform/testing/testing-posix.h"
 
 namespace zindo {
@@ -47,7 +49,8 @@ TEST(PrefixFromEnvironmentTest, ZindoPrefixThenDotZindoInHome) {
   ScopedVariable prefix("ZINDO_PREFIX", nullptr);
   EXPECT_EQ(PrefixFromEnvironment(), "/home/user/.zindo");
   ScopedVariable no_home("HOME", nullptr);
-  EXPECT_THAT([] { CreateSystemPlatform(); },
+  FakeFailureLog log;
+  EXPECT_THAT([&] { CreateSystemPlatform(log); },
               ThrowsMessage<Error>(HasSubstr("ZINDO_PREFIX")));
 }
 
@@ -56,16 +59,43 @@ TEST(CreateSystemPlatformTest, ServesTheStartDirectoryAndThePrefix) {
   posix_test::MakeDirectory(root / "work");
   // Relative: taken from the directory the relay started in.
   ScopedVariable prefix("ZINDO_PREFIX", "prefix");
+  FakeFailureLog log;
   std::unique_ptr<SystemPlatform> system;
 
   posix_test::InDirectory(root / "work",
-                          [&] { system = CreateSystemPlatform(); });
+                          [&] { system = CreateSystemPlatform(log); });
   system->Get().files.WriteFile("ZINDOK1.TXT", "relative");
   system->Get().files.WriteFile("c:\\LOCAL6.DAT", "absolute");
 
   EXPECT_EQ(ReadNativeFile(root / "work/ZINDOK1.TXT"), "relative");
   EXPECT_EQ(ReadNativeFile(root / "work/prefix/drive_c/LOCAL6.DAT"),
             "absolute");
+}
+
+// The log goes where the user's other programs keep theirs; a relative
+// XDG_STATE_HOME does not count.
+TEST(FailureLogPlaceTest, IsTheUsersStateFolder) {
+  const struct {
+    const char* state;
+    const char* home;
+    std::string path;
+  } cases[] = {
+      {"/srv/state", "/home/user", "/srv/state/zindo-relay/zindo-relay.log"},
+      {nullptr, "/home/user",
+       "/home/user/.local/state/zindo-relay/zindo-relay.log"},
+      {"state", "/home/user",
+       "/home/user/.local/state/zindo-relay/zindo-relay.log"},
+      {nullptr, nullptr, ""},
+  };
+  for (const auto& c : cases) {
+    ScopedVariable state("XDG_STATE_HOME", c.state);
+    ScopedVariable home("HOME", c.home);
+    const FailureLogPlace place = FailureLogPlaceHere();
+    EXPECT_EQ(place.path, c.path);
+    if (c.path.empty()) continue;
+    EXPECT_EQ(place.folder + "/zindo-relay.log", place.path);
+    EXPECT_EQ(place.folder + "/zindo-relay.old.log", place.older);
+  }
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
 class Win32SystemPlatform : public SystemPlatform {
  public:
   Win32SystemPlatform(const std::string& working_directory,
-                      const std::string& trace_path)
+                      const std::string& trace_path, FailureLog& log)
       : watch_list_(std::make_shared<WatchList>()),
         events_(working_directory, watch_list_, &stop_requests_),
         files_(working_directory, watch_list_),
@@ -50,8 +50,8 @@ class Win32SystemPlatform : public SystemPlatform {
         programs_(files_),
         surroundings_(working_directory),
         trace_(MakeTrace(trace_path, process_)),
-        platform_{clock_,       events_,   files_,   ports_,
-                  message_box_, launcher_, process_, *trace_} {
+        platform_{clock_,    events_,  files_,  ports_, message_box_,
+                  launcher_, process_, *trace_, log} {
     process_.BeforeExit([this] { programs_.RemoveHandedFiles(); });
   }
 
@@ -80,9 +80,9 @@ class Win32SystemPlatform : public SystemPlatform {
 
 }  // namespace
 
-std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
+std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log) {
   return std::make_unique<Win32SystemPlatform>(
-      CurrentDirectory(), EnvironmentVariable(L"ZINDO_TRACE"));
+      CurrentDirectory(), EnvironmentVariable(L"ZINDO_TRACE"), log);
 }
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {

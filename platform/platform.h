@@ -12,6 +12,7 @@
 #include "platform/serial/serial_device.h"
 #include "platform/system/clock.h"
 #include "platform/system/event_pump.h"
+#include "platform/system/failure_log.h"
 #include "platform/system/process.h"
 #include "platform/system/surroundings.h"
 #include "platform/system/trace.h"
@@ -29,6 +30,7 @@ struct Platform {
   Launcher& launcher;
   Process& process;
   Trace& trace;
+  FailureLog& log;
 };
 
 // Owns the services of the machine the relay runs on. The only place that
@@ -47,9 +49,10 @@ class SystemPlatform {
   virtual Surroundings& surroundings() = 0;
 };
 
-// Builds the services of this machine. Throws Error when one of them cannot
-// be set up (for example when the prefix cannot be found).
-std::unique_ptr<SystemPlatform> CreateSystemPlatform();
+// Builds the services of this machine, with `log` as the relay's log.
+// Throws Error when one of them cannot be set up (for example when the
+// prefix cannot be found).
+std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log);
 
 enum class EarlyText {
   kAnswer,   // what the user asked for: --help, --version

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <system_error>
 
@@ -84,6 +85,10 @@ void PointLinkAt(const std::string& link_path, const std::string& target,
   // A link under a temporary name renamed over the old one: rename replaces
   // atomically, where unlink + symlink would leave a moment with no link.
   const std::string temporary = link_path + ".new-link";
+  // A fresh prefix has no dosdevices/ yet.
+  const std::filesystem::path folder =
+      std::filesystem::path(link_path).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder);
   unlink(temporary.c_str());
   if (symlink(target.c_str(), temporary.c_str()) != 0) {
     ThrowSystemError("symlink " + temporary);

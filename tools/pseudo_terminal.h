@@ -50,7 +50,8 @@ enum class Replace {
 };
 
 // Makes `link_path` a symbolic link to `target`, replacing an entry already
-// there in one step, so that a reader never sees it missing. Throws Error,
+// there in one step, so that a reader never sees it missing, and making
+// the folders on its way that are missing. Throws Error,
 // saying what is there, when `replace` does not allow replacing it; throws
 // std::system_error when the system refuses.
 void PointLinkAt(const std::string& link_path, const std::string& target,

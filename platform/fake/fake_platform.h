@@ -296,6 +296,29 @@ class FakeTrace : public Trace {
   std::vector<double> times_;
 };
 
+// A log in memory: each line recorded is kept, as "failure <cause>" or
+// "message <text>", and LastFailure answers what the test set.
+class FakeFailureLog : public FailureLog {
+ public:
+  std::string path() const override {
+    return "/home/user/.local/state/zindo-relay/zindo-relay.log";
+  }
+  void RecordFailure(const std::string& cause) override {
+    lines.push_back("failure " + cause);
+  }
+  void RecordMessage(const std::string& text) override {
+    lines.push_back("message " + text);
+  }
+  std::string LastFailure() override {
+    if (read_failure) throw *read_failure;
+    return last_failure;
+  }
+
+  std::vector<std::string> lines;
+  std::string last_failure;           // "" when the log holds none
+  std::optional<Error> read_failure;  // when set, LastFailure throws it
+};
+
 // Programs that start without running, on a machine whose drive C: is the
 // native directory "/c" and whose working directory is "/c/ZINDO". Records
 // "start <program>" for every program started.
@@ -402,10 +425,11 @@ struct FakePlatform {
   FakeLauncher launcher{journal};
   FakeProcess process{journal};
   FakeTrace trace{clock};
+  FakeFailureLog log;
   FakePrograms programs{journal};
   FakeDesktop desktop{journal};
-  Platform platform{clock,       events,   files,   ports,
-                    message_box, launcher, process, trace};
+  Platform platform{clock,    events,  files, ports, message_box,
+                    launcher, process, trace, log};
 };
 
 }  // namespace zindo

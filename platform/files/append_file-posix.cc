@@ -1,6 +1,9 @@
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,10 +27,23 @@ class PosixAppendFile : public AppendFile {
     }
   }
 
+  std::uint64_t Size() override {
+    struct stat status;
+    if (::fstat(fd_.get(), &status) != 0) {
+      throw SystemError("size of " + name_, errno);
+    }
+    return static_cast<std::uint64_t>(status.st_size);
+  }
+
  private:
   UniqueFd fd_;
   std::string name_;
 };
+
+bool IsFolder(const std::string& path) {
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
 
 }  // namespace
 
@@ -42,6 +58,44 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path,
                      0644));
   if (!fd.valid()) throw SystemError("open " + name, errno);
   return std::make_unique<PosixAppendFile>(std::move(fd), name);
+}
+
+// Each folder from the top down; one made meanwhile by someone else is as
+// good as one made here.
+void MakeFolders(const std::string& path) {
+  std::size_t slash = 0;
+  do {
+    slash = path.find('/', slash + 1);
+    const std::string folder = path.substr(0, slash);
+    if (IsFolder(folder)) continue;
+    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+      throw SystemError("create " + folder, errno);
+    }
+  } while (slash != std::string::npos);
+}
+
+void RenameOver(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    throw SystemError("rename " + from + " to " + to, errno);
+  }
+}
+
+std::optional<std::string> ReadFileEnd(const std::string& path,
+                                       std::size_t at_most) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid() && errno == ENOENT) return std::nullopt;
+  struct stat status;
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
+    throw SystemError("read " + path, errno);
+  }
+  const auto size = static_cast<std::size_t>(status.st_size);
+  const std::size_t start = size > at_most ? size - at_most : 0;
+  std::string bytes(size - start, '\0');
+  const ssize_t got =
+      ::pread(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(start));
+  if (got < 0) throw SystemError("read " + path, errno);
+  bytes.resize(static_cast<std::size_t>(got));
+  return bytes;
 }
 
 }  // namespace zindo

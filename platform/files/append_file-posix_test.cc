@@ -1,13 +1,16 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/system/failure_log.h"
 #include "platform/system/trace.h"
 #include "platform/testing/testing-posix.h"
 
@@ -74,6 +77,73 @@ TEST(PosixTraceTest, UnwritableTraceIsReportedOnceThenDropped) {
 TEST(TraceTest, BytesAreShownInDecimal) {
   EXPECT_EQ(DecimalBytes(std::string("\x03\x00\xff", 3)), "3 0 255");
   EXPECT_EQ(DecimalBytes(""), "");
+}
+
+FailureLogPlace PlaceIn(const std::string& folder) {
+  return {folder, folder + "/zindo-relay.log", folder + "/zindo-relay.old.log"};
+}
+
+// Dated lines, one each, in folders made at the first line; the last
+// failure is read back past the messages shown after it.
+TEST(PosixFailureLogTest, KeepsDatedLinesInFoldersItMakes) {
+  posix_test::TemporaryDirectory directory;
+  const FailureLogPlace place = PlaceIn(directory / "state/zindo-relay");
+  std::vector<std::string> reports;
+  FileFailureLog log(place,
+                     [&](const std::string& line) { reports.push_back(line); });
+  EXPECT_EQ(log.LastFailure(), "");
+  struct stat status;
+  EXPECT_NE(::stat((directory / "state").c_str(), &status), 0) << "read only";
+
+  log.RecordFailure("open COM3: No such file or directory\nand more");
+  log.RecordMessage("\xD7\x97\xD7\x9C\xD7\x94");
+
+  const std::string stamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ";
+  const std::string first = "open COM3: No such file or directory and more";
+  EXPECT_TRUE(
+      std::regex_match(Contents(place.path),
+                       std::regex(stamp + first + "\n" + stamp +
+                                  "message shown: \xD7\x97\xD7\x9C\xD7\x94\n")))
+      << Contents(place.path);
+  EXPECT_THAT(log.LastFailure(), ::testing::EndsWith(" " + first));
+  EXPECT_TRUE(reports.empty());
+}
+
+// Past its limit the log is set aside, replacing the older one, and the
+// last failure may then be in the older one.
+TEST(PosixFailureLogTest, ALongLogIsSetAsideAndStartedAfresh) {
+  posix_test::TemporaryDirectory directory;
+  const FailureLogPlace place = PlaceIn(directory / "zindo-relay");
+  const std::string old_cause = "2026-12-08 14:03:22 open COM3: gone\n";
+  posix_test::MakeDirectory(place.folder);
+  std::ofstream(place.older) << "older still\n";
+  std::ofstream(place.path)
+      << std::string(FileFailureLog::kLimitBytes, '.') << "\n"
+      << old_cause;
+  FileFailureLog log(place, nullptr);
+
+  log.RecordMessage("shown");
+
+  EXPECT_THAT(Contents(place.path),
+              ::testing::EndsWith(" message shown: shown\n"));
+  const std::string fresh = Contents(place.path);
+  EXPECT_EQ(std::count(fresh.begin(), fresh.end(), '\n'), 1) << fresh.size();
+  EXPECT_THAT(Contents(place.older), ::testing::EndsWith(old_cause));
+  EXPECT_EQ(log.LastFailure() + "\n", old_cause);
+}
+
+// A log that cannot be kept is said once, and the relay goes on.
+TEST(PosixFailureLogTest, AnUnwritableLogIsReportedOnceThenLeftAlone) {
+  posix_test::TemporaryDirectory directory;
+  std::ofstream(directory / "file") << "in the way\n";
+  std::vector<std::string> reports;
+  FileFailureLog log(PlaceIn(directory / "file/zindo-relay"),
+                     [&](const std::string& line) { reports.push_back(line); });
+  log.RecordFailure("first");
+  log.RecordMessage("second");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_THAT(reports[0], HasSubstr("create " + directory / "file"));
+  EXPECT_THAT(reports[0], HasSubstr("the log stops"));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -25,10 +26,24 @@ class Win32AppendFile : public AppendFile {
     }
   }
 
+  std::uint64_t Size() override {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file_.get(), &size)) {
+      throw LastWin32Error("size of " + name_);
+    }
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
  private:
   UniqueHandle file_;
   std::string name_;
 };
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(ToUtf16(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 }  // namespace
 
@@ -43,6 +58,57 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path,
                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw LastWin32Error("open " + name);
   return std::make_unique<Win32AppendFile>(std::move(file), name);
+}
+
+// Each folder from the top down, past the drive ("C:"), which cannot be
+// made; one made meanwhile by someone else is as good as one made here.
+void MakeFolders(const std::string& path) {
+  std::size_t slash = path.find_first_of("\\/");
+  do {
+    slash = path.find_first_of("\\/", slash + 1);
+    const std::string folder = path.substr(0, slash);
+    if (folder.empty() || folder.back() == ':' || IsFolder(folder)) continue;
+    if (!::CreateDirectoryW(ToUtf16(folder).c_str(), nullptr) &&
+        ::GetLastError() != ERROR_ALREADY_EXISTS) {
+      throw LastWin32Error("create " + folder);
+    }
+  } while (slash != std::string::npos);
+}
+
+void RenameOver(const std::string& from, const std::string& to) {
+  if (!::MoveFileExW(ToUtf16(from).c_str(), ToUtf16(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+    throw LastWin32Error("rename " + from + " to " + to);
+  }
+}
+
+std::optional<std::string> ReadFileEnd(const std::string& path,
+                                       std::size_t at_most) {
+  UniqueHandle file(
+      ::CreateFileW(ToUtf16(path).c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      return std::nullopt;
+    }
+    throw Win32Error("read " + path, error);
+  }
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.get(), &size)) throw LastWin32Error("read " + path);
+  const auto total = static_cast<std::uint64_t>(size.QuadPart);
+  LARGE_INTEGER start;
+  start.QuadPart = static_cast<LONGLONG>(total > at_most ? total - at_most : 0);
+  std::string bytes(static_cast<std::size_t>(total - start.QuadPart), '\0');
+  DWORD got = 0;
+  if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) ||
+      !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                  &got, nullptr)) {
+    throw LastWin32Error("read " + path);
+  }
+  bytes.resize(got);
+  return bytes;
 }
 
 }  // namespace zindo

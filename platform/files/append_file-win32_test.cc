@@ -1,9 +1,11 @@
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/system/failure_log.h"
 #include "platform/system/trace.h"
 #include "platform/testing/testing-win32.h"
 
@@ -49,6 +51,38 @@ TEST_F(Win32TraceTest, AFileThatCannotBeOpenedIsReportedOnceAndDropped) {
   EXPECT_THAT(process_.diagnostics()[0], HasSubstr("missing\\trace.log: "));
   EXPECT_THAT(process_.diagnostics()[0], HasSubstr("(error 3)"));
   EXPECT_THAT(process_.diagnostics()[0], HasSubstr("tracing stops"));
+}
+
+// The log's folders are made at its first line; lines end as Windows text
+// does; a log past its limit is set aside, replacing the older one.
+TEST_F(Win32TraceTest, FailureLogKeepsDatedLinesAndIsSetAsideWhenLong) {
+  const std::string folder = directory_ / "Local\\zindo-relay";
+  const FailureLogPlace place{folder, folder + "\\zindo-relay.log",
+                              folder + "\\zindo-relay.old.log"};
+  std::vector<std::string> reports;
+  FileFailureLog log(place,
+                     [&](const std::string& line) { reports.push_back(line); });
+  EXPECT_EQ(log.LastFailure(), "");
+
+  log.RecordFailure("open COM3: gone");
+  log.RecordMessage("shown");
+
+  const std::string stamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ";
+  const std::string text = win32_test::ReadNativeFile(place.path);
+  EXPECT_TRUE(
+      std::regex_match(text, std::regex(stamp + "open COM3: gone\r\n" + stamp +
+                                        "message shown: shown\r\n")))
+      << text;
+  EXPECT_THAT(log.LastFailure(), ::testing::EndsWith(" open COM3: gone"));
+
+  win32_test::WriteNativeFile(
+      place.path, std::string(FileFailureLog::kLimitBytes, '.') + "\r\n");
+  log.RecordFailure("later");
+  EXPECT_EQ(win32_test::ReadNativeFile(place.older).size(),
+            FileFailureLog::kLimitBytes + 2);
+  EXPECT_THAT(win32_test::ReadNativeFile(place.path),
+              ::testing::EndsWith(" later\r\n"));
+  EXPECT_TRUE(reports.empty());
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #ifndef ZINDO_PLATFORM_FILES_APPEND_FILE_H_
 #define ZINDO_PLATFORM_FILES_APPEND_FILE_H_
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zindo {
@@ -16,6 +18,10 @@ class AppendFile {
   // programs append to one file does not mix. Throws Error "write <name>:
   // <system text>" when not all of it was written.
   virtual void Append(const std::string& bytes) = 0;
+
+  // How many bytes the file holds now, others' appends included. Throws
+  // Error "size of <name>: <system text>".
+  virtual std::uint64_t Size() = 0;
 };
 
 // Opens the file `path` (UTF-8) for appending, creating it when missing.
@@ -24,6 +30,24 @@ class AppendFile {
 // text>".
 std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path,
                                            const std::string& name);
+
+// Makes the folder `path` (UTF-8), and each missing folder above it, as
+// a log's folder is made on its first line. Nothing to do when it exists.
+// Throws Error "create <folder>: <system text>" naming the folder that could
+// not be made.
+void MakeFolders(const std::string& path);
+
+// Gives the file `from` the name `to` in one step, replacing a file that
+// has it, as a log that has grown is set aside. Throws Error "rename <from>
+// to <to>: <system text>".
+void RenameOver(const std::string& from, const std::string& to);
+
+// The last `at_most` bytes of the file `path` (all of it when it is
+// shorter), or nothing when there is no such file. Never writes or
+// creates anything. Throws Error "read <path>: <system text>" when it
+// exists but cannot be read.
+std::optional<std::string> ReadFileEnd(const std::string& path,
+                                       std::size_t at_most);
 
 // How a line of text ends in the system's own files: "\n", or "\r\n".
 std::string TextLineEnd();

@@ -41,4 +41,13 @@ std::string LocalTimeOfDay() {
   return text;
 }
 
+std::string LocalDateAndTime() {
+  const std::time_t now = std::time(nullptr);
+  tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
 }  // namespace zindo

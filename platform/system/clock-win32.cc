@@ -43,4 +43,13 @@ std::string LocalTimeOfDay() {
   return text;
 }
 
+std::string LocalDateAndTime() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear,
+                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+  return text;
+}
+
 }  // namespace zindo

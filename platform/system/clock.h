@@ -29,6 +29,10 @@ class Clock {
 // label for people reading them, never a measure of time.
 std::string LocalTimeOfDay();
 
+// "YYYY-MM-DD HH:MM:SS" of the local date and time now, as the relay's log
+// lines begin, so that a user can tell when a failure happened.
+std::string LocalDateAndTime();
+
 }  // namespace zindo
 
 #endif  // ZINDO_PLATFORM_SYSTEM_CLOCK_H_

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,7 @@ using ::testing::AssertionSuccess;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 using namespace std::chrono_literals;
 
 // Generous limits for things that normally take milliseconds; they only keep
@@ -394,6 +396,33 @@ TEST_F(FailurePathTest, CompanionThatCannotBeStarted) {
     EXPECT_EQ(CompanionStarts(), 0);
     EXPECT_FALSE(PortIsHeld(com1_.slave_path()));
   }
+}
+
+// Where nobody saw the relay end (a menu launcher's output goes to the
+// journal, a Windows program has no console), its log, in a folder it
+// makes, keeps the same cause and the message shown, each with the local
+// date and time, which libfaketime fixes.
+TEST_F(FailurePathTest, FailedStartLeavesItsCauseWithTheTimeInTheLog) {
+  constexpr char kFakeTime[] =
+      "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+  if (!std::ifstream(kFakeTime).good()) GTEST_SKIP() << "needs libfaketime";
+  sandbox_.MapPort(5, sandbox_.Path("prefix/no-such-device"));
+  WriteConfiguration(ConfigurationForPort("5"));
+
+  RelayProcess relay(
+      sandbox_, "relay",
+      {std::string("LD_PRELOAD=") + kFakeTime, "TZ=UTC",
+       "FAKETIME=2026-12-08 14:03:22", "FAKETIME_DONT_FAKE_MONOTONIC=1",
+       "ASAN_OPTIONS=verify_asan_link_order=0"});
+
+  ASSERT_EQ(relay.WaitForExit(kEndLimit), 1) << relay.Stderr();
+  const std::string cause = relay.StderrLines().at(0);
+  ASSERT_THAT(cause, AllOf(StartsWith("zindo-relay: "), HasSubstr("COM5")));
+  EXPECT_EQ(sandbox_.ReadFile("state/zindo-relay/zindo-relay.log"),
+            "2026-12-08 14:03:22 " + cause.substr(13) +
+                "\n"
+                "2026-12-08 14:03:22 message shown: " +
+                kFailureMessage + "\n");
 }
 
 TEST_F(RelayTest, UnwritableWorkingDirectoryIsAnEarlyFailure) {

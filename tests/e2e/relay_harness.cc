@@ -85,20 +85,23 @@ std::vector<std::string> RelayCommand(const std::string& preload) {
 
 // The test's environment without the relay's own variables and without a
 // display (a message would otherwise wait for a dialog on the tester's
-// desktop), then ZINDO_PREFIX and `extra`.
+// desktop), then ZINDO_PREFIX, the sandbox's folder for the relay's log, and
+// `extra`.
 std::vector<std::string> RelayEnvironment(
-    const std::string& prefix, const std::vector<std::string>& extra) {
+    const Sandbox& sandbox, const std::vector<std::string>& extra) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string entry_text = *entry;
     if (entry_text.starts_with("ZINDO_") ||
         entry_text.starts_with("DISPLAY=") ||
+        entry_text.starts_with("XDG_STATE_HOME=") ||
         entry_text.starts_with("WAYLAND_DISPLAY=")) {
       continue;
     }
     environment.emplace_back(*entry);
   }
-  environment.push_back("ZINDO_PREFIX=" + prefix);
+  environment.push_back("ZINDO_PREFIX=" + sandbox.prefix());
+  environment.push_back("XDG_STATE_HOME=" + sandbox.Path("state"));
   environment.insert(environment.end(), extra.begin(), extra.end());
   return environment;
 }
@@ -152,6 +155,7 @@ Sandbox::Sandbox() {
   if (chmod(root_.c_str(), 0711) != 0) ThrowSystemError("chmod " + root_);
   MakeDirectory("prefix/dosdevices");
   MakeDirectory("work");
+  MakeDirectory("state");
 }
 
 Sandbox::~Sandbox() {
@@ -255,8 +259,7 @@ RelayProcess::RelayProcess(const Sandbox& sandbox, const std::string& name,
     return true;
   });
   std::vector<std::string> command = RelayCommand(preload);
-  std::vector<std::string> environment =
-      RelayEnvironment(sandbox.prefix(), extra);
+  std::vector<std::string> environment = RelayEnvironment(sandbox, extra);
   std::vector<char*> argv = PointersTo(command);
   std::vector<char*> envp = PointersTo(environment);
   const std::string work = sandbox.work();

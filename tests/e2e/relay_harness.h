@@ -31,6 +31,7 @@ bool RunningAsRoot();
 // A temporary tree under /tmp, removed when destroyed:
 //   <root>/prefix  the relay's ZINDO_PREFIX, with an empty dosdevices/
 //   <root>/work    the relay's working directory (the companion's files)
+//   <root>/state   the relay's XDG_STATE_HOME, where it keeps its log
 // Paths given to the methods are absolute or relative to <root>. Everything
 // the tests create in prefix/ and work/ is handed to the relay's user, as if
 // that user had made it.
@@ -92,7 +93,8 @@ class RelayProcess {
   // Starts the relay in `sandbox`; `name` tells apart the stderr captures of
   // several relays in one sandbox. The relay's environment is the test's,
   // without any ZINDO_ variable of the test's own, with ZINDO_PREFIX set to
-  // the sandbox's prefix and with the "NAME=value" entries of `environment`.
+  // the sandbox's prefix, XDG_STATE_HOME set to its state/ and with the
+  // "NAME=value" entries of `environment`.
   // DISPLAY and WAYLAND_DISPLAY are dropped too: only `environment` gives the
   // relay a desktop to show dialogs on. An LD_PRELOAD entry reaches the
   // relay alone, not the steps that start it.

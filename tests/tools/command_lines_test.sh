@@ -114,14 +114,21 @@ ln -sfn /nonexistent/ttyUSB0 "$scratch/com1"  # the user takes the name back
 kill "${pids[-1]}"; wait "${pids[-1]}"
 [[ $(readlink "$scratch/com1") == /nonexistent/ttyUSB0 ]] ||
   fail "devsim removed a link that was no longer its own"
+# A fresh prefix: the link's folders are made.
+"$build/zindo-devsim" --link "$scratch/fresh/dosdevices/com1" >/dev/null 2>&1 &
+pids+=($!)
+wait_for test -L "$scratch/fresh/dosdevices/com1" ||
+  fail "devsim did not make the link's folders"
+kill "${pids[-1]}"; wait "${pids[-1]}"
 run zindo-devsim --link "$scratch/file" --force --rule 'any: echo' --port x
 expect_status 2 "devsim with --link and --port"
 
-# zindo-pty shows every byte, those written just before a close too.
-"$build/zindo-pty" "$scratch/pty" >"$scratch/pty.out" 2>&1 &
+# zindo-pty shows every byte, those written just before a close too; its
+# link's folder is made.
+"$build/zindo-pty" "$scratch/pty-dir/pty" >"$scratch/pty.out" 2>&1 &
 pids+=($!)
-wait_for test -L "$scratch/pty" || fail "zindo-pty made no link"
-echo hi >"$scratch/pty"
+wait_for test -L "$scratch/pty-dir/pty" || fail "zindo-pty made no link"
+echo hi >"$scratch/pty-dir/pty"
 wait_for grep -q "0x0A" "$scratch/pty.out"
 kill "${pids[-1]}"; wait "${pids[-1]}"
 [[ $(grep -c "0x68\|0x69\|0x0A" "$scratch/pty.out") == 3 ]] ||

@@ -279,6 +279,17 @@ if [[ -n "${DOS_COMPANIONS:-}" ]]; then
   grep -q 'this Windows cannot run DOS programs and DOSBox was not found (looked for .*\\DOSBox\\DOSBox.exe, for dosbox-x.exe .*; for dosbox.exe in App Paths, in C:\\Program Files\\dosbox\*' \
     "$top/relay.out" || { show_relay_output; fail "no line says DOSBox is missing"; }
   say "  status 1: $(grep -o 'this Windows.*not found' "$top/relay.out")"
+  # The same cause, dated, in the log of the user's LOCALAPPDATA, where a
+  # user who saw no console finds it; the wrong argument above is not there.
+  log=$(find "$prefix/drive_c/users" -ipath '*/AppData/Local/zindo-relay/zindo-relay.log')
+  [[ -n "$log" ]] || fail "no zindo-relay\\zindo-relay.log in LOCALAPPDATA"
+  stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}'
+  grep -qE "^$stamp .*this Windows cannot run DOS programs and DOSBox was not found .*"$'\r'"\$" \
+    "$log" || { cat "$log" >&2; fail "the log does not hold the dated cause"; }
+  grep -qE "^$stamp message shown: " "$log" ||
+    { cat "$log" >&2; fail "the log does not name the message shown"; }
+  ! grep -q "no-such-option" "$log" || fail "the log holds a refused argument"
+  say "  the log: $(grep -aoE "^$stamp .{40}" "$log" | head -1)..."
 
   if [[ -z "${DOSBOX_EXE:-}" || -z "${DISPLAY:-}" ]]; then
     say "DOS companion in DOSBox: skipped, it needs DOSBOX_EXE and a display"

@@ -1,0 +1,97 @@
+#ifndef ZINDO_PLATFORM_SYSTEM_FAILURE_LOG_H_
+#define ZINDO_PLATFORM_SYSTEM_FAILURE_LOG_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "platform/desktop/message_box.h"
+
+namespace zindo {
+
+// Where the relay's log is kept, native paths; all "" when this user has no
+// place for it.
+struct FailureLogPlace {
+  std::string folder;  // made, with the folders above it, at the first line
+  std::string path;    // the log
+  std::string older;   // the log before it, set aside when it grew too long
+};
+
+// The user's usual place for a program's logs: $XDG_STATE_HOME/zindo-relay
+// (by default ~/.local/state/zindo-relay) on Linux, %LOCALAPPDATA%\zindo-relay
+// on Windows. Reads the environment only.
+FailureLogPlace FailureLogPlaceHere();
+
+// What the user needs when the relay has ended where nobody saw its
+// diagnostics (a Windows program has no console; a menu launcher's output
+// goes to the journal): why it ended, and which messages it showed, each
+// with the local date and time.
+class FailureLog {
+ public:
+  virtual ~FailureLog() = default;
+
+  // The log's native path, "" when there is no place for it.
+  virtual std::string path() const = 0;
+
+  // Appends the line that says why the relay ends: `cause`, the words of
+  // its diagnostic line. Never throws and never holds the relay up.
+  virtual void RecordFailure(const std::string& cause) = 0;
+
+  // Appends the line that says the message `text` was shown. Never throws.
+  virtual void RecordMessage(const std::string& text) = 0;
+
+  // The last failure line of the log, with its date and time ("2026-12-08
+  // 14:03:22 open COM3: ..."), or "" when it holds none. Reads only: makes
+  // no folder or file. Throws Error when the log is there but cannot be
+  // read.
+  virtual std::string LastFailure() = 0;
+};
+
+// The log kept in the files of `place`. Each line is the local date and time
+// to the second, a space and the text (UTF-8, one line: line breaks in it
+// become spaces), appended in one write. The folder is made at the first
+// line; a log that has grown past kLimitBytes is set aside as `older`,
+// replacing the one there, and started afresh. A log that cannot be written
+// is said once through `report` (when given) and then no longer kept, so
+// that it never hides the failure it was to record.
+class FileFailureLog : public FailureLog {
+ public:
+  static constexpr std::uint64_t kLimitBytes = 1024 * 1024;
+
+  FileFailureLog(FailureLogPlace place,
+                 std::function<void(const std::string&)> report)
+      : place_(std::move(place)), report_(std::move(report)) {}
+
+  std::string path() const override { return place_.path; }
+  void RecordFailure(const std::string& cause) override;
+  void RecordMessage(const std::string& text) override;
+  std::string LastFailure() override;
+
+ private:
+  void Append(const std::string& text);
+  void AppendToFile(const std::string& line);
+
+  FailureLogPlace place_;
+  std::function<void(const std::string&)> report_;
+  bool failed_ = false;
+};
+
+// Shows every message through `shown`, after recording it in `log`.
+class LoggedMessageBox : public MessageBox {
+ public:
+  LoggedMessageBox(MessageBox& shown, FailureLog& log)
+      : shown_(shown), log_(log) {}
+  void Show(const std::string& title, const std::string& text) override {
+    log_.RecordMessage(text);
+    shown_.Show(title, text);
+  }
+
+ private:
+  MessageBox& shown_;
+  FailureLog& log_;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_SYSTEM_FAILURE_LOG_H_
