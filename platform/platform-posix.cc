@@ -18,11 +18,11 @@
 #include "platform/programs/launcher-posix.h"
 #include "platform/programs/programs-posix.h"
 #include "platform/serial/serial_device-posix.h"
+#include "platform/surroundings-posix.h"
 #include "platform/system/clock-posix.h"
 #include "platform/system/event_pump-posix.h"
 #include "platform/system/process-posix.h"
 #include "platform/system/stop_signals-posix.h"
-#include "platform/system/surroundings-posix.h"
 #include "platform/system/trace.h"
 #include "platform/system/watch_list-posix.h"
 

@@ -22,7 +22,7 @@
 #include "platform/platform-posix.h"
 #include "platform/programs/program_arguments-posix.h"
 #include "platform/programs/spawn-posix.h"
-#include "platform/system/surroundings-posix.h"
+#include "platform/surroundings-posix.h"
 #include "tools/setup/adapters.h"
 #include "tools/setup/launcher.h"
 #include "tools/setup/resources.h"
