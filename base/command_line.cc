@@ -98,8 +98,6 @@ std::vector<std::string> ArgumentsOf(int argc, char** argv) {
                   : std::vector<std::string>();
 }
 
-std::string_view ProjectVersion() { return kProjectVersion; }
-
 std::string VersionText(std::string_view program) {
   std::string text = std::string(program) + " " + kProjectVersion;
   if (*kSourceRevision != '\0') {

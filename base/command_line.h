@@ -59,9 +59,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
 // The arguments of main() after the program's name.
 std::vector<std::string> ArgumentsOf(int argc, char** argv);
 
-// The project's version, e.g. "1.0.0".
-std::string_view ProjectVersion();
-
 // What every program answers to --version: "zindo-relay 1.0.0", followed by
 // " (git 315ddd3)" when it was built from a checkout (with "-modified" when
 // the checkout had changes), and a line end.

@@ -12,6 +12,12 @@ std::string AsciiUpperCase(std::string text) {
   return text;
 }
 
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
 bool EndsWithAnyCase(std::string_view text, std::string_view suffix) {
   if (text.size() < suffix.size()) return false;
   text.remove_prefix(text.size() - suffix.size());

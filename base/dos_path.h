@@ -27,6 +27,10 @@ std::string AsciiUpperCase(std::string text);
 // Whether `text` ends with `suffix`, without regard to ASCII case.
 bool EndsWithAnyCase(std::string_view text, std::string_view suffix);
 
+// `text` without the blanks at either end: spaces, tabs and line ends, as
+// a line of a text file written on DOS or Linux may carry them.
+std::string_view Trimmed(std::string_view text);
+
 // DOS separates names with backslashes; the relay takes slashes too.
 inline bool IsDosSeparator(char c) { return c == '\\' || c == '/'; }
 

@@ -16,6 +16,12 @@ TEST(DosPathTest, CaseChangesAsciiLettersOnly) {
   EXPECT_FALSE(EndsWithAnyCase("START.BA\xD4", ".BAT"));
 }
 
+TEST(DosPathTest, TrimsBlanksAtTheEndsOnly) {
+  EXPECT_EQ(Trimmed(" \tserial1 = nullmodem\r\n"), "serial1 = nullmodem");
+  EXPECT_EQ(Trimmed(" \t\r\n"), "");
+  EXPECT_EQ(Trimmed("x"), "x");
+}
+
 TEST(DosPathTest, SplitsDrivesAndNames) {
   struct Case {
     const char* path;

@@ -6,6 +6,7 @@
 #include "link/device_message.h"
 #include "link/serial_port.h"
 #include "link/timed_waits.h"
+#include "platform/desktop/logged_message_box.h"
 #include "platform/platform.h"
 
 namespace zindo {

@@ -6,7 +6,7 @@
 #include "platform/desktop/desktop.h"
 #include "platform/platform.h"
 #include "platform/programs/programs.h"
-#include "platform/system/surroundings.h"
+#include "platform/surroundings.h"
 
 namespace zindo {
 

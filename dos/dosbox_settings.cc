@@ -46,16 +46,10 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::string Trimmed(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 // The section that `line` opens, in lower case, or nothing when it opens
 // none.
 std::optional<std::string> SectionOpened(const std::string& line) {
-  const std::string trimmed = Trimmed(line);
+  const std::string trimmed(Trimmed(line));
   if (!trimmed.starts_with('[')) return std::nullopt;
   return AsciiLowerCase(trimmed.substr(0, trimmed.find(']') + 1));
 }
@@ -88,12 +82,15 @@ std::optional<bool> Switch(const std::string& value) {
 }
 
 void ReadRelaySetting(const std::string& line, RelaySettings& settings) {
-  const std::string trimmed = Trimmed(line);
+  const std::string trimmed(Trimmed(line));
   if (trimmed.empty() || trimmed.starts_with('#')) return;
   const std::size_t equals = trimmed.find('=');
-  const std::string name = AsciiLowerCase(Trimmed(trimmed.substr(0, equals)));
+  const std::string name =
+      AsciiLowerCase(std::string(Trimmed(trimmed.substr(0, equals))));
   const std::string value =
-      equals == std::string::npos ? "" : Trimmed(trimmed.substr(equals + 1));
+      equals == std::string::npos
+          ? ""
+          : std::string(Trimmed(trimmed.substr(equals + 1)));
   const std::optional<bool> on = Switch(value);
   if (name == "idlehelper" && on) {
     settings.idle_helper = *on;

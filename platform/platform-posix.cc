@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <utility>
 
@@ -18,11 +17,11 @@
 #include "platform/programs/launcher-posix.h"
 #include "platform/programs/programs-posix.h"
 #include "platform/serial/serial_device-posix.h"
+#include "platform/surroundings-posix.h"
 #include "platform/system/clock-posix.h"
 #include "platform/system/event_pump-posix.h"
 #include "platform/system/process-posix.h"
 #include "platform/system/stop_signals-posix.h"
-#include "platform/system/surroundings-posix.h"
 #include "platform/system/trace.h"
 #include "platform/system/watch_list-posix.h"
 
@@ -37,14 +36,10 @@ std::string CurrentDirectory() {
   return path;
 }
 
-std::string Variable(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? "" : value;
-}
-
 // Where the relay's messages may go as desktop dialogs.
 DesktopEnvironment DesktopFromEnvironment() {
-  return {Variable("DISPLAY"), Variable("WAYLAND_DISPLAY"), Variable("PATH")};
+  return {EnvironmentVariable("DISPLAY"),
+          EnvironmentVariable("WAYLAND_DISPLAY"), EnvironmentVariable("PATH")};
 }
 
 // A trace only when the user names a file for it.
@@ -57,7 +52,7 @@ std::unique_ptr<Trace> MakeTrace(const std::string& path, Process& process) {
 // on the same instance.
 std::unique_ptr<InotifyDirectorySource> MakeDirectorySource(Process& process) {
   return std::make_unique<InotifyDirectorySource>(
-      !Variable("ZINDO_POLL_DIRECTORY").empty(),
+      !EnvironmentVariable("ZINDO_POLL_DIRECTORY").empty(),
       [&process](const std::string& line) { process.ReportDiagnostic(line); });
 }
 
@@ -78,7 +73,8 @@ class PosixSystemPlatform : public SystemPlatform {
                      &stop_signals_),
         launcher_(files_),
         programs_(files_),
-        desktop_(Variable("DISPLAY"), Variable("WAYLAND_DISPLAY")),
+        desktop_(EnvironmentVariable("DISPLAY"),
+                 EnvironmentVariable("WAYLAND_DISPLAY")),
         surroundings_(prefix, files_, ports_, DesktopFromEnvironment()),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,    events_,  files_,  ports_, message_box_,
@@ -119,9 +115,9 @@ std::string PrefixFromEnvironment() {
 }
 
 PrefixOrigin PrefixOriginFromEnvironment() {
-  std::string prefix = Variable("ZINDO_PREFIX");
+  std::string prefix = EnvironmentVariable("ZINDO_PREFIX");
   if (!prefix.empty()) return {prefix, "ZINDO_PREFIX"};
-  std::string home = Variable("HOME");
+  std::string home = EnvironmentVariable("HOME");
   if (!home.empty()) return {home + "/.zindo", "HOME"};
   throw Error("find the prefix: neither ZINDO_PREFIX nor HOME is set");
 }
@@ -134,8 +130,8 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log) {
   if (prefix.path.front() != '/') {
     prefix.path = working_directory + "/" + prefix.path;
   }
-  return std::make_unique<PosixSystemPlatform>(prefix, working_directory,
-                                               Variable("ZINDO_TRACE"), log);
+  return std::make_unique<PosixSystemPlatform>(
+      prefix, working_directory, EnvironmentVariable("ZINDO_TRACE"), log);
 }
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {

@@ -10,11 +10,11 @@
 #include "platform/programs/launcher.h"
 #include "platform/programs/programs.h"
 #include "platform/serial/serial_device.h"
+#include "platform/surroundings.h"
 #include "platform/system/clock.h"
 #include "platform/system/event_pump.h"
 #include "platform/system/failure_log.h"
 #include "platform/system/process.h"
-#include "platform/system/surroundings.h"
 #include "platform/system/trace.h"
 
 namespace zindo {

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "base/error.h"
+#include "platform/files/file_system-posix.h"
 
 namespace zindo::tools {
 namespace {
@@ -50,14 +51,6 @@ void PseudoTerminal::CloseMaster() {
 }
 
 namespace {
-
-// The target of the link at `path`; nothing when `path` is not a link.
-std::optional<std::string> LinkTarget(const std::string& path) {
-  char target[4096];
-  const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
-  if (length < 0) return std::nullopt;
-  return std::string(target, static_cast<std::size_t>(length));
-}
 
 // Why the entry at `path` may not be replaced, or "" when it may.
 std::string ReasonToKeep(const std::string& path) {

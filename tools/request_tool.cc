@@ -18,7 +18,7 @@
 #include "platform/descriptor-posix.h"
 #include "platform/files/directory_source-posix.h"
 #include "platform/files/file_system-posix.h"
-#include "platform/system/clock-posix.h"
+#include "platform/system/clock.h"
 #include "tools/tool_support.h"
 
 namespace zindo::tools {
@@ -185,9 +185,6 @@ long long Nanoseconds(const FileTime& time) {
 // 20 ms between looks at the files.
 constexpr timespec kPollInterval{0, 20'000'000};
 
-// Deadlines are seconds on the monotonic clock, read as the relay reads it.
-double MonotonicNow() { return PosixClock().MonotonicSeconds(); }
-
 // Calls `done` until it returns true, or until `deadline` has passed, after
 // one last call. Returns whether `done` returned true.
 template <typename Done>
@@ -310,12 +307,6 @@ FileState ReadFileState(const std::string& directory, const std::string& name) {
   state.changed_ns = Nanoseconds(status.st_ctim);
   state.content = ContentOf(file, path);
   return state;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) throw SystemError("open " + path, errno);
-  return ContentOf(file, path);
 }
 
 void WriteRequestFile(const std::string& directory, const std::string& content,

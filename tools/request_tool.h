@@ -93,9 +93,6 @@ struct FileState {
 // case. Throws Error naming the file when it cannot be read.
 FileState ReadFileState(const std::string& directory, const std::string& name);
 
-// The whole content of the file at `path`. Throws Error naming it.
-std::string ReadWholeFile(const std::string& path);
-
 // Leaves `content` as the request file in `directory`, as the companion
 // does: written under a name of its own and renamed into place, so that the
 // relay never sees it half written. A request file already there under any

@@ -16,6 +16,7 @@
 #include "exchange/file_names.h"
 #include "exchange/request_decoder.h"
 #include "exchange/request_encoder.h"
+#include "platform/files/file_system-posix.h"
 
 namespace zindo::tools {
 namespace {

@@ -112,7 +112,7 @@ Owner OwnerOption(const std::string& value) {
   return *owner;
 }
 
-StopSignals::StopSignals() {
+BlockedStopSignals::BlockedStopSignals() {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -127,7 +127,7 @@ StopSignals::StopSignals() {
   sigdelset(&wait_mask_, SIGTERM);
 }
 
-bool StopSignals::requested() const { return stop_requested != 0; }
+bool BlockedStopSignals::requested() const { return stop_requested != 0; }
 
 bool SlavePresence::Changed(bool hung_up) {
   if (hung_up != open_) return false;

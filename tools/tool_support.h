@@ -103,10 +103,12 @@ Owner OwnerOption(const std::string& value);
 // SIGINT and SIGTERM turned into a flag. The signals stay blocked except
 // while the tool waits in ppoll with wait_mask(), so one that arrives
 // between two looks at the flag is not lost: it interrupts the next wait.
-class StopSignals {
+// (The relay's StopSignals leave the signals unblocked, for the programs it
+// starts, and wake its waits through a descriptor instead.)
+class BlockedStopSignals {
  public:
   // Installs the handlers and blocks the signals. One per process.
-  StopSignals();
+  BlockedStopSignals();
 
   bool requested() const;
   const sigset_t& wait_mask() const { return wait_mask_; }

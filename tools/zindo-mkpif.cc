@@ -14,7 +14,7 @@
 #include "base/command_line.h"
 #include "base/error.h"
 #include "dos/program_information.h"
-#include "tools/request_tool.h"
+#include "platform/files/file_system-posix.h"
 #include "tools/tool_support.h"
 
 namespace {
@@ -56,7 +56,7 @@ void Say(const std::string& line) {
 
 int Show(const std::string& path) {
   zindo::ProgramInformation information =
-      zindo::ParseProgramInformation(zindo::tools::ReadWholeFile(path), path);
+      zindo::ParseProgramInformation(zindo::ReadWholeFile(path), path);
   std::printf("program: %s\nstart directory: %s\nparameters: %s\n",
               information.program.c_str(), information.start_directory.c_str(),
               information.parameters.c_str());

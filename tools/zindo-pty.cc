@@ -77,7 +77,7 @@ void PrintByte(char byte) {
 // signal. While no program has the slave open the master reports a hang-up
 // at once, so the loop then pauses instead of spinning; the poll itself
 // wakes up now and then so that an open without any bytes is noticed too.
-void Listen(int master_fd, const zindo::tools::StopSignals& stop) {
+void Listen(int master_fd, const zindo::tools::BlockedStopSignals& stop) {
   const timespec kTick{0, 100'000'000};
   zindo::tools::SlavePresence presence;
   while (!stop.requested()) {
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
                                             kHelp, OptionsFrom);
   if (const int* status = std::get_if<int>(&read)) return *status;
   Options options = std::move(std::get<Options>(read));
-  const zindo::tools::StopSignals stop;
+  const zindo::tools::BlockedStopSignals stop;
   try {
     zindo::tools::PseudoTerminal terminal;
     if (options.owner) {

@@ -13,6 +13,7 @@
 #include "exchange/request_decoder.h"
 #include "exchange/request_encoder.h"
 #include "exchange/request_file.h"
+#include "platform/files/file_system-posix.h"
 #include "tools/request_tool.h"
 #include "tools/tool_support.h"
 
@@ -45,7 +46,7 @@ class CountingSource : public zindo::ByteSource {
 };
 
 int Decode(const std::string& path) {
-  const std::string file = zindo::tools::ReadWholeFile(path);
+  const std::string file = zindo::ReadWholeFile(path);
   CountingSource source(file);
   std::string message;
   try {

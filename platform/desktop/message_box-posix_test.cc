@@ -193,7 +193,7 @@ mv "$record.part" "$record"
   // A closed terminal: a box that also asked for Enter would say so at once.
   terminal_.CloseMaster();
   PosixMessageBox box(terminal_.slave(), output_.get(), Desktop());
-  const auto start = std::chrono::steady_clock::now();
+  const double start = MonotonicNow();
 
   box.Show("zindo-relay", kHebrew);
 

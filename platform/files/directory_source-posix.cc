@@ -146,12 +146,10 @@ void InotifyDirectorySource::ReadEvents(std::vector<DirectoryEvent>& events) {
   }
 }
 
-double InotifyDirectorySource::MonotonicSeconds() {
-  return ClockSeconds(CLOCK_MONOTONIC);
-}
+double InotifyDirectorySource::MonotonicSeconds() { return MonotonicNow(); }
 
 double InotifyDirectorySource::ProcessorSeconds() {
-  return ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
+  return ThreadProcessorSeconds();
 }
 
 void InotifyDirectorySource::ReportOnce(const std::string& why) {

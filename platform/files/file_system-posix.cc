@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -229,6 +230,23 @@ void ReplaceNativeFile(const std::string& native, const std::string& bytes) {
       slash == std::string::npos ? "." : native.substr(0, slash);
   ReplaceWhole(directory.empty() ? "/" : directory, native, bytes,
                "write " + native);
+}
+
+std::string ReadWholeFile(const std::string& native) {
+  const UniqueFd file(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) throw SystemError("open " + native, errno);
+  std::string content;
+  if (const int error = ReadAll(file.get(), content)) {
+    throw SystemError("read " + native, error);
+  }
+  return content;
+}
+
+std::optional<std::string> LinkTarget(const std::string& native) {
+  char target[PATH_MAX];
+  const ssize_t length = ::readlink(native.c_str(), target, sizeof target);
+  if (length < 0) return std::nullopt;
+  return std::string(target, static_cast<std::size_t>(length));
 }
 
 std::unique_ptr<SequentialFile> PosixFileSystem::OpenForReading(

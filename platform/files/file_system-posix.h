@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/directory_monitor.h"
@@ -16,6 +17,14 @@ namespace zindo {
 // kept. Fails if the folder is missing, or if something other than a
 // regular file stands under the name.
 void ReplaceNativeFile(const std::string& native, const std::string& bytes);
+
+// The whole content of the file at the native path `native`. Throws Error
+// naming it.
+std::string ReadWholeFile(const std::string& native);
+
+// What the symbolic link at the native path `native` holds; nothing when
+// there is no link there.
+std::optional<std::string> LinkTarget(const std::string& native);
 
 // DOS-style paths on a POSIX file system, laid out as Wine lays out a
 // prefix: drive X: is the directory that the link `<prefix>/dosdevices/x:`
@@ -49,9 +58,6 @@ class PosixFileSystem : public FileSystem {
   // directory each shows: every `dosdevices/x:` link that leads to a
   // directory, and C: as `drive_c` when it has no link and exists.
   std::map<char, std::string> MappedDrives() const;
-
-  // How many times a directory listing has been read.
-  int directory_scans() const { return directories_->listings(); }
 
  private:
   // Where a DOS path leads. When a directory on the way does not exist, the

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/dos_path.h"
+#include "platform/system/process-win32.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {
@@ -224,15 +225,6 @@ std::wstring FolderOf(const std::wstring& path) {
 }
 
 }  // namespace
-
-std::string EnvironmentVariable(const wchar_t* name) {
-  DWORD length = ::GetEnvironmentVariableW(name, nullptr, 0);
-  if (length == 0) return "";
-  std::wstring value(length, L'\0');
-  length = ::GetEnvironmentVariableW(name, value.data(), length);
-  value.resize(length);
-  return ToUtf8(value);
-}
 
 std::string CommandLineOf(const std::vector<std::string>& arguments) {
   std::string line;

@@ -59,9 +59,6 @@ class Win32Programs : public Programs {
 // CommandLineToArgvW) splits back into the same words.
 std::string CommandLineOf(const std::vector<std::string>& arguments);
 
-// The environment variable `name`, or "" when it is not set.
-std::string EnvironmentVariable(const wchar_t* name);
-
 // Whether this Windows runs DOS programs itself: only 32-bit x86 Windows
 // has a DOS subsystem (NTVDM), and only when it is installed there.
 bool HasDosSubsystem();

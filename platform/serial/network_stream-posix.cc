@@ -13,7 +13,7 @@
 #include "platform/descriptor-posix.h"
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
-#include "platform/system/clock-posix.h"
+#include "platform/system/clock.h"
 #include "platform/system/watch_list-posix.h"
 
 namespace zindo {
@@ -28,11 +28,8 @@ constexpr unsigned kUnacknowledgedLimitMs = 25000;
 // How long a send may wait for room, as a write to a local port may.
 constexpr int kSendStallLimitMs = 5000;
 
-// Deadlines are monotonic seconds, read as the platform's clock reads them.
-double MonotonicSeconds() { return PosixClock().MonotonicSeconds(); }
-
 int MillisecondsUntil(double deadline) {
-  const double left = deadline - MonotonicSeconds();
+  const double left = deadline - MonotonicNow();
   return left > 0 ? static_cast<int>(std::ceil(left * 1000)) : 0;
 }
 
@@ -203,7 +200,7 @@ void PosixNetworkStream::WaitForRoom() {
 
 void PosixNetworkStream::WaitUntil(const std::function<bool()>& done,
                                    double seconds) {
-  const double deadline = MonotonicSeconds() + seconds;
+  const double deadline = MonotonicNow() + seconds;
   while (!done()) {
     const int left_ms = MillisecondsUntil(deadline);
     if (left_ms == 0) return;
@@ -217,7 +214,7 @@ void PosixNetworkStream::WaitUntil(const std::function<bool()>& done,
 std::unique_ptr<NetworkStream> ConnectTo(
     const NetworkAddress& address, const std::string& name,
     std::shared_ptr<WatchList> watch_list) {
-  const double deadline = MonotonicSeconds() + kConnectLimitSeconds;
+  const double deadline = MonotonicNow() + kConnectLimitSeconds;
   addrinfo* found = Resolve(address, deadline);
   int error = ETIMEDOUT;
   UniqueFd fd;

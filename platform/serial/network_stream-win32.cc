@@ -16,7 +16,7 @@
 
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
-#include "platform/system/clock-win32.h"
+#include "platform/system/clock.h"
 #include "platform/system/watch_list-win32.h"
 #include "platform/windows-win32.h"
 
@@ -30,11 +30,8 @@ constexpr ULONG kKeepAliveIntervalMs = 5000;
 // How long a send may wait for room, as a write to a local port may.
 constexpr int kSendStallLimitMs = 5000;
 
-// Deadlines are monotonic seconds, read as the platform's clock reads them.
-double MonotonicSeconds() { return Win32Clock().MonotonicSeconds(); }
-
 int MillisecondsUntil(double deadline) {
-  const double left = deadline - MonotonicSeconds();
+  const double left = deadline - MonotonicNow();
   return left > 0 ? static_cast<int>(std::ceil(left * 1000)) : 0;
 }
 
@@ -90,8 +87,7 @@ std::shared_ptr<Lookup> Resolve(const NetworkAddress& address,
   const std::string what = "connect " + address.HostAndPort();
   std::shared_ptr<Lookup> lookup = StartLookup(address);
   std::unique_lock<std::mutex> lock(lookup->mutex);
-  const std::chrono::duration<double> left(
-      std::max(deadline - MonotonicSeconds(), 0.0));
+  const std::chrono::milliseconds left(MillisecondsUntil(deadline));
   if (!lookup->finished.wait_for(lock, left, [&] { return lookup->done; })) {
     throw SocketError(what + ": looking up the name", WSAETIMEDOUT);
   }
@@ -238,7 +234,7 @@ void Win32NetworkStream::Send(const std::string& bytes) {
 
 void Win32NetworkStream::WaitUntil(const std::function<bool()>& done,
                                    double seconds) {
-  const double deadline = MonotonicSeconds() + seconds;
+  const double deadline = MonotonicNow() + seconds;
   while (!done()) {
     const int left_ms = MillisecondsUntil(deadline);
     if (left_ms == 0) return;
@@ -264,7 +260,7 @@ std::unique_ptr<NetworkStream> ConnectTo(
     const NetworkAddress& address, const std::string& name,
     std::shared_ptr<WatchList> watch_list) {
   StartWinsock();
-  const double deadline = MonotonicSeconds() + kConnectLimitSeconds;
+  const double deadline = MonotonicNow() + kConnectLimitSeconds;
   std::shared_ptr<Lookup> lookup = Resolve(address, deadline);
   int error = WSAETIMEDOUT;
   SOCKET socket = INVALID_SOCKET;

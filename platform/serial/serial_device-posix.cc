@@ -16,6 +16,7 @@
 
 #include "base/error.h"
 #include "platform/descriptor-posix.h"
+#include "platform/files/file_system-posix.h"
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
 #include "platform/system/watch_list-posix.h"
@@ -253,17 +254,10 @@ void PosixSerialDevice::WaitUntilWritable() {
   FailIfGone("write");
 }
 
-// What the link `path` holds, or "" when it is no link.
-std::string LinkTarget(const std::string& path) {
-  char target[PATH_MAX];
-  ssize_t length = ::readlink(path.c_str(), target, sizeof target);
-  return length > 0 ? std::string(target, length) : "";
-}
-
 // "COM3 (/dev/...)", with the target of a dosdevices link.
 std::string DescribePort(int port, const std::string& path) {
   std::string description = "COM" + std::to_string(port) + " (" + path;
-  std::string target = LinkTarget(path);
+  std::string target = LinkTarget(path).value_or("");
   if (!target.empty()) description += " -> " + target;
   return description + ")";
 }
@@ -312,7 +306,7 @@ std::string PosixSerialPorts::DevicePath(int port) const {
 }
 
 std::string PosixSerialPorts::ServerOf(int port) const {
-  const std::string target = LinkTarget(DevicePath(port));
+  const std::string target = LinkTarget(DevicePath(port)).value_or("");
   return NamesNetworkPort(target) ? target : "";
 }
 

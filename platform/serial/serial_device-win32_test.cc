@@ -110,7 +110,7 @@ TEST(Win32SerialPortsTest, PortFileNamesASerialServer) {
   EXPECT_EQ(::recv(server, received, sizeof received, 0), 2);
   EXPECT_EQ(std::string(received, 2), "\xFF\x01");
   ::send(server, "ab\xFF", 3, 0);
-  const auto start = std::chrono::steady_clock::now();
+  const double start = MonotonicNow();
   while (device->BytesWaiting() < 3 && win32_test::SecondsSince(start) < 5) {
     ::Sleep(10);
   }

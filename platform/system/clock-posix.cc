@@ -1,9 +1,21 @@
 #include "platform/system/clock-posix.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
 namespace zindo {
+namespace {
+
+double ClockSeconds(clockid_t clock) {
+  timespec now;
+  ::clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+}  // namespace
 
 double PosixClock::SecondsSinceMidnight() {
   timespec now;
@@ -16,13 +28,23 @@ double PosixClock::SecondsSinceMidnight() {
          now.tv_nsec / 1e9;
 }
 
-double ClockSeconds(clockid_t clock) {
-  timespec now;
-  ::clock_gettime(clock, &now);
-  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+double PosixClock::MonotonicSeconds() { return MonotonicNow(); }
+
+double MonotonicNow() { return ClockSeconds(CLOCK_MONOTONIC); }
+
+double ThreadProcessorSeconds() {
+  return ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
-double PosixClock::MonotonicSeconds() { return ClockSeconds(CLOCK_MONOTONIC); }
+timespec ToTimespec(double seconds, Rounding rounding) {
+  // Beyond 30 years the count of nanoseconds would leave int64_t.
+  const double nanoseconds = (seconds > 0 ? std::min(seconds, 1e9) : 0) * 1e9;
+  const auto whole = static_cast<std::int64_t>(rounding == Rounding::kUp
+                                                   ? std::ceil(nanoseconds)
+                                                   : std::floor(nanoseconds));
+  return {static_cast<time_t>(whole / 1'000'000'000),
+          static_cast<long>(whole % 1'000'000'000)};
+}
 
 double PosixClock::ReadingStepSeconds() {
   timespec resolution;

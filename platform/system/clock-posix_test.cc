@@ -48,5 +48,32 @@ TEST(PosixClockTest, CountsFromLocalMidnightOfTheRealTimeClock) {
   EXPECT_TRUE(saw_fraction);
 }
 
+// Up for a wait that must not end before its deadline, down for one that
+// must not last longer than asked; a whole second carries over.
+TEST(ToTimespecTest, RoundsToTheNanosecondTheWayAsked) {
+  struct Case {
+    double seconds;
+    Rounding rounding;
+    time_t whole;
+    long nanoseconds;
+  };
+  const Case cases[] = {
+      {1.5, Rounding::kDown, 1, 500'000'000},
+      {1.5, Rounding::kUp, 1, 500'000'000},
+      {4e-10, Rounding::kDown, 0, 0},
+      {4e-10, Rounding::kUp, 0, 1},
+      {2.9999999996, Rounding::kDown, 2, 999'999'999},
+      {2.9999999996, Rounding::kUp, 3, 0},
+      {-1.0, Rounding::kUp, 0, 0},
+      {std::nan(""), Rounding::kUp, 0, 0},
+      {1e12, Rounding::kDown, 1'000'000'000, 0},
+  };
+  for (const Case& c : cases) {
+    const timespec time = ToTimespec(c.seconds, c.rounding);
+    EXPECT_EQ(time.tv_sec, c.whole) << c.seconds;
+    EXPECT_EQ(time.tv_nsec, c.nanoseconds) << c.seconds;
+  }
+}
+
 }  // namespace
 }  // namespace zindo

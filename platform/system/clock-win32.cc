@@ -14,7 +14,9 @@ double Win32Clock::SecondsSinceMidnight() {
          now.wMilliseconds / 1000.0;
 }
 
-double Win32Clock::MonotonicSeconds() {
+double Win32Clock::MonotonicSeconds() { return MonotonicNow(); }
+
+double MonotonicNow() {
   LARGE_INTEGER count;
   LARGE_INTEGER frequency;
   ::QueryPerformanceCounter(&count);

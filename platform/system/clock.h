@@ -25,6 +25,11 @@ class Clock {
   virtual double ReadingStepSeconds() = 0;
 };
 
+// The system's monotonic clock in seconds, as Clock::MonotonicSeconds reads
+// it: for the services' own waits and for the tools, which have no Clock
+// handed to them. The relay's logic reads Clock, which the fakes drive.
+double MonotonicNow();
+
 // "HH:MM:SS.mmm" of the local time now, as trace and log lines begin: a
 // label for people reading them, never a measure of time.
 std::string LocalTimeOfDay();

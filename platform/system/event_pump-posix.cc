@@ -9,20 +9,9 @@
 namespace zindo {
 namespace {
 
-// Longer waits are cut to this, which keeps the seconds within time_t.
+// Longer waits are cut to a day: one with nothing to watch never lasts
+// forever.
 constexpr double kLongestWaitSeconds = 86400.0;
-
-timespec ToTimespec(double seconds) {
-  double whole = std::floor(seconds);
-  timespec time;
-  time.tv_sec = static_cast<time_t>(whole);
-  time.tv_nsec = static_cast<long>((seconds - whole) * 1e9);
-  if (time.tv_nsec > 999'999'999) time.tv_nsec = 999'999'999;
-  return time;
-}
-
-// The one reading of the monotonic clock, as every other wait takes it.
-double MonotonicNow() { return ClockSeconds(CLOCK_MONOTONIC); }
 
 }  // namespace
 
@@ -81,7 +70,9 @@ bool PosixEventPump::Wait(double seconds, WakeOn wake_on) {
     // Bytes a port has already taken in would not wake the poll.
     if (watch_list_->AnyUnread()) return true;
   }
-  timespec timeout = ToTimespec(std::fmin(seconds, kLongestWaitSeconds));
+  // Rounded down: a yield never lasts longer than asked.
+  const timespec timeout =
+      ToTimespec(std::fmin(seconds, kLongestWaitSeconds), Rounding::kDown);
   const bool forever = std::isinf(seconds) && !watched_.empty();
   // An interrupted wait just returns early, which the caller allows.
   if (::ppoll(watched_.data(), watched_.size(), forever ? nullptr : &timeout,

@@ -43,7 +43,7 @@ struct WatchedDirectory {
 class PosixEventPumpTest : public ::testing::Test {
  protected:
   double TimeYield(double max_wait, WakeOn wake_on) {
-    auto start = std::chrono::steady_clock::now();
+    const double start = MonotonicNow();
     pump_.Yield(max_wait, wake_on);
     return posix_test::SecondsSince(start);
   }

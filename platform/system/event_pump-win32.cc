@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/system/clock.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {
@@ -129,7 +130,7 @@ void Win32EventPump::Yield(double max_wait_seconds, WakeOn wake_on) {
 }
 
 void Win32EventPump::WaitForActivity(DWORD limit_ms) {
-  const DWORD start = ::GetTickCount();
+  const double start = MonotonicNow();
   for (;;) {
     std::vector<HANDLE> watched;
     HANDLE directory = directory_.event();
@@ -142,9 +143,11 @@ void Win32EventPump::WaitForActivity(DWORD limit_ms) {
         watched.push_back(wait.event);
       }
     }
-    const DWORD elapsed = ::GetTickCount() - start;
-    if (elapsed >= limit_ms) return;
-    DWORD wait_ms = limit_ms - elapsed;
+    // Whole milliseconds gone, as the limit counts them.
+    const auto elapsed_ms = static_cast<DWORD>(std::fmin(
+        (MonotonicNow() - start) * 1000.0, static_cast<double>(limit_ms)));
+    if (elapsed_ms >= limit_ms) return;
+    DWORD wait_ms = limit_ms - elapsed_ms;
     if (directory == nullptr) wait_ms = std::min(wait_ms, kDirectoryPollMs);
     const DWORD woken = ::MsgWaitForMultipleObjectsEx(
         static_cast<DWORD>(watched.size()), watched.data(), wait_ms,

@@ -38,7 +38,7 @@ class Win32EventPumpTest : public ::testing::Test {
   ~Win32EventPumpTest() override { watch_list_->RemoveSerialPort(&port_); }
 
   double TimedYield(double seconds, WakeOn wake_on) {
-    auto start = std::chrono::steady_clock::now();
+    const double start = MonotonicNow();
     pump_.Yield(seconds, wake_on);
     return win32_test::SecondsSince(start);
   }

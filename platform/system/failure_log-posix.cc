@@ -1,24 +1,16 @@
-#include <cstdlib>
 #include <string>
 
 #include "platform/system/failure_log.h"
+#include "platform/system/process-posix.h"
 
 namespace zindo {
-namespace {
-
-std::string Variable(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? "" : value;
-}
-
-}  // namespace
 
 // A relative XDG_STATE_HOME is to be ignored, as the base directory
 // convention says.
 FailureLogPlace FailureLogPlaceHere() {
-  std::string state = Variable("XDG_STATE_HOME");
+  std::string state = EnvironmentVariable("XDG_STATE_HOME");
   if (!state.starts_with('/')) {
-    const std::string home = Variable("HOME");
+    const std::string home = EnvironmentVariable("HOME");
     if (home.empty()) return {};
     state = home + "/.local/state";
   }

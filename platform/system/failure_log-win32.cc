@@ -1,7 +1,7 @@
 #include <string>
 
-#include "platform/programs/programs-win32.h"
 #include "platform/system/failure_log.h"
+#include "platform/system/process-win32.h"
 
 namespace zindo {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "platform/files/append_file.h"
+#include "platform/system/append_file.h"
 #include "platform/system/clock.h"
 
 namespace zindo {

@@ -6,8 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "platform/desktop/message_box.h"
-
 namespace zindo {
 
 // Where the relay's log is kept, native paths; all "" when this user has no
@@ -75,21 +73,6 @@ class FileFailureLog : public FailureLog {
   FailureLogPlace place_;
   std::function<void(const std::string&)> report_;
   bool failed_ = false;
-};
-
-// Shows every message through `shown`, after recording it in `log`.
-class LoggedMessageBox : public MessageBox {
- public:
-  LoggedMessageBox(MessageBox& shown, FailureLog& log)
-      : shown_(shown), log_(log) {}
-  void Show(const std::string& title, const std::string& text) override {
-    log_.RecordMessage(text);
-    shown_.Show(title, text);
-  }
-
- private:
-  MessageBox& shown_;
-  FailureLog& log_;
 };
 
 }  // namespace zindo

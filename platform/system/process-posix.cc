@@ -20,4 +20,9 @@ void PosixProcess::Exit(int status) {
   std::exit(status);
 }
 
+std::string EnvironmentVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? "" : value;
+}
+
 }  // namespace zindo

@@ -11,6 +11,9 @@
 
 namespace zindo {
 
+// The value of the environment variable `name`; "" when it is not set.
+std::string EnvironmentVariable(const char* name);
+
 // Diagnostics go to `diagnostic_fd`, standard error unless a test says
 // otherwise.
 class PosixProcess : public Process {

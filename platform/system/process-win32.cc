@@ -36,4 +36,13 @@ void Win32Process::Exit(int status) {
   ::ExitProcess(static_cast<UINT>(status));
 }
 
+std::string EnvironmentVariable(const wchar_t* name) {
+  DWORD length = ::GetEnvironmentVariableW(name, nullptr, 0);
+  if (length == 0) return "";
+  std::wstring value(length, L'\0');
+  length = ::GetEnvironmentVariableW(name, value.data(), length);
+  value.resize(length);
+  return ToUtf8(value);
+}
+
 }  // namespace zindo

@@ -30,6 +30,9 @@ class Win32Process : public Process {
 // such stream, as a windowed program started from Explorer has not.
 bool WriteToStandardStream(bool output, const std::string& text);
 
+// The environment variable `name`, or "" when it is not set.
+std::string EnvironmentVariable(const wchar_t* name);
+
 }  // namespace zindo
 
 #endif  // ZINDO_PLATFORM_SYSTEM_PROCESS_WIN32_H_

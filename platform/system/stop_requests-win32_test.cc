@@ -51,7 +51,7 @@ TEST_P(Win32StopRequestsTest, SessionMessageEndsTheRelaysWait) {
       EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));  // it may end
     }
   });
-  const auto start = std::chrono::steady_clock::now();
+  const double start = MonotonicNow();
   try {
     pump.Yield(60.0, WakeOn::kTimeOnly);
     ADD_FAILURE() << "the yield returned without a stop";

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/files/append_file.h"
+#include "platform/system/append_file.h"
 #include "platform/system/process.h"
 
 namespace zindo {

@@ -92,10 +92,10 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
 
 std::string ReadBytes(int fd, std::size_t count,
                       std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
+  const double deadline = MonotonicNow() + Seconds(limit);
   std::string bytes;
   char buffer[4096];
-  while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
+  while (bytes.size() < count && MonotonicNow() < deadline) {
     pollfd watched{fd, POLLIN, 0};
     if (::poll(&watched, 1, 10) <= 0) continue;
     std::size_t wanted = std::min(sizeof buffer, count - bytes.size());
@@ -108,9 +108,9 @@ std::string ReadBytes(int fd, std::size_t count,
 
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
+  const double deadline = MonotonicNow() + Seconds(limit);
   while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (MonotonicNow() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
@@ -122,9 +122,6 @@ std::string AllByteValues() {
   return bytes;
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
-}
+double SecondsSince(double start) { return MonotonicNow() - start; }
 
 }  // namespace zindo::posix_test

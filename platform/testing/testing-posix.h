@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/descriptor-posix.h"
+#include "platform/system/clock.h"
 
 namespace zindo::posix_test {
 
@@ -71,7 +72,13 @@ bool WaitUntil(const std::function<bool()>& condition,
 // Every byte value once, 0 to 255.
 std::string AllByteValues();
 
-double SecondsSince(std::chrono::steady_clock::time_point start);
+// The seconds since `start`, a reading of MonotonicNow().
+double SecondsSince(double start);
+
+// A test's limit in seconds, as MonotonicNow() counts them.
+inline double Seconds(std::chrono::milliseconds limit) {
+  return std::chrono::duration<double>(limit).count();
+}
 
 }  // namespace zindo::posix_test
 

@@ -14,11 +14,13 @@ namespace fs = std::filesystem;
 
 TemporaryDirectory::TemporaryDirectory() {
   const fs::path root = fs::temp_directory_path();
+  // The process's number and a count of the names it has tried: a folder
+  // that an earlier process of the same number left is passed over.
+  static unsigned tried = 0;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate =
-        root /
-        (L"zindo-platform-test-" + std::to_wstring(::GetCurrentProcessId()) +
-         L"-" + std::to_wstring(::GetTickCount() + attempt));
+    fs::path candidate = root / (L"zindo-platform-test-" +
+                                 std::to_wstring(::GetCurrentProcessId()) +
+                                 L"-" + std::to_wstring(tried++));
     if (fs::create_directory(candidate)) {
       path_ = ToUtf8(candidate.wstring());
       return;
@@ -56,9 +58,6 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
   return names;
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
-}
+double SecondsSince(double start) { return MonotonicNow() - start; }
 
 }  // namespace zindo::win32_test

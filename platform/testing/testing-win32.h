@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system/clock.h"
+
 namespace zindo::win32_test {
 
 // A fresh directory under the user's temporary directory for one test,
@@ -32,7 +34,8 @@ std::string ReadNativeFile(const std::string& path);
 // The names in `directory`, sorted, without "." and "..".
 std::vector<std::string> ListDirectory(const std::string& directory);
 
-double SecondsSince(std::chrono::steady_clock::time_point start);
+// The seconds since `start`, a reading of MonotonicNow().
+double SecondsSince(double start);
 
 }  // namespace zindo::win32_test
 

@@ -45,6 +45,7 @@
 #include "dos/program_information.h"
 #include "platform/desktop/desktop-posix.h"
 #include "platform/programs/spawn-posix.h"
+#include "platform/system/clock.h"
 #include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 
@@ -52,7 +53,6 @@ namespace zindo::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kOtherFiles = 10'000;
 constexpr int kSamples = 60;
@@ -67,9 +67,9 @@ constexpr char kFakeTimeLibrary[] =
 // steps (at midday they are 3.9 ms).
 constexpr char kEarlyInTheDay[] = "00:10:00";
 
-double MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start)
-      .count();
+// Since `start`, a reading of MonotonicNow().
+double MillisecondsSince(double start) {
+  return (MonotonicNow() - start) * 1000;
 }
 
 // Times the relay went to sleep and was woken (preemptions while it runs
@@ -178,7 +178,7 @@ class Bench {
   double RequestLatency(int turn) {
     const std::string request{1, 5, static_cast<char>(turn)};
     sandbox_.WriteFile("work/ZINDOK1.TXT", request);
-    const auto written = Clock::now();
+    const auto written = MonotonicNow();
     if (device_.Receive(1, 10s).empty()) throw std::runtime_error("no bytes");
     const double latency = MillisecondsSince(written) - kFixedWaitMs;
     device_.Receive(2, 10s);
@@ -196,7 +196,7 @@ class Bench {
       expected += "," + std::to_string(static_cast<unsigned char>(byte));
     }
     expected += "\r\n";
-    const auto sent = Clock::now();
+    const auto sent = MonotonicNow();
     device_.Send(reply);
     while (sandbox_.ReadFile("work/zindoK2.txt") != expected) {
       if (MillisecondsSince(sent) > 10'000) throw std::runtime_error("late");
@@ -218,7 +218,7 @@ class Bench {
     const int ended =
         static_cast<int>(::syscall(SYS_pidfd_open, relay_->pid(), 0));
     if (ended < 0) throw std::runtime_error("pidfd_open failed");
-    const auto sent = Clock::now();
+    const auto sent = MonotonicNow();
     ::kill(relay_->pid(), SIGTERM);
     pollfd watched{ended, POLLIN, 0};
     const bool in_time = ::poll(&watched, 1, 10'000) == 1;
@@ -392,17 +392,17 @@ class DirectoryWrites {
 
   // When `name` (in any case) is next written; throws after `limit`, with
   // what `relay` said.
-  Clock::time_point Await(const std::string& name,
-                          std::chrono::milliseconds limit,
-                          const RelayProcess& relay) {
-    const auto deadline = Clock::now() + limit;
+  double Await(const std::string& name, std::chrono::milliseconds limit,
+               const RelayProcess& relay) {
+    const double deadline =
+        MonotonicNow() + std::chrono::duration<double>(limit).count();
     for (;;) {
       while (!written_.empty()) {
         const auto [written, at] = written_.front();
         written_.pop_front();
         if (strcasecmp(written.c_str(), name.c_str()) == 0) return at;
       }
-      if (Clock::now() >= deadline) break;
+      if (MonotonicNow() >= deadline) break;
       ReadEvents();
     }
     throw std::runtime_error(name + " was not written: " + relay.Stderr());
@@ -412,7 +412,7 @@ class DirectoryWrites {
   void ReadEvents() {
     pollfd ready{fd_, POLLIN, 0};
     if (poll(&ready, 1, 50) <= 0) return;
-    const auto now = Clock::now();
+    const auto now = MonotonicNow();
     alignas(inotify_event) char buffer[4096];
     const ssize_t got = read(fd_, buffer, sizeof buffer);
     for (ssize_t at = 0; at < got;) {
@@ -422,7 +422,7 @@ class DirectoryWrites {
     }
   }
 
-  std::deque<std::pair<std::string, Clock::time_point>> written_;
+  std::deque<std::pair<std::string, double>> written_;
   int fd_;
 };
 
@@ -490,7 +490,7 @@ double TreeCpuPercent(const RelayProcess& relay, const Sandbox& sandbox,
   roots.push_back(relay.pid());
   const std::vector<pid_t> pids = WithDescendants(roots);
   const double before = TreeCpuNanoseconds(pids);
-  const auto start = Clock::now();
+  const auto start = MonotonicNow();
   std::this_thread::sleep_for(period);
   const double spent = TreeCpuNanoseconds(pids) - before;
   return 100.0 * spent / (MillisecondsSince(start) * 1e6);
@@ -532,9 +532,7 @@ CompanionTimes TimeCompanion(const VirtualDisplay* display,
   }
   sandbox.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
   relay.WaitForExit(20s);
-  const auto ms = [](auto from, auto to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-  };
+  const auto ms = [](double from, double to) { return (to - from) * 1000; };
   return {ms(response, next_request), ms(first_request, next_request),
           waiting_cpu};
 }
@@ -561,9 +559,9 @@ Summary TimeFlushKey(const VirtualDisplay& display) {
   }
   PosixDesktop desktop(display.name(), "");
   std::vector<double> times;
-  const auto deadline = Clock::now() + 20s;
-  while (times.size() < kSamples && Clock::now() < deadline) {
-    const auto start = Clock::now();
+  const auto deadline = MonotonicNow() + 20;
+  while (times.size() < kSamples && MonotonicNow() < deadline) {
+    const auto start = MonotonicNow();
     try {
       desktop.SendControlFunctionKey(dosbox, zindo::kFlushCacheFunctionKey);
       times.push_back(MillisecondsSince(start));
@@ -672,7 +670,7 @@ double PromptCpuPercent(const BenchedLine& benched,
   const std::vector<pid_t> pids = WithDescendants(DosboxProcessesIn(sandbox));
   if (pids.empty()) throw std::runtime_error(benched.label + " did not start");
   const double before = TreeCpuNanoseconds(pids);
-  const auto start = Clock::now();
+  const auto start = MonotonicNow();
   std::this_thread::sleep_for(3s);
   const double spent = TreeCpuNanoseconds(pids) - before;
   return 100.0 * spent / (MillisecondsSince(start) * 1e6);

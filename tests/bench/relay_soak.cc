@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "exchange/request_encoder.h"
+#include "platform/system/clock.h"
 #include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 
@@ -159,7 +160,7 @@ int Run(int exchanges) {
   Soak soak;
   for (int turn = 0; turn < kWarmUpExchanges; ++turn) soak.Exchange(turn);
   const Figures start = Measure(soak.relay_pid());
-  const auto began = std::chrono::steady_clock::now();
+  const double began = zindo::MonotonicNow();
   for (int turn = 0; turn < exchanges; ++turn) {
     soak.Exchange(kWarmUpExchanges + turn);
     if ((turn + 1) % 100 == 0) {
@@ -167,9 +168,7 @@ int Run(int exchanges) {
       std::fflush(stdout);
     }
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - began)
-          .count();
+  const double seconds = zindo::MonotonicNow() - began;
   const Figures end = Measure(soak.relay_pid());
   PrintFigures("start", start);
   PrintFigures("end", end);

@@ -25,6 +25,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/system/clock.h"
+
 extern char** environ;
 
 namespace zindo::e2e {
@@ -480,10 +482,10 @@ void DeviceEnd::Send(const std::string& bytes) {
 
 std::string DeviceEnd::Receive(std::size_t count,
                                std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const double deadline =
+      MonotonicNow() + std::chrono::duration<double>(limit).count();
   std::string received;
-  while (received.size() < count &&
-         std::chrono::steady_clock::now() < deadline) {
+  while (received.size() < count && MonotonicNow() < deadline) {
     pollfd ready{.fd = fd_, .events = POLLIN, .revents = 0};
     // While the relay has its end closed the master reports a hang-up and
     // reads fail: that is a pause in the line, not its end.
@@ -513,9 +515,10 @@ std::string ResponseLine(const std::string& reply) {
 
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const double deadline =
+      MonotonicNow() + std::chrono::duration<double>(limit).count();
   while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (MonotonicNow() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;

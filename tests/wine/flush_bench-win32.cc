@@ -16,27 +16,25 @@
 #include "base/error.h"
 #include "dos/dosbox_settings.h"
 #include "platform/desktop/desktop-win32.h"
+#include "platform/system/clock.h"
 #include "platform/windows-win32.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kSamples = 60;
 
 std::vector<double> TimeKeys(DWORD dosbox) {
   zindo::Win32Desktop desktop;
   std::vector<double> times;
-  const auto deadline = Clock::now() + 30s;
-  while (times.size() < kSamples && Clock::now() < deadline) {
-    const auto start = Clock::now();
+  const double deadline = zindo::MonotonicNow() + 30;
+  while (times.size() < kSamples && zindo::MonotonicNow() < deadline) {
+    const double start = zindo::MonotonicNow();
     try {
       desktop.SendControlFunctionKey(static_cast<int>(dosbox),
                                      zindo::kFlushCacheFunctionKey);
-      times.push_back(
-          std::chrono::duration<double, std::milli>(Clock::now() - start)
-              .count());
+      times.push_back((zindo::MonotonicNow() - start) * 1000);
     } catch (const zindo::Error&) {
       std::this_thread::sleep_for(100ms);  // no window yet
     }

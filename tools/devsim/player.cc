@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <system_error>
 #include <utility>
@@ -23,17 +21,6 @@ namespace {
 constexpr double kClosedPortTickSeconds = 0.1;
 // How long a write may wait for room on the line before it is given up.
 constexpr int kWriteStallMilliseconds = 1000;
-
-// The one reading of the monotonic clock, as the relay's waits take it.
-double MonotonicNow() { return PosixClock().MonotonicSeconds(); }
-
-timespec ToTimespec(double seconds) {
-  // Rounded up, so that a wait never ends just before its deadline.
-  const auto nanoseconds =
-      static_cast<std::int64_t>(std::ceil(std::max(seconds, 0.0) * 1e9));
-  return {static_cast<time_t>(nanoseconds / 1'000'000'000),
-          static_cast<long>(nanoseconds % 1'000'000'000)};
-}
 
 std::string Milliseconds(double seconds) {
   char text[32];
@@ -91,7 +78,7 @@ DevicePlayer::DevicePlayer(int fd, const std::optional<std::string>& slave_path,
   }
 }
 
-void DevicePlayer::PlayConnection(int fd, const StopSignals& stop) {
+void DevicePlayer::PlayConnection(int fd, const BlockedStopSignals& stop) {
   fd_ = fd;
   connection_ = true;
   ended_ = false;
@@ -106,7 +93,7 @@ void DevicePlayer::PlayConnection(int fd, const StopSignals& stop) {
   }
 }
 
-void DevicePlayer::Run(const StopSignals& stop) {
+void DevicePlayer::Run(const BlockedStopSignals& stop) {
   while (!stop.requested() && !ended_) {
     const short events = PortOpen() ? Wait(stop) : WaitForOpen(stop);
     const double now = MonotonicNow();
@@ -119,10 +106,10 @@ void DevicePlayer::Run(const StopSignals& stop) {
 }
 
 // The poll result for the line, or -1 when a signal cut the wait short.
-short DevicePlayer::Wait(const StopSignals& stop) {
+short DevicePlayer::Wait(const BlockedStopSignals& stop) {
   const std::optional<double> deadline = NextDeadline();
   timespec timeout{};
-  if (deadline) timeout = ToTimespec(*deadline - MonotonicNow());
+  if (deadline) timeout = ToTimespec(*deadline - MonotonicNow(), Rounding::kUp);
   pollfd watched{fd_, POLLIN, 0};
   const timespec* limit = deadline ? &timeout : nullptr;
   if (ppoll(&watched, 1, limit, &stop.wait_mask()) < 0) return -1;
@@ -133,7 +120,7 @@ short DevicePlayer::Wait(const StopSignals& stop) {
 // hang-up at once for as long as it lasts, so waiting on it would spin:
 // the player sleeps until the slave is opened (or a tick passes, without
 // an open watch), and only then takes a look at the master.
-short DevicePlayer::WaitForOpen(const StopSignals& stop) {
+short DevicePlayer::WaitForOpen(const BlockedStopSignals& stop) {
   const bool watching = open_watch_ && open_watch_->ok();
   std::optional<double> pause_seconds;
   if (const std::optional<double> deadline = NextDeadline()) {
@@ -144,7 +131,7 @@ short DevicePlayer::WaitForOpen(const StopSignals& stop) {
                              kClosedPortTickSeconds);
   }
   timespec timeout{};
-  if (pause_seconds) timeout = ToTimespec(*pause_seconds);
+  if (pause_seconds) timeout = ToTimespec(*pause_seconds, Rounding::kUp);
   pollfd opened{watching ? open_watch_->fd() : -1, POLLIN, 0};
   if (ppoll(&opened, 1, pause_seconds ? &timeout : nullptr, &stop.wait_mask()) <
       0) {

@@ -28,21 +28,20 @@ class DevicePlayer {
 
   // Plays until a stop signal. Throws std::system_error when the line
   // fails for good (a serial adapter unplugged).
-  void Run(const StopSignals& stop);
+  void Run(const BlockedStopSignals& stop);
 
   // Plays on the network connection `fd` (non-blocking) instead, until the
   // other end closes it or a stop signal comes. The rules go on from where
   // the last connection left them.
-  void PlayConnection(int fd, const StopSignals& stop);
+  void PlayConnection(int fd, const BlockedStopSignals& stop);
 
  private:
-  short Wait(const StopSignals& stop);
-  short WaitForOpen(const StopSignals& stop);
+  short Wait(const BlockedStopSignals& stop);
+  short WaitForOpen(const BlockedStopSignals& stop);
   std::optional<double> NextDeadline() const;
   bool PortOpen() const { return !pseudo_terminal_ || presence_.open(); }
   void ReadWaiting(double now);
   void NotePresence(bool hung_up);
-  void PortClosed();
   void Answer(const ReceivedMessage& message, double now);
   void SendDue(double now);
   bool WriteAll(const std::string& bytes);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/dos_path.h"
 #include "tools/tool_support.h"
 
 namespace zindo::tools {
@@ -13,13 +14,6 @@ constexpr unsigned long kMaxCount = 1'000'000;
 
 std::string Quoted(std::string_view word) {
   return "\"" + std::string(word) + "\"";
-}
-
-std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
 }
 
 // The rule's words. Blanks next to a comma are dropped first, so that a

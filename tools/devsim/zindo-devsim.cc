@@ -38,7 +38,6 @@
 
 namespace {
 
-
 constexpr char kProgram[] = "zindo-devsim";
 
 constexpr char kHelp[] =
@@ -171,7 +170,7 @@ void SetNonBlocking(int fd) {
 
 void PlayOnPseudoTerminal(const Options& options, zindo::tools::RuleSet rules,
                           zindo::tools::EventLog& log,
-                          const zindo::tools::StopSignals& stop) {
+                          const zindo::tools::BlockedStopSignals& stop) {
   zindo::tools::PseudoTerminal terminal;
   if (options.owner) {
     terminal.HandSlaveTo(options.owner->uid, options.owner->gid);
@@ -193,7 +192,7 @@ void PlayOnPseudoTerminal(const Options& options, zindo::tools::RuleSet rules,
 
 void PlayOnPort(const Options& options, zindo::tools::RuleSet rules,
                 zindo::tools::EventLog& log,
-                const zindo::tools::StopSignals& stop) {
+                const zindo::tools::BlockedStopSignals& stop) {
   const int fd =
       open(options.port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -265,7 +264,7 @@ std::string ListeningAddress(int fd) {
 // One connection at a time; the next waits until the one before ends.
 void PlayOnListener(const Options& options, zindo::tools::RuleSet rules,
                     zindo::tools::EventLog& log,
-                    const zindo::tools::StopSignals& stop) {
+                    const zindo::tools::BlockedStopSignals& stop) {
   const int listener = Listen(options.listen);
   std::printf("zindo-devsim: listening on %s\n",
               ListeningAddress(listener).c_str());
@@ -299,7 +298,7 @@ int main(int argc, char** argv) {
   // A log reader that goes away must not end the simulator: writes then
   // fail and the log moves to standard error.
   signal(SIGPIPE, SIG_IGN);
-  const zindo::tools::StopSignals stop;
+  const zindo::tools::BlockedStopSignals stop;
   const auto log = OpenLog(options.log);
   zindo::tools::RuleSet rules(std::move(options.rules),
                               zindo::BuildDevicePackets().probe);

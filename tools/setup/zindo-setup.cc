@@ -22,7 +22,8 @@
 #include "platform/platform-posix.h"
 #include "platform/programs/program_arguments-posix.h"
 #include "platform/programs/spawn-posix.h"
-#include "platform/system/surroundings-posix.h"
+#include "platform/surroundings-posix.h"
+#include "platform/system/process-posix.h"
 #include "tools/setup/adapters.h"
 #include "tools/setup/launcher.h"
 #include "tools/setup/resources.h"
@@ -127,11 +128,6 @@ Options ReadOptions(const zindo::CommandLine& line) {
   return options;
 }
 
-std::string Variable(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? "" : value;
-}
-
 // Where this user's relay finds its ports, adapters and menu.
 struct Places {
   zindo::PrefixOrigin prefix;
@@ -141,8 +137,9 @@ struct Places {
 
 Places FindPlaces() {
   Places places{zindo::PrefixOriginFromEnvironment(),
-                Variable("ZINDO_SERIAL_BY_ID"),
-                DataHome(Variable("XDG_DATA_HOME"), Variable("HOME"))};
+                zindo::EnvironmentVariable("ZINDO_SERIAL_BY_ID"),
+                DataHome(zindo::EnvironmentVariable("XDG_DATA_HOME"),
+                         zindo::EnvironmentVariable("HOME"))};
   places.prefix.path = fs::absolute(places.prefix.path).lexically_normal();
   if (places.stable_names.empty()) places.stable_names = kStableNames;
   return places;
@@ -208,7 +205,8 @@ std::string RelayPath() {
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
   const fs::path relay = self.parent_path() / "zindo-relay";
   if (!error && fs::exists(relay)) return relay.string();
-  const std::string found = zindo::FindProgram("zindo-relay", Variable("PATH"));
+  const std::string found =
+      zindo::FindProgram("zindo-relay", zindo::EnvironmentVariable("PATH"));
   return found.empty() ? "zindo-relay" : found;
 }
 

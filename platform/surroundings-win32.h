@@ -1,9 +1,9 @@
-#ifndef ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_WIN32_H_
-#define ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_WIN32_H_
+#ifndef ZINDO_PLATFORM_SURROUNDINGS_WIN32_H_
+#define ZINDO_PLATFORM_SURROUNDINGS_WIN32_H_
 
 #include <string>
 
-#include "platform/system/surroundings.h"
+#include "platform/surroundings.h"
 
 namespace zindo {
 
@@ -31,4 +31,4 @@ class Win32Surroundings : public Surroundings {
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_WIN32_H_
+#endif  // ZINDO_PLATFORM_SURROUNDINGS_WIN32_H_

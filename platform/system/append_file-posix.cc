@@ -10,8 +10,7 @@
 
 #include "base/error.h"
 #include "platform/descriptor-posix.h"
-#include "platform/files/append_file.h"
-#include "platform/system/trace.h"
+#include "platform/system/append_file.h"
 
 namespace zindo {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/system/surroundings.h"
+#include "platform/surroundings.h"
 
 namespace zindo {
 

@@ -1,4 +1,4 @@
-#include "platform/system/surroundings-win32.h"
+#include "platform/surroundings-win32.h"
 
 #include "platform/windows-win32.h"
 

@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_POSIX_H_
-#define ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_POSIX_H_
+#ifndef ZINDO_PLATFORM_SURROUNDINGS_POSIX_H_
+#define ZINDO_PLATFORM_SURROUNDINGS_POSIX_H_
 
 #include <string>
 
@@ -7,7 +7,7 @@
 #include "platform/files/file_system-posix.h"
 #include "platform/platform-posix.h"
 #include "platform/serial/serial_device-posix.h"
-#include "platform/system/surroundings.h"
+#include "platform/surroundings.h"
 
 namespace zindo {
 
@@ -65,4 +65,4 @@ int InotifyInstancesInUse();
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_POSIX_H_
+#endif  // ZINDO_PLATFORM_SURROUNDINGS_POSIX_H_

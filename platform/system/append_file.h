@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_FILES_APPEND_FILE_H_
-#define ZINDO_PLATFORM_FILES_APPEND_FILE_H_
+#ifndef ZINDO_PLATFORM_SYSTEM_APPEND_FILE_H_
+#define ZINDO_PLATFORM_SYSTEM_APPEND_FILE_H_
 
 #include <cstdint>
 #include <memory>
@@ -54,4 +54,4 @@ std::string TextLineEnd();
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_FILES_APPEND_FILE_H_
+#endif  // ZINDO_PLATFORM_SYSTEM_APPEND_FILE_H_

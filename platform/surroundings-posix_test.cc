@@ -1,4 +1,4 @@
-#include "platform/system/surroundings-posix.h"
+#include "platform/surroundings-posix.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/files/append_file.h"
-#include "platform/system/trace.h"
+#include "platform/system/append_file.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {

@@ -1,4 +1,4 @@
-#include "platform/system/surroundings-posix.h"
+#include "platform/surroundings-posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -48,10 +48,8 @@ std::string LinkChain(const std::string& path) {
   std::string chain = path;
   std::string step = path;
   for (int links = 0; links < 8; ++links) {
-    char target[PATH_MAX];
-    const ssize_t length = ::readlink(step.c_str(), target, sizeof target);
-    if (length <= 0) break;
-    std::string next(target, static_cast<std::size_t>(length));
+    std::string next = LinkTarget(step).value_or("");
+    if (next.empty()) break;
     if (!next.starts_with('/')) {
       next = std::filesystem::path(step.substr(0, step.rfind('/') + 1) + next)
                  .lexically_normal();

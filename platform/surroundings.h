@@ -1,5 +1,5 @@
-#ifndef ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_H_
-#define ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_H_
+#ifndef ZINDO_PLATFORM_SURROUNDINGS_H_
+#define ZINDO_PLATFORM_SURROUNDINGS_H_
 
 #include <string>
 
@@ -60,4 +60,4 @@ class Surroundings {
 
 }  // namespace zindo
 
-#endif  // ZINDO_PLATFORM_SYSTEM_SURROUNDINGS_H_
+#endif  // ZINDO_PLATFORM_SURROUNDINGS_H_
