@@ -108,6 +108,9 @@ LRESULT CALLBACK ReportProcedure(HWND window, UINT message, WPARAM w,
       return 0;
     case WM_DESTROY:
       ::DeleteObject(static_cast<HFONT>(::RemovePropW(window, L"font")));
+      // Wakes the loop in ShowReportWindow, which may be waiting for a
+      // posted message when the window went on a sent one.
+      ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
       return 0;
   }
   return ::DefWindowProcW(window, message, w, l);

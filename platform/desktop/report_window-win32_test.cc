@@ -13,9 +13,9 @@ namespace {
 // The window once it is there, or null when `shown` ended without one.
 HWND FindReportWindow(std::future<bool>& shown) {
   for (;;) {
-    if (HWND window = ::FindWindowW(kReportWindowClass, nullptr)) {
-      return window;
-    }
+    // Shown once it is made whole, controls and all.
+    HWND window = ::FindWindowW(kReportWindowClass, nullptr);
+    if (window != nullptr && ::IsWindowVisible(window)) return window;
     // The window is made on the other thread.
     if (shown.wait_for(std::chrono::milliseconds(10)) ==
         std::future_status::ready) {
@@ -39,6 +39,12 @@ std::wstring ClipboardText() {
   }
   ::CloseClipboard();
   return text;
+}
+
+// What a click on button `id` sends its window.
+void Click(HWND window, int id) {
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(window, id)));
 }
 
 bool FixedPitch(HWND control) {
@@ -76,10 +82,11 @@ TEST(ReportWindowTest, ShowsTheReportToCopyUntilClosed) {
   EXPECT_TRUE(FixedPitch(field));
   EXPECT_EQ(TextOf(::GetDlgItem(window, kReportCopyId)), L"Copy");
 
-  ::SendMessageW(::GetDlgItem(window, kReportCopyId), BM_CLICK, 0, 0);
+  Click(window, kReportCopyId);
   EXPECT_EQ(ClipboardText(), expected);
   EXPECT_TRUE(::IsWindow(window)) << "it closed on Copy";
-  ::SendMessageW(::GetDlgItem(window, kReportCloseId), BM_CLICK, 0, 0);
+  EXPECT_EQ(TextOf(::GetDlgItem(window, kReportCloseId)), L"Close");
+  Click(window, kReportCloseId);
   EXPECT_TRUE(shown.get());
   EXPECT_FALSE(::IsWindow(window));
 }
