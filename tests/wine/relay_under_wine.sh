@@ -130,7 +130,7 @@ say "relay: --version, and a wrong argument"
 version=$(as_wine_user "$wine" "$relay_exe" --version </dev/null 2>&1) ||
   fail "--version ended with status $?: $version"
 [[ "$version" == "zindo-relay "[0-9]* ]] || fail "--version said: $version"
-say "  $version"
+say "  ${version%%$'\n'*}"
 refused=0
 as_wine_user "$wine" "$relay_exe" --no-such-option </dev/null \
   >"$top/refused.out" 2>&1 || refused=$?
