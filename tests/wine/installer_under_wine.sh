@@ -196,7 +196,8 @@ as_wine_user "$wine" "$top/setup.exe" /S '/COMPANION=C:\companion' /AUTOSTART ||
   fail "setup.exe /AUTOSTART ended with status $?"
 finished
 startup=$(at_login)
-[[ $startup == "$c/users/"*/Startup/zindo-relay.lnk ]] ||
+# Wine spells the folder StartUp.
+[[ ${startup,,} == "${c,,}/users/"*/startup/zindo-relay.lnk ]] ||
   fail "no Startup shortcut of the user's: '$startup'"
 starts_in "$startup" || fail "$startup does not start in C:\\companion"
 say "  the user's Startup folder: zindo-relay.lnk, starting in C:\\companion"
