@@ -202,9 +202,9 @@ windows-bench-run:
 # The Debian package and the Windows zip and installer, in
 # $(BUILD_PACKAGE)/packages: a release build with Debian's hardening flags,
 # packed by CPack, checked by lintian (no errors allowed); the two Windows
-# relays with the Windows README and the manual in CR LF and DOSBox for
-# Windows (the tests' own build, taken from DOSBOX_CACHE, with its licence
-# and source), zipped and in an NSIS installer.
+# relays with the Windows README, the manual and the licence in CR LF and
+# DOSBox for Windows (the tests' own build, taken from DOSBOX_CACHE, with its
+# licence and source), zipped and in an NSIS installer.
 BUILD_PACKAGE ?= build-package
 DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
@@ -221,7 +221,7 @@ package: windows
 	packaging/windows/make-packages $(BUILD_PACKAGE)/packages \
 	  $(call project_version,$(BUILD_PACKAGE)) \
 	  $(BUILD_WIN64)/zindo-relay.exe $(BUILD_WIN32)/zindo-relay.exe \
-	  packaging/windows/README.txt doc/manual.md $$dosbox
+	  packaging/windows/README.txt doc/manual.md LICENSE $$dosbox
 
 # The Windows installer installed and uninstalled under Wine: in a 64-bit
 # prefix with wine64 and in a 32-bit one with wine32, each with no other

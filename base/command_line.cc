@@ -98,12 +98,18 @@ std::vector<std::string> ArgumentsOf(int argc, char** argv) {
                   : std::vector<std::string>();
 }
 
+// Who holds the copyright and on what terms: every program says so with
+// its version, as the packages' LICENSE does in full.
+constexpr char kLicenceLines[] =
+    "Copyright 2026 the zindo-relay developers\n"
+    "MIT licence, with no warranty: see LICENSE\n";
+
 std::string VersionText(std::string_view program) {
   std::string text = std::string(program) + " " + kProjectVersion;
   if (*kSourceRevision != '\0') {
     text += std::string(" (git ") + kSourceRevision + ")";
   }
-  return text + "\n";
+  return text + "\n" + kLicenceLines;
 }
 
 }  // namespace zindo

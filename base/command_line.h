@@ -61,7 +61,8 @@ std::vector<std::string> ArgumentsOf(int argc, char** argv);
 
 // What every program answers to --version: "zindo-relay 1.0.0", followed by
 // " (git 315ddd3)" when it was built from a checkout (with "-modified" when
-// the checkout had changes), and a line end.
+// the checkout had changes), and a line end; then the copyright and the
+// licence, a line each.
 std::string VersionText(std::string_view program);
 
 }  // namespace zindo

@@ -115,7 +115,7 @@ int CheckHere(zindo::SystemPlatform& system) {
   const zindo::StartCheck check =
       zindo::CheckStartUp({system.Get(), system.programs(), system.desktop(),
                            system.surroundings()});
-  zindo::ShowEarlyText(check.report, zindo::EarlyText::kAnswer);
+  zindo::ShowEarlyText(check.report, zindo::EarlyText::kReport);
   return check.would_start ? zindo::kExitNormal : zindo::kExitFailure;
 }
 

@@ -136,7 +136,8 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log) {
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {
   if (kind == EarlyText::kReportedFailure) return;  // on standard error already
-  std::FILE* stream = kind == EarlyText::kAnswer ? stdout : stderr;
+  const bool answer = kind == EarlyText::kAnswer || kind == EarlyText::kReport;
+  std::FILE* stream = answer ? stdout : stderr;
   std::fputs(text.c_str(), stream);
   std::fflush(stream);
 }

@@ -5,6 +5,7 @@
 #include "base/program_name.h"
 #include "platform/desktop/desktop-win32.h"
 #include "platform/desktop/message_box-win32.h"
+#include "platform/desktop/report_window-win32.h"
 #include "platform/files/file_system-win32.h"
 #include "platform/platform.h"
 #include "platform/programs/launcher-win32.h"
@@ -86,10 +87,22 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log) {
 }
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {
-  const bool answer = kind == EarlyText::kAnswer;
+  const bool answer = kind == EarlyText::kAnswer || kind == EarlyText::kReport;
+  // A box that waits for OK would keep the console's command from ending;
+  // a reported failure's diagnostics are on the console already.
+  if (StartedFromConsole()) {
+    if (kind != EarlyText::kReportedFailure) {
+      WriteToStandardStream(answer, text);
+    }
+    return;
+  }
   const bool written = kind != EarlyText::kReportedFailure &&
                        WriteToStandardStream(answer, text);
   if (answer && written) return;
+  if (kind == EarlyText::kReport &&
+      ShowReportWindow("Check " + std::string(kProgramName), text)) {
+    return;
+  }
   // A box that cannot be shown (no interactive desktop) returns at once.
   ::MessageBoxW(
       nullptr, ToUtf16(text).c_str(), ToUtf16(kProgramName).c_str(),

@@ -56,6 +56,7 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log);
 
 enum class EarlyText {
   kAnswer,   // what the user asked for: --help, --version
+  kReport,   // an answer of many lines that the user reads at leisure: --check
   kFailure,  // why the relay will not start
   // Why the relay stopped before it could take its failure path, which its
   // diagnostic line has already said.
@@ -63,11 +64,13 @@ enum class EarlyText {
 };
 
 // Shows `text` (lines, each ending in a line end) from outside the relay's
-// run: an answer on standard output, a failure on standard error. On
-// Windows the relay is a windowed program that usually has neither, and
-// its diagnostics go to the debugger, so a failure is also shown in a
-// message box, and an answer is when there is no standard output to take
-// it. A reported failure is shown only there.
+// run: an answer or report on standard output, a failure on standard
+// error. On Windows the relay is a windowed program that usually has
+// neither, and its diagnostics go to the debugger; started from a console
+// it answers there only, as a console program does. Otherwise a failure is
+// also shown in a message box, an answer is when there is no standard
+// output to take it, and a report in a window whose text can be selected
+// and copied. A reported failure is shown only in the box.
 void ShowEarlyText(const std::string& text, EarlyText kind);
 
 }  // namespace zindo

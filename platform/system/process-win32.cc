@@ -6,10 +6,48 @@
 #include "platform/windows-win32.h"
 
 namespace zindo {
+namespace {
+
+// A standard stream that does not lead anywhere: a windowed program started
+// from a console has none unless they were redirected.
+bool Unusable(HANDLE stream) {
+  return stream == nullptr || stream == INVALID_HANDLE_VALUE ||
+         ::GetFileType(stream) == FILE_TYPE_UNKNOWN;
+}
+
+void PointAtConsole(DWORD which) {
+  if (!Unusable(::GetStdHandle(which))) return;  // redirected: keep it
+  HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  if (console != INVALID_HANDLE_VALUE) ::SetStdHandle(which, console);
+}
+
+bool IsConsole(DWORD which) {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+}
+
+}  // namespace
+
+bool StartedFromConsole() {
+  static const bool at_console = [] {
+    if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+      PointAtConsole(STD_OUTPUT_HANDLE);
+      PointAtConsole(STD_ERROR_HANDLE);
+      return true;
+    }
+    // Attached already: Wine gives a windowed program started from a
+    // console program that program's console.
+    return IsConsole(STD_ERROR_HANDLE) || IsConsole(STD_OUTPUT_HANDLE);
+  }();
+  return at_console;
+}
 
 // A console shows UTF-16 correctly whatever its code page; a file or pipe
 // gets the UTF-8 bytes. One call each, so that lines do not interleave.
 bool WriteToStandardStream(bool output, const std::string& text) {
+  StartedFromConsole();
   HANDLE stream = ::GetStdHandle(output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return false;
   DWORD mode = 0;

@@ -8,9 +8,10 @@
 
 namespace zindo {
 
-// The relay is a windowed program without a console, so diagnostics go to
-// the debugger output (DebugView and debuggers show it), and also to
-// standard error when whoever started the relay gave it one.
+// The relay is a windowed program without a console of its own, so
+// diagnostics go to the debugger output (DebugView and debuggers show it),
+// and also to standard error when whoever started the relay gave it one or
+// started it from a console.
 class Win32Process : public Process {
  public:
   void WriteDiagnosticLine(const std::string& line) override;
@@ -28,10 +29,18 @@ class Win32Process : public Process {
 // Writes `text` to standard output (`output`) or standard error: UTF-16 to
 // a console, UTF-8 bytes to a file or pipe. False when the relay has no
 // such stream, as a windowed program started from Explorer has not.
+// Attaches it to the console of whoever started it, when that has one.
 bool WriteToStandardStream(bool output, const std::string& text);
 
 // The environment variable `name`, or "" when it is not set.
 std::string EnvironmentVariable(const wchar_t* name);
+
+// Whether the relay was started from a console (cmd, PowerShell, a batch
+// file). The first call attaches the relay to that console, and points the
+// standard streams that were not redirected at it, so that the relay
+// answers there as a console program does; a Ctrl+C there is then a stop
+// request. Never fails.
+bool StartedFromConsole();
 
 }  // namespace zindo
 

@@ -65,8 +65,11 @@ for program in zindo-relay zindo-devsim zindo-request zindo-mkpif zindo-pty \
   [[ $out == "usage: $program"* && -z $err ]] || fail "$program --help: $out"
   run $program --version
   expect_status 0 "$program --version"
-  [[ $out == "$program $version" || $out == "$program $version (git "*")" ]] ||
+  first=${out%%$'\n'*}
+  [[ $first == "$program $version" || $first == "$program $version (git "*")" ]] ||
     fail "$program --version: $out"
+  [[ $out == *$'\nCopyright 2026 the zindo-relay developers\nMIT licence, '* ]] ||
+    fail "$program --version names no licence: $out"
   run $program --no-such-option
   expect_status 2 "$program --no-such-option"
   [[ -z $out && $err == "$program: unknown option --no-such-option"* &&

@@ -8,7 +8,8 @@
 # a launcher the user does not want replaced, and a check whose result is
 # lost fails. The launcher's Exec is then run in its Path= as a desktop
 # runs it, and the companion makes one exchange with the device through
-# the relay. Last, --remove takes the launcher away.
+# the relay. --autostart adds the launcher's twin in the autostart folder,
+# and only when asked for. Last, --remove takes them all away.
 #
 #   setup_e2e_test.sh BUILD_DIR
 set -uo pipefail
@@ -87,6 +88,20 @@ else
   echo "SKIP: launcher not validated: desktop-file-validate is not installed" \
        "(package desktop-file-utils)"
 fi
+autostart=$home/.config/autostart/zindo-relay.desktop
+[[ ! -e $autostart ]] || fail "--desktop alone wrote $autostart"
+setup --autostart
+[[ $status == 2 && $out == *"--autostart needs --desktop FOLDER"* ]] ||
+  fail "--autostart alone ($status): $out"
+setup --desktop "$work" --autostart
+[[ $status == 0 && $out == *"autostart: $autostart"* ]] ||
+  fail "--desktop --autostart ($status): $out"
+# The same command in the same folder as the launcher, which runs below.
+[[ $(cat "$autostart" 2>&1) == "$(cat "$launcher")" ]] ||
+  fail "the autostart entry is not the launcher's twin: $(cat "$autostart" 2>&1)"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$autostart" || fail "desktop-file-validate $autostart"
+fi
 
 # The interview, on a terminal, with a launcher already there for another
 # folder: the answers take adapter 1 for the port the companion names, a
@@ -154,7 +169,8 @@ grep -q "13   0   9   8   7   6   5   4   3   2   1   0   1   2   3" \
   "$scratch/devsim.log" || fail "device log: $(cat "$scratch/devsim.log")"
 
 setup --remove
-[[ $status == 0 && ! -e $launcher && ! -e $icon ]] || fail "--remove ($status): $out"
+[[ $status == 0 && ! -e $launcher && ! -e $icon && ! -e $autostart ]] ||
+  fail "--remove ($status): $out"
 
 ((failures == 0)) && echo "PASS"
 exit $((failures > 0))

@@ -2,11 +2,13 @@
 # The Windows installer under Wine, as an office PC would run it: a silent
 # install that names the companion's folder, then what the user would find
 # (the relay for this Windows in Program Files, answering --version, with
-# its DOSBox, that DOSBox's licence and source beside it; Start menu and
-# desktop shortcuts that start it in the companion's folder; an entry in Add
-# or Remove Programs), then a silent uninstall that removes all of that and
-# leaves the companion's files and the user's DOSBox settings alone. The
-# prefix has no other DOSBox.
+# its DOSBox, that DOSBox's licence and source beside it, its own licence;
+# Start menu and desktop shortcuts that start it, or its check, in the
+# companion's folder; an entry in Add or Remove Programs; no Startup
+# shortcut), then the install again with /AUTOSTART, which adds a Startup
+# shortcut that starts it there at login, then a silent uninstall that
+# removes all of that and leaves the companion's files and the user's DOSBox
+# settings alone. The prefix has no other DOSBox.
 #
 # With LINUX_BUILD_DIR (zindo-devsim, zindo-request, zindo-mkpif),
 # DOS_COMPANIONS (OPENPOLL.COM, FINDPOLL.COM) and DISPLAY, the installed
@@ -81,6 +83,8 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\zindo-relay'
 finished() { as_wine_user "$wineserver" -w; }
 # A shortcut's strings are UTF-16 or ANSI; without the zero bytes either reads.
 starts_in() { tr -d '\000' <"$1" | grep -qi 'C:\\companion'; }
+# Startup shortcuts of the relay, the user's or everyone's.
+at_login() { find "$c" -ipath '*/Startup/zindo-relay.lnk'; }
 
 
 # The installed relay in C:\work, its companion each DOS companion in turn
@@ -161,12 +165,15 @@ finished
 for text in README.txt manual.txt; do
   ! grep -qv $'\r$' "$installed/$text" || fail "$text has a line without CR"
 done
+grep -q $'^MIT License\r$' "$installed/LICENSE.txt" ||
+  fail "no LICENSE.txt with CR LF line ends"
 x86_64-w64-mingw32-objdump -f "$installed/zindo-relay.exe" |
   grep -q "file format $format" || fail "the installed relay is not $format"
 say "  Program Files\\zindo-relay\\zindo-relay.exe ($format)"
 answer=$(as_wine_user "$wine" "$installed/zindo-relay.exe" --version </dev/null)
-[[ "$answer" == "zindo-relay $version"* ]] || fail "--version said: $answer"
-say "  it answers: $answer"
+[[ "$answer" == "zindo-relay $version"* && "$answer" == *"MIT licence"* ]] ||
+  fail "--version said: $answer"
+say "  it answers: ${answer%%$'\n'*}; LICENSE.txt beside it"
 for part in DOSBox.exe COPYING source/dosbox_for_windows.sh; do
   [[ -f "$installed/DOSBox/$part" ]] || fail "no DOSBox\\$part"
 done
@@ -177,12 +184,27 @@ x86_64-w64-mingw32-objdump -f "$installed/DOSBox/DOSBox.exe" |
 ! x86_64-w64-mingw32-objdump -h "$installed/DOSBox/DOSBox.exe" |
   grep -q '\.debug_' || fail "the installed DOSBox is not stripped"
 say "  Program Files\\zindo-relay\\DOSBox: DOSBox.exe (pei-i386, stripped), COPYING, source"
-for link in "$menu/zindo-relay.lnk" "$desktop"; do
+for link in "$menu/zindo-relay.lnk" "$menu/Check zindo-relay.lnk" "$desktop"; do
   [[ -f "$link" ]] || fail "no shortcut $link"
   starts_in "$link" || fail "$link does not start in C:\\companion"
 done
+tr -d '\000' <"$menu/Check zindo-relay.lnk" | grep -q -- '--check' ||
+  fail "Check zindo-relay does not run --check"
 [[ -d "$c/companion" ]] || fail "the companion's folder was not made"
-say "  shortcuts in the Start menu and on the desktop start in C:\\companion"
+[[ -z "$(at_login)" ]] || fail "a plain install starts it at login: $(at_login)"
+say "  shortcuts in the Start menu (the relay, its check) and on the desktop"
+say "  start in C:\\companion; none in a Startup folder"
+
+say "install again: setup.exe /S /COMPANION=C:\\companion /AUTOSTART"
+as_wine_user "$wine" "$top/setup.exe" /S '/COMPANION=C:\companion' /AUTOSTART ||
+  fail "setup.exe /AUTOSTART ended with status $?"
+finished
+startup=$(at_login)
+# Wine spells the folder StartUp.
+[[ ${startup,,} == "${c,,}/users/"*/startup/zindo-relay.lnk ]] ||
+  fail "no Startup shortcut of the user's: '$startup'"
+starts_in "$startup" || fail "$startup does not start in C:\\companion"
+say "  the user's Startup folder: zindo-relay.lnk, starting in C:\\companion"
 as_wine_user "$wine" reg query "$key" /v DisplayVersion 2>/dev/null |
   grep -q "$version" || fail "no $version in Add or Remove Programs"
 say "  Add or Remove Programs: zindo-relay $version"
@@ -199,8 +221,8 @@ chown "$user:$user" "$c/companion/DATA.TXT"
 as_wine_user "$wine" "$installed/uninstall.exe" /S ||
   fail "uninstall.exe ended with status $?"
 finished
-[[ ! -e "$installed" && ! -e "$menu" && ! -e "$desktop" ]] ||
-  fail "left behind: $(ls -d "$installed" "$menu" "$desktop" 2>/dev/null)"
+[[ ! -e "$installed" && ! -e "$menu" && ! -e "$desktop" && -z "$(at_login)" ]] ||
+  fail "left behind: $(ls -d "$installed" "$menu" "$desktop" 2>/dev/null) $(at_login)"
 if as_wine_user "$wine" reg query "$key" >/dev/null 2>&1; then
   fail "still in Add or Remove Programs"
 fi
@@ -210,5 +232,5 @@ fi
   fail "the user's DOSBox settings were touched: $(ls -A "$user_settings")"
 [[ "$(cat "$c/companion/DATA.TXT")" == "the companion's data" ]] ||
   fail "the uninstaller touched the companion's files"
-say "  all removed, DOSBox too; the companion's files and the user's DOSBox settings kept"
+say "  all removed, DOSBox and the Startup shortcut too; the companion's files and the user's DOSBox settings kept"
 say "passed"

@@ -3,7 +3,9 @@
 # pseudo-terminal that the prefix's COM1 is mapped to, a tiny Windows program
 # stands in for the companion, and zindo-request sends one message through
 # the relay and then asks it to quit; then, with DOS_COMPANIONS, DOS
-# companions in DOSBox. Exits non-zero when any step fails.
+# companions in DOSBox. At a console (cmd on a terminal), a wrong argument
+# is answered there and ends the command. Exits non-zero when any step
+# fails.
 #
 # Usage: relay_under_wine.sh RELAY_EXE LINUX_BUILD_DIR
 #   RELAY_EXE        zindo-relay.exe, 64-bit or (with a 32-bit WINE and
@@ -128,7 +130,7 @@ say "relay: --version, and a wrong argument"
 version=$(as_wine_user "$wine" "$relay_exe" --version </dev/null 2>&1) ||
   fail "--version ended with status $?: $version"
 [[ "$version" == "zindo-relay "[0-9]* ]] || fail "--version said: $version"
-say "  $version"
+say "  ${version%%$'\n'*}"
 refused=0
 as_wine_user "$wine" "$relay_exe" --no-such-option </dev/null \
   >"$top/refused.out" 2>&1 || refused=$?
@@ -231,6 +233,28 @@ C
   say "  the relay ended with status 0; zindoK.inf: 0,0; trace: log-off"
 else
   say "log-off: skipped, Wine needs a display for the relay's window"
+fi
+
+# At a console (cmd, on a terminal) the relay answers there only, as a
+# console program does: a wrong argument is one line there, and the command
+# ends with status 2. On the display a message box would wait for OK.
+if [[ -n "${DISPLAY:-}" ]]; then
+  say "console: cmd /c zindo-relay.exe --bogus, on a terminal"
+  windows_relay="Z:${relay_exe//\//\\}"
+  console=0
+  as_wine_user env DISPLAY="$DISPLAY" timeout 60 script -qec \
+    "$(printf '%q ' "$wine" cmd /c "$windows_relay" --bogus)" /dev/null \
+    </dev/null >"$top/console.out" 2>&1 || console=$?
+  [[ $console -ne 124 ]] || fail "the command did not end: a message box?"
+  [[ $console -eq 2 ]] ||
+    fail "cmd ended with $console, not 2: $(cat -A "$top/console.out")"
+  [[ $(grep -c 'zindo-relay: ' "$top/console.out") -eq 1 ]] &&
+    grep -q 'zindo-relay: unknown option --bogus' "$top/console.out" ||
+    fail "the console got: $(cat -A "$top/console.out")"
+  say "  $(grep -o 'zindo-relay: unknown option [^(]*' "$top/console.out")"
+  say "  status 2, no message box"
+else
+  say "console: skipped, a message box can wait only on a display"
 fi
 
 # A DOS companion where Windows has no DOS (a 64-bit prefix, or a 32-bit

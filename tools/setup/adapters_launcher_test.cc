@@ -123,6 +123,11 @@ TEST(ExecValueTest, QuotesEscapesAndDoublesPercent) {
   for (const auto& c : cases) EXPECT_EQ(ExecValue(c.words), c.value);
   EXPECT_EQ(DataHome("", "/home/ana"), "/home/ana/.local/share");
   EXPECT_EQ(DataHome("/xdg", "/home/ana"), "/xdg");
+  // A relative value is ignored, as the XDG base directories ask.
+  EXPECT_EQ(DataHome("xdg", "/home/ana"), "/home/ana/.local/share");
+  EXPECT_EQ(ConfigHome("", "/home/ana"), "/home/ana/.config");
+  EXPECT_EQ(ConfigHome("rel", "/home/ana"), "/home/ana/.config");
+  EXPECT_EQ(ConfigHome("/cfg", "/home/ana"), "/cfg");
 }
 
 }  // namespace

@@ -49,6 +49,16 @@ std::string DataHome(const std::string& xdg_data_home,
   return home + "/.local/share";
 }
 
+std::string ConfigHome(const std::string& xdg_config_home,
+                       const std::string& home) {
+  if (xdg_config_home.starts_with('/')) return xdg_config_home;
+  return home + "/.config";
+}
+
+std::string AutostartPath(const std::string& config_home) {
+  return config_home + "/autostart/zindo-relay.desktop";
+}
+
 std::string LauncherPath(const std::string& data_home) {
   return data_home + "/applications/zindo-relay.desktop";
 }

@@ -10,6 +10,15 @@ namespace zindo::tools {
 // ~/.local/share when it is not set.
 std::string DataHome(const std::string& xdg_data_home, const std::string& home);
 
+// Where the user's own settings live, the autostart entries among them:
+// $XDG_CONFIG_HOME, or ~/.config when it is not set.
+std::string ConfigHome(const std::string& xdg_config_home,
+                       const std::string& home);
+
+// The entry that starts the relay when the user logs in, under
+// `config_home`: the launcher's twin, which the desktop reads at login.
+std::string AutostartPath(const std::string& config_home);
+
 // The launcher's file and its icon's, under `data_home`.
 std::string LauncherPath(const std::string& data_home);
 std::string IconPath(const std::string& data_home);

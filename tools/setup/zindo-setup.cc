@@ -1,7 +1,8 @@
 // zindo-setup: the relay's set-up on Linux in one command. It lists the
 // serial adapters by their stable names, maps a port to one, says whether
 // this user may open it, writes a desktop launcher that starts the relay in
-// the companion's folder, and checks that folder as the relay would.
+// the companion's folder (and, when asked, an autostart entry that starts
+// it there at login), and checks that folder as the relay would.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,7 +38,8 @@ using namespace zindo::tools;
 constexpr char kProgram[] = "zindo-setup";
 
 constexpr char kHelp[] =
-    "usage: zindo-setup [--list] [--map N ADAPTER] [--desktop FOLDER]\n"
+    "usage: zindo-setup [--list] [--map N ADAPTER]\n"
+    "                   [--desktop FOLDER [--autostart]]\n"
     "                   [--check [FOLDER]] [--remove] [--force]\n"
     "\n"
     "Sets zindo-relay up for this user; never needs root. Without options,\n"
@@ -50,14 +52,18 @@ constexpr char kHelp[] =
     "                    the ttyUSB or ttyACM it is now\n"
     "  --desktop FOLDER  writes a menu launcher, and its icon, that starts\n"
     "                    the relay in FOLDER, the companion's; then checks it\n"
+    "  --autostart       with --desktop: also starts the relay in FOLDER\n"
+    "                    when you log in (an XDG autostart entry)\n"
     "  --check           what the relay would do in FOLDER (or here), as\n"
     "                    zindo-relay --check says it\n"
-    "  --remove          removes the launcher and its icon\n"
+    "  --remove          removes the launcher, its icon and the autostart\n"
+    "                    entry\n"
     "  --force           replaces a port's link, or a launcher for another\n"
     "                    folder, that is in the way\n"
     "\n"
     "Environment: ZINDO_PREFIX (default ~/.zindo), XDG_DATA_HOME (default\n"
-    "~/.local/share); ZINDO_SERIAL_BY_ID stands in for /dev/serial/by-id.\n"
+    "~/.local/share), XDG_CONFIG_HOME (default ~/.config);\n"
+    "ZINDO_SERIAL_BY_ID stands in for /dev/serial/by-id.\n"
     "Exit status: 0 when all is set up, 1 when something is not (each\n"
     "problem is followed by what to do), 2 for a wrong command line.\n";
 
@@ -65,6 +71,7 @@ constexpr zindo::KnownOption kOptions[] = {
     {"--list"},
     {"--map", 0, zindo::OptionValue::kRequired},
     {"--desktop", 0, zindo::OptionValue::kRequired},
+    {"--autostart"},
     {"--check"},
     {"--remove"},
     {"--force"}};
@@ -74,6 +81,7 @@ struct Options {
   std::optional<int> map_port;
   std::string adapter;
   std::optional<std::string> desktop_folder;
+  bool autostart = false;
   bool check = false;
   std::optional<std::string> check_folder;
   bool remove = false;
@@ -103,6 +111,7 @@ Options ReadOptions(const zindo::CommandLine& line) {
   options.check = line.Has("--check");
   options.remove = line.Has("--remove");
   options.force = line.Has("--force");
+  options.autostart = line.Has("--autostart");
   if (const std::string* folder = Value(line, "--desktop")) {
     options.desktop_folder = *folder;
   }
@@ -125,6 +134,10 @@ Options ReadOptions(const zindo::CommandLine& line) {
   if (options.remove && options.desktop_folder) {
     throw zindo::CommandLineError("--remove and --desktop do opposite things");
   }
+  if (options.autostart && !options.desktop_folder) {
+    throw zindo::CommandLineError(
+        "--autostart needs --desktop FOLDER, the folder to start in");
+  }
   return options;
 }
 
@@ -133,13 +146,16 @@ struct Places {
   zindo::PrefixOrigin prefix;
   std::string stable_names;
   std::string data_home;
+  std::string config_home;
 };
 
 Places FindPlaces() {
   Places places{zindo::PrefixOriginFromEnvironment(),
                 zindo::EnvironmentVariable("ZINDO_SERIAL_BY_ID"),
                 DataHome(zindo::EnvironmentVariable("XDG_DATA_HOME"),
-                         zindo::EnvironmentVariable("HOME"))};
+                         zindo::EnvironmentVariable("HOME")),
+                ConfigHome(zindo::EnvironmentVariable("XDG_CONFIG_HOME"),
+                           zindo::EnvironmentVariable("HOME"))};
   places.prefix.path = fs::absolute(places.prefix.path).lexically_normal();
   if (places.stable_names.empty()) places.stable_names = kStableNames;
   return places;
@@ -210,8 +226,10 @@ std::string RelayPath() {
   return found.empty() ? "zindo-relay" : found;
 }
 
-bool Desktop(const Places& places, const std::string& folder_given,
-             bool force) {
+// Writes the menu launcher for `folder_given`, and with `autostart` its
+// twin in the autostart folder, so that the relay starts there at login.
+bool Desktop(const Places& places, const std::string& folder_given, bool force,
+             bool autostart) {
   std::error_code error;
   const std::string folder = fs::canonical(folder_given, error);
   if (error) {
@@ -230,15 +248,23 @@ bool Desktop(const Places& places, const std::string& folder_given,
   }
   const std::string icon = IconPath(places.data_home);
   WriteWhole(icon, kLauncherIcon);
-  WriteWhole(launcher, DesktopEntry(kLauncherTemplate, command, folder, icon));
+  const std::string entry =
+      DesktopEntry(kLauncherTemplate, command, folder, icon);
+  WriteWhole(launcher, entry);
   std::cout << "launcher: " << launcher << "\n  starts " << command.back()
             << " in " << folder << "\n";
+  if (autostart) {
+    const std::string at_login = AutostartPath(places.config_home);
+    WriteWhole(at_login, entry);
+    std::cout << "autostart: " << at_login << "\n  starts it there at login\n";
+  }
   return true;
 }
 
 bool Remove(const Places& places) {
   for (const std::string& path :
-       {LauncherPath(places.data_home), IconPath(places.data_home)}) {
+       {LauncherPath(places.data_home), IconPath(places.data_home),
+        AutostartPath(places.config_home)}) {
     std::error_code error;
     const bool removed = fs::remove(path, error);
     if (error) throw zindo::Error("remove " + path + ": " + error.message());
@@ -282,7 +308,9 @@ bool Run(const Options& options, const Places& places) {
   }
   if (options.remove) fine = Remove(places) && fine;
   if (options.desktop_folder) {
-    fine = Desktop(places, *options.desktop_folder, options.force) && fine;
+    fine = Desktop(places, *options.desktop_folder, options.force,
+                   options.autostart) &&
+           fine;
   }
   if (options.check || options.desktop_folder) {
     const std::string folder =
@@ -371,7 +399,11 @@ bool Interview(const Places& places) {
       std::cout << "The launcher is kept: it starts the relay in " << other
                 << ".\n";
     } else {
-      fine = Desktop(places, folder, !other.empty()) && fine;
+      // Off unless asked for: a relay that starts at every login is a
+      // choice the user makes.
+      const bool autostart =
+          Yes("Start the relay there whenever you log in?", false);
+      fine = Desktop(places, folder, !other.empty(), autostart) && fine;
     }
   }
   return Check(folder) && fine;
