@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "platform/system/process-win32.h"
 #include "platform/testing/testing-win32.h"
 #include "platform/windows-win32.h"
 
