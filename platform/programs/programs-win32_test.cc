@@ -4,6 +4,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "platform/system/process-win32.h"
 #include "platform/testing/testing-win32.h"
 #include "platform/windows-win32.h"
 
