@@ -112,9 +112,9 @@ int RunRelay(const zindo::Platform& platform) {
 
 // Says what a run would do here, and does none of it.
 int CheckHere(zindo::SystemPlatform& system) {
-  const zindo::StartCheck check =
-      zindo::CheckStartUp({system.Get(), system.programs(), system.desktop(),
-                           system.surroundings()});
+  const zindo::StartCheck check = zindo::CheckStartUp(
+      {system.Get(), system.programs(), system.drives(), system.user_files(),
+       system.desktop(), system.surroundings()});
   zindo::ShowEarlyText(check.report, zindo::EarlyText::kReport);
   return check.would_start ? zindo::kExitNormal : zindo::kExitFailure;
 }
@@ -146,6 +146,7 @@ int main(int argc, char** argv) {
   if (request == Request::kCheck) return CheckHere(*system);
   // A DOS companion runs in DOSBox where the system cannot run it.
   zindo::DosCompanion companion(system->Get(), system->programs(),
+                                system->drives(), system->user_files(),
                                 system->desktop(), zindo::kCompanionPif);
   const zindo::Platform& platform = companion.platform();
   const int status = RunRelay(platform);

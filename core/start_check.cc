@@ -118,6 +118,7 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
   DosboxSession session(services.programs, services.desktop, platform.process,
                         platform.trace);
   DosboxLauncher launcher(platform.launcher, platform.files, services.programs,
+                          services.drives, services.user_files,
                           services.desktop, session);
   try {
     const DosboxLauncher::DosboxStart start = launcher.Prepare(pif);
@@ -131,7 +132,7 @@ void CheckDosCompanion(const CheckServices& services, const std::string& pif,
                                        start.dosbox.line, start.dosbox.origin));
     report.Add(
         "start folder",
-        StartFolderFinding(DosboxStartFolder(start.emulated, services.programs),
+        StartFolderFinding(DosboxStartFolder(start.emulated, services.drives),
                            start.emulated.working_directory));
   } catch (const Error& failure) {
     const bool no_dosbox = FindOwnDosbox(services.programs).path.empty() &&
@@ -163,7 +164,7 @@ void CheckCompanion(const CheckServices& services, Report& report) {
   report.Add("companion",
              {Verdict::kGood, pif + ", started by the system as it is", ""});
   if (const std::optional<StartFolder> folder =
-          NativeStartFolder(platform.files, services.programs, pif)) {
+          NativeStartFolder(platform.files, services.drives, pif)) {
     report.Add("start folder", StartFolderFinding(*folder, folder->working));
   }
   const FoundDosbox dosbox = FindDosbox(services.programs);

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/desktop/desktop.h"
+#include "platform/files/drives.h"
+#include "platform/files/user_files.h"
 #include "platform/platform.h"
 #include "platform/programs/programs.h"
 #include "platform/surroundings.h"
@@ -15,6 +17,8 @@ namespace zindo {
 struct CheckServices {
   const Platform& platform;
   Programs& programs;
+  Drives& drives;
+  UserFiles& user_files;
   Desktop& desktop;
   Surroundings& surroundings;
 };

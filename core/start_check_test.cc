@@ -112,8 +112,9 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
       fake.files.Put(kCompanionPif, "#!/bin/sh\n");
     }
 
-    const StartCheck check = CheckStartUp(
-        {fake.platform, fake.programs, fake.desktop, surroundings});
+    const StartCheck check =
+        CheckStartUp({fake.platform, fake.programs, fake.drives,
+                      fake.user_files, fake.desktop, surroundings});
     for (const std::string& said : c.said) {
       EXPECT_THAT(check.report, HasSubstr(said)) << c.name;
     }
@@ -138,8 +139,9 @@ TEST(CheckStartUpTest, NamesTheRelaysOwnDosbox) {
                    good_pif ? BuildProgramInformation(
                                   {"C:\\ZINDO\\Z.EXE", "C:\\ZINDO", ""})
                             : std::string("not a PIF"));
-    const StartCheck check = CheckStartUp(
-        {fake.platform, fake.programs, fake.desktop, surroundings});
+    const StartCheck check =
+        CheckStartUp({fake.platform, fake.programs, fake.drives,
+                      fake.user_files, fake.desktop, surroundings});
     if (good_pif) {
       EXPECT_THAT(
           check.report,
@@ -157,12 +159,12 @@ TEST(CheckStartUpTest, NamesTheRelaysOwnDosbox) {
 // drives, or natively where the system runs the PIF itself. The log's last
 // failure is shown with its time.
 TEST(CheckStartUpTest, ReportsTheStartFolderAndTheLastFailure) {
-  const Programs::Drive drive_c{"/c", false};
+  const Drives::Drive drive_c{"/c", false};
   const struct {
     const char* name;
     bool in_dosbox;
     const char* start_directory;
-    std::map<char, Programs::Drive> drives;
+    std::map<char, Drives::Drive> drives;
     std::string last_failure;
     std::vector<std::string> said;
     bool would_start;
@@ -261,14 +263,15 @@ TEST(CheckStartUpTest, ReportsTheStartFolderAndTheLastFailure) {
     fake.files.Put(kCompanionPif,
                    BuildProgramInformation({"Z.EXE", c.start_directory, ""}));
     if (c.in_dosbox) fake.launcher.TakeNoDosPrograms();
-    fake.programs.drives = c.drives;
+    fake.drives.drives = c.drives;
     // As Windows resolves the folders natively.
-    fake.programs.directories.insert(
+    fake.drives.directories.insert(
         {{"/d", "/d"}, {"C:\\ZINDO", "/c/ZINDO"}, {"C:\\OTHER", "/c/OTHER"}});
     fake.log.last_failure = c.last_failure;
 
-    const StartCheck check = CheckStartUp(
-        {fake.platform, fake.programs, fake.desktop, surroundings});
+    const StartCheck check =
+        CheckStartUp({fake.platform, fake.programs, fake.drives,
+                      fake.user_files, fake.desktop, surroundings});
     for (const std::string& said : c.said) {
       EXPECT_THAT(check.report, HasSubstr(said)) << c.name << check.report;
     }
@@ -284,7 +287,8 @@ TEST(CheckStartUpTest, AnUnreadableLogIsAWarning) {
   fake.files.Put(kCompanionPif, "#!/bin/sh\n");
   fake.log.read_failure = Error("read /x/zindo-relay.log: Permission denied");
   const StartCheck check =
-      CheckStartUp({fake.platform, fake.programs, fake.desktop, surroundings});
+      CheckStartUp({fake.platform, fake.programs, fake.drives, fake.user_files,
+                    fake.desktop, surroundings});
   EXPECT_THAT(check.report,
               HasSubstr("warning  log: read /x/zindo-relay.log: Permission "
                         "denied\n         what to do: make the log readable"));

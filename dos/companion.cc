@@ -52,8 +52,7 @@ Programs::Search FindOwnDosbox(Programs& programs) {
   return programs.FindBesideRelay(kOwnDosboxFolder, kOwnDosboxProgram);
 }
 
-std::optional<StartFolder> NativeStartFolder(FileSystem& files,
-                                             Programs& places,
+std::optional<StartFolder> NativeStartFolder(FileSystem& files, Drives& drives,
                                              const std::string& pif_name) {
   ProgramInformation program;
   try {
@@ -62,13 +61,13 @@ std::optional<StartFolder> NativeStartFolder(FileSystem& files,
   } catch (const Error&) {
     return std::nullopt;
   }
-  const std::string working = places.WorkingDirectory();
+  const std::string working = drives.WorkingDirectory();
   StartFolder folder;
   folder.start = StartFolderFrom(program.start_directory, working);
   folder.working = working;
   try {
-    folder.same = AsciiUpperCase(places.ResolvedDirectory(folder.start)) ==
-                  AsciiUpperCase(places.ResolvedDirectory(working));
+    folder.same = AsciiUpperCase(drives.ResolvedDirectory(folder.start)) ==
+                  AsciiUpperCase(drives.ResolvedDirectory(working));
   } catch (const Error& failure) {
     folder.reason = failure.what();
   }
@@ -137,7 +136,7 @@ DosboxLauncher::DosboxStart DosboxLauncher::Prepare(
   const std::string what = "start " + pif_name + " in DOSBox: ";
   DosboxStart start;
   try {
-    start.named = programs_.ReadUserFile(kDosboxPathFile);
+    start.named = user_files_.Read(kDosboxPathFile);
   } catch (const Error& failure) {
     throw failure.After(what);
   }
@@ -184,7 +183,7 @@ FoundDosbox FindDosbox(Programs& programs) {
 }
 
 FoundDosbox DosboxLauncher::ChooseDosbox(const std::string& what,
-                                         const Programs::UserFile& named) {
+                                         const UserFiles::UserFile& named) {
   if (named.contents) {
     std::string path = NamedPath(*named.contents);
     if (path.empty()) {
@@ -218,17 +217,16 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
   const std::string what = "start " + pif_name + " in DOSBox: ";
   std::string bytes;
   try {
-    run = {dosbox.line, {}, programs_.WorkingDirectory(), {}, ""};
+    run = {dosbox.line, {}, drives_.WorkingDirectory(), {}, ""};
     bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
     run.program = ParseProgramInformation(bytes, pif_name);
-    for (const auto& [letter, drive] : programs_.MappedDrives()) {
+    for (const auto& [letter, drive] : drives_.MappedDrives()) {
       // Mounting a drive with no medium in it would stop DOSBox with a
       // question.
       if (!drive.removable)
         run.drives.push_back({letter, drive.native_directory});
     }
-    const Programs::UserFile settings =
-        programs_.ReadUserFile(kSettingsFileName);
+    const UserFiles::UserFile settings = user_files_.Read(kSettingsFileName);
     if (WantsIdleHelper(settings)) run.idle_helper_folder = kHandedFolder;
     const bool settings_in_folder = TraitsOf(run.line).settings_in_folder;
     std::vector<std::string> arguments = DosboxArguments(
@@ -236,7 +234,7 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
         settings_in_folder
             ? std::string(kHandedFolder) + "/" + kSettingsFileName
             : kHandedFile,
-        programs_);
+        drives_);
     arguments.insert(arguments.begin(), dosbox.path);
     const bool display = desktop_.HasDisplay();
     ProgramRun program{
@@ -258,7 +256,7 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
   }
 }
 
-bool DosboxLauncher::WantsIdleHelper(const Programs::UserFile& settings) {
+bool DosboxLauncher::WantsIdleHelper(const UserFiles::UserFile& settings) {
   const RelaySettings relay = ReadRelaySettings(settings.contents.value_or(""));
   for (const std::string& problem : relay.problems) {
     session_.Tell(settings.path + ": " + problem + "; left as it was", true);
@@ -279,9 +277,11 @@ void CompanionFiles::WriteFile(const std::string& path,
 }
 
 DosCompanion::DosCompanion(const Platform& platform, Programs& programs,
+                           Drives& drives, UserFiles& user_files,
                            Desktop& desktop, const std::string& pif_name)
     : session_(programs, desktop, platform.process, platform.trace),
-      launcher_(platform.launcher, platform.files, programs, desktop, session_),
+      launcher_(platform.launcher, platform.files, programs, drives, user_files,
+                desktop, session_),
       files_(platform.files, session_),
       platform_{
           platform.clock,

@@ -8,7 +8,9 @@
 #include "dos/dosbox_command_line.h"
 #include "dos/dosbox_line.h"
 #include "platform/desktop/desktop.h"
+#include "platform/files/drives.h"
 #include "platform/files/file_system.h"
+#include "platform/files/user_files.h"
 #include "platform/platform.h"
 #include "platform/programs/launcher.h"
 #include "platform/programs/programs.h"
@@ -88,8 +90,7 @@ FoundDosbox FindDosbox(Programs& programs);
 // system runs it by itself (Windows with DOS), beside the working directory,
 // both native and compared as the system finds them; nothing when the file
 // is not a PIF (a program or script of the system's own).
-std::optional<StartFolder> NativeStartFolder(FileSystem& files,
-                                             Programs& places,
+std::optional<StartFolder> NativeStartFolder(FileSystem& files, Drives& drives,
                                              const std::string& pif_name);
 
 // Starts the companion: a program the system runs by itself is left to the
@@ -102,10 +103,13 @@ std::optional<StartFolder> NativeStartFolder(FileSystem& files,
 class DosboxLauncher : public Launcher {
  public:
   DosboxLauncher(Launcher& native, FileSystem& files, Programs& programs,
-                 Desktop& desktop, DosboxSession& session)
+                 Drives& drives, UserFiles& user_files, Desktop& desktop,
+                 DosboxSession& session)
       : native_(native),
         files_(files),
         programs_(programs),
+        drives_(drives),
+        user_files_(user_files),
         desktop_(desktop),
         session_(session) {}
 
@@ -118,9 +122,9 @@ class DosboxLauncher : public Launcher {
   // would, when the file, DOSBox or the drives stand in the way.
   struct DosboxStart {
     ProgramRun run;
-    FoundDosbox dosbox;        // the DOSBox that runs it, its line and origin
-    Programs::UserFile named;  // the user's dosbox-path.txt
-    DosboxRun emulated;        // what DOSBox is to do: drives, program
+    FoundDosbox dosbox;         // the DOSBox that runs it, its line and origin
+    UserFiles::UserFile named;  // the user's dosbox-path.txt
+    DosboxRun emulated;         // what DOSBox is to do: drives, program
   };
   DosboxStart Prepare(const std::string& pif_name);
 
@@ -129,17 +133,19 @@ class DosboxLauncher : public Launcher {
   // when that file exists, else the relay's own, else the one FindDosbox
   // finds. Throws Error, starting with `what`, when there is none.
   FoundDosbox ChooseDosbox(const std::string& what,
-                           const Programs::UserFile& named);
+                           const UserFiles::UserFile& named);
   // Fills `run` with what DOSBox is to do on the way.
   ProgramRun DosboxRunFor(const std::string& pif_name,
                           const FoundDosbox& dosbox, DosboxRun& run);
   // Whether the user's DOSBox settings leave the idle helper on; says what
   // in them is not understood.
-  bool WantsIdleHelper(const Programs::UserFile& settings);
+  bool WantsIdleHelper(const UserFiles::UserFile& settings);
 
   Launcher& native_;
   FileSystem& files_;
   Programs& programs_;
+  Drives& drives_;
+  UserFiles& user_files_;
   Desktop& desktop_;
   DosboxSession& session_;
 };
@@ -180,7 +186,8 @@ class CompanionFiles : public FileSystem {
 // DOSBox, the files above.
 class DosCompanion {
  public:
-  DosCompanion(const Platform& platform, Programs& programs, Desktop& desktop,
+  DosCompanion(const Platform& platform, Programs& programs, Drives& drives,
+               UserFiles& user_files, Desktop& desktop,
                const std::string& pif_name);
 
   // A copy's launcher, files and platform would still be the original's.

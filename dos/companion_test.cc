@@ -43,7 +43,8 @@ class DosCompanionTest : public ::testing::Test {
 
   // The relay's services as the companion in DOSBox needs them.
   const Platform& Companion() {
-    companion_.emplace(fake_.platform, programs_, desktop_, "autoexec.pif");
+    companion_.emplace(fake_.platform, programs_, fake_.drives, user_files_,
+                       desktop_, "autoexec.pif");
     return companion_->platform();
   }
 
@@ -52,14 +53,15 @@ class DosCompanionTest : public ::testing::Test {
 
   FakePlatform fake_;
   FakePrograms& programs_ = fake_.programs;
+  FakeUserFiles& user_files_ = fake_.user_files;
   FakeDesktop& desktop_ = fake_.desktop;
   std::optional<DosCompanion> companion_;
 };
 
 TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
-  programs_.user_files["dosbox.conf"] = "[cpu]\ncycles=max\n";
+  user_files_.contents["dosbox.conf"] = "[cpu]\ncycles=max\n";
   // A drive that may hold no medium is not mounted.
-  programs_.drives['E'] = {"/media/cdrom", /*removable=*/true};
+  fake_.drives.drives['E'] = {"/media/cdrom", /*removable=*/true};
   Companion().launcher.Launch("autoexec.pif");
 
   ASSERT_THAT(programs_.runs, SizeIs(1));
@@ -136,8 +138,8 @@ TEST_F(DosCompanionTest, DosboxIsTheUsersChoiceOrTheRelaysOrTheSystems) {
     SCOPED_TRACE(c.what);
     programs_.installed = c.installed;
     programs_.brought = c.brought;
-    programs_.user_files.erase("dosbox-path.txt");
-    if (c.named) programs_.user_files["dosbox-path.txt"] = *c.named;
+    user_files_.contents.erase("dosbox-path.txt");
+    if (c.named) user_files_.contents["dosbox-path.txt"] = *c.named;
     programs_.start_failure = c.start_failure;
     programs_.runs.clear();
     try {
@@ -216,8 +218,8 @@ TEST_F(DosCompanionTest, DosboxLineChosenAndStartedAsItNeeds) {
     SCOPED_TRACE(c.what);
     programs_.on_path = c.on_path;
     programs_.installed_at = c.installed_at;
-    programs_.user_files.erase("dosbox-path.txt");
-    if (c.named) programs_.user_files["dosbox-path.txt"] = *c.named;
+    user_files_.contents.erase("dosbox-path.txt");
+    if (c.named) user_files_.contents["dosbox-path.txt"] = *c.named;
     programs_.first_lines = {{c.program, c.version}};
     programs_.runs.clear();
     Companion().launcher.Launch("autoexec.pif");
@@ -253,7 +255,7 @@ TEST_F(DosCompanionTest, IdleHelperCanBeTurnedOffInTheUsersSettings) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.settings);
-    programs_.user_files["dosbox.conf"] = c.settings;
+    user_files_.contents["dosbox.conf"] = c.settings;
     programs_.runs.clear();
     const std::vector<std::string> before = fake_.process.diagnostics();
     Companion().launcher.Launch("autoexec.pif");
@@ -366,7 +368,7 @@ TEST_F(DosCompanionTest, FlushFailureSaysWhatTheCompanionMayMiss) {
   };
   desktop_.failure = "no window";
   for (const auto& c : cases) {
-    programs_.user_files["dosbox.conf"] = c.settings;
+    user_files_.contents["dosbox.conf"] = c.settings;
     const Platform& platform = Companion();
     platform.launcher.Launch("autoexec.pif");
     platform.files.WriteFile("zindoK2.txt", "/0\r\n");

@@ -74,13 +74,13 @@ bool HasColonPastDrive(const std::string& path) {
 // colon for an archive's, a prefix's drive (a link named "c:") is mounted as
 // the directory the link leads to.
 DosDrive Mountable(const DosDrive& drive, const DosboxLineTraits& traits,
-                   Programs& places) {
+                   Drives& native_drives) {
   if (!traits.mount_takes_colon_for_archive ||
       !HasColonPastDrive(drive.native_directory)) {
     return drive;
   }
   DosDrive resolved = {drive.letter,
-                       places.ResolvedDirectory(drive.native_directory)};
+                       native_drives.ResolvedDirectory(drive.native_directory)};
   if (HasColonPastDrive(resolved.native_directory)) {
     throw Error(traits.name + std::string(" cannot mount ") +
                 resolved.native_directory +
@@ -102,10 +102,11 @@ std::vector<std::string> ChangeTo(const std::string& directory) {
 // The program's start directory with its drive: as the PIF gives it, or the
 // working directory, which also anchors a start directory without a drive.
 std::vector<std::string> StartDirectoryCommands(const DosboxRun& run,
-                                                Programs& places) {
+                                                Drives& native_drives) {
   const std::string& start = run.program.start_directory;
   if (DriveLetterOf(start) != 0) return ChangeTo(start);
-  std::string working = DosPathOf(run.drives, run.working_directory, places);
+  std::string working =
+      DosPathOf(run.drives, run.working_directory, native_drives);
   if (working.empty()) {
     throw Error("the companion's working directory " + run.working_directory +
                 " is on no drive that the prefix maps, so DOSBox cannot "
@@ -149,12 +150,13 @@ std::string ProgramCommand(const DosboxLineTraits& traits,
 }  // namespace
 
 std::string DosPathOf(const std::vector<DosDrive>& drives,
-                      const std::string& native_directory, Programs& places) {
-  std::string target = places.ResolvedDirectory(native_directory);
+                      const std::string& native_directory,
+                      Drives& native_drives) {
+  std::string target = native_drives.ResolvedDirectory(native_directory);
   const DosDrive* best = nullptr;
   std::string best_root, best_rest;
   for (const DosDrive& drive : drives) {
-    std::string root = places.ResolvedDirectory(drive.native_directory);
+    std::string root = native_drives.ResolvedDirectory(drive.native_directory);
     std::optional<std::string> rest = BelowRoot(target, root);
     if (rest && (best == nullptr || root.size() > best_root.size())) {
       best = &drive;
@@ -167,10 +169,11 @@ std::string DosPathOf(const std::vector<DosDrive>& drives,
                   native_directory);
 }
 
-StartFolder DosboxStartFolder(const DosboxRun& run, Programs& places) {
+StartFolder DosboxStartFolder(const DosboxRun& run, Drives& native_drives) {
   StartFolder folder;
   try {
-    folder.working = DosPathOf(run.drives, run.working_directory, places);
+    folder.working =
+        DosPathOf(run.drives, run.working_directory, native_drives);
   } catch (const Error& failure) {
     folder.reason = failure.what();
   }
@@ -181,7 +184,8 @@ StartFolder DosboxStartFolder(const DosboxRun& run, Programs& places) {
     if (drive.letter == kDosboxOwnDrive || folder.same) continue;
     try {
       folder.same = SameDosFolder(
-          folder.start, DosPathOf({drive}, run.working_directory, places));
+          folder.start,
+          DosPathOf({drive}, run.working_directory, native_drives));
     } catch (const Error&) {
       // This drive does not show it under DOS names.
     }
@@ -228,20 +232,20 @@ std::vector<std::string> LineOptions(const DosboxLineTraits& traits) {
 
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
                                          const std::string& config_path,
-                                         Programs& places) {
+                                         Drives& native_drives) {
   CheckDriveMapped(run, run.program.start_directory, "start directory");
   CheckDriveMapped(run, run.program.program, "program");
   const DosboxLineTraits& traits = TraitsOf(run.line);
   std::vector<std::string> commands;
   for (const DosDrive& drive : run.drives) {
     if (drive.letter == kDosboxOwnDrive) continue;
-    commands.push_back(MountCommand(Mountable(drive, traits, places),
+    commands.push_back(MountCommand(Mountable(drive, traits, native_drives),
                                     /*cached=*/!traits.mounts_uncached));
   }
   for (std::string& command : IdleHelperCommands(run)) {
     commands.push_back(std::move(command));
   }
-  for (std::string& command : StartDirectoryCommands(run, places)) {
+  for (std::string& command : StartDirectoryCommands(run, native_drives)) {
     commands.push_back(std::move(command));
   }
   commands.push_back(ProgramCommand(traits, run.program));

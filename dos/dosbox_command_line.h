@@ -6,7 +6,7 @@
 
 #include "dos/dosbox_line.h"
 #include "dos/program_information.h"
-#include "platform/programs/programs.h"
+#include "platform/files/drives.h"
 
 namespace zindo {
 
@@ -30,16 +30,17 @@ struct DosboxRun {
 
 // The DOS path of the native directory `native_directory` ("C:\ZINDO\WORK")
 // on the drive whose directory holds it most closely, or "" when no drive
-// holds it; `places` resolves the directories, following links. Throws
+// holds it; `native_drives` resolves the directories, following links. Throws
 // Error when a directory cannot be resolved, or when a name on the way is
 // not a DOS 8.3 name, which DOSBox would show under another name.
 std::string DosPathOf(const std::vector<DosDrive>& drives,
-                      const std::string& native_directory, Programs& places);
+                      const std::string& native_directory,
+                      Drives& native_drives);
 
 // Where the program of `run` starts in DOSBox (see StartFolderFrom), beside
 // `run.working_directory` as DOSBox shows it: the same folder when any drive
 // DOSBox mounts shows the working directory under the start folder's name.
-StartFolder DosboxStartFolder(const DosboxRun& run, Programs& places);
+StartFolder DosboxStartFolder(const DosboxRun& run, Drives& native_drives);
 
 // DOSBox's command line for `run`, without the program name: the line's
 // options, the settings only from `config_path` (see DosboxConfig), then the
@@ -49,7 +50,7 @@ StartFolder DosboxStartFolder(const DosboxRun& run, Programs& places);
 // mounted.
 std::vector<std::string> DosboxArguments(const DosboxRun& run,
                                          const std::string& config_path,
-                                         Programs& places);
+                                         Drives& native_drives);
 
 // The environment variables DOSBox gets on top of the relay's: without a
 // display to show a window on, SDL draws and plays to nothing. Where keys

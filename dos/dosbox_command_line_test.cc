@@ -21,7 +21,7 @@ class DosboxCommandTest : public ::testing::Test {
   void SetUp() override {
     for (const char* directory :
          {"/c", "/c/ZINDO/work", "/c/long directory", "/d", "/elsewhere"}) {
-      places_.directories[directory] = directory;
+      native_drives_.directories[directory] = directory;
     }
   }
 
@@ -29,8 +29,9 @@ class DosboxCommandTest : public ::testing::Test {
   // mounts of C: and D:.
   std::vector<std::string> CommandsFor(const ProgramInformation& program,
                                        const std::string& work) {
-    const std::vector<std::string> arguments = DosboxArguments(
-        {kBaseDosboxLine, drives_, work, program, ""}, "/dev/fd/5", places_);
+    const std::vector<std::string> arguments =
+        DosboxArguments({kBaseDosboxLine, drives_, work, program, ""},
+                        "/dev/fd/5", native_drives_);
     EXPECT_EQ(arguments.at(0), "-conf");
     EXPECT_EQ(arguments.at(1), "/dev/fd/5");
     std::vector<std::string> commands;
@@ -45,8 +46,7 @@ class DosboxCommandTest : public ::testing::Test {
     return commands;
   }
 
-  FakeJournal journal_;
-  FakePrograms places_{journal_};
+  FakeDrives native_drives_;
   std::vector<DosDrive> drives_ = {{'C', "/c"}, {'D', "/d"}};
 };
 
@@ -103,7 +103,7 @@ TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
   drives_.push_back({'Y', "/elsewhere"});
   const std::vector<std::string> arguments = DosboxArguments(
       {kBaseDosboxLine, drives_, "/c", {"Z.EXE", "", ""}, "/tmp/h x"},
-      "/dev/fd/5", places_);
+      "/dev/fd/5", native_drives_);
   EXPECT_THAT(
       std::vector(arguments.begin() + 9, arguments.end()),
       ElementsAre("mount X \"/tmp/h x\"", "-c", "X:\\IDLEHELP.COM /E", "-c",
@@ -112,11 +112,11 @@ TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
 
 TEST_F(DosboxCommandTest, DeepestDriveHoldingTheDirectoryIsChosen) {
   // E: shows a directory inside C:, through a link: the closer root wins.
-  places_.directories["/link"] = "/c/ZINDO";
+  native_drives_.directories["/link"] = "/c/ZINDO";
   drives_.push_back({'E', "/link"});
-  EXPECT_EQ(DosPathOf(drives_, "/c/ZINDO/work", places_), "E:\\work");
-  EXPECT_EQ(DosPathOf(drives_, "/c", places_), "C:\\");
-  EXPECT_EQ(DosPathOf(drives_, "/elsewhere", places_), "");
+  EXPECT_EQ(DosPathOf(drives_, "/c/ZINDO/work", native_drives_), "E:\\work");
+  EXPECT_EQ(DosPathOf(drives_, "/c", native_drives_), "C:\\");
+  EXPECT_EQ(DosPathOf(drives_, "/elsewhere", native_drives_), "");
 }
 
 }  // namespace

@@ -65,10 +65,10 @@ Launched LaunchNamedDosbox(const std::string& version) {
   FakePlatform fake;
   fake.launcher.TakeNoDosPrograms();
   fake.files.Put("autoexec.pif", BuildProgramInformation({"Z.EXE", "", ""}));
-  fake.programs.user_files["dosbox-path.txt"] = "/opt/dosbox\n";
+  fake.user_files.contents["dosbox-path.txt"] = "/opt/dosbox\n";
   fake.programs.first_lines["/opt/dosbox"] = version;
-  DosCompanion companion(fake.platform, fake.programs, fake.desktop,
-                         "autoexec.pif");
+  DosCompanion companion(fake.platform, fake.programs, fake.drives,
+                         fake.user_files, fake.desktop, "autoexec.pif");
   companion.platform().launcher.Launch("autoexec.pif");
   companion.platform().files.WriteFile("zindoK2.txt", "/0,1\r\n");
   return {fake.programs.runs.at(0), fake.trace.events(),
@@ -132,9 +132,8 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
         1)
         << traits.name << " has a case of its own";
   }
-  FakeJournal journal;
-  FakePrograms places(journal);
-  places.directories["/d"] = "/d";
+  FakeDrives native_drives;
+  native_drives.directories["/d"] = "/d";
   const std::vector<DosDrive> drives = {{'C', "/c"}, {'D', "/d"}};
   const std::string common = DosboxConfig(kBaseDosboxLine, "", true);
   for (const auto& c : cases) {
@@ -143,11 +142,11 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
     expected.insert(expected.end(), {"-c", "mount Y \"/h\""});
     expected.insert(expected.end(), dos_commands.begin(), dos_commands.end());
     EXPECT_THAT(DosboxArguments({c.line, drives, "/c", {"Z.EXE", "", ""}, "/h"},
-                                "/dev/fd/5", places),
+                                "/dev/fd/5", native_drives),
                 ElementsAreArray(expected));
     EXPECT_THAT(
         DosboxArguments({c.line, drives, "/c", {"GO.BAT", "", ""}, "/h"},
-                        "/dev/fd/5", places),
+                        "/dev/fd/5", native_drives),
         IsSupersetOf(c.batch));
     EXPECT_EQ(DosboxConfig(c.line, "", true), common + c.added_settings);
     EXPECT_EQ(DosboxConfig(c.line, "", false),
@@ -173,8 +172,8 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
   }
   // DOSBox-X takes a colon past a drive's for an archive's: a prefix's
   // drive link is mounted as the directory it leads to.
-  places.directories["/p/dosdevices/c:"] = "/c";
-  places.directories["/p/dosdevices/d:"] = "/odd:name";
+  native_drives.directories["/p/dosdevices/c:"] = "/c";
+  native_drives.directories["/p/dosdevices/d:"] = "/odd:name";
   for (const auto& [link, mount] :
        {std::pair{"/p/dosdevices/c:", "mount -nocachedir C \"/c\""},
         std::pair{"C:\\", "mount -nocachedir C \"C:\\\""},
@@ -182,10 +181,10 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
     const DosboxRun run = {
         DosboxLine::kDosboxX, {{'C', link}}, "/c", {"Z.EXE", "C:\\", ""}, ""};
     if (*mount == '\0') {
-      EXPECT_THAT([&] { DosboxArguments(run, "/dev/fd/5", places); },
+      EXPECT_THAT([&] { DosboxArguments(run, "/dev/fd/5", native_drives); },
                   ThrowsMessage<Error>(HasSubstr("colon")));
     } else {
-      EXPECT_THAT(DosboxArguments(run, "/dev/fd/5", places),
+      EXPECT_THAT(DosboxArguments(run, "/dev/fd/5", native_drives),
                   ::testing::Contains(mount))
           << link;
     }

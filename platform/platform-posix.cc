@@ -12,7 +12,9 @@
 #include "platform/desktop/desktop-posix.h"
 #include "platform/desktop/message_box-posix.h"
 #include "platform/files/directory_source-posix.h"
+#include "platform/files/drives-posix.h"
 #include "platform/files/file_system-posix.h"
+#include "platform/files/user_files-posix.h"
 #include "platform/platform.h"
 #include "platform/programs/launcher-posix.h"
 #include "platform/programs/programs-posix.h"
@@ -72,7 +74,8 @@ class PosixSystemPlatform : public SystemPlatform {
         message_box_(STDIN_FILENO, STDERR_FILENO, DesktopFromEnvironment(),
                      &stop_signals_),
         launcher_(files_),
-        programs_(files_),
+        drives_(files_),
+        user_files_(files_),
         desktop_(EnvironmentVariable("DISPLAY"),
                  EnvironmentVariable("WAYLAND_DISPLAY")),
         surroundings_(prefix, files_, ports_, DesktopFromEnvironment()),
@@ -84,6 +87,8 @@ class PosixSystemPlatform : public SystemPlatform {
 
   Platform& Get() override { return platform_; }
   Programs& programs() override { return programs_; }
+  Drives& drives() override { return drives_; }
+  UserFiles& user_files() override { return user_files_; }
   Desktop& desktop() override { return desktop_; }
   Surroundings& surroundings() override { return surroundings_; }
 
@@ -102,6 +107,8 @@ class PosixSystemPlatform : public SystemPlatform {
   PosixMessageBox message_box_;
   PosixLauncher launcher_;
   PosixPrograms programs_;
+  PosixDrives drives_;
+  PosixUserFiles user_files_;
   PosixDesktop desktop_;
   PosixSurroundings surroundings_;
   std::unique_ptr<Trace> trace_;

@@ -6,7 +6,9 @@
 #include "platform/desktop/desktop-win32.h"
 #include "platform/desktop/message_box-win32.h"
 #include "platform/desktop/report_window-win32.h"
+#include "platform/files/drives-win32.h"
 #include "platform/files/file_system-win32.h"
+#include "platform/files/user_files-win32.h"
 #include "platform/platform.h"
 #include "platform/programs/launcher-win32.h"
 #include "platform/programs/programs-win32.h"
@@ -48,7 +50,8 @@ class Win32SystemPlatform : public SystemPlatform {
         ports_(working_directory, watch_list_),
         message_box_(&stop_requests_),
         launcher_(files_),
-        programs_(files_),
+        drives_(files_),
+        user_files_(files_),
         surroundings_(working_directory),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,    events_,  files_,  ports_, message_box_,
@@ -58,6 +61,8 @@ class Win32SystemPlatform : public SystemPlatform {
 
   Platform& Get() override { return platform_; }
   Programs& programs() override { return programs_; }
+  Drives& drives() override { return drives_; }
+  UserFiles& user_files() override { return user_files_; }
   Desktop& desktop() override { return desktop_; }
   Surroundings& surroundings() override { return surroundings_; }
 
@@ -72,6 +77,8 @@ class Win32SystemPlatform : public SystemPlatform {
   Win32MessageBox message_box_;
   Win32Launcher launcher_;
   Win32Programs programs_;
+  Win32Drives drives_;
+  Win32UserFiles user_files_;
   Win32Desktop desktop_;
   Win32Surroundings surroundings_;
   Win32Process process_;

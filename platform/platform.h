@@ -6,7 +6,9 @@
 
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/message_box.h"
+#include "platform/files/drives.h"
 #include "platform/files/file_system.h"
+#include "platform/files/user_files.h"
 #include "platform/programs/launcher.h"
 #include "platform/programs/programs.h"
 #include "platform/serial/serial_device.h"
@@ -40,9 +42,12 @@ class SystemPlatform {
   virtual ~SystemPlatform() = default;
   virtual Platform& Get() = 0;
 
-  // What running a DOS companion in an emulator takes besides: other programs
+  // What running a DOS companion in an emulator takes besides: other
+  // programs, the drives its DOS paths name, the user's files of settings
   // and the windows on the desktop.
   virtual Programs& programs() = 0;
+  virtual Drives& drives() = 0;
+  virtual UserFiles& user_files() = 0;
   virtual Desktop& desktop() = 0;
 
   // What a start-up check looks at, without changing anything.

@@ -76,4 +76,9 @@ Error LastWin32Error(const std::string& what) {
   return Win32Error(what, ::GetLastError());
 }
 
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) ==
+         CSTR_EQUAL;
+}
+
 }  // namespace zindo

@@ -94,6 +94,10 @@ Error LastWin32Error(const std::string& what);
 std::wstring ToUtf16(const std::string& utf8);
 std::string ToUtf8(const std::wstring& utf16);
 
+// Whether `a` and `b` are one name to Windows, which matches names of files
+// and environment variables without regard to case.
+bool SameName(const std::wstring& a, const std::wstring& b);
+
 }  // namespace zindo
 
 #endif  // ZINDO_PLATFORM_WINDOWS_WIN32_H_

@@ -149,42 +149,4 @@ bool PosixPrograms::IsRunning(int process_id) {
   return ::kill(process_id, 0) == 0 || errno == EPERM;
 }
 
-// A link in dosdevices/ may point anywhere; what it shows is taken to stay.
-std::map<char, Programs::Drive> PosixPrograms::MappedDrives() {
-  std::map<char, Drive> drives;
-  for (const auto& [letter, directory] : files_.MappedDrives()) {
-    drives[letter] = {directory, /*removable=*/false};
-  }
-  return drives;
-}
-
-std::string PosixPrograms::ResolvedDirectory(const std::string& native_path) {
-  char* resolved = ::realpath(native_path.c_str(), nullptr);
-  if (resolved == nullptr) {
-    throw SystemError("find the directory " + native_path, errno);
-  }
-  std::string path = resolved;
-  std::free(resolved);
-  return path;
-}
-
-std::string PosixPrograms::WorkingDirectory() {
-  return files_.working_directory();
-}
-
-Programs::UserFile PosixPrograms::ReadUserFile(const std::string& name) {
-  UserFile file{files_.prefix() + "/" + name, std::nullopt};
-  UniqueFd fd(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) {
-    if (errno == ENOENT) return file;
-    throw SystemError("read " + file.path, errno);
-  }
-  std::string contents;
-  if (int error = ReadAll(fd.get(), contents); error != 0) {
-    throw SystemError("read " + file.path, error);
-  }
-  file.contents = std::move(contents);
-  return file;
-}
-
 }  // namespace zindo

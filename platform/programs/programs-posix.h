@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/files/file_system-posix.h"
 #include "platform/programs/programs.h"
 
 namespace zindo {
@@ -15,20 +14,19 @@ namespace zindo {
 // seconds; "" when it writes none or cannot be run.
 std::string FirstOutputLine(const std::vector<std::string>& arguments);
 
-// Programs found on $PATH and started with the relay's environment; the
-// drives and the user's files are those of the prefix that `files` reads.
+// Programs found on $PATH and started with the relay's environment.
 // A handed file is a pipe that holds the text, read as /dev/fd/N; a handed
 // folder is made in $TMPDIR (or /tmp) and removed when the relay ends.
 class PosixPrograms : public Programs {
  public:
-  explicit PosixPrograms(PosixFileSystem& files) : files_(files) {}
+  PosixPrograms() = default;
   ~PosixPrograms() override { RemoveHandedFolders(); }
 
   // Removes the folders handed to the programs started so far.
   void RemoveHandedFolders();
 
   Search Find(const std::string& name) override;
-  // The Linux package brings no programs: its DOSBox is the system's.
+  // The Linux package brings no programs: it uses the system's.
   Search FindBesideRelay(const std::string&, const std::string&) override {
     return {"", ""};
   }
@@ -42,16 +40,11 @@ class PosixPrograms : public Programs {
   }
   int StartDetached(const ProgramRun& run) override;
   bool IsRunning(int process_id) override;
-  std::map<char, Drive> MappedDrives() override;
-  std::string WorkingDirectory() override;
-  std::string ResolvedDirectory(const std::string& native_path) override;
-  UserFile ReadUserFile(const std::string& name) override;
 
  private:
   std::string HandOverFolder(const std::map<std::string, std::string>& files,
                              const std::string& what);
 
-  PosixFileSystem& files_;
   std::vector<std::string> handed_folders_;
 };
 

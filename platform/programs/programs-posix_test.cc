@@ -1,8 +1,5 @@
 #include "platform/programs/programs-posix.h"
 
-#include <sys/stat.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -22,8 +19,7 @@ using ::testing::HasSubstr;
 // the relay ends.
 TEST(PosixProgramsTest, HandsFileFolderAndSettingsToTheProgram) {
   posix_test::TemporaryDirectory root;
-  PosixFileSystem files(root / "prefix", root.path());
-  PosixPrograms programs(files);
+  PosixPrograms programs;
   ::setenv("ZINDO_HANDED_TEST", "the relay's", 1);
   const std::string script =
       "cat \"$1\" >file.out; cat \"$2/A.CONF\" >folder.out; "
@@ -70,66 +66,15 @@ TEST(PosixProgramsTest, FirstOutputLineIsTheFirstWithText) {
   EXPECT_EQ(FirstOutputLine({"/no/such/program", "--version"}), "");
 }
 
-// A settings file of the user's: missing is no error, unreadable is.
-TEST(PosixProgramsTest, ReadsTheUsersFileFromThePrefix) {
-  posix_test::TemporaryDirectory root;
-  posix_test::MakeDirectory(root / "prefix");
-  PosixFileSystem files(root / "prefix", root.path());
-  PosixPrograms programs(files);
-  const Programs::UserFile missing = programs.ReadUserFile("dosbox-path.txt");
-  EXPECT_EQ(missing.path, root / "prefix/dosbox-path.txt");
-  EXPECT_FALSE(missing.contents.has_value());
-  posix_test::WriteNativeFile(root / "prefix/dosbox-path.txt", "/opt/dosbox\n");
-  EXPECT_EQ(programs.ReadUserFile("dosbox-path.txt").contents, "/opt/dosbox\n");
-  posix_test::MakeDirectory(root / "prefix/folder.txt");
-  EXPECT_THROW(programs.ReadUserFile("folder.txt"), Error);
-}
-
 TEST(PosixProgramsTest, ProgramThatCannotStartIsAnErrorNamingIt) {
   posix_test::TemporaryDirectory root;
-  PosixFileSystem files(root / "prefix", root.path());
-  PosixPrograms programs(files);
+  PosixPrograms programs;
   try {
     programs.StartDetached({{root / "missing"}, {}, root.path(), "", {}});
     FAIL() << "started a missing program";
   } catch (const Error& failure) {
     EXPECT_THAT(failure.what(), HasSubstr(root / "missing"));
     EXPECT_THAT(failure.what(), HasSubstr("No such file"));
-  }
-}
-
-// The drives' directories are compared as the system reaches them.
-TEST(PosixProgramsTest, ResolvesLinksAndDotsAndNamesWhatIsMissing) {
-  posix_test::TemporaryDirectory root;
-  const std::string real = std::filesystem::canonical(root.path()).string();
-  posix_test::MakeDirectory(root / "c");
-  posix_test::MakeDirectory(root / "c/work");
-  posix_test::MakeSymlink(root / "c/work", root / "link");
-  PosixFileSystem files(root / "prefix", root.path());
-  PosixPrograms programs(files);
-  const struct {
-    std::string path;
-    std::string resolved;  // "" when missing
-  } cases[] = {
-      {root / "c", real + "/c"},
-      {root / "link", real + "/c/work"},
-      {root / "c/./work/../work/", real + "/c/work"},
-      {root / "missing/work", ""},
-      {root / "link/missing", ""},
-  };
-  for (const auto& c : cases) {
-    if (!c.resolved.empty()) {
-      EXPECT_EQ(programs.ResolvedDirectory(c.path), c.resolved);
-      continue;
-    }
-    try {
-      programs.ResolvedDirectory(c.path);
-      ADD_FAILURE() << "resolved " << c.path;
-    } catch (const Error& failure) {
-      EXPECT_EQ(std::string(failure.what()),
-                "find the directory " + c.path + ": No such file or directory");
-      EXPECT_TRUE(failure.Is(ErrorKind::kNotFound)) << c.path;
-    }
   }
 }
 

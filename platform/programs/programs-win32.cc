@@ -1,11 +1,8 @@
 #include "platform/programs/programs-win32.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
-#include <system_error>
 
-#include "base/dos_path.h"
 #include "platform/system/process-win32.h"
 #include "platform/windows-win32.h"
 
@@ -24,25 +21,6 @@ bool IsFile(const std::wstring& path) {
 std::wstring Unquoted(std::wstring text) {
   std::erase(text, L'"');
   return text;
-}
-
-// The temporary folder, ending in a backslash, by its short (8.3) name where
-// the volume keeps short names: DOSBox for Windows reads its command line in
-// the ANSI code page, which may lack letters of the user's name.
-std::string TemporaryFolder(const std::string& what) {
-  wchar_t directory[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, directory);
-  if (length == 0 || length > MAX_PATH) throw LastWin32Error(what);
-  wchar_t short_name[MAX_PATH + 1];
-  const DWORD short_length =
-      ::GetShortPathNameW(directory, short_name, MAX_PATH + 1);
-  if (short_length == 0 || short_length > MAX_PATH) return ToUtf8(directory);
-  return ToUtf8(short_name);
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) ==
-         CSTR_EQUAL;
 }
 
 // Only a drive's root ("C:\") or a network share ("\\server") anchors a
@@ -159,47 +137,6 @@ std::wstring OnPath(const std::wstring& search_path,
   return L"";
 }
 
-// The relay's environment block with `settings` in place of the same
-// names (which Windows matches without regard to case).
-std::wstring EnvironmentBlockWith(const std::vector<std::string>& settings) {
-  std::vector<std::wstring> entries;
-  wchar_t* block = ::GetEnvironmentStringsW();
-  for (const wchar_t* entry = block; entry != nullptr && *entry != L'\0';
-       entry += std::wcslen(entry) + 1) {
-    entries.emplace_back(entry);
-  }
-  if (block != nullptr) ::FreeEnvironmentStringsW(block);
-  for (const std::string& setting : settings) {
-    std::wstring wide = ToUtf16(setting);
-    std::wstring name = wide.substr(0, wide.find(L'=') + 1);
-    std::erase_if(entries, [&](const std::wstring& entry) {
-      return SameName(entry.substr(0, name.size()), name);
-    });
-    entries.push_back(wide);
-  }
-  std::wstring environment;
-  for (const std::wstring& entry : entries) environment += entry + L'\0';
-  return environment + L'\0';
-}
-
-std::string Quoted(const std::string& argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos)
-    return argument;
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes are doubled only where a quote follows them.
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  return quoted + std::string(backslashes * 2, '\\') + "\"";
-}
-
 // The path of the relay's own program file.
 std::wstring OwnProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -226,15 +163,6 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-std::string CommandLineOf(const std::vector<std::string>& arguments) {
-  std::string line;
-  for (const std::string& argument : arguments) {
-    if (!line.empty()) line += ' ';
-    line += Quoted(argument);
-  }
-  return line;
-}
-
 bool HasDosSubsystem() {
   SYSTEM_INFO native;
   ::GetNativeSystemInfo(&native);
@@ -253,17 +181,6 @@ bool HasDosSubsystem() {
          IsFile(std::wstring(system) + L"\\ntvdm.exe");
 }
 
-void Win32Programs::RemoveHandedFiles() {
-  for (const std::string& path : handed_files_) {
-    ::DeleteFileW(ToUtf16(path).c_str());
-  }
-  for (const std::string& folder : handed_folders_) {
-    ::RemoveDirectoryW(ToUtf16(folder).c_str());
-  }
-  handed_files_.clear();
-  handed_folders_.clear();
-}
-
 Programs::Search Win32Programs::Find(const std::string& name) {
   const std::wstring program = ToUtf16(name) + L".exe";
   std::wstring found = FromAppPaths(program);
@@ -279,8 +196,9 @@ Programs::Search Win32Programs::Find(const std::string& name) {
   return {ToUtf8(found), places};
 }
 
-// The zip has a folder for each relay and one DOSBox beside them; the
-// installer puts the relay and its DOSBox in one folder.
+// The zip has a folder for each relay and the programs they share beside
+// them; the installer puts the relay and the programs it brings in one
+// folder.
 Programs::Search Win32Programs::FindBesideRelay(const std::string& folder,
                                                 const std::string& name) {
   const std::wstring relay_folder = FolderOf(OwnProgramPath());
@@ -324,130 +242,6 @@ Programs::Search Win32Programs::FindInstalled(const Installed& installed) {
   }
   if (!places.empty() && places.back() == ',') places.pop_back();
   return {ToUtf8(found), places};
-}
-
-int Win32Programs::StartDetached(const ProgramRun& run) {
-  const std::string what = "start " + run.arguments.at(0);
-  const bool takes_file = std::find(run.arguments.begin(), run.arguments.end(),
-                                    kHandedFile) != run.arguments.end();
-  const std::vector<std::string> arguments = ArgumentsWithHandedPaths(
-      run, takes_file ? HandOver(run.handed_file, what) : "",
-      run.handed_folder.empty() ? "" : HandOverFolder(run.handed_folder, what));
-  std::wstring command_line = ToUtf16(CommandLineOf(arguments));
-  std::wstring environment = EnvironmentBlockWith(run.settings);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(ToUtf16(arguments[0]).c_str(), command_line.data(),
-                        nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP,
-                        environment.data(), ToUtf16(run.directory).c_str(),
-                        &startup, &started)) {
-    throw LastWin32Error(what);
-  }
-  ::CloseHandle(started.hThread);
-  const int process_id = static_cast<int>(started.dwProcessId);
-  processes_[process_id] = UniqueHandle(started.hProcess);
-  return process_id;
-}
-
-// A new name in the temporary folder for the next thing handed over.
-std::string Win32Programs::HandedPath(const std::string& what,
-                                      const std::string& suffix) {
-  return TemporaryFolder(what) + "zindo-relay-" +
-         std::to_string(::GetCurrentProcessId()) + "-" +
-         std::to_string(handed_files_.size() + handed_folders_.size()) + suffix;
-}
-
-std::string Win32Programs::HandOver(const std::string& text,
-                                    const std::string& what) {
-  const std::string path = HandedPath(what, ".conf");
-  Win32FileSystem(TemporaryFolder(what)).WriteFile(path, text);
-  handed_files_.push_back(path);
-  return path;
-}
-
-std::string Win32Programs::HandOverFolder(
-    const std::map<std::string, std::string>& files, const std::string& what) {
-  const std::string folder = HandedPath(what, "");
-  if (!::CreateDirectoryW(ToUtf16(folder).c_str(), nullptr)) {
-    throw LastWin32Error(what + ": make the folder " + folder);
-  }
-  handed_folders_.push_back(folder);
-  for (const auto& [name, bytes] : files) {
-    const std::string path = folder + "\\" + name;
-    Win32FileSystem(folder).WriteFile(path, bytes);
-    handed_files_.push_back(path);
-  }
-  return folder;
-}
-
-bool Win32Programs::IsRunning(int process_id) {
-  auto started = processes_.find(process_id);
-  if (started != processes_.end()) {
-    // Wine starts a Linux program without a handle to it: taken to run, so
-    // that what cannot be done with it is said rather than passed over.
-    return !started->second.valid() ||
-           ::WaitForSingleObject(started->second.get(), 0) == WAIT_TIMEOUT;
-  }
-  UniqueHandle process(
-      ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process_id)));
-  return process.valid() &&
-         ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-}
-
-// Its drive letter as the drives are named: a shortcut may start the relay
-// in "c:\zindo".
-std::string Win32Programs::WorkingDirectory() {
-  std::string directory = files_.working_directory();
-  if (const char drive = DriveLetterOf(directory)) directory[0] = drive;
-  return directory;
-}
-
-// A drive letter with no root directory (not a drive) is left out.
-std::map<char, Programs::Drive> Win32Programs::MappedDrives() {
-  std::map<char, Drive> drives;
-  const DWORD present = ::GetLogicalDrives();
-  for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    if ((present & (1u << (letter - 'A'))) == 0) continue;
-    const std::string root = std::string(1, letter) + ":\\";
-    const UINT type = ::GetDriveTypeW(ToUtf16(root).c_str());
-    if (type == DRIVE_FIXED || type == DRIVE_REMOTE || type == DRIVE_RAMDISK) {
-      drives[letter] = {root, /*removable=*/false};
-    } else if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM) {
-      drives[letter] = {root, /*removable=*/true};
-    }
-  }
-  return drives;
-}
-
-std::string Win32Programs::ResolvedDirectory(const std::string& native_path) {
-  std::error_code error;
-  const std::filesystem::path resolved =
-      std::filesystem::canonical(ToUtf16(native_path), error);
-  if (error) {
-    const bool missing = error == std::errc::no_such_file_or_directory ||
-                         error == std::errc::not_a_directory;
-    throw Error("find the directory " + native_path + ": " + error.message(),
-                missing ? ErrorKind::kNotFound : ErrorKind::kOther);
-  }
-  return ToUtf8(resolved.generic_wstring());
-}
-
-Programs::UserFile Win32Programs::ReadUserFile(const std::string& name) {
-  UserFile file{files_.AbsolutePath(name), std::nullopt};
-  if (::GetFileAttributesW(ToUtf16(file.path).c_str()) ==
-          INVALID_FILE_ATTRIBUTES &&
-      ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-    return file;
-  }
-  std::unique_ptr<SequentialFile> opened = files_.OpenForReading(name);
-  std::string contents;
-  for (std::string part; !(part = opened->Read(4096)).empty();) {
-    contents += part;
-  }
-  file.contents = std::move(contents);
-  return file;
 }
 
 }  // namespace zindo

@@ -2,10 +2,7 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
-#include "base/error.h"
-#include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/system/process-win32.h"
 #include "platform/testing/testing-win32.h"
@@ -49,8 +46,7 @@ TEST(Win32ProgramsTest, FindsDosboxWhereItsUsersInstallIt) {
   ScopedVariable files(L"ProgramFiles", programs);
   ScopedVariable files_x86(L"ProgramFiles(x86)", x86);
   ScopedVariable search_path(L"PATH", "relative;\"" + path + "\"");
-  Win32FileSystem working(root.path());
-  Win32Programs finder(working);
+  Win32Programs finder;
 
   Programs::Search none = finder.Find("dosbox");
   EXPECT_EQ(none.path, "");
@@ -94,8 +90,7 @@ TEST(Win32ProgramsTest, FindsWhatCameWithTheRelayBesideItOrOneUp) {
                                   own_folder.parent_path() / ToUtf16(folder);
   const std::string beside_exe = ToUtf8((beside / L"tool.exe").wstring()),
                     one_up_exe = ToUtf8((one_up / L"tool.exe").wstring());
-  Win32FileSystem working(ToUtf8(own_folder.wstring()));
-  Win32Programs finder(working);
+  Win32Programs finder;
   for (const auto& made : {beside, one_up}) {
     std::filesystem::create_directories(made);
     WriteNativeFile(ToUtf8((made / L"tool.exe").wstring()), "MZ");
@@ -123,8 +118,7 @@ TEST(Win32ProgramsTest, FindsWhatInstallersRecord) {
   ScopedVariable files(L"ProgramFiles", programs);
   ScopedVariable files_x86(L"ProgramFiles(x86)", "");
   ScopedVariable system_drive(L"SystemDrive", drive);
-  Win32FileSystem working(root.path());
-  Win32Programs finder(working);
+  Win32Programs finder;
   constexpr wchar_t kKey[] = L"Software\\zindo-relay-test-emu";
   const Programs::Installed emu = {
       "emu",
@@ -152,46 +146,6 @@ TEST(Win32ProgramsTest, FindsWhatInstallersRecord) {
       ERROR_SUCCESS);
   EXPECT_EQ(finder.FindInstalled(emu).path, registered);
   ::RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
-}
-
-// The words come back whole from the system's own parser.
-TEST(Win32ProgramsTest, CommandLineSplitsBackIntoTheSameWords) {
-  const std::vector<std::string> words = {
-      "C:\\Program Files (x86)\\DOSBox-0.74-3\\DOSBox.exe",
-      "",
-      "-c",
-      "mount C \"C:\\\"",
-      "ends with \\",
-      "a\\\\\"b",
-      "plain"};
-  int count = 0;
-  LPWSTR* parsed =
-      ::CommandLineToArgvW(ToUtf16(CommandLineOf(words)).c_str(), &count);
-  ASSERT_NE(parsed, nullptr);
-  std::vector<std::string> back;
-  for (int i = 0; i < count; ++i) back.push_back(ToUtf8(parsed[i]));
-  ::LocalFree(parsed);
-  EXPECT_EQ(back, words);
-}
-
-// Directories are compared as the system reaches them, in one spelling.
-TEST(Win32ProgramsTest, ResolvesDotsAndNamesWhatIsMissing) {
-  TemporaryDirectory root;
-  std::filesystem::create_directories(ToUtf16(root / "c\\work"));
-  Win32FileSystem working(root.path());
-  Win32Programs programs(working);
-  const std::string work = programs.ResolvedDirectory(root / "c\\work");
-  EXPECT_TRUE(work.ends_with("/c/work")) << work;
-  EXPECT_EQ(work.find('\\'), std::string::npos) << work;
-  EXPECT_EQ(programs.ResolvedDirectory(root / "c\\.\\work\\..\\work"), work);
-  try {
-    programs.ResolvedDirectory(root / "missing\\work");
-    ADD_FAILURE() << "resolved a missing directory";
-  } catch (const Error& failure) {
-    EXPECT_THAT(failure.what(), ::testing::StartsWith("find the directory " +
-                                                      root / "missing"));
-    EXPECT_TRUE(failure.Is(ErrorKind::kNotFound)) << failure.what();
-  }
 }
 
 }  // namespace

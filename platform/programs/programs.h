@@ -2,7 +2,6 @@
 #define ZINDO_PLATFORM_PROGRAMS_PROGRAMS_H_
 
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,8 +34,8 @@ std::vector<std::string> ArgumentsWithHandedPaths(
     const ProgramRun& run, const std::string& file_path,
     const std::string& folder_path);
 
-// Other programs on this machine, and the places around the relay that a
-// program emulating DOS for the companion needs to know.
+// Other programs on this machine: finding them, asking them for a line,
+// and starting them in the background.
 class Programs {
  public:
   virtual ~Programs() = default;
@@ -104,36 +103,6 @@ class Programs {
 
   // Whether the process `process_id` is still running.
   virtual bool IsRunning(int process_id) = 0;
-
-  // A drive letter that DOS paths name, and the directory it shows.
-  struct Drive {
-    std::string native_directory;
-    // Its medium can be taken out, so it may hold none (a CD or floppy
-    // drive, a card reader).
-    bool removable = false;
-  };
-  // The drives by which the relay's DOS paths reach native directories,
-  // by upper-case letter.
-  virtual std::map<char, Drive> MappedDrives() = 0;
-
-  // The relay's working directory, native and absolute.
-  virtual std::string WorkingDirectory() = 0;
-
-  // The existing directory `native_path` as the system reaches it:
-  // absolute, every link followed, no "." or ".." left, and '/' between
-  // its names. Throws Error "find the directory <native_path>: <why>" when
-  // it cannot be reached: ErrorKind::kNotFound when it, or a directory on
-  // the way, is missing.
-  virtual std::string ResolvedDirectory(const std::string& native_path) = 0;
-
-  // The user's own file `name`, in the folder where this system keeps the
-  // user's settings for the relay: its path, and its contents when it
-  // exists. Throws Error when it exists but cannot be read.
-  struct UserFile {
-    std::string path;
-    std::optional<std::string> contents;
-  };
-  virtual UserFile ReadUserFile(const std::string& name) = 0;
 };
 
 }  // namespace zindo

@@ -1,0 +1,27 @@
+#ifndef ZINDO_PLATFORM_FILES_DRIVES_POSIX_H_
+#define ZINDO_PLATFORM_FILES_DRIVES_POSIX_H_
+
+#include <map>
+#include <string>
+
+#include "platform/files/drives.h"
+#include "platform/files/file_system-posix.h"
+
+namespace zindo {
+
+// The drives and the working directory of the prefix that `files` reads.
+class PosixDrives : public Drives {
+ public:
+  explicit PosixDrives(PosixFileSystem& files) : files_(files) {}
+
+  std::map<char, Drive> MappedDrives() override;
+  std::string WorkingDirectory() override;
+  std::string ResolvedDirectory(const std::string& native_path) override;
+
+ private:
+  PosixFileSystem& files_;
+};
+
+}  // namespace zindo
+
+#endif  // ZINDO_PLATFORM_FILES_DRIVES_POSIX_H_

@@ -1,0 +1,69 @@
+#include "platform/files/drives-win32.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "platform/files/drives_contract_test.h"
+#include "platform/testing/testing-win32.h"
+#include "platform/windows-win32.h"
+
+namespace zindo {
+namespace {
+
+// The native spelling of `relative`, '/' between its names.
+std::wstring WithBackslashes(const std::string& relative) {
+  std::wstring path = ToUtf16(relative);
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  return path;
+}
+
+class Win32DrivesUnderTest : public DrivesUnderTest {
+ public:
+  Drives& drives() override { return drives_; }
+  std::string Native(const std::string& relative) override {
+    return root_.path() + "\\" + ToUtf8(WithBackslashes(relative));
+  }
+  std::string Resolved(const std::string& relative) override {
+    return ToUtf8(std::filesystem::canonical(ToUtf16(root_.path()))
+                      .generic_wstring()) +
+           "/" + relative;
+  }
+  void MakeDirectory(const std::string& relative) override {
+    std::filesystem::create_directory(ToUtf16(Native(relative)));
+  }
+  // Windows lets a user without the privilege make a link only in
+  // developer mode; a link is taken as made only where one is there.
+  bool MakeDirectoryLink(const std::string& target,
+                         const std::string& link) override {
+    const std::wstring path = ToUtf16(Native(link));
+    if (!::CreateSymbolicLinkW(
+            path.c_str(), ToUtf16(Native(target)).c_str(),
+            SYMBOLIC_LINK_FLAG_DIRECTORY |
+                SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+      return false;
+    }
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  }
+
+ private:
+  win32_test::TemporaryDirectory root_;
+  Win32FileSystem files_{root_.path()};
+  Win32Drives drives_{files_};
+};
+
+// The words for a missing directory are the system's, in its language.
+INSTANTIATE_TEST_SUITE_P(
+    Win32, DrivesContract,
+    ::testing::Values(DrivesFactory{
+        .name = "Win32",
+        .missing_reason = "",
+        .make = [] { return std::make_unique<Win32DrivesUnderTest>(); }}),
+    DrivesName);
+
+}  // namespace
+}  // namespace zindo
