@@ -39,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/dos_path.h"
 #include "base/error.h"
 #include "dos/dosbox_line.h"
 #include "dos/dosbox_settings.h"
@@ -629,16 +630,25 @@ struct BenchedLine {
   std::string label;
 };
 
+// Every line the relay knows, in its search order. A line's program is the
+// one the tests built when ZINDO_ and its program's name say so
+// ("dosbox-x": ZINDO_DOSBOX_X; set but empty when it is not built), else
+// the one on the search path.
 std::vector<BenchedLine> BenchedLines() {
-  const auto built = [](const char* variable) {
-    const char* path = std::getenv(variable);
-    return std::string(path == nullptr ? "" : path);
-  };
-  return {
-      {DosboxLine::kDosbox, FindProgram("dosbox", std::getenv("PATH")),
-       "DOSBox 0.74-3"},
-      {DosboxLine::kDosboxX, built("ZINDO_DOSBOX_X"), "DOSBox-X"},
-      {DosboxLine::kStaging, built("ZINDO_DOSBOX_STAGING"), "DOSBox Staging"}};
+  std::vector<BenchedLine> lines;
+  for (const DosboxLineTraits& traits : DosboxLines()) {
+    std::string variable = "ZINDO_";
+    for (const char c : std::string(traits.program)) {
+      variable += c == '-' ? '_' : AsciiUpper(c);
+    }
+    const char* built = std::getenv(variable.c_str());
+    lines.push_back({traits.line,
+                     built != nullptr
+                         ? built
+                         : FindProgram(traits.program, std::getenv("PATH")),
+                     traits.name});
+  }
+  return lines;
 }
 
 // DOSBox's own cost at its prompt, with the companion's drive mounted and
