@@ -95,17 +95,11 @@ std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log) {
 
 void ShowEarlyText(const std::string& text, EarlyText kind) {
   const bool answer = kind == EarlyText::kAnswer || kind == EarlyText::kReport;
-  // A box that waits for OK would keep the console's command from ending;
-  // a reported failure's diagnostics are on the console already.
-  if (StartedFromConsole()) {
-    if (kind != EarlyText::kReportedFailure) {
-      WriteToStandardStream(answer, text);
-    }
-    return;
-  }
   const bool written = kind != EarlyText::kReportedFailure &&
                        WriteToStandardStream(answer, text);
-  if (answer && written) return;
+  // A box that waits for OK would keep the console's command from ending;
+  // a reported failure's diagnostics are on the console already.
+  if (StartedFromConsole() || (answer && written)) return;
   if (kind == EarlyText::kReport &&
       ShowReportWindow("Check " + std::string(kProgramName), text)) {
     return;
