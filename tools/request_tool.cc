@@ -18,7 +18,7 @@
 #include "platform/descriptor-posix.h"
 #include "platform/files/directory_source-posix.h"
 #include "platform/files/file_system-posix.h"
-#include "platform/system/clock.h"
+#include "platform/system/clock-posix.h"
 #include "tools/tool_support.h"
 
 namespace zindo::tools {
@@ -182,8 +182,8 @@ long long Nanoseconds(const FileTime& time) {
 
 // ---- Waiting for the relay ----
 
-// 20 ms between looks at the files.
-constexpr timespec kPollInterval{0, 20'000'000};
+// Seconds between looks at the files.
+constexpr double kPollIntervalSeconds = 0.02;
 
 // Calls `done` until it returns true, or until `deadline` has passed, after
 // one last call. Returns whether `done` returned true.
@@ -193,7 +193,8 @@ bool PollUntil(double deadline, const Done& done) {
     if (done()) return true;
     if (MonotonicNow() >= deadline) return false;
     // A signal that cuts the pause short only brings the next look forward.
-    ::nanosleep(&kPollInterval, nullptr);
+    const timespec pause = ToTimespec(kPollIntervalSeconds, Rounding::kDown);
+    ::nanosleep(&pause, nullptr);
   }
 }
 

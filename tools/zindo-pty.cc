@@ -18,6 +18,7 @@
 #include <utility>
 #include <variant>
 
+#include "platform/system/clock-posix.h"
 #include "tools/pseudo_terminal.h"
 #include "tools/tool_support.h"
 
@@ -73,12 +74,16 @@ void PrintByte(char byte) {
               zindo::tools::HexAndDecimal(std::string_view(&byte, 1)).c_str());
 }
 
+// How often the listener looks at the line when nothing arrives.
+constexpr double kTickSeconds = 0.1;
+
 // Copies what arrives on the master side to standard output until a stop
 // signal. While no program has the slave open the master reports a hang-up
 // at once, so the loop then pauses instead of spinning; the poll itself
 // wakes up now and then so that an open without any bytes is noticed too.
 void Listen(int master_fd, const zindo::tools::BlockedStopSignals& stop) {
-  const timespec kTick{0, 100'000'000};
+  const timespec kTick =
+      zindo::ToTimespec(kTickSeconds, zindo::Rounding::kDown);
   zindo::tools::SlavePresence presence;
   while (!stop.requested()) {
     pollfd watched{master_fd, POLLIN, 0};

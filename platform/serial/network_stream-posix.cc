@@ -13,7 +13,7 @@
 #include "platform/descriptor-posix.h"
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
-#include "platform/system/clock.h"
+#include "platform/system/clock-posix.h"
 #include "platform/system/watch_list-posix.h"
 
 namespace zindo {
@@ -24,13 +24,24 @@ namespace {
 constexpr int kKeepAliveIdleSeconds = 10;
 constexpr int kKeepAliveIntervalSeconds = 5;
 constexpr int kKeepAliveProbes = 3;
-constexpr unsigned kUnacknowledgedLimitMs = 25000;
+constexpr double kUnacknowledgedLimitSeconds = 25.0;
 // How long a send may wait for room, as a write to a local port may.
-constexpr int kSendStallLimitMs = 5000;
+constexpr double kSendStallLimitSeconds = 5.0;
 
-int MillisecondsUntil(double deadline) {
-  const double left = deadline - MonotonicNow();
-  return left > 0 ? static_cast<int>(std::ceil(left * 1000)) : 0;
+// What is left of a wait until `deadline`, as ppoll takes it: rounded up, so
+// that the wait never ends before its deadline.
+timespec LeftUntil(double deadline) {
+  return ToTimespec(deadline - MonotonicNow(), Rounding::kUp);
+}
+
+bool IsNothing(const timespec& left) {
+  return left.tv_sec == 0 && left.tv_nsec == 0;
+}
+
+// Waits at most `limit` for `events` on `fd`; ppoll's answer.
+int PollFor(int fd, short events, const timespec& limit) {
+  pollfd watched{fd, events, 0};
+  return ::ppoll(&watched, 1, &limit, nullptr);
 }
 
 // The look-up and its strings, which the resolver uses until it finishes.
@@ -57,9 +68,8 @@ addrinfo* Resolve(const NetworkAddress& address, double deadline) {
   int status = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr);
   if (status != 0) throw Error(what + ": " + ::gai_strerror(status));
   while ((status = ::gai_error(&lookup->request)) == EAI_INPROGRESS) {
-    const int left_ms = MillisecondsUntil(deadline);
-    if (left_ms == 0) break;
-    const timespec limit{left_ms / 1000, (left_ms % 1000) * 1'000'000L};
+    const timespec limit = LeftUntil(deadline);
+    if (IsNothing(limit)) break;
     ::gai_suspend(requests, 1, &limit);
   }
   if (status == EAI_INPROGRESS) {
@@ -84,7 +94,9 @@ void TuneConnection(int fd) {
   SetOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepAliveIdleSeconds);
   SetOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, kKeepAliveIntervalSeconds);
   SetOption(fd, IPPROTO_TCP, TCP_KEEPCNT, kKeepAliveProbes);
-  SetOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, kUnacknowledgedLimitMs);
+  // The system takes this limit in milliseconds.
+  SetOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT,
+            static_cast<int>(kUnacknowledgedLimitSeconds * 1000));
 }
 
 // A connected socket to `candidate`, or an invalid one with `error` set.
@@ -101,10 +113,9 @@ UniqueFd ConnectOne(const addrinfo& candidate, double deadline, int& error) {
       error = errno;
       return UniqueFd();
     }
-    pollfd watched{fd.get(), POLLOUT, 0};
     int ready;
     do {
-      ready = ::poll(&watched, 1, MillisecondsUntil(deadline));
+      ready = PollFor(fd.get(), POLLOUT, LeftUntil(deadline));
     } while (ready < 0 && errno == EINTR);
     socklen_t length = sizeof error;
     if (ready <= 0) {
@@ -190,11 +201,12 @@ void PosixNetworkStream::Send(const std::string& bytes) {
 }
 
 void PosixNetworkStream::WaitForRoom() {
-  pollfd watched{fd_.get(), POLLOUT, 0};
-  const int ready = ::poll(&watched, 1, kSendStallLimitMs);
+  const int ready = PollFor(fd_.get(), POLLOUT,
+                            ToTimespec(kSendStallLimitSeconds, Rounding::kUp));
   if (ready == 0) {
     throw Error("write " + name_ + ": the server took nothing for " +
-                std::to_string(kSendStallLimitMs / 1000) + " seconds");
+                std::to_string(static_cast<int>(kSendStallLimitSeconds)) +
+                " seconds");
   }
 }
 
@@ -202,10 +214,9 @@ void PosixNetworkStream::WaitUntil(const std::function<bool()>& done,
                                    double seconds) {
   const double deadline = MonotonicNow() + seconds;
   while (!done()) {
-    const int left_ms = MillisecondsUntil(deadline);
-    if (left_ms == 0) return;
-    pollfd watched{fd_.get(), POLLIN, 0};
-    ::poll(&watched, 1, left_ms);
+    const timespec limit = LeftUntil(deadline);
+    if (IsNothing(limit)) return;
+    PollFor(fd_.get(), POLLIN, limit);
   }
 }
 

@@ -6,9 +6,7 @@
 #include <mstcpip.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,11 +26,16 @@ namespace {
 constexpr ULONG kKeepAliveIdleMs = 10000;
 constexpr ULONG kKeepAliveIntervalMs = 5000;
 // How long a send may wait for room, as a write to a local port may.
-constexpr int kSendStallLimitMs = 5000;
+constexpr double kSendStallLimitSeconds = 5.0;
+
+// `seconds` in the whole milliseconds Windows' waits take, rounded up so
+// that a wait never ends before its deadline; less than nothing is nothing.
+int WaitLimitMilliseconds(double seconds) {
+  return seconds > 0 ? static_cast<int>(std::ceil(seconds * 1000)) : 0;
+}
 
 int MillisecondsUntil(double deadline) {
-  const double left = deadline - MonotonicNow();
-  return left > 0 ? static_cast<int>(std::ceil(left * 1000)) : 0;
+  return WaitLimitMilliseconds(deadline - MonotonicNow());
 }
 
 Error SocketError(const std::string& what, int code,
@@ -54,8 +57,8 @@ void StartWinsock() {
 // for it instead, and the thread frees what it finds when no one waits.
 struct Lookup {
   std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
+  // Set once the look-up has finished, with `status` and `found` in place.
+  UniqueHandle finished{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   int status = 0;
   addrinfo* found = nullptr;
 
@@ -76,8 +79,7 @@ std::shared_ptr<Lookup> StartLookup(const NetworkAddress& address) {
     std::lock_guard<std::mutex> lock(lookup->mutex);
     lookup->status = status;
     lookup->found = found;
-    lookup->done = true;
-    lookup->finished.notify_all();
+    ::SetEvent(lookup->finished.get());
   }).detach();
   return lookup;
 }
@@ -86,11 +88,12 @@ std::shared_ptr<Lookup> Resolve(const NetworkAddress& address,
                                 double deadline) {
   const std::string what = "connect " + address.HostAndPort();
   std::shared_ptr<Lookup> lookup = StartLookup(address);
-  std::unique_lock<std::mutex> lock(lookup->mutex);
-  const std::chrono::milliseconds left(MillisecondsUntil(deadline));
-  if (!lookup->finished.wait_for(lock, left, [&] { return lookup->done; })) {
+  if (::WaitForSingleObject(lookup->finished.get(),
+                            static_cast<DWORD>(MillisecondsUntil(deadline))) !=
+      WAIT_OBJECT_0) {
     throw SocketError(what + ": looking up the name", WSAETIMEDOUT);
   }
+  std::lock_guard<std::mutex> lock(lookup->mutex);
   if (lookup->status != 0) {
     throw SocketError(what, lookup->status, ErrorKind::kNotFound);
   }
@@ -225,9 +228,11 @@ void Win32NetworkStream::Send(const std::string& bytes) {
     if (error != WSAEWOULDBLOCK) {
       throw SocketError("write " + name_, error, ErrorKind::kGone);
     }
-    if (PollSocket(socket_, POLLOUT, kSendStallLimitMs) == 0) {
+    if (PollSocket(socket_, POLLOUT,
+                   WaitLimitMilliseconds(kSendStallLimitSeconds)) == 0) {
       throw Error("write " + name_ + ": the server took nothing for " +
-                  std::to_string(kSendStallLimitMs / 1000) + " seconds");
+                  std::to_string(static_cast<int>(kSendStallLimitSeconds)) +
+                  " seconds");
     }
   }
 }

@@ -46,7 +46,7 @@
 #include "dos/program_information.h"
 #include "platform/desktop/desktop-posix.h"
 #include "platform/programs/spawn-posix.h"
-#include "platform/system/clock.h"
+#include "platform/system/clock-posix.h"
 #include "tests/bench/process_figures.h"
 #include "tests/e2e/relay_harness.h"
 
@@ -98,12 +98,8 @@ double StepMs(double seconds) {
           reading);
 }
 
-double SecondsSinceMidnightNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local;
-  localtime_r(&now, &local);
-  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
-}
+// The time of day as the relay reads it, from the same clock.
+double SecondsSinceMidnightNow() { return PosixClock().SecondsSinceMidnight(); }
 
 std::string TimeOfDay(double seconds) {
   char text[16];

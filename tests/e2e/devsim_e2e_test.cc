@@ -9,13 +9,13 @@
 
 #include "exchange/request_encoder.h"
 #include "gtest/gtest.h"
+#include "platform/system/clock.h"
 #include "tests/e2e/relay_harness.h"
 
 namespace zindo::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr auto kLimit = 20s;
 
@@ -30,9 +30,8 @@ const std::string kCutAnswer = "17,0,129,63,1,2,3,4,5,6,7,2,44,0,0,1,184,34,10";
 const std::string kCutResponse =
     "/0,17,0,129,63,0,0,0,0,0,0,0,255,44,0,0,1,184,34,10\r\n";
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+// Seconds from `start`, a reading of MonotonicNow, until now.
+double SecondsSince(double start) { return MonotonicNow() - start; }
 
 class DevsimTest : public ::testing::Test {
  protected:
@@ -59,7 +58,7 @@ class DevsimTest : public ::testing::Test {
   // or a negative time when it did not.
   double AwaitResponse(const std::string& line,
                        std::chrono::milliseconds limit = kLimit) {
-    const auto start = Clock::now();
+    const double start = MonotonicNow();
     const bool seen = WaitUntil(
         [&] { return sandbox_.ReadFile("work/zindoK2.txt") == line; }, limit);
     return seen ? SecondsSince(start) : -1;

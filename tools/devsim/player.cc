@@ -140,7 +140,7 @@ short DevicePlayer::WaitForOpen(const BlockedStopSignals& stop) {
   // Drained before the look, so an open after it still wakes the next wait.
   if (watching) open_watch_->Drain();
   pollfd watched{fd_, POLLIN, 0};
-  const timespec look{0, 0};
+  const timespec look = ToTimespec(0, Rounding::kDown);
   if (ppoll(&watched, 1, &look, &stop.wait_mask()) < 0) return -1;
   return watched.revents;
 }

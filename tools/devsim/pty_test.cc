@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "base/test_bytes.h"
+#include "platform/system/clock.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -35,9 +35,10 @@ using zindo::Bytes;
 extern "C" char** environ;
 
 bool WaitFor(const std::function<bool()>& condition, milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
+  const double deadline =
+      zindo::MonotonicNow() + std::chrono::duration<double>(limit).count();
   while (!condition()) {
-    if (Clock::now() > deadline) return false;
+    if (zindo::MonotonicNow() > deadline) return false;
     std::this_thread::sleep_for(milliseconds(10));
   }
   return true;
@@ -62,7 +63,7 @@ int OpenPort(const std::string& path) {
 }
 
 struct Arrival {
-  Clock::time_point at;
+  double at;  // seconds, on the monotonic clock
   std::string bytes;
 };
 
@@ -71,15 +72,15 @@ struct Arrival {
 std::vector<Arrival> Receive(int fd, std::size_t count) {
   std::vector<Arrival> arrivals;
   std::size_t received = 0;
-  const auto deadline = Clock::now() + milliseconds(1000);
-  while (received < count && Clock::now() < deadline) {
+  const double deadline = zindo::MonotonicNow() + 1.0;
+  while (received < count && zindo::MonotonicNow() < deadline) {
     pollfd watched{fd, POLLIN, 0};
     if (poll(&watched, 1, 50) <= 0) continue;
     char buffer[64];
     const ssize_t got = read(fd, buffer, sizeof buffer);
     if (got <= 0) continue;
-    const auto now = Clock::now();
-    if (arrivals.empty() || now - arrivals.back().at > milliseconds(50)) {
+    const double now = zindo::MonotonicNow();
+    if (arrivals.empty() || now - arrivals.back().at > 0.050) {
       arrivals.push_back({now, ""});
     }
     arrivals.back().bytes.append(buffer, got);
@@ -146,21 +147,21 @@ TEST_F(DevsimPtyTest, AnswersInChunksKeepsPlayingAcrossAReopenAndEndsOnTerm) {
   const std::string request = Bytes({3, 0, 9, 7, 8});
   // Taken before the write: the device cannot have the request, nor start
   // its gaps, earlier.
-  const auto before_write = Clock::now();
+  const double before_write = zindo::MonotonicNow();
   ASSERT_EQ(write(port, request.data(), request.size()), 5);
-  const auto sent_at = Clock::now();
+  const double sent_at = zindo::MonotonicNow();
 
   const std::vector<Arrival> reply = Receive(port, 7);
   ASSERT_EQ(reply.size(), 3u);
   EXPECT_EQ(reply[0].bytes, Bytes({5, 0, 1}));
   EXPECT_EQ(reply[1].bytes, Bytes({2, 3, 4}));
   EXPECT_EQ(reply[2].bytes, Bytes({5}));
-  EXPECT_LT(reply[0].at - sent_at, milliseconds(100));
+  EXPECT_LT(reply[0].at - sent_at, 0.100);
   for (int i = 1; i < 3; ++i) {
     // Chunk i follows i whole gaps. Measured from before the request, not
     // from the chunk before it, which a busy machine may have read late.
-    EXPECT_GE(reply[i].at - before_write, i * milliseconds(150));
-    EXPECT_LT(reply[i].at - reply[i - 1].at, milliseconds(250));
+    EXPECT_GE(reply[i].at - before_write, i * 0.150);
+    EXPECT_LT(reply[i].at - reply[i - 1].at, 0.250);
   }
   // The log gives each wait in milliseconds to a tenth; a chunk after a gap
   // is never written before the gap has run.
