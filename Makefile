@@ -105,7 +105,7 @@ fuzz:
 bench: build
 	$(other_dosbox_environment) && $(BUILD)/relay_bench
 
-# SOAK_EXCHANGES exchanges (1,000 by default; each takes about 0.7 s)
+# SOAK_EXCHANGES exchanges (1,000 by default; each takes 0.7 to 0.95 s)
 # through zindo-devsim: every request on the line once and in order, every
 # reply reported whole, and the relay's memory and descriptors flat. Fails
 # when a check fails or anything grew.
