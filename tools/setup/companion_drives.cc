@@ -1,0 +1,424 @@
+#include "tools/setup/companion_drives.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <system_error>
+
+#include "base/dos_path.h"
+#include "base/error.h"
+#include "dos/dosbox_command_line.h"
+#include "dos/program_information.h"
+#include "exchange/file_names.h"
+#include "platform/files/drives-posix.h"
+#include "platform/files/file_system-posix.h"
+#include "tools/pseudo_terminal.h"
+
+namespace zindo::tools {
+namespace {
+
+namespace fs = std::filesystem;
+using Verdict = Finding::Verdict;
+
+// DOSBox keeps its own programs there; it never shows a folder of ours.
+constexpr char kDosboxOwnDrive = 'Z';
+
+// One thing zindo-setup made in the prefix: a link and what it names, or a
+// folder.
+struct Made {
+  std::string path;
+  std::string target;  // "" for a folder
+};
+
+// A path on one line of the list: backslash, newline and tab escaped.
+std::string Escaped(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '\\')
+      escaped += "\\\\";
+    else if (c == '\n')
+      escaped += "\\n";
+    else if (c == '\t')
+      escaped += "\\t";
+    else
+      escaped += c;
+  }
+  return escaped;
+}
+
+std::string Unescaped(const std::string& text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      plain += text[i];
+      continue;
+    }
+    const char next = text[++i];
+    plain += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+  }
+  return plain;
+}
+
+// "link<TAB>path<TAB>target" or "folder<TAB>path", a line each; a line of
+// any other form is not ours to act on.
+std::vector<Made> ReadMadeList(const std::string& prefix) {
+  std::vector<Made> made;
+  std::string text;
+  try {
+    text = ReadWholeFile(MadeListPath(prefix));
+  } catch (const Error&) {
+    return made;  // nothing made yet
+  }
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    for (std::string field; std::getline(parts, field, '\t');) {
+      fields.push_back(Unescaped(field));
+    }
+    if (fields.size() == 3 && fields[0] == "link") {
+      made.push_back({fields[1], fields[2]});
+    } else if (fields.size() == 2 && fields[0] == "folder") {
+      made.push_back({fields[1], ""});
+    }
+  }
+  return made;
+}
+
+void WriteMadeList(const std::string& prefix, const std::vector<Made>& made) {
+  const std::string path = MadeListPath(prefix);
+  if (made.empty()) {
+    ::unlink(path.c_str());
+    return;
+  }
+  std::string text;
+  for (const Made& entry : made) {
+    text += entry.target.empty() ? "folder\t" + Escaped(entry.path) + "\n"
+                                 : "link\t" + Escaped(entry.path) + "\t" +
+                                       Escaped(entry.target) + "\n";
+  }
+  ReplaceNativeFile(path, text);
+}
+
+bool IsRealFolder(const std::string& path) {
+  struct stat entry;
+  return ::lstat(path.c_str(), &entry) == 0 && S_ISDIR(entry.st_mode);
+}
+
+// Whether `made` is still as zindo-setup made it: no one has pointed the
+// link elsewhere or put something else in its place.
+bool IsStillAsMade(const Made& made) {
+  if (made.target.empty()) return IsRealFolder(made.path);
+  return LinkTarget(made.path) == made.target;
+}
+
+// Where `path` leads, every link followed; "" when nowhere.
+std::string Resolved(const std::string& path) {
+  std::error_code error;
+  const fs::path resolved = fs::canonical(path, error);
+  return error ? "" : resolved.string();
+}
+
+// The entry of `directory` that DOS would take for `name`, which DOS
+// compares without regard to ASCII case; "" when there is none.
+std::string EntryNamed(const std::string& directory, const std::string& name) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(directory, error)) {
+    const std::string stored = entry.path().filename();
+    if (AsciiLowerCase(stored) == AsciiLowerCase(name)) return stored;
+  }
+  return "";
+}
+
+bool IsPlainAscii(const std::string& name) {
+  return std::all_of(name.begin(), name.end(),
+                     [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+// The DOS program that the companion's autoexec.pif describes; nothing when
+// there is no such file or it describes none.
+std::optional<ProgramInformation> CompanionProgram(const std::string& folder) {
+  const std::string name = EntryNamed(folder, kCompanionPif);
+  if (name.empty()) return std::nullopt;
+  try {
+    return ParseProgramInformation(ReadWholeFile(folder + "/" + name), name);
+  } catch (const Error&) {
+    return std::nullopt;  // a program or script of this system's own
+  }
+}
+
+// Makes the prefix reach one companion folder, minding what it made before.
+class FolderMapper {
+ public:
+  FolderMapper(const std::string& prefix, const std::string& folder, bool force)
+      : prefix_(prefix),
+        folder_(folder),
+        force_(force),
+        before_(ReadMadeList(prefix)) {}
+
+  void MapStartFolder(const std::string& start);
+  void MapOwnDrive();
+  // Takes away what was made before and is no longer needed, and keeps the
+  // list of what is.
+  std::vector<Finding> Finish();
+
+ private:
+  // What zindo-setup made at `path`, while it is still as made.
+  std::optional<Made> MadeBefore(const std::string& path) const;
+  void KeepIfMade(const std::string& path);
+  void Problem(const std::string& text, const std::string& fix) {
+    findings_.push_back({Verdict::kBlocking, text, fix});
+  }
+  std::string EnsureFolder(const std::string& path);
+  std::string DriveFolder(char letter);
+  void EnsureLink(const std::string& link, const std::string& dos_name);
+
+  std::string prefix_;
+  std::string folder_;
+  bool force_;
+  std::vector<Made> before_;
+  std::vector<Made> now_;
+  std::vector<Finding> findings_;
+};
+
+std::optional<Made> FolderMapper::MadeBefore(const std::string& path) const {
+  for (const Made& made : before_) {
+    if (made.path == path && IsStillAsMade(made)) return made;
+  }
+  return std::nullopt;
+}
+
+void FolderMapper::KeepIfMade(const std::string& path) {
+  if (const std::optional<Made> made = MadeBefore(path)) now_.push_back(*made);
+}
+
+// The folder `path`, made when missing; "" when a file stands there.
+std::string FolderMapper::EnsureFolder(const std::string& path) {
+  std::error_code error;
+  if (fs::is_directory(path, error)) {
+    KeepIfMade(path);
+    return path;
+  }
+  if (fs::exists(fs::symlink_status(path, error))) {
+    Problem(path + " is there, and is not a folder",
+            "move it away, then run zindo-setup again");
+    return "";
+  }
+  fs::create_directories(path, error);
+  if (error) throw Error("create " + path + ": " + error.message());
+  now_.push_back({path, ""});
+  return path;
+}
+
+// The folder that drive `letter` shows, made in the prefix when no drive
+// has that letter yet: drive_c for C:, as the relay takes it, and for
+// another letter drive_x, which the link dosdevices/x: shows. "" when the
+// drive leads nowhere.
+std::string FolderMapper::DriveFolder(char letter) {
+  const char lower = AsciiLower(letter);
+  const std::string link =
+      prefix_ + "/dosdevices/" + std::string(1, lower) + ":";
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(link, error))) {
+    KeepIfMade(link);
+    if (!fs::is_directory(link, error)) {
+      Problem(std::string(1, letter) + ": is " + link +
+                  ", which leads to no "
+                  "folder",
+              "point it at a folder, or remove it and run zindo-setup again");
+      return "";
+    }
+    return link;
+  }
+  const std::string folder =
+      EnsureFolder(prefix_ + "/drive_" + std::string(1, lower));
+  if (letter == 'C' || folder.empty()) return folder;
+  const std::string target = "../drive_" + std::string(1, lower);
+  try {
+    PointLinkAt(link, target, Replace::kAnything);
+  } catch (const std::system_error& refused) {
+    throw Error(refused.what());
+  }
+  now_.push_back({link, target});
+  return folder;
+}
+
+// Makes `link` lead to the companion's folder, unless what stands there is
+// not zindo-setup's to replace. `dos_name` is the name DOS knows it by.
+void FolderMapper::EnsureLink(const std::string& link,
+                              const std::string& dos_name) {
+  const std::optional<Made> made = MadeBefore(link);
+  if (Resolved(link) == folder_) {
+    if (made) now_.push_back(*made);
+    findings_.push_back({Verdict::kGood, dos_name + " is " + folder_, ""});
+    return;
+  }
+  const std::optional<std::string> target = LinkTarget(link);
+  std::error_code error;
+  const bool taken = fs::exists(fs::symlink_status(link, error));
+  const std::string fix_name = dos_name + " (" + link + ")";
+  if (taken && !target) {
+    Problem(fix_name +
+                " is a folder or file of its own, not the companion's "
+                "folder " +
+                folder_,
+            "move the companion's files there and set that folder up, or "
+            "rename it and run zindo-setup again");
+    return;
+  }
+  if (taken && !made && !force_) {
+    Problem(fix_name + " leads to " + *target +
+                ", a link zindo-setup did not make; it is kept",
+            "run zindo-setup --desktop FOLDER --force to point it at the "
+            "companion's folder");
+    return;
+  }
+  try {
+    PointLinkAt(link, folder_, Replace::kAnything);
+  } catch (const std::system_error& refused) {
+    throw Error(refused.what());
+  }
+  now_.push_back({link, folder_});
+  findings_.push_back({Verdict::kGood,
+                       "mapped " + dos_name + " to " + folder_ + " (" + link +
+                           ")" + (taken ? "; it led to " + *target : ""),
+                       ""});
+}
+
+void FolderMapper::MapStartFolder(const std::string& start) {
+  const char letter = DriveLetterOf(start);
+  const std::string dos_name =
+      StartFolderFrom(start, "") + ", the start folder in " + kCompanionPif;
+  if (letter == kDosboxOwnDrive) {
+    Problem(dos_name + " is on Z:, which DOSBox keeps for its own programs",
+            "give the companion a start folder on another drive "
+            "(zindo-mkpif --dir)");
+    return;
+  }
+  const std::vector<std::string> names =
+      SplitDosPath(StartFolderFrom(start, "")).names;
+  for (const std::string& name : names) {
+    if (!IsShortDosName(name) || !IsPlainAscii(name)) {
+      Problem(dos_name + ": \"" + name + "\" is not a plain DOS 8.3 name",
+              "give the companion a start folder of plain 8.3 names "
+              "(zindo-mkpif --dir)");
+      return;
+    }
+  }
+  if (names.empty()) {
+    EnsureLink(
+        prefix_ + "/dosdevices/" + std::string(1, AsciiLower(letter)) + ":",
+        dos_name);
+    return;
+  }
+  std::string directory = DriveFolder(letter);
+  for (std::size_t i = 0; i + 1 < names.size() && !directory.empty(); ++i) {
+    const std::string stored = EntryNamed(directory, names[i]);
+    directory = EnsureFolder(
+        directory + "/" + (stored.empty() ? AsciiLowerCase(names[i]) : stored));
+  }
+  if (directory.empty()) return;
+  const std::string stored = EntryNamed(directory, names.back());
+  EnsureLink(directory + "/" +
+                 (stored.empty() ? AsciiLowerCase(names.back()) : stored),
+             dos_name);
+}
+
+void FolderMapper::MapOwnDrive() {
+  PosixFileSystem files(prefix_, folder_);
+  PosixDrives native(files);
+  std::vector<DosDrive> drives;
+  for (const auto& [letter, directory] : files.MappedDrives()) {
+    if (letter == kDosboxOwnDrive) continue;
+    // A drive made for another folder goes away, unless it is this one's.
+    const std::optional<Made> made = MadeBefore(directory);
+    if (made && !made->target.empty() && Resolved(directory) != folder_) {
+      continue;
+    }
+    drives.push_back({letter, directory});
+  }
+  std::string dos_path;
+  try {
+    dos_path = DosPathOf(drives, folder_, native);
+  } catch (const Error&) {
+    // Not under DOS names: a drive of its own shows it.
+  }
+  if (!dos_path.empty()) {
+    for (const DosDrive& drive : drives) KeepIfMade(drive.native_directory);
+    findings_.push_back({Verdict::kGood, folder_ + " is " + dos_path, ""});
+    return;
+  }
+  for (char letter = 'D'; letter < kDosboxOwnDrive; ++letter) {
+    const std::string link =
+        prefix_ + "/dosdevices/" + std::string(1, AsciiLower(letter)) + ":";
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(link, error)) || MadeBefore(link)) {
+      EnsureLink(link, std::string(1, letter) + ": (" + kCompanionPif +
+                           " names no start folder)");
+      return;
+    }
+  }
+  Problem("every drive letter of " + prefix_ + "/dosdevices is taken",
+          "remove a drive you no longer need, then run zindo-setup again");
+}
+
+std::vector<Finding> FolderMapper::Finish() {
+  for (auto made = before_.rbegin(); made != before_.rend(); ++made) {
+    const bool kept =
+        std::any_of(now_.begin(), now_.end(),
+                    [&](const Made& now) { return now.path == made->path; });
+    if (kept || !IsStillAsMade(*made)) continue;
+    // A folder goes only when empty: what others put there stays.
+    if (::remove(made->path.c_str()) == 0 && !made->target.empty()) {
+      findings_.push_back({Verdict::kGood,
+                           "no longer mapped: " + made->path + " (it led to " +
+                               made->target + ")",
+                           ""});
+    }
+  }
+  WriteMadeList(prefix_, now_);
+  return findings_;
+}
+
+}  // namespace
+
+std::string MadeListPath(const std::string& prefix) {
+  return prefix + "/zindo-setup-made.txt";
+}
+
+std::vector<Finding> MapCompanionFolder(const std::string& prefix,
+                                        const std::string& folder, bool force) {
+  FolderMapper mapper(prefix, folder, force);
+  if (const std::optional<ProgramInformation> program =
+          CompanionProgram(folder)) {
+    if (DriveLetterOf(program->start_directory) != 0) {
+      mapper.MapStartFolder(program->start_directory);
+    } else {
+      mapper.MapOwnDrive();
+    }
+  }
+  return mapper.Finish();
+}
+
+std::vector<std::string> RemoveCompanionMappings(const std::string& prefix) {
+  std::vector<std::string> said;
+  const std::vector<Made> made = ReadMadeList(prefix);
+  for (auto entry = made.rbegin(); entry != made.rend(); ++entry) {
+    if (!IsStillAsMade(*entry)) {
+      if (!entry->target.empty())
+        said.push_back("changed since, kept: " + entry->path);
+      continue;
+    }
+    if (::remove(entry->path.c_str()) == 0) {
+      said.push_back("removed " + entry->path);
+    }
+  }
+  WriteMadeList(prefix, {});
+  return said;
+}
+
+}  // namespace zindo::tools
