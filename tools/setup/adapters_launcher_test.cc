@@ -121,7 +121,7 @@ TEST_F(SetupTest, MapsTheCompanionsFolderAsItsPifExpects) {
     std::function<void(const fs::path& prefix)> before;
     bool force;
     std::string link;  // under the prefix, made to lead to the folder
-    std::string kept;  // under the prefix: a link left as it was
+    std::string kept;  // under the prefix: what --remove leaves there
   } cases[] = {
       {"a start folder", "C:\\ZINDO", nullptr, false, "drive_c/zindo", ""},
       {"one deeper, on drive D:", "d:\\apps\\shop", nullptr, false,
@@ -140,9 +140,15 @@ TEST_F(SetupTest, MapsTheCompanionsFolderAsItsPifExpects) {
          fs::create_symlink("/nowhere", p / "drive_c/zindo");
        },
        false, "", "drive_c/zindo"},
-      {"a folder of the user's, even with --force", "C:\\ZINDO",
+      {"a folder of the user's", "C:\\ZINDO",
        [](const fs::path& p) { fs::create_directories(p / "drive_c/zindo"); },
-       true, "", ""},
+       false, "", "drive_c/zindo"},
+      {"a folder of the user's, set aside with --force", "C:\\ZINDO",
+       [](const fs::path& p) {
+         fs::create_directories(p / "drive_c/zindo");
+         fs::create_directories(p / "drive_c/zindo.old");
+       },
+       true, "drive_c/zindo", "drive_c/zindo"},
       {"the PIF's drive on Z:", "Z:\\ZINDO", nullptr, true, "", ""},
       {"no DOS program", "-", nullptr, false, "", ""},
   };
@@ -168,19 +174,15 @@ TEST_F(SetupTest, MapsTheCompanionsFolderAsItsPifExpects) {
       EXPECT_EQ(fs::canonical(root_ / "prefix" / c.link, none), folder)
           << c.name;
     }
-    if (!c.kept.empty()) {
-      EXPECT_EQ(fs::read_symlink(root_ / "prefix" / c.kept), "/nowhere")
-          << c.name;
-    }
     // --remove takes away what was made, and only that.
     RemoveCompanionMappings(prefix);
     if (!c.link.empty()) {
-      EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "prefix" / c.link)))
-          << c.name;
+      EXPECT_FALSE(fs::is_symlink(root_ / "prefix" / c.link)) << c.name;
     }
     EXPECT_FALSE(fs::exists(MadeListPath(prefix))) << c.name;
     if (!c.kept.empty()) {
-      EXPECT_TRUE(fs::is_symlink(root_ / "prefix" / c.kept)) << c.name;
+      EXPECT_TRUE(fs::exists(fs::symlink_status(root_ / "prefix" / c.kept)))
+          << c.name;
     }
   }
 }
@@ -204,8 +206,17 @@ TEST_F(SetupTest, MovesItsOwnMappingToTheNewFolder) {
   }
   EXPECT_EQ(fs::read_symlink(root_ / "prefix/drive_c/zindo"), Path("c"));
   EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "prefix/dosdevices/d:")));
+  EXPECT_TRUE(fs::is_directory(root_ / "prefix/drive_c"));
+  // Pointed elsewhere by the user, the link is theirs from then on.
+  const fs::path link = root_ / "prefix/drive_c/zindo";
+  fs::remove(link);
+  fs::create_symlink("/nowhere", link);
+  const std::vector<Finding> said =
+      MapCompanionFolder(prefix, Path("b"), false);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].verdict, Finding::Verdict::kBlocking) << said[0].text;
   RemoveCompanionMappings(prefix);
-  EXPECT_FALSE(fs::exists(root_ / "prefix/drive_c"));
+  EXPECT_EQ(fs::read_symlink(link), "/nowhere");
 }
 
 // What the Exec key reserves is quoted, '%' doubled, and the whole escaped

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -27,12 +28,16 @@ using Verdict = Finding::Verdict;
 // DOSBox keeps its own programs there; it never shows a folder of ours.
 constexpr char kDosboxOwnDrive = 'Z';
 
-// One thing zindo-setup made in the prefix: a link and what it names, or a
-// folder.
+// One thing zindo-setup did in the prefix: made a link or a folder, or set
+// a folder or file aside to make a link in its place.
 struct Made {
-  std::string path;
-  std::string target;  // "" for a folder
+  enum class Kind { kLink, kFolder, kAside };
+  Kind kind;
+  std::string path;    // the link, the folder, or where what was set aside is
+  std::string target;  // what the link names; the set-aside entry's own name
 };
+
+constexpr const char* kKindWords[] = {"link", "folder", "aside"};
 
 // A path on one line of the list: backslash, newline and tab escaped.
 std::string Escaped(const std::string& text) {
@@ -63,8 +68,8 @@ std::string Unescaped(const std::string& text) {
   return plain;
 }
 
-// "link<TAB>path<TAB>target" or "folder<TAB>path", a line each; a line of
-// any other form is not ours to act on.
+// "KIND<TAB>path<TAB>target", a line each; a line of any other form is not
+// ours to act on.
 std::vector<Made> ReadMadeList(const std::string& prefix) {
   std::vector<Made> made;
   std::string text;
@@ -80,10 +85,11 @@ std::vector<Made> ReadMadeList(const std::string& prefix) {
     for (std::string field; std::getline(parts, field, '\t');) {
       fields.push_back(Unescaped(field));
     }
-    if (fields.size() == 3 && fields[0] == "link") {
-      made.push_back({fields[1], fields[2]});
-    } else if (fields.size() == 2 && fields[0] == "folder") {
-      made.push_back({fields[1], ""});
+    for (const Made::Kind kind :
+         {Made::Kind::kLink, Made::Kind::kFolder, Made::Kind::kAside}) {
+      if (fields.size() == 3 && fields[0] == kKindWords[int(kind)]) {
+        made.push_back({kind, fields[1], fields[2]});
+      }
     }
   }
   return made;
@@ -97,9 +103,8 @@ void WriteMadeList(const std::string& prefix, const std::vector<Made>& made) {
   }
   std::string text;
   for (const Made& entry : made) {
-    text += entry.target.empty() ? "folder\t" + Escaped(entry.path) + "\n"
-                                 : "link\t" + Escaped(entry.path) + "\t" +
-                                       Escaped(entry.target) + "\n";
+    text += std::string(kKindWords[int(entry.kind)]) + "\t" +
+            Escaped(entry.path) + "\t" + Escaped(entry.target) + "\n";
   }
   ReplaceNativeFile(path, text);
 }
@@ -112,8 +117,34 @@ bool IsRealFolder(const std::string& path) {
 // Whether `made` is still as zindo-setup made it: no one has pointed the
 // link elsewhere or put something else in its place.
 bool IsStillAsMade(const Made& made) {
-  if (made.target.empty()) return IsRealFolder(made.path);
-  return LinkTarget(made.path) == made.target;
+  switch (made.kind) {
+    case Made::Kind::kLink:
+      return LinkTarget(made.path) == made.target;
+    case Made::Kind::kFolder:
+      return IsRealFolder(made.path);
+    case Made::Kind::kAside:
+      break;
+  }
+  std::error_code error;
+  return fs::exists(fs::symlink_status(made.path, error));
+}
+
+// Undoes `made`, still as made, and says what was done; "" when nothing
+// was. A folder goes only when empty, and what was set aside goes back
+// only when its name is free again: what others put there stays.
+std::string Undo(const Made& made) {
+  if (made.kind == Made::Kind::kAside) {
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(made.target, error)) ||
+        ::rename(made.path.c_str(), made.target.c_str()) != 0) {
+      return "";
+    }
+    return "put back " + made.target + " (set aside as " + made.path + ")";
+  }
+  if (::remove(made.path.c_str()) != 0) return "";
+  return made.kind == Made::Kind::kLink
+             ? "removed " + made.path + " (it led to " + made.target + ")"
+             : "";
 }
 
 // Where `path` leads, every link followed; "" when nowhere.
@@ -148,6 +179,20 @@ std::optional<ProgramInformation> CompanionProgram(const std::string& folder) {
     return ParseProgramInformation(ReadWholeFile(folder + "/" + name), name);
   } catch (const Error&) {
     return std::nullopt;  // a program or script of this system's own
+  }
+}
+
+// Renames `path` to the first free name of "<path>.old", "<path>.old2",
+// ... and returns that name. Throws Error when the system refuses.
+std::string SetAside(const std::string& path) {
+  for (int n = 1;; ++n) {
+    const std::string aside = path + ".old" + (n == 1 ? "" : std::to_string(n));
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(aside, error))) continue;
+    if (::rename(path.c_str(), aside.c_str()) != 0) {
+      throw SystemError("rename " + path + " to " + aside, errno);
+    }
+    return aside;
   }
 }
 
@@ -210,7 +255,7 @@ std::string FolderMapper::EnsureFolder(const std::string& path) {
   }
   fs::create_directories(path, error);
   if (error) throw Error("create " + path + ": " + error.message());
-  now_.push_back({path, ""});
+  now_.push_back({Made::Kind::kFolder, path, ""});
   return path;
 }
 
@@ -243,7 +288,7 @@ std::string FolderMapper::DriveFolder(char letter) {
   } catch (const std::system_error& refused) {
     throw Error(refused.what());
   }
-  now_.push_back({link, target});
+  now_.push_back({Made::Kind::kLink, link, target});
   return folder;
 }
 
@@ -260,39 +305,38 @@ void FolderMapper::EnsureLink(const std::string& link,
   const std::optional<std::string> target = LinkTarget(link);
   std::error_code error;
   const bool taken = fs::exists(fs::symlink_status(link, error));
-  const std::string fix_name = dos_name + " (" + link + ")";
-  if (taken && !target) {
-    Problem(fix_name +
-                " is a folder or file of its own, not the companion's "
-                "folder " +
-                folder_,
-            "move the companion's files there and set that folder up, or "
-            "rename it and run zindo-setup again");
-    return;
-  }
+  const std::string where = dos_name + " (" + link + ")";
   if (taken && !made && !force_) {
-    Problem(fix_name + " leads to " + *target +
-                ", a link zindo-setup did not make; it is kept",
+    const std::string what =
+        target ? " leads to " + *target + ", a link" : " is a folder or file";
+    const std::string how = target ? "" : " (what is there is set aside)";
+    Problem(where + what + " zindo-setup did not make; it is kept",
             "run zindo-setup --desktop FOLDER --force to point it at the "
-            "companion's folder");
+            "companion's folder" +
+                how);
     return;
   }
+  // A folder or file is never deleted: it is kept under another name.
+  const std::string aside = taken && !target ? SetAside(link) : "";
+  if (!aside.empty()) now_.push_back({Made::Kind::kAside, aside, link});
   try {
     PointLinkAt(link, folder_, Replace::kAnything);
   } catch (const std::system_error& refused) {
     throw Error(refused.what());
   }
-  now_.push_back({link, folder_});
-  findings_.push_back({Verdict::kGood,
-                       "mapped " + dos_name + " to " + folder_ + " (" + link +
-                           ")" + (taken ? "; it led to " + *target : ""),
-                       ""});
+  now_.push_back({Made::Kind::kLink, link, folder_});
+  findings_.push_back(
+      {Verdict::kGood,
+       "mapped " + dos_name + " to " + folder_ + ", as the link " + link +
+           (target ? "; it led to " + *target : "") +
+           (aside.empty() ? "" : "; what was there is now " + aside),
+       ""});
 }
 
 void FolderMapper::MapStartFolder(const std::string& start) {
   const char letter = DriveLetterOf(start);
-  const std::string dos_name =
-      StartFolderFrom(start, "") + ", the start folder in " + kCompanionPif;
+  const std::string dos_name = StartFolderFrom(start, "") +
+                               " (the start folder in " + kCompanionPif + ")";
   if (letter == kDosboxOwnDrive) {
     Problem(dos_name + " is on Z:, which DOSBox keeps for its own programs",
             "give the companion a start folder on another drive "
@@ -336,7 +380,8 @@ void FolderMapper::MapOwnDrive() {
     if (letter == kDosboxOwnDrive) continue;
     // A drive made for another folder goes away, unless it is this one's.
     const std::optional<Made> made = MadeBefore(directory);
-    if (made && !made->target.empty() && Resolved(directory) != folder_) {
+    if (made && made->kind == Made::Kind::kLink &&
+        Resolved(directory) != folder_) {
       continue;
     }
     drives.push_back({letter, directory});
@@ -367,20 +412,24 @@ void FolderMapper::MapOwnDrive() {
 }
 
 std::vector<Finding> FolderMapper::Finish() {
+  const auto kept = [&](const std::string& path) {
+    return std::any_of(now_.begin(), now_.end(),
+                       [&](const Made& now) { return now.path == path; });
+  };
+  std::vector<Made> asides;
   for (auto made = before_.rbegin(); made != before_.rend(); ++made) {
-    const bool kept =
-        std::any_of(now_.begin(), now_.end(),
-                    [&](const Made& now) { return now.path == made->path; });
-    if (kept || !IsStillAsMade(*made)) continue;
-    // A folder goes only when empty: what others put there stays.
-    if (::remove(made->path.c_str()) == 0 && !made->target.empty()) {
-      findings_.push_back({Verdict::kGood,
-                           "no longer mapped: " + made->path + " (it led to " +
-                               made->target + ")",
-                           ""});
+    if (kept(made->path) || !IsStillAsMade(*made)) continue;
+    // What was set aside stays aside while zindo-setup's link has its name.
+    if (made->kind == Made::Kind::kAside && kept(made->target)) {
+      asides.insert(asides.begin(), *made);
+      continue;
     }
+    const std::string done = Undo(*made);
+    if (!done.empty()) findings_.push_back({Verdict::kGood, done, ""});
   }
-  WriteMadeList(prefix_, now_);
+  // Undone in the reverse order: the link first, then what it stood for.
+  asides.insert(asides.end(), now_.begin(), now_.end());
+  WriteMadeList(prefix_, asides);
   return findings_;
 }
 
@@ -409,13 +458,13 @@ std::vector<std::string> RemoveCompanionMappings(const std::string& prefix) {
   const std::vector<Made> made = ReadMadeList(prefix);
   for (auto entry = made.rbegin(); entry != made.rend(); ++entry) {
     if (!IsStillAsMade(*entry)) {
-      if (!entry->target.empty())
-        said.push_back("changed since, kept: " + entry->path);
+      if (entry->kind == Made::Kind::kLink) {
+        said.push_back("kept " + entry->path + ": changed since it was made");
+      }
       continue;
     }
-    if (::remove(entry->path.c_str()) == 0) {
-      said.push_back("removed " + entry->path);
-    }
+    const std::string done = Undo(*entry);
+    if (!done.empty()) said.push_back(done);
   }
   WriteMadeList(prefix, {});
   return said;
