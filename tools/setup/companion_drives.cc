@@ -272,8 +272,7 @@ std::string FolderMapper::DriveFolder(char letter) {
     KeepIfMade(link);
     if (!fs::is_directory(link, error)) {
       Problem(std::string(1, letter) + ": is " + link +
-                  ", which leads to no "
-                  "folder",
+                  ", which leads to no folder",
               "point it at a folder, or remove it and run zindo-setup again");
       return "";
     }

@@ -149,10 +149,13 @@ Options ReadOptions(const zindo::CommandLine& line) {
 
 // What --desktop, or the interview, may do beside writing the launcher.
 struct DesktopChoices {
-  bool replace_launcher = false;  // one for another folder
-  bool replace_mappings =
-      false;               // links in the prefix zindo-setup did not make
-  bool autostart = false;  // else the login start is taken away
+  // A launcher for another folder.
+  bool replace_launcher = false;
+  // What stands in the prefix where the companion's folder is to be
+  // reached, and zindo-setup did not put there.
+  bool replace_mappings = false;
+  // Else the login start is taken away.
+  bool autostart = false;
 };
 
 // Where this user's relay finds its ports, adapters and menu.
@@ -266,7 +269,11 @@ void SetAutostart(const Places& places, const std::string& entry,
   }
   const std::string old_folder = LauncherFolder(at_login);
   std::error_code error;
-  if (!fs::remove(at_login, error)) return;
+  if (!fs::remove(at_login, error)) {
+    if (error)
+      throw zindo::Error("remove " + at_login + ": " + error.message());
+    return;
+  }
   std::cout << "autostart: removed " << at_login << "\n  it started the relay"
             << (old_folder.empty() ? "" : " in " + old_folder) << " at login\n";
 }
