@@ -11,8 +11,9 @@
 # the relay. --autostart adds the launcher's twin in the autostart folder,
 # and only when asked for. A DOS companion in a folder with a long name is
 # set up by zindo-setup alone and sees its responses in DOSBox, on a virtual
-# display; the launcher moved to it takes the old login start away. Last,
-# --remove takes away all it made, and only that.
+# display, with its PIF's start folder and without one; the launcher moved
+# to it takes the old login start away. Last, --remove takes away all it
+# made, and only that.
 #
 #   setup_e2e_test.sh BUILD_DIR
 set -uo pipefail
@@ -178,6 +179,25 @@ status=$?
 grep -q "13   0   9   8   7   6   5   4   3   2   1   0   1   2   3" \
   "$scratch/devsim.log" || fail "device log: $(cat "$scratch/devsim.log")"
 
+# run_dos_companion WHAT: the launcher's relay runs the DOS companion in
+# $dos, on the virtual display when there is one; the companion must keep
+# both responses in GOT.TXT. The quit request then ends the relay.
+run_dos_companion() {
+  local display=() exec_line command relay_pid
+  [[ -s $scratch/display ]] && display=("DISPLAY=:$(cat "$scratch/display")")
+  rm -f "$dos/GOT.TXT"
+  exec_line=$(sed -n 's/^Exec=//p' "$launcher")
+  eval "command=($exec_line)"
+  (cd "$dos" && exec timeout 90 "${as_user[@]}" "${user_env[@]}" "${display[@]}" \
+    "${command[@]}" </dev/null >"$scratch/dos-relay.out" 2>&1) &
+  relay_pid=$!
+  for _ in $(seq 600); do [[ -e $dos/GOT.TXT ]] && break; sleep 0.1; done
+  [[ $(cat "$dos/GOT.TXT" 2>/dev/null) == "/0,$first_reply"$'\r\n'"/0,$second_reply"$'\r' ]] ||
+    fail "the DOS companion $1: $(cat -A "$dos/GOT.TXT" 2>&1); relay: $(cat "$scratch/dos-relay.out")"
+  "${as_user[@]}" "$build/zindo-request" --dir "$dos" --quit >/dev/null
+  wait "$relay_pid" || fail "the relay for the DOS companion $1 ended with $?: $(cat "$scratch/dos-relay.out")"
+}
+
 # A DOS companion in a folder that DOS could never name, whose PIF starts
 # it in C:\ZINDO: zindo-setup alone makes C:\ZINDO that folder, and the
 # relay's DOSBox runs it there. Setting up the new folder without --autostart
@@ -204,28 +224,26 @@ else
      $(readlink "$home/.zindo/drive_c/zindo") == "$dos" ]] ||
     fail "--desktop for a DOS companion ($status): $out"
   [[ ! -e $autostart ]] || fail "a login start is left: $(cat "$autostart")"
-  display=()
   if command -v Xvfb >/dev/null; then
     Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 800x600x24 \
       3>"$scratch/display" >/dev/null 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do [[ -s $scratch/display ]] && break; sleep 0.05; done
-    display=("DISPLAY=:$(cat "$scratch/display")")
   fi
-  exec_line=$(sed -n 's/^Exec=//p' "$launcher")
-  eval "command=($exec_line)"
-  (cd "$dos" && exec timeout 90 "${as_user[@]}" "${user_env[@]}" "${display[@]}" \
-    "${command[@]}" </dev/null >"$scratch/dos-relay.out" 2>&1) &
-  relay_pid=$!
-  for _ in $(seq 600); do [[ -e $dos/GOT.TXT ]] && break; sleep 0.1; done
-  [[ $(cat "$dos/GOT.TXT" 2>/dev/null) == "/0,$first_reply"$'\r\n'"/0,$second_reply"$'\r' ]] ||
-    fail "the DOS companion's responses: $(cat -A "$dos/GOT.TXT" 2>&1); relay: $(cat "$scratch/dos-relay.out")"
-  "${as_user[@]}" "$build/zindo-request" --dir "$dos" --quit >/dev/null
-  wait "$relay_pid" || fail "the relay for the DOS companion ended with $?: $(cat "$scratch/dos-relay.out")"
+  run_dos_companion "with its start folder"
+  # Without a start folder, the folder gets a drive of its own, and the link
+  # for C:\ZINDO goes, giving its name back to the folder set aside.
+  "$build/zindo-mkpif" --force "$dos/autoexec.pif" 'CO.COM' >/dev/null
+  setup --desktop "$dos"
+  [[ $out == *"mapped D: (autoexec.pif names no start folder) to $dos"* &&
+     $(readlink "$home/.zindo/dosdevices/d:") == "$dos" &&
+     ! -L $home/.zindo/drive_c/zindo ]] ||
+    fail "--desktop for a DOS companion without a start folder ($status): $out"
+  run_dos_companion "without a start folder"
 fi
 
-# The port's link stays, and the folder the relay made for C:\ZINDO before,
-# set aside for the link, is put back.
+# The port's link stays, and so does the folder the relay made for
+# C:\ZINDO before, which the link stood in for.
 setup --remove
 [[ $status == 0 && ! -e $launcher && ! -e $icon && ! -e $autostart &&
    ! -L $home/.zindo/drive_c/zindo && -L $home/.zindo/dosdevices/com1 ]] ||
