@@ -210,14 +210,14 @@ class FolderMapper {
   // Takes away what was made before and is no longer needed, and keeps the
   // list of what is.
   std::vector<Finding> Finish();
+  void Problem(const std::string& text, const std::string& fix) {
+    findings_.push_back({Verdict::kBlocking, text, fix});
+  }
 
  private:
   // What zindo-setup made at `path`, while it is still as made.
   std::optional<Made> MadeBefore(const std::string& path) const;
   void KeepIfMade(const std::string& path);
-  void Problem(const std::string& text, const std::string& fix) {
-    findings_.push_back({Verdict::kBlocking, text, fix});
-  }
   std::string EnsureFolder(const std::string& path);
   std::string DriveFolder(char letter);
   void EnsureLink(const std::string& link, const std::string& dos_name);
@@ -441,13 +441,21 @@ std::string MadeListPath(const std::string& prefix) {
 std::vector<Finding> MapCompanionFolder(const std::string& prefix,
                                         const std::string& folder, bool force) {
   FolderMapper mapper(prefix, folder, force);
-  if (const std::optional<ProgramInformation> program =
-          CompanionProgram(folder)) {
-    if (DriveLetterOf(program->start_directory) != 0) {
-      mapper.MapStartFolder(program->start_directory);
-    } else {
-      mapper.MapOwnDrive();
+  try {
+    if (const std::optional<ProgramInformation> program =
+            CompanionProgram(folder)) {
+      if (DriveLetterOf(program->start_directory) != 0) {
+        mapper.MapStartFolder(program->start_directory);
+      } else {
+        mapper.MapOwnDrive();
+      }
     }
+  } catch (const Error& refused) {
+    // What was made up to here is listed, so that --remove finds it.
+    mapper.Problem(
+        std::string("the companion's folder is not mapped: ") + refused.what(),
+        "make the folder it names yours and writable, then run "
+        "zindo-setup again");
   }
   return mapper.Finish();
 }
