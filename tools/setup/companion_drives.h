@@ -23,15 +23,16 @@ std::string MadeListPath(const std::string& prefix);
 // - without one, `folder` gets a drive letter of its own (dosdevices/d:),
 //   unless a drive already shows it under DOS names.
 // What zindo-setup made before for another folder, and no longer needs,
-// is taken away. What it did not make is kept, but a link with `force`;
-// a folder or file is never replaced. One finding each: what was mapped,
-// or what stands in the way and what to do. None when the companion is no
-// DOS program.
+// is taken away. What it did not make is kept unless `force`: then a link
+// is replaced, and a folder or file is set aside under another name
+// ("zindo.old"), to come back when the link goes. One finding each: what
+// was mapped, or what stands in the way and what to do. None when the
+// companion is no DOS program.
 std::vector<Finding> MapCompanionFolder(const std::string& prefix,
                                         const std::string& folder, bool force);
 
 // Takes away what MapCompanionFolder made that is still as it made it, and
-// says what.
+// puts back what it set aside while the name is free; says what.
 std::vector<std::string> RemoveCompanionMappings(const std::string& prefix);
 
 }  // namespace zindo::tools
