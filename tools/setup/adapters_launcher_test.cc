@@ -154,7 +154,8 @@ TEST_F(SetupTest, MapsTheCompanionsFolderAsItsPifExpects) {
   };
   for (const auto& c : cases) {
     fs::remove_all(prefix);
-    const fs::path folder = root_ / "Zindo Office \u00e9t\u00e9";
+    // Any name: what zindo-setup made is listed one to a line.
+    const fs::path folder = root_ / "Zindo Office \u00e9t\u00e9 \\ a\tb\nc";
     fs::remove_all(folder);
     fs::create_directories(folder);
     if (c.start != "-") {

@@ -18,6 +18,7 @@
 #include "platform/files/drives-posix.h"
 #include "platform/files/file_system-posix.h"
 #include "tools/pseudo_terminal.h"
+#include "tools/setup/launcher.h"
 
 namespace zindo::tools {
 namespace {
@@ -39,22 +40,8 @@ struct Made {
 
 constexpr const char* kKindWords[] = {"link", "folder", "aside"};
 
-// A path on one line of the list: backslash, newline and tab escaped.
-std::string Escaped(const std::string& text) {
-  std::string escaped;
-  for (char c : text) {
-    if (c == '\\')
-      escaped += "\\\\";
-    else if (c == '\n')
-      escaped += "\\n";
-    else if (c == '\t')
-      escaped += "\\t";
-    else
-      escaped += c;
-  }
-  return escaped;
-}
-
+// A path on one line of the list is escaped as a desktop entry's string
+// value (StringValue): backslash, newline, tab and carriage return.
 std::string Unescaped(const std::string& text) {
   std::string plain;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -63,7 +50,10 @@ std::string Unescaped(const std::string& text) {
       continue;
     }
     const char next = text[++i];
-    plain += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+    plain += next == 'n'   ? '\n'
+             : next == 't' ? '\t'
+             : next == 'r' ? '\r'
+                           : next;
   }
   return plain;
 }
@@ -104,7 +94,7 @@ void WriteMadeList(const std::string& prefix, const std::vector<Made>& made) {
   std::string text;
   for (const Made& entry : made) {
     text += std::string(kKindWords[int(entry.kind)]) + "\t" +
-            Escaped(entry.path) + "\t" + Escaped(entry.target) + "\n";
+            StringValue(entry.path) + "\t" + StringValue(entry.target) + "\n";
   }
   ReplaceNativeFile(path, text);
 }
