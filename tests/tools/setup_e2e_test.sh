@@ -9,15 +9,21 @@
 # lost fails. The launcher's Exec is then run in its Path= as a desktop
 # runs it, and the companion makes one exchange with the device through
 # the relay. --autostart adds the launcher's twin in the autostart folder,
-# and only when asked for. Last, --remove takes them all away.
+# and only when asked for. A DOS companion in a folder with a long name is
+# set up by zindo-setup alone and sees its responses in DOSBox, on a virtual
+# display, with its PIF's start folder and without one; the launcher moved
+# to it takes the old login start away. Last, --remove takes away all it
+# made, and only that.
 #
 #   setup_e2e_test.sh BUILD_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
 scratch=$(mktemp -d /tmp/zindo-setup-e2e.XXXXXX)
 devsim_pid=
+xvfb_pid=
 cleanup() {
   [[ -n $devsim_pid ]] && kill "$devsim_pid" 2>/dev/null && wait "$devsim_pid"
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid"
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -56,7 +62,12 @@ SCRIPT
 chmod 755 "$work/autoexec.pif"
 [[ $(id -u) == 0 ]] && chown 65534:65534 "$work/autoexec.pif"
 
+# The DOS companion's two requests get replies of 13 and 14 bytes.
+first_reply=11,0,1,2,3,4,5,6,7,8,9,10,11
+second_reply=12,0,1,2,3,4,5,6,7,8,9,10,11,12
 "$build/zindo-devsim" --link "$by_id/$adapter" "${owner[@]}" \
+  --rule "prefix 1,0,67: reply $first_reply" \
+  --rule "prefix 2,0,67,68: reply $second_reply" \
   --rule 'any: echo' --log "$scratch/devsim.log" >"$scratch/devsim.out" 2>&1 &
 devsim_pid=$!
 for _ in $(seq 100); do [[ -L $by_id/$adapter ]] && break; sleep 0.05; done
@@ -168,9 +179,77 @@ status=$?
 grep -q "13   0   9   8   7   6   5   4   3   2   1   0   1   2   3" \
   "$scratch/devsim.log" || fail "device log: $(cat "$scratch/devsim.log")"
 
+# run_dos_companion WHAT: the launcher's relay runs the DOS companion in
+# $dos, on the virtual display when there is one; the companion must keep
+# both responses in GOT.TXT. The quit request then ends the relay.
+run_dos_companion() {
+  local display=() exec_line command relay_pid
+  [[ -s $scratch/display ]] && display=("DISPLAY=:$(cat "$scratch/display")")
+  rm -f "$dos/GOT.TXT"
+  exec_line=$(sed -n 's/^Exec=//p' "$launcher")
+  eval "command=($exec_line)"
+  (cd "$dos" && exec timeout 90 "${as_user[@]}" "${user_env[@]}" "${display[@]}" \
+    "${command[@]}" </dev/null >"$scratch/dos-relay.out" 2>&1) &
+  relay_pid=$!
+  for _ in $(seq 600); do [[ -e $dos/GOT.TXT ]] && break; sleep 0.1; done
+  [[ $(cat "$dos/GOT.TXT" 2>/dev/null) == "/0,$first_reply"$'\r\n'"/0,$second_reply"$'\r' ]] ||
+    fail "the DOS companion $1: $(cat -A "$dos/GOT.TXT" 2>&1); relay: $(cat "$scratch/dos-relay.out")"
+  "${as_user[@]}" "$build/zindo-request" --dir "$dos" --quit >/dev/null
+  wait "$relay_pid" || fail "the relay for the DOS companion $1 ended with $?: $(cat "$scratch/dos-relay.out")"
+}
+
+# A DOS companion in a folder that DOS could never name, whose PIF starts
+# it in C:\ZINDO: zindo-setup alone makes C:\ZINDO that folder, and the
+# relay's DOSBox runs it there. Setting up the new folder without --autostart
+# takes the login start in $work away with the launcher there.
+dos=$home/"Zindo Office été (companion)"
+dos_companion=$build/tests/dos/OPENPOLL.COM
+if ! command -v dosbox >/dev/null || [[ ! -f $dos_companion ]]; then
+  echo "SKIP: the DOS companion: dosbox (package dosbox) or $dos_companion is missing"
+else
+  mkdir -p "$dos"
+  cp "$dos_companion" "$dos/CO.COM"
+  "$build/zindo-mkpif" "$dos/autoexec.pif" 'C:\ZINDO\CO.COM' --dir 'C:\ZINDO' >/dev/null
+  # The relay reads c:\zindo\LOCAL6.DAT: the companion's own, through the link.
+  printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$dos/LOCAL6.DAT"
+  [[ $(id -u) == 0 ]] && chown -R 65534:65534 "$dos"
+  setup --desktop "$dos"
+  [[ $status == 1 && $out == *"already starts the relay in $work"* &&
+     $(sed -n 's/^Path=//p' "$autostart") == "$work" ]] ||
+    fail "--desktop for another folder without --force ($status): $out"
+  # The relay in $work made C:\ZINDO a folder for its LOCAL6.DAT: --force
+  # sets it aside.
+  setup --desktop "$dos" --force
+  [[ $out == *"mapped C:\ZINDO (the start folder in autoexec.pif) to $dos"* &&
+     $(readlink "$home/.zindo/drive_c/zindo") == "$dos" ]] ||
+    fail "--desktop for a DOS companion ($status): $out"
+  [[ ! -e $autostart ]] || fail "a login start is left: $(cat "$autostart")"
+  if command -v Xvfb >/dev/null; then
+    Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 800x600x24 \
+      3>"$scratch/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [[ -s $scratch/display ]] && break; sleep 0.05; done
+  fi
+  run_dos_companion "with its start folder"
+  # Without a start folder, the folder gets a drive of its own, and the link
+  # for C:\ZINDO goes, giving its name back to the folder set aside.
+  "$build/zindo-mkpif" --force "$dos/autoexec.pif" 'CO.COM' >/dev/null
+  setup --desktop "$dos"
+  [[ $out == *"mapped D: (autoexec.pif names no start folder) to $dos"* &&
+     $(readlink "$home/.zindo/dosdevices/d:") == "$dos" &&
+     ! -L $home/.zindo/drive_c/zindo ]] ||
+    fail "--desktop for a DOS companion without a start folder ($status): $out"
+  run_dos_companion "without a start folder"
+fi
+
+# The port's link stays, and so does the folder the relay made for
+# C:\ZINDO before, which the link stood in for.
 setup --remove
-[[ $status == 0 && ! -e $launcher && ! -e $icon && ! -e $autostart ]] ||
+[[ $status == 0 && ! -e $launcher && ! -e $icon && ! -e $autostart &&
+   ! -L $home/.zindo/drive_c/zindo && -L $home/.zindo/dosdevices/com1 ]] ||
   fail "--remove ($status): $out"
+[[ ! -e $home/.zindo/drive_c/zindo.old && -f $home/.zindo/drive_c/zindo/LOCAL6.DAT ]] ||
+  fail "--remove left $(ls "$home/.zindo/drive_c")"
 
 ((failures == 0)) && echo "PASS"
 exit $((failures > 0))

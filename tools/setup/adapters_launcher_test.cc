@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "base/error.h"
+#include "dos/program_information.h"
 #include "tools/setup/adapters.h"
+#include "tools/setup/companion_drives.h"
 #include "tools/setup/launcher.h"
 
 namespace zindo::tools {
@@ -105,6 +109,115 @@ TEST_F(SetupTest, MapsPortsAndKeepsWhatIsInTheWay) {
   EXPECT_EQ(ports[1].number, 3);
   EXPECT_EQ(ports[1].target, adapter);
   EXPECT_EQ(ports[1].device, "");
+}
+
+// A DOS companion's folder, whatever its name, is reached as its PIF
+// expects; what is in the prefix already is kept, but zindo-setup's own.
+TEST_F(SetupTest, MapsTheCompanionsFolderAsItsPifExpects) {
+  const std::string prefix = Path("prefix");
+  const struct {
+    std::string name;
+    std::string start;  // the PIF's start folder; "-" for no PIF at all
+    std::function<void(const fs::path& prefix)> before;
+    bool force;
+    std::string link;  // under the prefix, made to lead to the folder
+    std::string kept;  // under the prefix: what --remove leaves there
+  } cases[] = {
+      {"a start folder", "C:\\ZINDO", nullptr, false, "drive_c/zindo", ""},
+      {"one deeper, on drive D:", "d:\\apps\\shop", nullptr, false,
+       "drive_d/apps/shop", ""},
+      {"a drive's root", "E:\\", nullptr, false, "dosdevices/e:", ""},
+      {"no start folder", "", nullptr, false, "dosdevices/d:", ""},
+      {"a name in another case", "C:\\ZINDO",
+       [](const fs::path& p) {
+         fs::create_directories(p / "drive_c");
+         fs::create_symlink("/nowhere", p / "drive_c/Zindo");
+       },
+       true, "drive_c/Zindo", ""},
+      {"a link of the user's", "C:\\ZINDO",
+       [](const fs::path& p) {
+         fs::create_directories(p / "drive_c");
+         fs::create_symlink("/nowhere", p / "drive_c/zindo");
+       },
+       false, "", "drive_c/zindo"},
+      {"a folder of the user's", "C:\\ZINDO",
+       [](const fs::path& p) { fs::create_directories(p / "drive_c/zindo"); },
+       false, "", "drive_c/zindo"},
+      {"a folder of the user's, set aside with --force", "C:\\ZINDO",
+       [](const fs::path& p) {
+         fs::create_directories(p / "drive_c/zindo");
+         fs::create_directories(p / "drive_c/zindo.old");
+       },
+       true, "drive_c/zindo", "drive_c/zindo"},
+      {"the PIF's drive on Z:", "Z:\\ZINDO", nullptr, true, "", ""},
+      {"no DOS program", "-", nullptr, false, "", ""},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(prefix);
+    // Any name: what zindo-setup made is listed one to a line.
+    const fs::path folder = root_ / "Zindo Office \u00e9t\u00e9 \\ a\tb\nc";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    if (c.start != "-") {
+      std::ofstream(folder / "AUTOEXEC.PIF")
+          << BuildProgramInformation({"ZINDO.EXE", c.start, ""});
+    }
+    fs::create_directories(prefix);
+    if (c.before) c.before(prefix);
+    const std::vector<Finding> said =
+        MapCompanionFolder(prefix, folder.string(), c.force);
+    const bool problem = std::any_of(said.begin(), said.end(), [](auto& f) {
+      return f.verdict == Finding::Verdict::kBlocking;
+    });
+    EXPECT_EQ(problem, c.link.empty() && c.start != "-") << c.name;
+    std::error_code none;
+    if (!c.link.empty()) {
+      EXPECT_EQ(fs::canonical(root_ / "prefix" / c.link, none), folder)
+          << c.name;
+    }
+    // --remove takes away what was made, and only that.
+    RemoveCompanionMappings(prefix);
+    if (!c.link.empty()) {
+      EXPECT_FALSE(fs::is_symlink(root_ / "prefix" / c.link)) << c.name;
+    }
+    EXPECT_FALSE(fs::exists(MadeListPath(prefix))) << c.name;
+    if (!c.kept.empty()) {
+      EXPECT_TRUE(fs::exists(fs::symlink_status(root_ / "prefix" / c.kept)))
+          << c.name;
+    }
+  }
+}
+
+// Set up again for another folder, zindo-setup moves its own mapping, and
+// takes away what the old folder needed and the new one does not.
+TEST_F(SetupTest, MovesItsOwnMappingToTheNewFolder) {
+  const std::string prefix = Path("prefix");
+  const struct {
+    std::string folder;
+    std::string start;
+  } steps[] = {{"a", ""}, {"b", "C:\\ZINDO"}, {"c", "C:\\ZINDO"}};
+  for (const auto& step : steps) {
+    fs::create_directories(root_ / step.folder);
+    std::ofstream(root_ / step.folder / "autoexec.pif")
+        << BuildProgramInformation({"ZINDO.EXE", step.start, ""});
+    for (const Finding& f :
+         MapCompanionFolder(prefix, Path(step.folder), false)) {
+      EXPECT_EQ(f.verdict, Finding::Verdict::kGood) << f.text;
+    }
+  }
+  EXPECT_EQ(fs::read_symlink(root_ / "prefix/drive_c/zindo"), Path("c"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "prefix/dosdevices/d:")));
+  EXPECT_TRUE(fs::is_directory(root_ / "prefix/drive_c"));
+  // Pointed elsewhere by the user, the link is theirs from then on.
+  const fs::path link = root_ / "prefix/drive_c/zindo";
+  fs::remove(link);
+  fs::create_symlink("/nowhere", link);
+  const std::vector<Finding> said =
+      MapCompanionFolder(prefix, Path("b"), false);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].verdict, Finding::Verdict::kBlocking) << said[0].text;
+  RemoveCompanionMappings(prefix);
+  EXPECT_EQ(fs::read_symlink(link), "/nowhere");
 }
 
 // What the Exec key reserves is quoted, '%' doubled, and the whole escaped

@@ -1,8 +1,9 @@
 // zindo-setup: the relay's set-up on Linux in one command. It lists the
 // serial adapters by their stable names, maps a port to one, says whether
-// this user may open it, writes a desktop launcher that starts the relay in
-// the companion's folder (and, when asked, an autostart entry that starts
-// it there at login), and checks that folder as the relay would.
+// this user may open it, makes the prefix reach a DOS companion's folder,
+// writes a desktop launcher that starts the relay in the companion's
+// folder (and, when asked, an autostart entry that starts it there at
+// login), and checks that folder as the relay would.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@
 #include "platform/surroundings-posix.h"
 #include "platform/system/process-posix.h"
 #include "tools/setup/adapters.h"
+#include "tools/setup/companion_drives.h"
 #include "tools/setup/launcher.h"
 #include "tools/setup/resources.h"
 #include "tools/tool_support.h"
@@ -51,15 +53,19 @@ constexpr char kHelp[] =
     "  --map N ADAPTER   maps port N (COMN) to ADAPTER: its stable name, or\n"
     "                    the ttyUSB or ttyACM it is now\n"
     "  --desktop FOLDER  writes a menu launcher, and its icon, that starts\n"
-    "                    the relay in FOLDER, the companion's; then checks it\n"
+    "                    the relay in FOLDER, the companion's; for a DOS\n"
+    "                    companion, maps FOLDER to its PIF's start folder\n"
+    "                    (C:\\ZINDO), or to a drive of its own when the PIF\n"
+    "                    names none; then checks it\n"
     "  --autostart       with --desktop: also starts the relay in FOLDER\n"
-    "                    when you log in (an XDG autostart entry)\n"
+    "                    when you log in (an XDG autostart entry); without\n"
+    "                    it, --desktop removes that entry\n"
     "  --check           what the relay would do in FOLDER (or here), as\n"
     "                    zindo-relay --check says it\n"
-    "  --remove          removes the launcher, its icon and the autostart\n"
-    "                    entry\n"
-    "  --force           replaces a port's link, or a launcher for another\n"
-    "                    folder, that is in the way\n"
+    "  --remove          removes the launcher, its icon, the autostart\n"
+    "                    entry and the drives zindo-setup mapped\n"
+    "  --force           replaces a port's link, a launcher for another\n"
+    "                    folder, or a drive's link, that is in the way\n"
     "\n"
     "Environment: ZINDO_PREFIX (default ~/.zindo), XDG_DATA_HOME (default\n"
     "~/.local/share), XDG_CONFIG_HOME (default ~/.config);\n"
@@ -140,6 +146,17 @@ Options ReadOptions(const zindo::CommandLine& line) {
   }
   return options;
 }
+
+// What --desktop, or the interview, may do beside writing the launcher.
+struct DesktopChoices {
+  // A launcher for another folder.
+  bool replace_launcher = false;
+  // What stands in the prefix where the companion's folder is to be
+  // reached, and zindo-setup did not put there.
+  bool replace_mappings = false;
+  // Else the login start is taken away.
+  bool autostart = false;
+};
 
 // Where this user's relay finds its ports, adapters and menu.
 struct Places {
@@ -226,10 +243,46 @@ std::string RelayPath() {
   return found.empty() ? "zindo-relay" : found;
 }
 
+// Makes the prefix reach the companion's `folder` as its autoexec.pif
+// expects, and says what it did; false when something stands in the way.
+bool MapFolder(const Places& places, const std::string& folder, bool force) {
+  bool fine = true;
+  for (const zindo::Finding& finding :
+       MapCompanionFolder(places.prefix.path, folder, force)) {
+    std::cout << zindo::ReportLines(
+        {finding.verdict, "drive: " + finding.text, finding.fix});
+    fine = finding.verdict != zindo::Finding::Verdict::kBlocking && fine;
+  }
+  return fine;
+}
+
+// The login start goes with the launcher: one that was asked for is the
+// launcher's twin, and one that was not is taken away, so that the relay
+// never starts at login in a folder the menu no longer starts it in.
+void SetAutostart(const Places& places, const std::string& entry,
+                  bool autostart) {
+  const std::string at_login = AutostartPath(places.config_home);
+  if (autostart) {
+    WriteWhole(at_login, entry);
+    std::cout << "autostart: " << at_login << "\n  starts it there at login\n";
+    return;
+  }
+  const std::string old_folder = LauncherFolder(at_login);
+  std::error_code error;
+  if (!fs::remove(at_login, error)) {
+    if (error)
+      throw zindo::Error("remove " + at_login + ": " + error.message());
+    return;
+  }
+  std::cout << "autostart: removed " << at_login << "\n  it started the relay"
+            << (old_folder.empty() ? "" : " in " + old_folder) << " at login\n";
+}
+
 // Writes the menu launcher for `folder_given`, and with `autostart` its
-// twin in the autostart folder, so that the relay starts there at login.
-bool Desktop(const Places& places, const std::string& folder_given, bool force,
-             bool autostart) {
+// twin in the autostart folder, so that the relay starts there at login;
+// without it, removes that twin. Maps the folder for a DOS companion first.
+bool Desktop(const Places& places, const std::string& folder_given,
+             const DesktopChoices& choices) {
   std::error_code error;
   const std::string folder = fs::canonical(folder_given, error);
   if (error) {
@@ -238,10 +291,12 @@ bool Desktop(const Places& places, const std::string& folder_given, bool force,
   }
   const std::string launcher = LauncherPath(places.data_home);
   const std::string existing = LauncherFolder(launcher);
-  if (!existing.empty() && existing != StringValue(folder) && !force) {
+  if (!existing.empty() && existing != StringValue(folder) &&
+      !choices.replace_launcher) {
     throw zindo::Error(launcher + " already starts the relay in " + existing +
                        "; it is kept (--force replaces it)");
   }
+  const bool mapped = MapFolder(places, folder, choices.replace_mappings);
   std::vector<std::string> command = {RelayPath()};
   if (places.prefix.source == "ZINDO_PREFIX") {
     command = {"env", "ZINDO_PREFIX=" + places.prefix.path, command.front()};
@@ -253,15 +308,14 @@ bool Desktop(const Places& places, const std::string& folder_given, bool force,
   WriteWhole(launcher, entry);
   std::cout << "launcher: " << launcher << "\n  starts " << command.back()
             << " in " << folder << "\n";
-  if (autostart) {
-    const std::string at_login = AutostartPath(places.config_home);
-    WriteWhole(at_login, entry);
-    std::cout << "autostart: " << at_login << "\n  starts it there at login\n";
-  }
-  return true;
+  SetAutostart(places, entry, choices.autostart);
+  return mapped;
 }
 
 bool Remove(const Places& places) {
+  for (const std::string& said : RemoveCompanionMappings(places.prefix.path)) {
+    std::cout << said << "\n";
+  }
   for (const std::string& path :
        {LauncherPath(places.data_home), IconPath(places.data_home),
         AutostartPath(places.config_home)}) {
@@ -308,8 +362,8 @@ bool Run(const Options& options, const Places& places) {
   }
   if (options.remove) fine = Remove(places) && fine;
   if (options.desktop_folder) {
-    fine = Desktop(places, *options.desktop_folder, options.force,
-                   options.autostart) &&
+    fine = Desktop(places, *options.desktop_folder,
+                   {options.force, options.force, options.autostart}) &&
            fine;
   }
   if (options.check || options.desktop_folder) {
@@ -403,8 +457,15 @@ bool Interview(const Places& places) {
       // choice the user makes.
       const bool autostart =
           Yes("Start the relay there whenever you log in?", false);
-      fine = Desktop(places, folder, !other.empty(), autostart) && fine;
+      fine =
+          Desktop(places, folder, {!other.empty(), false, autostart}) && fine;
     }
+  } else if (OtherLauncherFolder(places, folder).empty()) {
+    // The drives follow the folder, unless a launcher for another folder
+    // still relies on them.
+    std::error_code error;
+    const std::string resolved = fs::canonical(folder, error);
+    if (!error) fine = MapFolder(places, resolved, false) && fine;
   }
   return Check(folder) && fine;
 }
