@@ -53,6 +53,11 @@ bool IsPlainDosName(std::string_view path);
 // at most one dot and three more, and no space.
 bool IsShortDosName(std::string_view name);
 
+// `dos_text`, bytes in code page 437 (the code page DOS and DOSBox use
+// unless told otherwise), as UTF-8. The control bytes below 0x20 stay as
+// they are: in a name they are no glyphs.
+std::string FromCodePage437(std::string_view dos_text);
+
 // The number N of a serial port named "COMN" (in any case) or "N" alone:
 // 1 to 255, written without leading zeros. 0 for anything else.
 int ComPortNumber(std::string_view name);

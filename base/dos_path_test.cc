@@ -62,6 +62,12 @@ TEST(DosPathTest, ShortNamesAreEightDotThree) {
   }
 }
 
+// One, two and three bytes of UTF-8; ASCII as it stands.
+TEST(DosPathTest, CodePage437BecomesUtf8) {
+  EXPECT_EQ(FromCodePage437("C:\\CAF\x90"), "C:\\CAF\u00C9");
+  EXPECT_EQ(FromCodePage437("\x80\xE1\xB0\xFF"), "\u00C7\u00DF\u2591\u00A0");
+}
+
 TEST(DosPathTest, ComPortNumbersAreOneTo255) {
   const std::pair<const char*, int> cases[] = {
       {"1", 1},     {"COM1", 1},    {"com2", 2},  {"Com255", 255},

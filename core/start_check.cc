@@ -89,11 +89,19 @@ Finding DosboxFinding(const CheckServices& services, const std::string& path,
 
 // The companion leaves its requests in the folder it starts in, so that
 // must be the folder where the relay looks for them. `working` is the
-// relay's, native.
+// relay's, native. What cannot be told is no reason to stop the relay.
 Finding StartFolderFinding(const StartFolder& folder,
                            const std::string& working) {
   if (folder.same) {
     return {Verdict::kGood, folder.start + ", where the relay works", ""};
+  }
+  if (folder.uncertain) {
+    return {Verdict::kWarning,
+            "the companion starts in " + folder.start +
+                "; the check cannot tell whether that is the relay's folder " +
+                working + " (" + folder.reason + ")",
+            "if the relay never sees the companion's requests, start the "
+            "relay in the companion's start folder"};
   }
   std::string text = "the companion starts in " + folder.start +
                      ", not in the relay's folder " + working;
@@ -157,7 +165,7 @@ void CheckCompanion(const CheckServices& services, Report& report) {
                 "autoexec.pif, or copy it here"});
     return;
   }
-  if (!platform.launcher.StartsItself(pif)) {
+  if (RunsInDosbox(platform.launcher, platform.files, pif)) {
     CheckDosCompanion(services, pif, report);
     return;
   }

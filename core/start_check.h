@@ -30,7 +30,8 @@ struct CheckServices {
 // each for the prefix, the working directory, the port and where its number
 // comes from, the device, the companion and DOSBox, the folder the
 // companion starts in (a problem unless it is the working directory, where
-// the relay looks for its requests), the display, the directory watching
+// the relay looks for its requests; a warning where that cannot be told,
+// never a problem), the display, the directory watching
 // and the log with its last failure; each problem or warning followed by
 // one line that says what to do.
 struct StartCheck {

@@ -24,7 +24,8 @@ using Verdict = Finding::Verdict;
 // nothing but read: no file written, no directory made, no port opened, no
 // message, no launch.
 TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
-  enum class Companion { kNone, kNative, kDos };
+  // kExecutablePif: a PIF marked executable, as on a FAT or CIFS mount.
+  enum class Companion { kNone, kNative, kDos, kExecutablePif };
   const struct {
     const char* name;
     const char* config;  // nullptr: missing
@@ -87,6 +88,15 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
         "ok       DOSBox: DOSBox, /usr/bin/dosbox (DOSBox version 0.74-3), "
         "found on this system\n"},
        true},
+      {"DOS companion, marked executable",
+       "2\r\n",
+       Companion::kExecutablePif,
+       true,
+       Verdict::kGood,
+       2,
+       {"ok       companion: autoexec.pif, a DOS program, run in DOSBox as: "
+        "/usr/bin/dosbox -conf"},
+       true},
       {"DOS companion, no DOSBox",
        "2\r\n",
        Companion::kDos,
@@ -104,8 +114,12 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
     surroundings.device.verdict = c.device;
     fake.files.PutDirectory(kWorkDirectory);
     if (c.config) fake.files.Put(kConfigPath, c.config);
-    if (c.companion == Companion::kDos) {
-      fake.launcher.TakeNoDosPrograms();
+    if (c.companion == Companion::kExecutablePif) {
+      fake.launcher.RunEveryFileButNoDos();
+    }
+    if (c.companion == Companion::kDos) fake.launcher.TakeNoDosPrograms();
+    if (c.companion == Companion::kDos ||
+        c.companion == Companion::kExecutablePif) {
       fake.files.Put(kCompanionPif, BuildProgramInformation(
                                         {"C:\\ZINDO\\Z.EXE", "C:\\ZINDO", ""}));
     } else if (c.companion == Companion::kNative) {
@@ -168,6 +182,10 @@ TEST(CheckStartUpTest, ReportsTheStartFolderAndTheLastFailure) {
     std::string last_failure;
     std::vector<std::string> said;
     bool would_start;
+    // Where the relay works, and the directories besides the usual ones,
+    // each with the path it resolves to.
+    const char* working = "/c/ZINDO";
+    std::map<std::string, std::string> directories = {};
   } cases[] = {
       {"the relay's folder",
        true,
@@ -246,6 +264,97 @@ TEST(CheckStartUpTest, ReportsTheStartFolderAndTheLastFailure) {
        {"PROBLEM  start folder: the companion starts in C:\\OTHER, not in the "
         "relay's folder /c/ZINDO: "},
        false},
+      {"through DOSBox, a link on drive C: to the relay's folder",
+       true,
+       "C:\\ZINDO",
+       {{'C', {"/p/drive_c", false}}},
+       "",
+       {"ok       start folder: C:\\ZINDO, where the relay works"},
+       true,
+       "/home/u/Documents/zindo",
+       {{"/p/drive_c", "/p/drive_c"},
+        {"/p/drive_c/zindo", "/home/u/Documents/zindo"},
+        {"/home/u/Documents/zindo", "/home/u/Documents/zindo"}}},
+      {"through DOSBox, a short name DOSBox may make for a long one",
+       true,
+       "C:\\ZINDOO~1",
+       {{'C', drive_c}},
+       "",
+       {"warning  start folder: the companion starts in C:\\ZINDOO~1; the "
+        "check cannot tell whether that is the relay's folder /c/Zindo Office "
+        "(DOSBox cannot reach /c/Zindo Office: \"Zindo Office\" is not a DOS "
+        "8.3 name)\n"},
+       true,
+       "/c/Zindo Office",
+       {{"/c/Zindo Office", "/c/Zindo Office"}}},
+      {"through DOSBox, the system's own short name",
+       true,
+       "C:\\ZIND~ULC",
+       {{'C', drive_c}},
+       "",
+       {"PROBLEM  start folder: the companion starts in C:\\ZIND~ULC, not in "
+        "the relay's folder /c/Zindo Office"},
+       false,
+       "/c/Zindo Office",
+       {{"/c/Zindo Office", "/c/Zindo Office"}}},
+      {"through DOSBox, a mapped drive",
+       true,
+       "M:\\ZINDO",
+       {{'C', {"C:\\", false}}, {'M', {"M:\\", false}}},
+       "",
+       {"ok       start folder: M:\\ZINDO, where the relay works"},
+       true,
+       "\\\\server\\shop\\zindo",
+       {{"C:\\", "C:/"},
+        {"M:\\", "//server/shop"},
+        {"M:\\zindo", "//server/shop/zindo"},
+        {"\\\\server\\shop\\zindo", "//server/shop/zindo"}}},
+      {"through DOSBox, on Z:",
+       true,
+       "Z:\\HOME\\SHOP",
+       {{'C', drive_c}, {'Z', {"/", false}}},
+       "",
+       {"PROBLEM  companion: start autoexec.pif in DOSBox: the start directory "
+        "Z:\\HOME\\SHOP is on drive Z:, which is DOSBox's own drive"},
+       false},
+      {"natively, a short name",
+       false,
+       "C:\\ZIND~1",
+       {},
+       "",
+       {"ok       start folder: C:\\ZIND~1, where the relay works"},
+       true,
+       "C:\\Zindo Office",
+       {{"C:\\ZIND~1", "C:/Zindo Office"},
+        {"C:\\Zindo Office", "C:/Zindo Office"}}},
+      {"natively, a mapped drive in another case",
+       false,
+       "m:\\zindo",
+       {},
+       "",
+       {"ok       start folder: m:\\zindo, where the relay works"},
+       true,
+       "\\\\server\\shop\\Zindo",
+       {{"m:\\zindo", "//server/shop/Zindo"},
+        {"\\\\server\\shop\\Zindo", "//server/shop/Zindo"}}},
+      {"natively, a name in the DOS code page",
+       false,
+       "C:\\CAF\x90",
+       {},
+       "",
+       {"ok       start folder: C:\\CAF\u00C9, where the relay works"},
+       true,
+       "C:\\Caf\u00E9",
+       {{"C:\\CAF\u00C9", "C:/Caf\u00E9"}, {"C:\\Caf\u00E9", "C:/Caf\u00E9"}}},
+      {"natively, a folder that cannot be read",
+       false,
+       "C:\\LOCKED",
+       {},
+       "",
+       {"warning  start folder: the companion starts in C:\\LOCKED; the check "
+        "cannot tell whether that is the relay's folder /c/ZINDO (find the "
+        "directory C:\\LOCKED: Permission denied)"},
+       true},
       {"natively, a folder that is not there",
        false,
        "C:\\GONE",
@@ -267,6 +376,9 @@ TEST(CheckStartUpTest, ReportsTheStartFolderAndTheLastFailure) {
     // As Windows resolves the folders natively.
     fake.drives.directories.insert(
         {{"/d", "/d"}, {"C:\\ZINDO", "/c/ZINDO"}, {"C:\\OTHER", "/c/OTHER"}});
+    fake.drives.directories.insert(c.directories.begin(), c.directories.end());
+    fake.drives.working = c.working;
+    fake.drives.unreadable = {"C:\\LOCKED"};
     fake.log.last_failure = c.last_failure;
 
     const StartCheck check =

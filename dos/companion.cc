@@ -52,6 +52,18 @@ Programs::Search FindOwnDosbox(Programs& programs) {
   return programs.FindBesideRelay(kOwnDosboxFolder, kOwnDosboxProgram);
 }
 
+bool RunsInDosbox(Launcher& native, FileSystem& files,
+                  const std::string& pif_name) {
+  if (!native.StartsItself(pif_name)) return true;
+  if (native.RunsDosPrograms()) return false;
+  try {
+    return IsProgramInformation(
+        files.OpenForReading(pif_name)->Read(kMaximumPifSize));
+  } catch (const Error&) {
+    return false;  // The system's launcher says why it cannot be read.
+  }
+}
+
 std::optional<StartFolder> NativeStartFolder(FileSystem& files, Drives& drives,
                                              const std::string& pif_name) {
   ProgramInformation program;
@@ -63,13 +75,17 @@ std::optional<StartFolder> NativeStartFolder(FileSystem& files, Drives& drives,
   }
   const std::string working = drives.WorkingDirectory();
   StartFolder folder;
-  folder.start = StartFolderFrom(program.start_directory, working);
+  folder.start =
+      StartFolderFrom(drives.FromDosCodePage(program.start_directory), working);
   folder.working = working;
   try {
     folder.same = AsciiUpperCase(drives.ResolvedDirectory(folder.start)) ==
                   AsciiUpperCase(drives.ResolvedDirectory(working));
   } catch (const Error& failure) {
     folder.reason = failure.what();
+    // A folder that is missing is a fault; one that could not be read may
+    // still be where the companion starts.
+    folder.uncertain = !failure.Is(ErrorKind::kNotFound);
   }
   return folder;
 }
@@ -117,7 +133,7 @@ void DosboxSession::Tell(const std::string& event, bool to_user) {
 }
 
 void DosboxLauncher::Launch(const std::string& pif_name) {
-  if (native_.StartsItself(pif_name)) {
+  if (!RunsInDosbox(native_, files_, pif_name)) {
     native_.Launch(pif_name);
     return;
   }
@@ -283,15 +299,16 @@ DosCompanion::DosCompanion(const Platform& platform, Programs& programs,
       launcher_(platform.launcher, platform.files, programs, drives, user_files,
                 desktop, session_),
       files_(platform.files, session_),
-      platform_{
-          platform.clock,
-          platform.events,
-          platform.launcher.StartsItself(pif_name) ? platform.files : files_,
-          platform.ports,
-          platform.message_box,
-          launcher_,
-          platform.process,
-          platform.trace,
-          platform.log} {}
+      platform_{platform.clock,
+                platform.events,
+                RunsInDosbox(platform.launcher, platform.files, pif_name)
+                    ? files_
+                    : platform.files,
+                platform.ports,
+                platform.message_box,
+                launcher_,
+                platform.process,
+                platform.trace,
+                platform.log} {}
 
 }  // namespace zindo

@@ -88,10 +88,19 @@ FoundDosbox FindDosbox(Programs& programs);
 
 // Where the DOS program that the PIF `pif_name` describes starts when the
 // system runs it by itself (Windows with DOS), beside the working directory,
-// both native and compared as the system finds them; nothing when the file
-// is not a PIF (a program or script of the system's own).
+// both native and compared as the system resolves them (short names, case,
+// links, mapped and substituted drives); nothing when the file is not a PIF
+// (a program or script of the system's own).
 std::optional<StartFolder> NativeStartFolder(FileSystem& files, Drives& drives,
                                              const std::string& pif_name);
+
+// Whether the companion that `pif_name` describes runs in DOSBox: a file
+// that `native` does not start by itself, or one that is a DOS program
+// information file by its content (whatever its marks say: on a FAT or
+// CIFS mount every file is executable) where the system runs no DOS
+// program by itself.
+bool RunsInDosbox(Launcher& native, FileSystem& files,
+                  const std::string& pif_name);
 
 // Starts the companion: a program the system runs by itself is left to the
 // system's launcher; any other autoexec.pif is read as a DOS program
@@ -114,6 +123,7 @@ class DosboxLauncher : public Launcher {
         session_(session) {}
 
   bool StartsItself(const std::string&) override { return true; }
+  bool RunsDosPrograms() override { return native_.RunsDosPrograms(); }
   void Launch(const std::string& pif_name) override;
 
   // How Launch would run the DOS program that `pif_name` describes, when

@@ -294,6 +294,37 @@ TEST_F(DosCompanionTest, BadPifIsReported) {
   EXPECT_THAT(programs_.runs, IsEmpty());
 }
 
+// A PIF is known by its content, not by its marks: on a FAT or CIFS mount
+// every file is executable. Where the system runs DOS programs itself, the
+// PIF is left to it; a script runs itself; and the companion's files are
+// DOSBox's only when DOSBox runs it.
+TEST(DosCompanionStartTest, PifRunsInDosboxWhateverItsMarks) {
+  const std::string pif =
+      BuildProgramInformation({"C:\\ZINDO\\Z.EXE", "C:\\ZINDO", ""});
+  const struct {
+    const char* name;
+    bool system_runs_dos;
+    std::string contents;
+    bool in_dosbox;
+  } cases[] = {
+      {"a PIF marked executable", false, pif, true},
+      {"a script marked executable", false, "#!/bin/sh\n", false},
+      {"a PIF where the system runs DOS", true, pif, false},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fake;
+    if (!c.system_runs_dos) fake.launcher.RunEveryFileButNoDos();
+    fake.files.Put("autoexec.pif", c.contents);
+    const DosCompanion companion(fake.platform, fake.programs, fake.drives,
+                                 fake.user_files, fake.desktop, "autoexec.pif");
+    companion.platform().launcher.Launch("autoexec.pif");
+    EXPECT_THAT(fake.programs.runs, SizeIs(c.in_dosbox ? 1 : 0)) << c.name;
+    EXPECT_EQ(fake.journal.Count("launch"), c.in_dosbox ? 0 : 1) << c.name;
+    EXPECT_EQ(&companion.platform().files == &fake.platform.files, !c.in_dosbox)
+        << c.name;
+  }
+}
+
 TEST_F(DosCompanionTest, NewFilesTakeTheNameDosAsksForOldOnesKeepTheirs) {
   fake_.files.Put("zindoK.inf", "0,0\r\n");
   FileSystem& files = Companion().files;

@@ -119,9 +119,18 @@ std::vector<std::string> StartDirectoryCommands(const DosboxRun& run,
   return commands;
 }
 
+// A Wine prefix maps Z: to the whole file system, but DOSBox shows its own
+// programs there: a path on Z: names no folder of this machine.
 void CheckDriveMapped(const DosboxRun& run, const std::string& dos_path,
                       const std::string& what) {
   char letter = DriveLetterOf(dos_path);
+  if (letter == kDosboxOwnDrive) {
+    throw Error("the " + what + " " + dos_path +
+                " is on drive Z:, which is DOSBox's own drive (its programs, "
+                "MOUNT and the like) and never shows a folder of this "
+                "machine; name the companion's folder on C: or on a drive "
+                "that the prefix maps to it");
+  }
   if (letter != 0 && !IsDriveMapped(run.drives, letter)) {
     throw Error("the " + what + " " + dos_path + " is on drive " + letter +
                 ":, which the prefix does not map");
@@ -156,6 +165,7 @@ std::string DosPathOf(const std::vector<DosDrive>& drives,
   const DosDrive* best = nullptr;
   std::string best_root, best_rest;
   for (const DosDrive& drive : drives) {
+    if (drive.letter == kDosboxOwnDrive) continue;  // never mounted
     std::string root = native_drives.ResolvedDirectory(drive.native_directory);
     std::optional<std::string> rest = BelowRoot(target, root);
     if (rest && (best == nullptr || root.size() > best_root.size())) {
@@ -169,6 +179,57 @@ std::string DosPathOf(const std::vector<DosDrive>& drives,
                   native_directory);
 }
 
+namespace {
+
+// Whether a name is one DOSBox may make up for a long name that it cannot
+// show as it stands: its start, a tilde and a number ("ZINDOO~1").
+bool MayBeDosboxShortName(const std::vector<std::string>& names) {
+  return std::any_of(names.begin(), names.end(), [](const std::string& name) {
+    const std::size_t tilde = name.find('~');
+    if (tilde == std::string::npos) return false;
+    const std::string number =
+        name.substr(tilde + 1, name.find('.') - tilde - 1);
+    return !number.empty() &&
+           number.find_first_not_of("0123456789") == std::string::npos;
+  });
+}
+
+// The start folder found as DOSBox finds it, below the directory its drive
+// shows, and compared with the working directory, both resolved: a link on
+// the way (drive_c/zindo leading to the user's documents) shows DOSBox the
+// working directory under a name that is not its own. A short name that is
+// not there may still be one DOSBox makes up for a long name, where the
+// working directory has no DOS name of its own; the system's own short
+// names ("ZIND~ULC") are not DOSBox's.
+void CompareAsDosboxFindsIt(const DosboxRun& run, Drives& native_drives,
+                            StartFolder& folder) {
+  const DosPathParts parts = SplitDosPath(folder.start);
+  const auto drive =
+      std::find_if(run.drives.begin(), run.drives.end(),
+                   [&](const DosDrive& d) { return d.letter == parts.drive; });
+  if (drive == run.drives.end() || drive->letter == kDosboxOwnDrive) return;
+  std::string names;
+  for (const std::string& name : parts.names) {
+    names += (names.empty() ? "" : "/") + name;
+  }
+  try {
+    folder.same =
+        native_drives.ResolvedAsListed(drive->native_directory, names) ==
+        native_drives.ResolvedDirectory(run.working_directory);
+    if (folder.same && folder.working.empty()) folder.working = folder.start;
+  } catch (const Error& failure) {
+    folder.uncertain =
+        !failure.Is(ErrorKind::kNotFound) ||
+        (folder.working.empty() && MayBeDosboxShortName(parts.names));
+    const bool short_name = folder.start.find('~') != std::string::npos;
+    if ((folder.uncertain || short_name) && folder.reason.empty()) {
+      folder.reason = failure.what();
+    }
+  }
+}
+
+}  // namespace
+
 StartFolder DosboxStartFolder(const DosboxRun& run, Drives& native_drives) {
   StartFolder folder;
   try {
@@ -177,7 +238,9 @@ StartFolder DosboxStartFolder(const DosboxRun& run, Drives& native_drives) {
   } catch (const Error& failure) {
     folder.reason = failure.what();
   }
-  folder.start = StartFolderFrom(run.program.start_directory, folder.working);
+  folder.start = StartFolderFrom(
+      native_drives.FromDosCodePage(run.program.start_directory),
+      folder.working);
   // A folder may show on more than one drive: C: and a drive mapped to a
   // folder below it, say.
   for (const DosDrive& drive : run.drives) {
@@ -190,6 +253,8 @@ StartFolder DosboxStartFolder(const DosboxRun& run, Drives& native_drives) {
       // This drive does not show it under DOS names.
     }
   }
+  if (!folder.same) CompareAsDosboxFindsIt(run, native_drives, folder);
+  if (folder.same) folder.reason.clear();
   return folder;
 }
 

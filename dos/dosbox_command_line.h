@@ -30,16 +30,21 @@ struct DosboxRun {
 
 // The DOS path of the native directory `native_directory` ("C:\ZINDO\WORK")
 // on the drive whose directory holds it most closely, or "" when no drive
-// holds it; `native_drives` resolves the directories, following links. Throws
+// but Z: holds it (DOSBox's own, never mounted); `native_drives` resolves
+// the directories, following links. Throws
 // Error when a directory cannot be resolved, or when a name on the way is
 // not a DOS 8.3 name, which DOSBox would show under another name.
 std::string DosPathOf(const std::vector<DosDrive>& drives,
                       const std::string& native_directory,
                       Drives& native_drives);
 
-// Where the program of `run` starts in DOSBox (see StartFolderFrom), beside
-// `run.working_directory` as DOSBox shows it: the same folder when any drive
-// DOSBox mounts shows the working directory under the start folder's name.
+// Where the program of `run` starts in DOSBox (see StartFolderFrom; its
+// names decoded from the DOS code page), beside `run.working_directory` as
+// DOSBox shows it: the same folder when any drive DOSBox mounts shows the
+// working directory under the start folder's name, or when the start
+// folder, found as DOSBox finds names, resolves to the working directory
+// (through a link, say). Uncertain where it may be a short name that DOSBox
+// makes up, or a folder on the way could not be read.
 StartFolder DosboxStartFolder(const DosboxRun& run, Drives& native_drives);
 
 // DOSBox's command line for `run`, without the program name: the line's

@@ -19,14 +19,14 @@ using ::testing::ThrowsMessage;
 class DosboxCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* directory :
-         {"/c", "/c/ZINDO/work", "/c/long directory", "/d", "/elsewhere"}) {
+    for (const char* directory : {"/", "/c", "/c/ZINDO/work",
+                                  "/c/long directory", "/d", "/elsewhere"}) {
       native_drives_.directories[directory] = directory;
     }
   }
 
   // The DOS commands of the command line, after its -conf setting and the
-  // mounts of C: and D:.
+  // mounts of C: and D: (Z:, as a Wine prefix maps it, is DOSBox's own).
   std::vector<std::string> CommandsFor(const ProgramInformation& program,
                                        const std::string& work) {
     const std::vector<std::string> arguments =
@@ -47,7 +47,7 @@ class DosboxCommandTest : public ::testing::Test {
   }
 
   FakeDrives native_drives_;
-  std::vector<DosDrive> drives_ = {{'C', "/c"}, {'D', "/d"}};
+  std::vector<DosDrive> drives_ = {{'C', "/c"}, {'D', "/d"}, {'Z', "/"}};
 };
 
 TEST_F(DosboxCommandTest, StartsInTheRightDirectoryRunsTheProgramAndExits) {
@@ -81,7 +81,10 @@ TEST_F(DosboxCommandTest, WhatDosCannotReachIsRefused) {
     const char* work;
     std::string message;
   } cases[] = {
+      // Z: shows it natively, but DOSBox never mounts Z:.
       {{"Z.EXE", "", ""}, "/elsewhere", "/elsewhere is on no drive"},
+      {{"Z.EXE", "Z:\\SHOP", ""}, "/c", "Z:, which is DOSBox's own drive"},
+      {{"Z:\\Z.EXE", "", ""}, "/c", "Z:, which is DOSBox's own drive"},
       {{"Z.EXE", "E:\\X", ""}, "/c", "drive E:"},
       {{"F:\\Z.EXE", "", ""}, "/c", "drive F:"},
       {{"Z.EXE", "", ""}, "/c/long directory", "not a DOS 8.3 name"},

@@ -137,6 +137,20 @@ ProgramInformation ParseProgramInformation(const std::string& bytes,
   return information;
 }
 
+bool IsProgramInformation(const std::string& bytes) {
+  if (bytes.size() < layout::kDosSectionSize) return false;
+  if (bytes.compare(layout::kDosSectionSize, sizeof kExtensionSignature - 1,
+                    kExtensionSignature) == 0) {
+    return true;
+  }
+  try {
+    ParseProgramInformation(bytes, "");
+    return true;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
 std::string BuildProgramInformation(const ProgramInformation& information) {
   std::string bytes(layout::kUsualFileSize, '\0');
   PutField(bytes, layout::kProgram, layout::kProgramSize, information.program,

@@ -41,17 +41,26 @@ inline constexpr std::size_t kUsualFileSize = 545;
 ProgramInformation ParseProgramInformation(const std::string& bytes,
                                            const std::string& file_name);
 
+// Whether `bytes` are a program information file, by their content, however
+// the file is marked: they read as one, or carry the signature that PIF
+// editors write after the DOS section (so that a PIF with a bad field is
+// still taken for one, and its fault named).
+bool IsProgramInformation(const std::string& bytes);
+
 // A 545-byte PIF that starts `information`. Throws Error when a field does
 // not fit or would not read back.
 std::string BuildProgramInformation(const ProgramInformation& information);
 
 // Where a DOS program starts, beside the folder where the relay works.
 struct StartFolder {
-  std::string start;    // the start folder as the program names it
+  std::string start;    // the start folder as the program names it, UTF-8
   std::string working;  // the relay's folder as the program names it; ""
                         // when the program cannot reach it
   std::string reason;   // why a folder could not be looked at, or ""
   bool same = false;    // the program starts where the relay works
+  // Whether it does could not be told (`reason` says why): a folder that
+  // could not be read, or a short name that DOSBox makes up itself.
+  bool uncertain = false;
 };
 
 // The folder that a program with `start_directory` (from its PIF) starts

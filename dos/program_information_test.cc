@@ -100,6 +100,12 @@ TEST(ProgramInformationTest, DamagedFilesAreRefused) {
                                            HasSubstr("not a DOS path"))))
         << program;
   }
+  // Known for a PIF by its content all the same, so that its fault is
+  // named; a script as long as the DOS section is not one.
+  EXPECT_TRUE(IsProgramInformation(PifWithProgram("PROG.TXT")));
+  EXPECT_TRUE(IsProgramInformation(whole.substr(0, 0x171)));
+  EXPECT_FALSE(IsProgramInformation(whole.substr(0, 0x170)));
+  EXPECT_FALSE(IsProgramInformation("#!/bin/sh\n" + std::string(0x171, 'x')));
 }
 
 // The writer refuses what does not fit or would not read back.

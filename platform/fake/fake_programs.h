@@ -22,14 +22,19 @@ class FakeLauncher : public Launcher {
   explicit FakeLauncher(FakeJournal& journal) : journal_(journal) {}
   void Launch(const std::string& pif_name) override;
   bool StartsItself(const std::string&) override { return starts_itself_; }
+  bool RunsDosPrograms() override { return runs_dos_; }
   // Makes every PIF one that the system cannot run by itself.
-  void TakeNoDosPrograms() { starts_itself_ = false; }
+  void TakeNoDosPrograms() { starts_itself_ = runs_dos_ = false; }
+  // A system without DOS that would run any file, as on a mount where every
+  // file is executable.
+  void RunEveryFileButNoDos() { runs_dos_ = false; }
   void FailWith(const std::string& message) { failure_ = message; }
 
  private:
   FakeJournal& journal_;
   std::string failure_;
   bool starts_itself_ = true;
+  bool runs_dos_ = true;
 };
 
 // Programs that start without running. Records "start <program>" for every

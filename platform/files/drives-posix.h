@@ -17,6 +17,10 @@ class PosixDrives : public Drives {
   std::map<char, Drive> MappedDrives() override;
   std::string WorkingDirectory() override;
   std::string ResolvedDirectory(const std::string& native_path) override;
+  std::string ResolvedAsListed(const std::string& root,
+                               const std::string& names) override;
+  // DOSBox's own code page, 437, unless its settings say otherwise.
+  std::string FromDosCodePage(const std::string& dos_text) override;
 
  private:
   PosixFileSystem& files_;

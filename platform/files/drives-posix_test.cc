@@ -28,6 +28,7 @@ class PosixDrivesUnderTest : public DrivesUnderTest {
     posix_test::MakeSymlink(root_ / target, root_ / link);
     return true;
   }
+  std::string ShortName(const std::string&) override { return ""; }
 
  private:
   posix_test::TemporaryDirectory root_;

@@ -17,7 +17,13 @@ class Win32Drives : public Drives {
 
   std::map<char, Drive> MappedDrives() override;
   std::string WorkingDirectory() override;
+  // GetFinalPathNameByHandleW, which resolves short names, case, links,
+  // SUBST and mapped drives alike.
   std::string ResolvedDirectory(const std::string& native_path) override;
+  std::string ResolvedAsListed(const std::string& root,
+                               const std::string& names) override;
+  // The OEM code page, the one Windows runs DOS programs in.
+  std::string FromDosCodePage(const std::string& dos_text) override;
 
  private:
   Win32FileSystem& files_;

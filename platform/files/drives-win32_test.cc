@@ -49,6 +49,16 @@ class Win32DrivesUnderTest : public DrivesUnderTest {
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   }
+  std::string ShortName(const std::string& relative) override {
+    const std::wstring path = ToUtf16(Native(relative));
+    std::wstring short_path(MAX_PATH, L'\0');
+    const DWORD size = ::GetShortPathNameW(
+        path.c_str(), short_path.data(), static_cast<DWORD>(short_path.size()));
+    if (size == 0 || size >= short_path.size()) return "";
+    short_path.resize(size);
+    const std::wstring name = short_path.substr(short_path.rfind(L'\\') + 1);
+    return name == path.substr(path.rfind(L'\\') + 1) ? "" : ToUtf8(name);
+  }
 
  private:
   win32_test::TemporaryDirectory root_;
@@ -62,6 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DrivesFactory{
         .name = "Win32",
         .missing_reason = "",
+        .blind_to_case = true,
         .make = [] { return std::make_unique<Win32DrivesUnderTest>(); }}),
     DrivesName);
 

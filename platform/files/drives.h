@@ -33,7 +33,26 @@ class Drives {
   // its names. Throws Error "find the directory <native_path>: <why>" when
   // it cannot be reached: ErrorKind::kNotFound when it, or a directory on
   // the way, is missing.
+  // Where the system has them, a short name is taken to its long one, a
+  // name to the case it is stored in, and a mapped or substituted drive to
+  // the directory it shows (a network drive to its \\server\share path,
+  // as "//server/share/..."), so that any two names of one directory resolve
+  // to one path.
   virtual std::string ResolvedDirectory(const std::string& native_path) = 0;
+
+  // The existing directory `names` ('/' between them) below the directory
+  // `root`, found as a program that lists directories finds a name (DOSBox
+  // does): by the name the directory is stored under, without regard to
+  // ASCII case (to any case where the system ignores it), never by a short name
+  // the system keeps beside it; then resolved as ResolvedDirectory resolves it.
+  // Throws Error "find the directory <root>/<names>: <why>",
+  // ErrorKind::kNotFound when a name on the way is missing.
+  virtual std::string ResolvedAsListed(const std::string& root,
+                                       const std::string& names) = 0;
+
+  // `dos_text`, bytes in the code page of the system's DOS programs (a
+  // name from a PIF, say), as UTF-8.
+  virtual std::string FromDosCodePage(const std::string& dos_text) = 0;
 };
 
 }  // namespace zindo

@@ -38,6 +38,10 @@ class DrivesUnderTest {
   // where the system (Wine, say) cannot make one.
   virtual bool MakeDirectoryLink(const std::string& target,
                                  const std::string& link) = 0;
+
+  // The short name that the system keeps beside the last name of the
+  // existing `relative`, or "" where it keeps none.
+  virtual std::string ShortName(const std::string& relative) = 0;
 };
 
 // One implementation to run the suite on, and where it may differ from
@@ -47,6 +51,8 @@ struct DrivesFactory {
   // The system's words for a missing directory, which follow the path in
   // the error; "" where they are the system's own, in its language.
   std::string missing_reason;
+  // The system finds a name in any case, and resolves it to the one stored.
+  bool blind_to_case = false;
   std::function<std::unique_ptr<DrivesUnderTest>()> make;
 
   friend std::ostream& operator<<(std::ostream& out,

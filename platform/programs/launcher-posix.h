@@ -20,6 +20,7 @@ class PosixLauncher : public Launcher {
 
   void Launch(const std::string& pif_name) override;
   bool StartsItself(const std::string& pif_name) override;
+  bool RunsDosPrograms() override { return false; }
 
  private:
   PosixFileSystem& files_;

@@ -45,6 +45,8 @@ bool Win32Launcher::StartsItself(const std::string& pif_name) {
   }
 }
 
+bool Win32Launcher::RunsDosPrograms() { return HasDosSubsystem(); }
+
 std::string ShellExecuteFailure(INT_PTR result) {
   switch (result) {
     case 0:

@@ -20,6 +20,7 @@ class Win32Launcher : public Launcher {
   // Windows runs a Windows program under any name, and a PIF only where
   // it still has DOS (see HasDosSubsystem).
   bool StartsItself(const std::string& pif_name) override;
+  bool RunsDosPrograms() override;
 
  private:
   Win32FileSystem& files_;

@@ -22,6 +22,13 @@ class Launcher {
   // runs it in an emulator instead. A missing file counts as one Launch takes,
   // so that Launch reports it.
   virtual bool StartsItself(const std::string& pif_name) = 0;
+
+  // Whether the system runs a DOS program by itself (Windows with its DOS
+  // subsystem), so that Launch starts a DOS program information file as
+  // the system's own launcher does. Where it does not, a file that
+  // StartsItself passes may still be a PIF: one marked executable, as
+  // every file is on some mounts.
+  virtual bool RunsDosPrograms() = 0;
 };
 
 }  // namespace zindo
