@@ -158,6 +158,37 @@ Function CompanionFolderLeave
   ${EndIf}
 FunctionEnd
 
+; A shortcut's path on the stack in; out, the folder it starts in, or ""
+; when there is no such shortcut. Through the shell's own IShellLinkW.
+Function ShortcutStartFolder
+  Exch $0   ; the path, then the answer
+  Push $1   ; the IShellLinkW
+  Push $2   ; its IPersistFile
+  Push $3
+  StrCpy $3 ""
+  System::Call "ole32::CoCreateInstance(g '{00021401-0000-0000-C000-000000000046}', p 0, i 1, g '{000214F9-0000-0000-C000-000000000046}', *p .r1) i .r2"
+  ${If} $2 = 0
+    System::Call "$1->0(g '{0000010b-0000-0000-C000-000000000046}', *p .r2) i .r3"
+    ${If} $3 = 0
+      System::Call "$2->5(w r0, i 0) i .r3"  ; IPersistFile::Load
+      ${If} $3 = 0
+        System::Call "$1->8(w .r3, i ${NSIS_MAX_STRLEN}) i"  ; GetWorkingDirectory
+      ${Else}
+        StrCpy $3 ""
+      ${EndIf}
+      System::Call "$2->2()"  ; Release
+    ${Else}
+      StrCpy $3 ""
+    ${EndIf}
+    System::Call "$1->2()"
+  ${EndIf}
+  StrCpy $0 $3
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
 ; After the sections, whose names it uses.
 Function .onInit
   ${If} ${RunningX64}
@@ -167,6 +198,13 @@ Function .onInit
     ${EndIf}
   ${EndIf}
   ReadRegStr $Companion HKLM "${COMPANION_KEY}" "CompanionFolder"
+  ${If} $Companion == ""
+    ; Versions before the record kept the folder only in their shortcuts.
+    SetShellVarContext all
+    Push "$SMPROGRAMS\zindo-relay\zindo-relay.lnk"
+    Call ShortcutStartFolder
+    Pop $Companion
+  ${EndIf}
   ${If} $Companion == ""
     StrCpy $Companion "C:\ZINDO"
   ${EndIf}

@@ -5,13 +5,14 @@
 # its DOSBox, that DOSBox's licence and source beside it, its own licence;
 # Start menu and desktop shortcuts that start it, or its check, in the
 # companion's folder; an entry in Add or Remove Programs; no Startup
-# shortcut), then the install again with /AUTOSTART and no folder, which
-# keeps the folder and adds a shortcut in the common Startup folder, which
-# every user's login runs, that starts the relay there; then a plain update
-# over a per-user Startup shortcut, as earlier versions made, which keeps
-# the common one and removes that; then a silent uninstall that removes all
-# of that and leaves the companion's files and the user's DOSBox settings
-# alone. The prefix has no other DOSBox. Before all that, the folder page's
+# shortcut; the folder recorded), then the install again with /AUTOSTART
+# and no folder, which keeps the recorded folder and adds a shortcut in the
+# common Startup folder, which every user's login runs, that starts the
+# relay there; then a plain update over what an earlier version left (no
+# record, its shortcuts, a per-user Startup shortcut), which keeps the
+# folder its shortcuts name and the common login start and removes the
+# per-user one; then a silent uninstall that removes all of that and leaves
+# the companion's files and the user's DOSBox settings alone. The prefix has no other DOSBox. Before all that, the folder page's
 # DOS-name rule (companion-folder.nsh), over a table of paths.
 #
 # With LINUX_BUILD_DIR (zindo-devsim, zindo-request, zindo-mkpif),
@@ -267,6 +268,8 @@ tr -d '\000' <"$menu/Check zindo-relay.lnk" | grep -q -- '--check' ||
 say "  shortcuts in the Start menu (the relay, its check) and on the desktop"
 say "  start in C:\\companion; none in a Startup folder"
 
+# Without the Start menu's shortcut, only the record names the folder.
+rm "$menu/zindo-relay.lnk"
 say "install again: setup.exe /S /AUTOSTART, naming no folder"
 as_wine_user "$wine" "$top/setup.exe" /S /AUTOSTART ||
   fail "setup.exe /AUTOSTART ended with status $?"
@@ -276,15 +279,19 @@ starts_at_everyones_login
 say "  the folder kept: the shortcuts still start in C:\\companion"
 say "  the common Startup folder: zindo-relay.lnk, starting in C:\\companion"
 
-# An earlier version's login start, in the installing user's own folder.
+# As an earlier version left it: no record of the folder, which only its
+# shortcuts name, and its login start in the installing user's own folder.
+as_wine_user "$wine" reg delete "$remembered" /f >/dev/null ||
+  fail "reg delete $remembered"
 user_startup="${user_settings%/AppData/Local/DOSBox}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp"
 install -D -o "$user" -g "$user" -m 644 "$(at_login)" "$user_startup/zindo-relay.lnk"
-say "update: setup.exe /S, over a per-user Startup shortcut"
+say "update: setup.exe /S, over an earlier version's shortcuts and no record"
 as_wine_user "$wine" "$top/setup.exe" /S || fail "setup.exe ended with status $?"
 finished
 folder_kept
 starts_at_everyones_login
-say "  the folder and the common login start kept; the per-user one removed"
+say "  the folder (from the shortcuts) and the common login start kept;"
+say "  the per-user one removed"
 as_wine_user "$wine" reg query "$key" /v DisplayVersion 2>/dev/null |
   grep -q "$version" || fail "no $version in Add or Remove Programs"
 say "  Add or Remove Programs: zindo-relay $version"
