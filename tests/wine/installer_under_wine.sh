@@ -135,11 +135,12 @@ long_name_table=(
   'C:/SHOP/LONGFOLDER' 'LONGFOLDER'
 )
 check_long_name_rule() {
-  local rule="$top/rule" i got
+  local rule="$top/rule" here i got
+  here=$(cd "$(dirname "$0")" && pwd)
   mkdir "$rule"
-  makensis -V2 -WX -DPACKAGING="$(dirname "$0")/../../packaging/windows" \
-    -DOUTFILE="$rule/first_long_name.exe" \
-    "$(dirname "$0")/first_long_name.nsi" || fail "makensis first_long_name.nsi"
+  makensis -V2 -WX -DPACKAGING="$here/../../packaging/windows" \
+    -DOUTFILE="$rule/first_long_name.exe" "$here/first_long_name.nsi" ||
+    fail "makensis first_long_name.nsi"
   for ((i = 0; i < ${#long_name_table[@]}; i += 2)); do
     printf '%s\r\n' "${long_name_table[i]}"
   done >"$rule/paths.txt"
