@@ -3,8 +3,10 @@
 ; the companion's folder, which it asks for: the relay works in its working
 ; directory, and a shortcut's "Start in" is where office users set that. The
 ; Start menu also gets "Check zindo-relay", which shows what the relay would
-; do there. Starting the relay at login (a shortcut in the user's Startup
-; folder) is offered, and off unless chosen. It registers an uninstaller,
+; do there. Starting the relay at login is offered, and off unless chosen:
+; a shortcut in the common Startup folder, which runs at every user's login,
+; so that an install approved by an administrator, or run as SYSTEM, starts
+; it for the shop's own user too. It registers an uninstaller,
 ; which removes what it installed and never the companion's files. Either relay gets the same DOSBox (a 32-bit program), in DOSBox\
 ; beside it, where the relay looks for its own; the user's own DOSBox
 ; installations, App Paths entries and DOSBox settings are not touched.
@@ -16,8 +18,11 @@
 ; name each of DOSBox's files (make-packages writes it).
 ; Silent: setup.exe /S [/COMPANION=C:\ZINDO] [/AUTOSTART]
 ;                    [/D=C:\Program Files\zindo-relay]
-; /AUTOSTART starts the relay at login. A Startup shortcut that an earlier
-; install made is kept (its box is ticked), so that an update keeps it.
+; /AUTOSTART starts the relay at login. An update keeps what the install
+; before it chose: the companion's folder it recorded (COMPANION_KEY) is
+; offered again, else C:\ZINDO; a login start it made is kept (its box is
+; ticked). A per-user Startup shortcut, as earlier versions made for the
+; installing user, gives way to the common one.
 
 Unicode true
 !include "MUI2.nsh"
@@ -26,9 +31,13 @@ Unicode true
 !include "LogicLib.nsh"
 !include "Sections.nsh"
 !include "${DOSBOX_FILES}"
+!addincludedir "${__FILEDIR__}"
+!include "companion-folder.nsh"
 
 !define UNINSTALL_KEY \
   "Software\Microsoft\Windows\CurrentVersion\Uninstall\zindo-relay"
+; The installer's own record, in the relay's registry view.
+!define COMPANION_KEY "Software\zindo-relay"
 
 Name "zindo-relay ${VERSION}"
 OutFile "${OUTFILE}"
@@ -52,6 +61,7 @@ Var Companion
 !define MUI_DIRECTORYPAGE_TEXT_TOP \
   "The relay works in the companion's folder: the shortcuts start it there."
 !define MUI_DIRECTORYPAGE_VARIABLE $Companion
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CompanionFolderLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -99,23 +109,85 @@ Section "zindo-relay"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; Unticked unless asked for (/AUTOSTART) or there already. The user's own
-; Startup folder: the relay runs on that user's desktop.
+; Unticked unless asked for (/AUTOSTART) or there already. The common
+; Startup folder: whoever logs in gets the relay on their desktop, whichever
+; account approved the install.
 Section /o "Start the relay when I log in" AtLogin
-  SetShellVarContext current
+  SetShellVarContext all
   SetOutPath "$Companion"
   CreateShortcut "$SMSTARTUP\zindo-relay.lnk" "$INSTDIR\zindo-relay.exe"
+SectionEnd
+
+; An update that leaves the box unticked stops starting it at login. The
+; installing user's own shortcut from an earlier version goes either way:
+; kept, it would start a second relay beside the common one's.
+Section "-StopAtLogin"
+  ${IfNot} ${SectionIsSelected} ${AtLogin}
+    SetShellVarContext all
+    Delete "$SMSTARTUP\zindo-relay.lnk"
+  ${EndIf}
+  SetShellVarContext current
+  Delete "$SMSTARTUP\zindo-relay.lnk"
   SetShellVarContext all
 SectionEnd
 
-; An update that leaves the box unticked stops starting it at login.
-Section "-StopAtLogin"
-  ${IfNot} ${SectionIsSelected} ${AtLogin}
-    SetShellVarContext current
-    Delete "$SMSTARTUP\zindo-relay.lnk"
-    SetShellVarContext all
-  ${EndIf}
+; For the next update, which offers the folder again.
+Section "-RememberCompanion"
+  WriteRegStr HKLM "${COMPANION_KEY}" "CompanionFolder" "$Companion"
 SectionEnd
+
+; Leaving the folder page: a warning where the relay could not work in the
+; folder, a question before a folder is made; "No" stays on the page.
+Function CompanionFolderLeave
+  Push $Companion
+  Call FirstLongName
+  Pop $0
+  ${If} $0 != ""
+    ${IfNot} ${Cmd} `MessageBox MB_YESNO|MB_ICONEXCLAMATION "DOSBox cannot reach $Companion: $\"$0$\" is not a DOS name (at most 8 characters, then a dot and at most 3 more, no spaces), so the relay cannot start the companion there.$\n$\nUse this folder anyway?" IDYES`
+      Abort
+    ${EndIf}
+  ${EndIf}
+  ${IfNot} ${FileExists} "$Companion\*.*"
+    ${IfNot} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION "$Companion does not exist. Create it?" IDYES`
+      Abort
+    ${EndIf}
+  ${ElseIfNot} ${FileExists} "$Companion\autoexec.pif"
+    ${IfNot} ${Cmd} `MessageBox MB_YESNO|MB_ICONEXCLAMATION "There is no autoexec.pif in $Companion: the relay starts the companion from it.$\n$\nUse this folder anyway?" IDYES`
+      Abort
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; A shortcut's path on the stack in; out, the folder it starts in, or ""
+; when there is no such shortcut. Through the shell's own IShellLinkW.
+Function ShortcutStartFolder
+  Exch $0   ; the path, then the answer
+  Push $1   ; the IShellLinkW
+  Push $2   ; its IPersistFile
+  Push $3
+  StrCpy $3 ""
+  System::Call "ole32::CoCreateInstance(g '{00021401-0000-0000-C000-000000000046}', p 0, i 1, g '{000214F9-0000-0000-C000-000000000046}', *p .r1) i .r2"
+  ${If} $2 = 0
+    System::Call "$1->0(g '{0000010b-0000-0000-C000-000000000046}', *p .r2) i .r3"
+    ${If} $3 = 0
+      System::Call "$2->5(w r0, i 0) i .r3"  ; IPersistFile::Load
+      ${If} $3 = 0
+        System::Call "$1->8(w .r3, i ${NSIS_MAX_STRLEN}) i"  ; GetWorkingDirectory
+      ${Else}
+        StrCpy $3 ""
+      ${EndIf}
+      System::Call "$2->2()"  ; Release
+    ${Else}
+      StrCpy $3 ""
+    ${EndIf}
+    System::Call "$1->2()"
+  ${EndIf}
+  StrCpy $0 $3
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
 
 ; After the sections, whose names it uses.
 Function .onInit
@@ -125,7 +197,17 @@ Function .onInit
       StrCpy $INSTDIR "$PROGRAMFILES64\zindo-relay"
     ${EndIf}
   ${EndIf}
-  StrCpy $Companion "C:\ZINDO"
+  ReadRegStr $Companion HKLM "${COMPANION_KEY}" "CompanionFolder"
+  ${If} $Companion == ""
+    ; Versions before the record kept the folder only in their shortcuts.
+    SetShellVarContext all
+    Push "$SMPROGRAMS\zindo-relay\zindo-relay.lnk"
+    Call ShortcutStartFolder
+    Pop $Companion
+  ${EndIf}
+  ${If} $Companion == ""
+    StrCpy $Companion "C:\ZINDO"
+  ${EndIf}
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/COMPANION=" $R1
@@ -137,10 +219,16 @@ Function .onInit
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${AtLogin}
   ${EndIf}
+  ; Everyone's login start, or the installing user's from before.
+  SetShellVarContext all
+  ${If} ${FileExists} "$SMSTARTUP\zindo-relay.lnk"
+    !insertmacro SelectSection ${AtLogin}
+  ${EndIf}
   SetShellVarContext current
   ${If} ${FileExists} "$SMSTARTUP\zindo-relay.lnk"
     !insertmacro SelectSection ${AtLogin}
   ${EndIf}
+  SetShellVarContext all
 FunctionEnd
 
 Function un.onInit
@@ -165,6 +253,9 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${COMPANION_KEY}"
+  Delete "$SMSTARTUP\zindo-relay.lnk"
+  ; The uninstalling user's own, as earlier versions made it.
   SetShellVarContext current
   Delete "$SMSTARTUP\zindo-relay.lnk"
 SectionEnd

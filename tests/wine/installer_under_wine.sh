@@ -5,10 +5,15 @@
 # its DOSBox, that DOSBox's licence and source beside it, its own licence;
 # Start menu and desktop shortcuts that start it, or its check, in the
 # companion's folder; an entry in Add or Remove Programs; no Startup
-# shortcut), then the install again with /AUTOSTART, which adds a Startup
-# shortcut that starts it there at login, then a silent uninstall that
-# removes all of that and leaves the companion's files and the user's DOSBox
-# settings alone. The prefix has no other DOSBox.
+# shortcut; the folder recorded), then the install again with /AUTOSTART
+# and no folder, which keeps the recorded folder and adds a shortcut in the
+# common Startup folder, which every user's login runs, that starts the
+# relay there; then a plain update over what an earlier version left (no
+# record, its shortcuts, a per-user Startup shortcut), which keeps the
+# folder its shortcuts name and the common login start and removes the
+# per-user one; then a silent uninstall that removes all of that and leaves
+# the companion's files and the user's DOSBox settings alone. The prefix has no other DOSBox. Before all that, the folder page's
+# DOS-name rule (companion-folder.nsh), over a table of paths.
 #
 # With LINUX_BUILD_DIR (zindo-devsim, zindo-request, zindo-mkpif),
 # DOS_COMPANIONS (OPENPOLL.COM, FINDPOLL.COM) and DISPLAY, the installed
@@ -85,6 +90,71 @@ finished() { as_wine_user "$wineserver" -w; }
 starts_in() { tr -d '\000' <"$1" | grep -qi 'C:\\companion'; }
 # Startup shortcuts of the relay, the user's or everyone's.
 at_login() { find "$c" -ipath '*/Startup/zindo-relay.lnk'; }
+common_startup="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp"
+remembered='HKLM\Software\zindo-relay'
+# The companion's folder as the installer recorded it.
+remembered_folder() {
+  as_wine_user "$wine" reg query "$remembered" /v CompanionFolder 2>/dev/null |
+    tr -d '\r' | sed -n 's/.*REG_SZ *//p'
+}
+# After an install that named no folder: every shortcut still starts in
+# C:\companion, and no C:\ZINDO was made.
+folder_kept() {
+  local link
+  for link in "$menu/zindo-relay.lnk" "$menu/Check zindo-relay.lnk" "$desktop"; do
+    starts_in "$link" || fail "$link no longer starts in C:\\companion"
+  done
+  [[ ! -e "$c/ZINDO" && ! -e "$c/zindo" ]] || fail "C:\\ZINDO was made"
+  [[ "$(remembered_folder)" == 'C:\companion' ]] ||
+    fail "the recorded folder is '$(remembered_folder)'"
+}
+# The one login start is the common one, starting in C:\companion.
+starts_at_everyones_login() {
+  local startup
+  startup=$(at_login)
+  # Wine spells the folder StartUp.
+  [[ ${startup,,} == "${common_startup,,}/zindo-relay.lnk" ]] ||
+    fail "not one login start, in the common Startup folder: '$startup'"
+  starts_in "$startup" || fail "$startup does not start in C:\\companion"
+}
+
+# The folder page's DOS-name rule: each path, then the first name in it
+# that DOS does not show as it stands ("" for none).
+long_name_table=(
+  'C:\ZINDO' ''
+  'C:\companion' 'companion'
+  'C:\Program Files\ZINDO' 'Program Files'
+  'D:\SHOP\DATA.1\' ''
+  'C:\SHOP\ABCDEFGH.TXT' ''
+  'C:\SHOP\ABCDEFGH.TXTX' 'ABCDEFGH.TXTX'
+  'C:\ABCDEFGHI\A' 'ABCDEFGHI'
+  'C:\A.B.C' 'A.B.C'
+  'C:\.ABC' '.ABC'
+  'C:\AB CD' 'AB CD'
+  'C:\' ''
+  'C:/SHOP/LONGFOLDER' 'LONGFOLDER'
+)
+check_long_name_rule() {
+  local rule="$top/rule" here i got
+  here=$(cd "$(dirname "$0")" && pwd)
+  mkdir "$rule"
+  makensis -V2 -WX -DPACKAGING="$here/../../packaging/windows" \
+    -DOUTFILE="$rule/first_long_name.exe" "$here/first_long_name.nsi" ||
+    fail "makensis first_long_name.nsi"
+  for ((i = 0; i < ${#long_name_table[@]}; i += 2)); do
+    printf '%s\r\n' "${long_name_table[i]}"
+  done >"$rule/paths.txt"
+  chown -R "$user:$user" "$rule"
+  as_wine_user "$wine" "$rule/first_long_name.exe" ||
+    fail "first_long_name.exe ended with status $?"
+  finished
+  mapfile -t got < <(tr -d '\r' <"$rule/names.txt")
+  for ((i = 0; i < ${#long_name_table[@]}; i += 2)); do
+    [[ "${got[i / 2]-}" == "${long_name_table[i + 1]}" ]] ||
+      fail "${long_name_table[i]}: the first long name is '${got[i / 2]-}'"
+  done
+  say "the folder page's DOS-name rule: $((${#long_name_table[@]} / 2)) paths"
+}
 
 
 # The installed relay in C:\work, its companion each DOS companion in turn
@@ -155,6 +225,8 @@ run_dos_companions() {
     fail "DOSBox, or another Wine process, still runs 60 s after the relay"
 }
 
+check_long_name_rule
+
 say "install: setup.exe /S /COMPANION=C:\\companion"
 as_wine_user "$wine" "$top/setup.exe" /S '/COMPANION=C:\companion' ||
   fail "setup.exe ended with status $?"
@@ -192,19 +264,35 @@ tr -d '\000' <"$menu/Check zindo-relay.lnk" | grep -q -- '--check' ||
   fail "Check zindo-relay does not run --check"
 [[ -d "$c/companion" ]] || fail "the companion's folder was not made"
 [[ -z "$(at_login)" ]] || fail "a plain install starts it at login: $(at_login)"
+[[ "$(remembered_folder)" == 'C:\companion' ]] ||
+  fail "the companion's folder is not recorded: '$(remembered_folder)'"
 say "  shortcuts in the Start menu (the relay, its check) and on the desktop"
 say "  start in C:\\companion; none in a Startup folder"
 
-say "install again: setup.exe /S /COMPANION=C:\\companion /AUTOSTART"
-as_wine_user "$wine" "$top/setup.exe" /S '/COMPANION=C:\companion' /AUTOSTART ||
+# Without the Start menu's shortcut, only the record names the folder.
+rm "$menu/zindo-relay.lnk"
+say "install again: setup.exe /S /AUTOSTART, naming no folder"
+as_wine_user "$wine" "$top/setup.exe" /S /AUTOSTART ||
   fail "setup.exe /AUTOSTART ended with status $?"
 finished
-startup=$(at_login)
-# Wine spells the folder StartUp.
-[[ ${startup,,} == "${c,,}/users/"*/startup/zindo-relay.lnk ]] ||
-  fail "no Startup shortcut of the user's: '$startup'"
-starts_in "$startup" || fail "$startup does not start in C:\\companion"
-say "  the user's Startup folder: zindo-relay.lnk, starting in C:\\companion"
+folder_kept
+starts_at_everyones_login
+say "  the folder kept: the shortcuts still start in C:\\companion"
+say "  the common Startup folder: zindo-relay.lnk, starting in C:\\companion"
+
+# As an earlier version left it: no record of the folder, which only its
+# shortcuts name, and its login start in the installing user's own folder.
+as_wine_user "$wine" reg delete "$remembered" /f >/dev/null ||
+  fail "reg delete $remembered"
+user_startup="${user_settings%/AppData/Local/DOSBox}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp"
+install -D -o "$user" -g "$user" -m 644 "$(at_login)" "$user_startup/zindo-relay.lnk"
+say "update: setup.exe /S, over an earlier version's shortcuts and no record"
+as_wine_user "$wine" "$top/setup.exe" /S || fail "setup.exe ended with status $?"
+finished
+folder_kept
+starts_at_everyones_login
+say "  the folder (from the shortcuts) and the common login start kept;"
+say "  the per-user one removed"
 as_wine_user "$wine" reg query "$key" /v DisplayVersion 2>/dev/null |
   grep -q "$version" || fail "no $version in Add or Remove Programs"
 say "  Add or Remove Programs: zindo-relay $version"
@@ -226,11 +314,14 @@ finished
 if as_wine_user "$wine" reg query "$key" >/dev/null 2>&1; then
   fail "still in Add or Remove Programs"
 fi
+if as_wine_user "$wine" reg query "$remembered" >/dev/null 2>&1; then
+  fail "$remembered is left behind"
+fi
 [[ -z "$(dosboxes)" ]] || fail "DOSBox left behind: $(dosboxes)"
 [[ "$(cat "$user_settings/dosbox-0.74-3.conf")" == "$settings_text" &&
   $(ls -A "$user_settings") == dosbox-0.74-3.conf ]] ||
   fail "the user's DOSBox settings were touched: $(ls -A "$user_settings")"
 [[ "$(cat "$c/companion/DATA.TXT")" == "the companion's data" ]] ||
   fail "the uninstaller touched the companion's files"
-say "  all removed, DOSBox and the Startup shortcut too; the companion's files and the user's DOSBox settings kept"
+say "  all removed, DOSBox, the login start and the recorded folder too; the companion's files and the user's DOSBox settings kept"
 say "passed"
