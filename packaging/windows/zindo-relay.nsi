@@ -3,7 +3,8 @@
 ; the companion's folder, which it asks for: the relay works in its working
 ; directory, and a shortcut's "Start in" is where office users set that. The
 ; Start menu also gets "Check zindo-relay", which shows what the relay would
-; do there. Starting the relay at login (a shortcut in the user's Startup
+; do there, and "Check zindo-relay and ask the device", which then sends the
+; device the relay's probe and says whether it answered. Starting the relay at login (a shortcut in the user's Startup
 ; folder) is offered, and off unless chosen. It registers an uninstaller,
 ; which removes what it installed and never the companion's files. Either relay gets the same DOSBox (a 32-bit program), in DOSBox\
 ; beside it, where the relay looks for its own; the user's own DOSBox
@@ -82,6 +83,8 @@ Section "zindo-relay"
     "$INSTDIR\zindo-relay.exe"
   CreateShortcut "$SMPROGRAMS\zindo-relay\Check zindo-relay.lnk" \
     "$INSTDIR\zindo-relay.exe" "--check"
+  CreateShortcut "$SMPROGRAMS\zindo-relay\Check zindo-relay and ask the device.lnk" \
+    "$INSTDIR\zindo-relay.exe" "--check --probe"
   CreateShortcut "$DESKTOP\zindo-relay.lnk" "$INSTDIR\zindo-relay.exe"
   CreateShortcut "$SMPROGRAMS\zindo-relay\README.lnk" "$INSTDIR\README.txt"
   CreateShortcut "$SMPROGRAMS\zindo-relay\Manual.lnk" "$INSTDIR\manual.txt"
@@ -156,6 +159,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\zindo-relay\README.lnk"
   Delete "$SMPROGRAMS\zindo-relay\Manual.lnk"
   Delete "$SMPROGRAMS\zindo-relay\Check zindo-relay.lnk"
+  Delete "$SMPROGRAMS\zindo-relay\Check zindo-relay and ask the device.lnk"
   RMDir "$SMPROGRAMS\zindo-relay"
   Delete "$INSTDIR\zindo-relay.exe"
   Delete "$INSTDIR\README.txt"
