@@ -3,6 +3,8 @@
 // windows.h first, through windows-win32.h, then the setup API.
 #include <setupapi.h>
 
+#include "base/dos_path.h"
+
 namespace zindo {
 namespace {
 

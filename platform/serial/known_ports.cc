@@ -2,8 +2,6 @@
 
 #include <map>
 
-#include "base/dos_path.h"
-
 namespace zindo {
 
 std::string NoSuchPortText(const std::vector<KnownPort>& ports) {
@@ -14,19 +12,6 @@ std::string NoSuchPortText(const std::vector<KnownPort>& ports) {
     text += "COM" + std::to_string(ports[i].number);
   }
   return text + ")";
-}
-
-int ComPortNumber(const std::string& name) {
-  if (name.size() < 4 || name.size() > 6 ||
-      AsciiUpperCase(name.substr(0, 3)) != "COM" || name[3] == '0') {
-    return 0;
-  }
-  int number = 0;
-  for (char c : name.substr(3)) {
-    if (c < '0' || c > '9') return 0;
-    number = number * 10 + (c - '0');
-  }
-  return number <= 255 ? number : 0;
 }
 
 std::vector<KnownPort> JoinPortLists(const std::vector<KnownPort>& first,

@@ -23,10 +23,6 @@ inline constexpr char kPortInUse[] =
 // "no such port on this PC (it has COM3, COM4)".
 std::string NoSuchPortText(const std::vector<KnownPort>& ports);
 
-// The number of the port `name` names ("COM3", any case, 3), or 0 when it
-// names no COM port.
-int ComPortNumber(const std::string& name);
-
 // The ports of `first` and `second`, one a number, in the order of their
 // numbers. Where both know a port, the entry with a name of its own
 // ("USB Serial Port (COM3)" rather than "COM3") is kept.
