@@ -193,18 +193,19 @@ Finding PortListFinding(SerialPorts& ports, int selected) {
   return {Verdict::kGood, text, ""};
 }
 
-std::string Seconds(double seconds) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%.2f s", seconds);
+// A moment on the line, to the millisecond: "250 ms".
+std::string Milliseconds(double seconds) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%.0f ms", seconds * 1000);
   return text;
 }
 
 // How many bytes came, how soon, and whether they make a whole message.
 std::string AnswerText(const ProbeAnswer& answer) {
   const std::size_t announced = ExpectedLength(answer.bytes);
-  std::string text = std::to_string(answer.bytes.size()) +
-                     " byte(s), the first " +
-                     Seconds(answer.first_byte_seconds) + " after the probe";
+  std::string text =
+      std::to_string(answer.bytes.size()) + " byte(s), the first " +
+      Milliseconds(answer.first_byte_seconds) + " after the probe";
   if (answer.bytes.size() < announced) {
     text +=
         ", of the " + std::to_string(announced) + " its first byte announces";
@@ -230,7 +231,7 @@ Finding AnswerFinding(const std::string& com, const ProbeAnswer& answer) {
   }
   return {Verdict::kBlocking,
           "no answer from the device on " + com + " within " +
-              Seconds(kProbeAnswerSeconds),
+              std::to_string(static_cast<int>(kProbeAnswerSeconds)) + " s",
           "check that the device is switched on, that its cable is plugged in "
           "at both ends and is the kind it needs, that " +
               com +

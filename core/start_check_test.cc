@@ -185,12 +185,12 @@ TEST(CheckStartUpTest, AsksTheDeviceAndWritesNothing) {
       {"an answer",
        std::string("\x11\0", 2) + std::string(17, '\x05'),
        {"ok       probe: the device on COM2 answered: 19 byte(s), the first "
-        "0.25 s after the probe\n",
+        "250 ms after the probe\n",
         "The relay would start here; the device answered.\n"},
        true},
       {"a short answer",
        std::string("\x11\0\x05", 3),
-       {"answered: 3 byte(s), the first 0.25 s after the probe, of the 19 its "
+       {"answered: 3 byte(s), the first 250 ms after the probe, of the 19 its "
         "first byte announces\n"},
        true},
       {"an empty frame",
@@ -202,7 +202,7 @@ TEST(CheckStartUpTest, AsksTheDeviceAndWritesNothing) {
        false},
       {"silence",
        "",
-       {"PROBLEM  probe: no answer from the device on COM2 within 2.00 s\n"
+       {"PROBLEM  probe: no answer from the device on COM2 within 2 s\n"
         "         what to do: check that the device is switched on",
         "The relay would start here; the device did not answer.\n"},
        false},

@@ -154,7 +154,7 @@ TEST(ProbeTest, SaysWhetherTheDeviceAnswered) {
       {"an empty frame", "probe: empty", false,
        "warning  probe: the device on COM1 answered with an empty frame", 1},
       {"silence", "probe: silent", false,
-       "PROBLEM  probe: no answer from the device on COM1 within 2.00 s", 1},
+       "PROBLEM  probe: no answer from the device on COM1 within 2 s", 1},
       {"an answer through a serial server", "probe: reply " + kAnswer, true,
        "ok       probe: the device on COM1 answered: 19 byte(s)", 0},
   };
