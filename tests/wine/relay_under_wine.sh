@@ -230,8 +230,19 @@ grep -aq "ok       probe: the device on COM3 answered: 19 byte(s)" "$top/check.o
   { cat "$top/check.out" >&2; fail "the probe got no answer through the server"; }
 end_process "$server_pid"
 rm "$work/zindo-com3.txt"
-printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$prefix/drive_c/zindo/LOCAL6.DAT"
 say "  zindo-com3.txt: COM3 is the serial server at $server, and the device answered"
+# A port this PC does not have is named with the ports it has, and not asked.
+printf '7,-1,0,521,c,c:\\zindo\\,1\r\n' >"$prefix/drive_c/zindo/LOCAL6.DAT"
+missing=0
+(cd "$work" && as_wine_user "$wine" "$relay_exe" --check --probe </dev/null \
+  >"$top/check.out" 2>&1) || missing=$?
+[[ $missing -eq 1 ]] &&
+  grep -aqE "^PROBLEM +device: COM7: no such port on this PC \(it has COM1(, COM[0-9]+)*\)" \
+    "$top/check.out" &&
+  grep -aq "probe: not asked: COM7: no such port" "$top/check.out" ||
+  { cat "$top/check.out" >&2; fail "COM7, which is not there ($missing)"; }
+say "  $(grep -a 'device:' "$top/check.out" | tr -d '\r' | sed 's/^PROBLEM *//')"
+printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$prefix/drive_c/zindo/LOCAL6.DAT"
 
 # Log-off: a second relay is sent what Windows sends every top-level window
 # when the session ends. Its hidden window needs a desktop, which Wine has
