@@ -1,13 +1,11 @@
 #include "link/device_probe.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "base/error.h"
 #include "link/device_line_test.h"
 #include "platform/fake/fake_platform.h"
 
@@ -15,7 +13,6 @@ namespace zindo {
 namespace {
 
 using line_test::Reply;
-using ::testing::ElementsAre;
 using Kind = ProbeAnswer::Kind;
 
 // What the device sends, `after` seconds after the probe reached it.
@@ -84,23 +81,6 @@ TEST(ProbeDeviceTest, TellsAnAnswerAnEmptyFrameAndSilence) {
         << c.name;
     EXPECT_EQ(fake.journal.entries().at(1), "rts on") << c.name;
   }
-}
-
-// A port that cannot be opened is no answer: the failure goes to the caller,
-// and nothing is sent.
-TEST(ProbeDeviceTest, APortThatCannotBeOpenedFails) {
-  FakePlatform fake;
-  TimedWaits waits(fake.clock, fake.events);
-  SerialPort port(fake.ports);
-  SerialPort holder(fake.ports);
-  holder.SetPortOpen(true);
-  try {
-    ProbeDevice(port, waits, BuildDevicePackets());
-    ADD_FAILURE() << "no failure";
-  } catch (const Error& failure) {
-    EXPECT_TRUE(failure.Is(ErrorKind::kBusy)) << failure.what();
-  }
-  EXPECT_EQ(fake.ports.line(1).written, "");
 }
 
 }  // namespace
