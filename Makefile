@@ -150,7 +150,8 @@ dosbox_for_windows = JOBS=$(JOBS) tests/wine/dosbox_for_windows.sh $(DOSBOX_CACH
 # manifest and icon are read back.
 WINDOWS_TESTS = core/core_tests link/link_tests exchange/exchange_tests \
 	dos/dos_tests platform/platform_win32_tests base/base_tests \
-	platform/com_port_client_tests platform/network_port_tests
+	platform/com_port_client_tests platform/network_port_tests \
+	platform/known_ports_tests
 
 # As root, Wine runs in a mount namespace where every /dev/ttyS* is
 # /dev/null: it opens serial devices to see which ports are real, and one of

@@ -17,7 +17,7 @@ namespace {
 constexpr int kExitUsage = 2;
 
 constexpr char kHelp[] =
-    "usage: zindo-relay [--check | --help | --version]\n"
+    "usage: zindo-relay [--check [--probe] | --help | --version]\n"
     "\n"
     "Relays between a DOS companion program and a device on a serial line.\n"
     "Start it without arguments in the companion's working directory: it\n"
@@ -27,10 +27,17 @@ constexpr char kHelp[] =
     "The port is the first field of c:\\zindo\\LOCAL6.DAT.\n"
     "\n"
     "  --check  say what the relay would do here (the prefix, the port and\n"
-    "           where its number comes from, the device, the companion, its\n"
+    "           where its number comes from, the device, the COM ports this\n"
+    "           PC has, the companion, its\n"
     "           start folder and DOSBox, the display, the log and its last\n"
     "           failure) and what to do about each problem, without doing\n"
     "           any of it; exit status 0 when it would start\n"
+    "  --probe  with --check: then ask the device, as the relay does when it\n"
+    "           recovers the line: open the port (never one that another\n"
+    "           program holds), send the probe packet, wait 2 s and say\n"
+    "           whether it answered, sent an empty frame (its own error\n"
+    "           state) or stayed silent; writes no file of the companion's;\n"
+    "           exit status 0 only when the device answered too\n"
     "\n"
     "Each failure that ends the relay, and each message it shows, is added\n"
     "with its date and time to zindo-relay.log in $XDG_STATE_HOME/zindo-relay\n"
@@ -65,9 +72,9 @@ constexpr char kHelpEnd[] =
 // refusal is answered where the line was typed and kept out of the log, so
 // that a typo never stands as the relay's last failure.
 // What the command line asks for instead of a run.
-enum class Request { kRun, kCheck };
+enum class Request { kRun, kCheck, kCheckAndProbe };
 
-constexpr zindo::KnownOption kOptions[] = {{"--check"}};
+constexpr zindo::KnownOption kOptions[] = {{"--check"}, {"--probe"}};
 
 // Returns the exit status when the relay is not to start.
 std::optional<int> AnswerCommandLine(const std::vector<std::string>& words,
@@ -84,8 +91,12 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string>& words,
     } else if (!line.operands.empty()) {
       throw zindo::CommandLineError("unexpected argument " +
                                     line.operands.front());
+    } else if (line.Has("--probe") && !line.Has("--check")) {
+      throw zindo::CommandLineError("--probe goes with --check");
     } else {
-      request = line.Has("--check") ? Request::kCheck : Request::kRun;
+      request = !line.Has("--check")  ? Request::kRun
+                : line.Has("--probe") ? Request::kCheckAndProbe
+                                      : Request::kCheck;
       return std::nullopt;
     }
     return zindo::kExitNormal;
@@ -110,13 +121,16 @@ int RunRelay(const zindo::Platform& platform) {
   return status;
 }
 
-// Says what a run would do here, and does none of it.
-int CheckHere(zindo::SystemPlatform& system) {
+// Says what a run would do here, and does none of it; asked to probe, asks
+// the device too.
+int CheckHere(zindo::SystemPlatform& system, bool probe) {
   const zindo::StartCheck check = zindo::CheckStartUp(
       {system.Get(), system.programs(), system.drives(), system.user_files(),
-       system.desktop(), system.surroundings()});
+       system.desktop(), system.surroundings()},
+      probe);
   zindo::ShowEarlyText(check.report, zindo::EarlyText::kReport);
-  return check.would_start ? zindo::kExitNormal : zindo::kExitFailure;
+  const bool fine = check.would_start && (!probe || check.device_answered);
+  return fine ? zindo::kExitNormal : zindo::kExitFailure;
 }
 
 }  // namespace
@@ -143,7 +157,9 @@ int main(int argc, char** argv) {
                          zindo::EarlyText::kFailure);
     return zindo::kExitEarlyFailure;
   }
-  if (request == Request::kCheck) return CheckHere(*system);
+  if (request != Request::kRun) {
+    return CheckHere(*system, request == Request::kCheckAndProbe);
+  }
   // A DOS companion runs in DOSBox where the system cannot run it.
   zindo::DosCompanion companion(system->Get(), system->programs(),
                                 system->drives(), system->user_files(),

@@ -11,6 +11,7 @@
 #include "exchange/request_file.h"
 #include "exchange/response_file.h"
 #include "exchange/status_file.h"
+#include "link/device_probe.h"
 #include "link/reply_collection.h"
 #include "platform/system/stop_request.h"
 
@@ -18,7 +19,6 @@ namespace zindo {
 
 namespace {
 
-constexpr char kLineSettings[] = "19200,N,8,1";
 // A request is read this long after it was noticed, so that the companion
 // has finished writing it.
 constexpr float kRequestSettleSeconds = 0.3f;
@@ -104,7 +104,7 @@ void Relay::SelectPort() {
 }
 
 void Relay::StartServing() {
-  port_.SetSettings(kLineSettings);
+  port_.SetSettings(kDeviceLineSettings);
   port_.SetInputLen(0);
   port_.SetPortOpen(true);
   port_.SetRTSEnable(true);

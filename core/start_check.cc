@@ -1,13 +1,18 @@
 #include "core/start_check.h"
 
+#include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "base/error.h"
 #include "core/port_selection.h"
 #include "dos/companion.h"
 #include "exchange/config_file.h"
 #include "exchange/file_names.h"
+#include "link/device_message.h"
+#include "link/device_probe.h"
 #include "link/serial_port.h"
+#include "link/timed_waits.h"
 
 namespace zindo {
 namespace {
@@ -182,6 +187,110 @@ void CheckCompanion(const CheckServices& services, Report& report) {
                  : DosboxFinding(services, dosbox.path, dosbox.line, ""));
 }
 
+// The ports this machine has, the relay's marked: the one to set when the
+// relay's is not among them.
+Finding PortListFinding(SerialPorts& ports, int selected) {
+  const std::vector<KnownPort> known = ports.KnownPorts();
+  if (known.empty()) return {Verdict::kGood, "this PC shows no COM port", ""};
+  std::string text;
+  for (const KnownPort& port : known) {
+    if (!text.empty()) text += ", ";
+    text += port.name;
+    if (port.number == selected) text += " <- the relay's port";
+  }
+  return {Verdict::kGood, text, ""};
+}
+
+// A moment on the line, to the millisecond: "250 ms".
+std::string Milliseconds(double seconds) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%.0f ms", seconds * 1000);
+  return text;
+}
+
+// How many bytes came, how soon, and whether they make a whole message.
+std::string AnswerText(const ProbeAnswer& answer) {
+  const std::size_t announced = ExpectedLength(answer.bytes);
+  std::string text =
+      std::to_string(answer.bytes.size()) + " byte(s), the first " +
+      Milliseconds(answer.first_byte_seconds) + " after the probe";
+  if (answer.bytes.size() < announced) {
+    text +=
+        ", of the " + std::to_string(announced) + " its first byte announces";
+  }
+  return text;
+}
+
+Finding AnswerFinding(const std::string& com, const ProbeAnswer& answer) {
+  switch (answer.kind) {
+    case ProbeAnswer::Kind::kAnswered:
+      return {Verdict::kGood,
+              "the device on " + com + " answered: " + AnswerText(answer), ""};
+    case ProbeAnswer::Kind::kEmptyFrame:
+      return {Verdict::kWarning,
+              "the device on " + com +
+                  " answered with an empty frame (first byte 0): it is in its "
+                  "own error state, and the relay would begin its recovery "
+                  "cycle",
+              "the relay recovers by itself while the device comes back; if "
+              "it keeps answering so, switch the device off and on again"};
+    case ProbeAnswer::Kind::kSilent:
+      break;
+  }
+  return {Verdict::kBlocking,
+          "no answer from the device on " + com + " within " +
+              std::to_string(static_cast<int>(kProbeAnswerSeconds)) + " s",
+          "check that the device is switched on, that its cable is plugged in "
+          "at both ends and is the kind it needs, that " +
+              com +
+              " is the port it is on (the ports above), and that it works at "
+              "19200 baud, 8 data bits, no parity, 1 stop bit"};
+}
+
+// The device at the selected port, asked as the recovery cycle asks it,
+// unless `device` found the port unfit to be opened; `answer` is set when
+// it was asked.
+Finding ProbeFinding(const CheckServices& services, SerialPort& port,
+                     const Finding& device,
+                     std::optional<ProbeAnswer>& answer) {
+  const std::string com = "COM" + std::to_string(port.CommPort());
+  if (device.verdict != Verdict::kGood) {
+    return {Verdict::kWarning, "not asked: " + device.text,
+            "correct what the device line says, then ask again"};
+  }
+  try {
+    TimedWaits waits(services.platform.clock, services.platform.events);
+    answer = ProbeDevice(port, waits, BuildDevicePackets());
+    return AnswerFinding(com, *answer);
+  } catch (const Error& failure) {
+    return {Verdict::kBlocking, failure.what(),
+            failure.Is(ErrorKind::kBusy)
+                ? "close the program that holds the port, then ask again"
+                : "correct what the line above names, then ask again"};
+  }
+}
+
+// The check's last line; with `ask_device`, what the device said too.
+std::string VerdictLine(int problems, bool ask_device,
+                        const std::optional<ProbeAnswer>& asked) {
+  std::string line =
+      problems == 0
+          ? "The relay would start here"
+          : "The relay would not start here: " + std::to_string(problems) +
+                " problem(s) above";
+  if (!ask_device) return line + ".\n";
+  if (!asked) return line + "; the device was not asked.\n";
+  switch (asked->kind) {
+    case ProbeAnswer::Kind::kAnswered:
+      return line + "; the device answered.\n";
+    case ProbeAnswer::Kind::kEmptyFrame:
+      return line + "; the device is in its own error state.\n";
+    case ProbeAnswer::Kind::kSilent:
+      break;
+  }
+  return line + "; the device did not answer.\n";
+}
+
 // Where the user finds why the relay ended when nobody saw it end.
 Finding LogFinding(FailureLog& log) {
   const std::string path = log.path();
@@ -202,7 +311,7 @@ Finding LogFinding(FailureLog& log) {
 
 }  // namespace
 
-StartCheck CheckStartUp(const CheckServices& services) {
+StartCheck CheckStartUp(const CheckServices& services, bool ask_device) {
   Surroundings& surroundings = services.surroundings;
   Report report;
   report.Add("prefix", surroundings.Prefix());
@@ -210,16 +319,22 @@ StartCheck CheckStartUp(const CheckServices& services) {
   report.Add("request file", RequestFileFinding(services.platform.files));
   SerialPort port(services.platform.ports);
   report.Add("port", PortFinding(services, port));
-  report.Add("device", surroundings.Device(port.CommPort()));
+  const Finding device = surroundings.Device(port.CommPort());
+  report.Add("device", device);
+  report.Add("ports",
+             PortListFinding(services.platform.ports, port.CommPort()));
   CheckCompanion(services, report);
   report.Add("display", surroundings.Display());
   report.Add("watching", surroundings.DirectoryWatching());
   report.Add("log", LogFinding(services.platform.log));
-  StartCheck check{report.text(), report.problems() == 0};
-  check.report += check.would_start ? "The relay would start here.\n"
-                                    : "The relay would not start here: " +
-                                          std::to_string(report.problems()) +
-                                          " problem(s) above.\n";
+  const int problems = report.problems();
+  std::optional<ProbeAnswer> asked;
+  if (ask_device) {
+    report.Add("probe", ProbeFinding(services, port, device, asked));
+  }
+  StartCheck check{report.text(), problems == 0};
+  check.device_answered = asked && asked->kind == ProbeAnswer::Kind::kAnswered;
+  check.report += VerdictLine(problems, ask_device, asked);
   return check;
 }
 

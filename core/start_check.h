@@ -33,12 +33,19 @@ struct CheckServices {
 // the relay looks for its requests; a warning where that cannot be told,
 // never a problem), the display, the directory watching
 // and the log with its last failure; each problem or warning followed by
-// one line that says what to do.
+// one line that says what to do. The ports this machine has follow the
+// device, the relay's marked.
+//
+// With `ask_device`, the device is asked last, as the line recovery cycle
+// asks it (ProbeDevice): the port is opened, which is the one thing done,
+// unless the device line has found it held, missing or not certainly the
+// device (a built-in port without a link). No file is written then either.
 struct StartCheck {
-  std::string report;
-  bool would_start = false;  // no problem would end the relay at start-up
+  std::string report;            // ends with the verdict, on a line of its own
+  bool would_start = false;      // no problem would end the relay at start-up
+  bool device_answered = false;  // asked, it answered the probe
 };
-StartCheck CheckStartUp(const CheckServices& services);
+StartCheck CheckStartUp(const CheckServices& services, bool ask_device = false);
 
 }  // namespace zindo
 

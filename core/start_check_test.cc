@@ -9,6 +9,7 @@
 
 #include "dos/program_information.h"
 #include "exchange/file_names.h"
+#include "link/device_message.h"
 #include "platform/fake/fake_platform.h"
 
 namespace zindo {
@@ -35,6 +36,9 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
     int port;
     std::vector<std::string> said;
     bool would_start;
+    std::vector<KnownPort> known = {};  // the ports the PC has
+    std::string device_text = "";       // as the device line finds the port
+    bool probe = false;                 // asked to ask the device too
   } cases[] = {
       {"configured",
        "3,-1,0,521,c,c:\\zindo\\,1\r\n",
@@ -105,6 +109,47 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
        2,
        {"DOSBox was not found", "what to do: install DOSBox"},
        false},
+      // Asked to probe a port another program holds: not opened at all.
+      {"in use, asked to probe",
+       "2\r\n",
+       Companion::kNative,
+       true,
+       Verdict::kBlocking,
+       2,
+       {"PROBLEM  device: COM2: in use by another program (a relay that is "
+        "still running?)\n",
+        "ok       ports: Communications Port (COM1), USB Serial Port (COM2) "
+        "<- the relay's port\n",
+        "warning  probe: not asked: COM2: in use by another program",
+        "The relay would not start here: 1 problem(s) above; the device was "
+        "not asked.\n"},
+       false,
+       {{1, "Communications Port (COM1)"}, {2, "USB Serial Port (COM2)"}},
+       "COM2: in use by another program (a relay that is still running?)",
+       true},
+      {"missing port, the ports there are",
+       "5\r\n",
+       Companion::kNative,
+       true,
+       Verdict::kBlocking,
+       5,
+       {"PROBLEM  device: COM5: no such port on this PC (it has COM1, COM3)",
+        "ok       ports: COM1, COM3\n"},
+       false,
+       {{1, "COM1"}, {3, "COM3"}},
+       "COM5: no such port on this PC (it has COM1, COM3)"},
+      {"a serial server's port file",
+       "4\r\n",
+       Companion::kNative,
+       true,
+       Verdict::kGood,
+       4,
+       {"ok       device: COM4: zindo-com4.txt -> ",
+        "ok       ports: this PC shows no COM port\n",
+        "The relay would start here.\n"},
+       true,
+       {},
+       "COM4: zindo-com4.txt -> rfc2217://nport:4001, a serial server"},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
@@ -112,6 +157,8 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
     fake.programs.installed = c.dosbox_installed;
     fake.desktop.display = false;
     surroundings.device.verdict = c.device;
+    if (!c.device_text.empty()) surroundings.device.text = c.device_text;
+    fake.ports.known = c.known;
     fake.files.PutDirectory(kWorkDirectory);
     if (c.config) fake.files.Put(kConfigPath, c.config);
     if (c.companion == Companion::kExecutablePif) {
@@ -128,14 +175,76 @@ TEST(CheckStartUpTest, SaysWhatStartUpWouldDoAndDoesNone) {
 
     const StartCheck check =
         CheckStartUp({fake.platform, fake.programs, fake.drives,
-                      fake.user_files, fake.desktop, surroundings});
+                      fake.user_files, fake.desktop, surroundings},
+                     c.probe);
     for (const std::string& said : c.said) {
-      EXPECT_THAT(check.report, HasSubstr(said)) << c.name;
+      EXPECT_THAT(check.report, HasSubstr(said)) << c.name << check.report;
     }
     EXPECT_EQ(check.would_start, c.would_start) << c.name << check.report;
     EXPECT_EQ(surroundings.devices_asked, std::vector<int>{c.port}) << c.name;
     // Nothing written, started or sent: only reads.
     EXPECT_THAT(fake.journal.entries(), Each(StartsWith("read "))) << c.name;
+  }
+}
+
+// Asked to probe, the check asks the device at the configured port and
+// says what came; it writes, creates and deletes nothing even then.
+TEST(CheckStartUpTest, AsksTheDeviceAndWritesNothing) {
+  const struct {
+    const char* name;
+    std::string answer;  // sent 0.25 s after the probe; "" for none
+    std::vector<std::string> said;
+    bool answered;
+  } cases[] = {
+      {"an answer",
+       std::string("\x11\0", 2) + std::string(17, '\x05'),
+       {"ok       probe: the device on COM2 answered: 19 byte(s), the first "
+        "250 ms after the probe\n",
+        "The relay would start here; the device answered.\n"},
+       true},
+      {"a short answer",
+       std::string("\x11\0\x05", 3),
+       {"answered: 3 byte(s), the first 250 ms after the probe, of the 19 its "
+        "first byte announces\n"},
+       true},
+      {"an empty frame",
+       std::string(1, '\0'),
+       {"warning  probe: the device on COM2 answered with an empty frame "
+        "(first byte 0): it is in its own error state, and the relay would "
+        "begin its recovery cycle\n",
+        "The relay would start here; the device is in its own error state.\n"},
+       false},
+      {"silence",
+       "",
+       {"PROBLEM  probe: no answer from the device on COM2 within 2 s\n"
+        "         what to do: check that the device is switched on",
+        "The relay would start here; the device did not answer.\n"},
+       false},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fake;
+    FakeSurroundings surroundings;
+    fake.files.PutDirectory(kWorkDirectory);
+    fake.files.Put(kConfigPath, "2\r\n");
+    fake.files.Put(kCompanionPif, "#!/bin/sh\n");
+    FakeLine& line = fake.ports.line(2);
+    line.on_write = [&](const std::string&) {
+      if (c.answer.empty()) return;
+      fake.events.After(0.25, [&] { line.received += c.answer; });
+    };
+    const StartCheck check =
+        CheckStartUp({fake.platform, fake.programs, fake.drives,
+                      fake.user_files, fake.desktop, surroundings},
+                     true);
+    for (const std::string& said : c.said) {
+      EXPECT_THAT(check.report, HasSubstr(said)) << c.name << check.report;
+    }
+    EXPECT_EQ(check.device_answered, c.answered) << c.name;
+    EXPECT_EQ(line.written, BuildDevicePackets().probe) << c.name;
+    EXPECT_FALSE(line.open) << c.name;
+    for (const char* change : {"write", "create", "delete", "mkdir"}) {
+      EXPECT_EQ(fake.journal.Count(change), 0) << c.name << " " << change;
+    }
   }
 }
 

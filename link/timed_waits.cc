@@ -37,6 +37,12 @@ void TimedWaits::WaitForActivity() {
   events_.Yield(std::numeric_limits<double>::infinity(), WakeOn::kActivity);
 }
 
+void TimedWaits::WaitForActivityUntil(const Deadline& deadline) {
+  const double left =
+      deadline.monotonic + deadline.margin - clock_.MonotonicSeconds();
+  if (left > 0) events_.Yield(left, WakeOn::kActivity);
+}
+
 // Without a step, the local reading reaches `local` within one step of
 // single precision and the clock's resolution of the moment its exact
 // distance from `now` has gone by: the monotonic clock bounds it there.

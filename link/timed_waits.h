@@ -42,6 +42,13 @@ class TimedWaits {
   // the relay watches changes, however long that takes.
   void WaitForActivity();
 
+  // Waits until something the relay watches changes or `deadline` is
+  // reached by the monotonic clock, whichever comes first.
+  void WaitForActivityUntil(const Deadline& deadline);
+
+  // Seconds on the monotonic clock, to tell how long something took.
+  double MonotonicSeconds() { return clock_.MonotonicSeconds(); }
+
   // The deadline `seconds` after the clock's reading now.
   Deadline DeadlineIn(float seconds);
 

@@ -52,7 +52,7 @@ class Win32SystemPlatform : public SystemPlatform {
         launcher_(files_),
         drives_(files_),
         user_files_(files_),
-        surroundings_(working_directory),
+        surroundings_(working_directory, ports_),
         trace_(MakeTrace(trace_path, process_)),
         platform_{clock_,    events_,  files_,  ports_, message_box_,
                   launcher_, process_, *trace_, log} {

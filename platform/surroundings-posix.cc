@@ -27,7 +27,6 @@
 #include "platform/files/directory_source-posix.h"
 #include "platform/programs/programs-posix.h"
 #include "platform/programs/spawn-posix.h"
-#include "platform/serial/network_port.h"
 
 namespace zindo {
 namespace {
@@ -177,28 +176,9 @@ Finding PosixSurroundings::WorkingDirectory() {
   return finding;
 }
 
-namespace {
-
-// A port whose link names a serial server: the address is read, but not
-// connected to, since a connection would take the server's one line.
-Finding NetworkPortFinding(const std::string& com, const std::string& path,
-                           const std::string& server) {
-  try {
-    const NetworkAddress address = ParseNetworkAddress(server);
-    return {Verdict::kGood,
-            com + ": " + path + " -> " + address.Text() +
-                ", a serial server (not connected to by the check)",
-            ""};
-  } catch (const Error& failure) {
-    return {Verdict::kBlocking, com + ": " + failure.what(),
-            "point the link at rfc2217://HOST:PORT or tcp://HOST:PORT"};
-  }
-}
-
-}  // namespace
-
 Finding LocalDeviceFinding(int port, const std::string& path,
-                           const std::string& missing_link) {
+                           const std::string& missing_link,
+                           const std::vector<KnownPort>& known) {
   const std::string com = "COM" + std::to_string(port);
   const std::string map_fix =
       "map the adapter to the port: zindo-setup --map " + std::to_string(port) +
@@ -212,7 +192,9 @@ Finding LocalDeviceFinding(int port, const std::string& path,
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) {
     finding.verdict = Verdict::kBlocking;
-    finding.text += std::string(": ") + std::strerror(errno);
+    finding.text +=
+        ": " + (errno == ENOENT ? NoSuchPortText(known)
+                                : std::string(std::strerror(errno)));
     finding.fix = fallback ? map_fix
                            : "plug the adapter in, or map the port to one "
                              "that is there (zindo-setup --list)";
@@ -227,7 +209,8 @@ Finding LocalDeviceFinding(int port, const std::string& path,
     const std::string name =
         ReadText("/proc/" + std::to_string(holder) + "/comm");
     finding.verdict = Verdict::kBlocking;
-    finding.text += ": held by process " + std::to_string(holder) + " " +
+    finding.text += std::string(": ") + kPortInUse + ": process " +
+                    std::to_string(holder) + " " +
                     name.substr(0, name.find('\n'));
     finding.fix =
         "end that program (another relay ends when asked by the "
@@ -247,13 +230,14 @@ Finding LocalDeviceFinding(int port, const std::string& path,
 Finding PosixSurroundings::Device(int port) {
   const std::string path = ports_.DevicePath(port);
   if (const std::string server = ports_.ServerOf(port); !server.empty()) {
-    return NetworkPortFinding("COM" + std::to_string(port), path, server);
+    return ServerPortFinding("COM" + std::to_string(port), path, server);
   }
   // Without a link the relay falls back to the built-in port of that number.
   const bool fallback = path.starts_with("/dev/ttyS");
   return LocalDeviceFinding(
       port, path,
-      fallback ? prefix_.path + "/dosdevices/com" + std::to_string(port) : "");
+      fallback ? prefix_.path + "/dosdevices/com" + std::to_string(port) : "",
+      ports_.KnownPorts());
 }
 
 Finding PosixSurroundings::Display() {

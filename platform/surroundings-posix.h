@@ -2,6 +2,7 @@
 #define ZINDO_PLATFORM_SURROUNDINGS_POSIX_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/desktop/desktop_dialog-posix.h"
 #include "platform/files/file_system-posix.h"
@@ -45,9 +46,11 @@ class PosixSurroundings : public Surroundings {
 // many PCs a built-in port is the console): missing, closed to this user,
 // held by another program, or free. `missing_link` names the absent link
 // when the relay would fall back to the built-in port of that number, which
-// is then a warning at best; "" when a link names `path`.
+// is then a warning at best; "" when a link names `path`. A device that is
+// not there is said as the relay says it, with the ports `known`.
 Finding LocalDeviceFinding(int port, const std::string& path,
-                           const std::string& missing_link);
+                           const std::string& missing_link,
+                           const std::vector<KnownPort>& known);
 
 // What stops this user from opening the device at `path` for reading and
 // writing, with what to do about it, in one line; "" when nothing does, and

@@ -28,9 +28,9 @@ TEST(LocalDeviceFindingTest, MissingIsAProblemAndAFallbackNeverPassesQuietly) {
   } cases[] = {
       {gone, link, Verdict::kBlocking,
        "COM2: no " + link + " link, so the relay would open " + gone +
-           ": No such file or directory",
+           ": no such port on this PC (it has COM4)",
        "map the adapter to the port: zindo-setup --map 2 ADAPTER"},
-      {gone, "", Verdict::kBlocking, ": No such file or directory",
+      {gone, "", Verdict::kBlocking, ": no such port on this PC (it has COM4)",
        "plug the adapter in"},
       {there, link, Verdict::kWarning, "a built-in port or the console",
        "map the adapter to the port: zindo-setup --map 2 ADAPTER"},
@@ -38,7 +38,8 @@ TEST(LocalDeviceFindingTest, MissingIsAProblemAndAFallbackNeverPassesQuietly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path + ", missing link \"" + c.missing_link + "\"");
-    const Finding finding = LocalDeviceFinding(2, c.path, c.missing_link);
+    const Finding finding =
+        LocalDeviceFinding(2, c.path, c.missing_link, {{4, "COM4 (/x)"}});
     EXPECT_EQ(finding.verdict, c.verdict);
     EXPECT_NE(finding.text.find(c.text), std::string::npos) << finding.text;
     EXPECT_EQ(finding.fix.substr(0, c.fix.size()), c.fix) << finding.fix;

@@ -1,5 +1,9 @@
 #include "platform/surroundings-win32.h"
 
+#include <optional>
+
+#include "base/error.h"
+#include "platform/serial/known_ports.h"
 #include "platform/windows-win32.h"
 
 namespace zindo {
@@ -26,17 +30,38 @@ std::string Win32Surroundings::NativePath(const std::string& path) {
   return attributes == INVALID_FILE_ATTRIBUTES ? "" : path;
 }
 
-// The port is looked up, never opened: an open would take it from a relay
-// that holds it, or be refused.
+// Under Wine a second open of a held port succeeds: there only the relay's
+// own open would tell.
 Finding Win32Surroundings::Device(int port) {
   const std::string com = "COM" + std::to_string(port);
-  wchar_t target[512];
-  if (::QueryDosDeviceW(ToUtf16(com).c_str(), target, 512) == 0) {
-    return {Verdict::kBlocking, com + ": no such port on this PC",
-            "plug the adapter in, and set the port Device Manager shows for "
-            "it in the companion's settings"};
+  if (const std::optional<std::string> server = ports_.ServerOf(port)) {
+    return ServerPortFinding(com, "zindo-com" + std::to_string(port) + ".txt",
+                             *server);
   }
-  return {Verdict::kGood, com + " (" + ToUtf8(target) + ")", ""};
+  try {
+    ports_.OpenComPort(port);
+  } catch (const Error& failure) {
+    if (failure.Is(ErrorKind::kBusy)) {
+      return {Verdict::kBlocking, com + ": " + kPortInUse,
+              "close the program that holds it; a relay that still runs "
+              "ends when its companion quits, or end zindo-relay.exe in "
+              "Task Manager"};
+    }
+    if (failure.Is(ErrorKind::kNotFound)) {
+      return {Verdict::kBlocking,
+              com + ": " + NoSuchPortText(ports_.KnownPorts()),
+              "plug the adapter in, and set the port Device Manager shows for "
+              "it in the companion's settings"};
+    }
+    return {Verdict::kBlocking, failure.what(),
+            "look at the port in Device Manager"};
+  }
+  wchar_t target[512];
+  const bool named = ::QueryDosDeviceW(ToUtf16(com).c_str(), target, 512) != 0;
+  return {
+      Verdict::kGood,
+      com + (named ? " (" + ToUtf8(target) + ")" : "") + ": can be opened now",
+      ""};
 }
 
 Finding Win32Surroundings::Display() {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/serial/serial_device-win32.h"
 #include "platform/surroundings.h"
 
 namespace zindo {
@@ -12,12 +13,14 @@ namespace zindo {
 // with ReadDirectoryChangesW, which has no per-user limit.
 class Win32Surroundings : public Surroundings {
  public:
-  explicit Win32Surroundings(std::string working_directory)
-      : working_directory_(std::move(working_directory)) {}
+  Win32Surroundings(std::string working_directory, Win32SerialPorts& ports)
+      : working_directory_(std::move(working_directory)), ports_(ports) {}
 
   Finding Prefix() override;
   Finding WorkingDirectory() override;
   std::string NativePath(const std::string& path) override;
+  // A port file's serial server is read, not connected to; a COM port of
+  // the system's is opened as the relay opens it, and closed again at once.
   Finding Device(int port) override;
   Finding Display() override;
   Finding DirectoryWatching() override;
@@ -27,6 +30,7 @@ class Win32Surroundings : public Surroundings {
 
  private:
   std::string working_directory_;
+  Win32SerialPorts& ports_;
 };
 
 }  // namespace zindo

@@ -1,6 +1,23 @@
 #include "platform/surroundings.h"
 
+#include "base/error.h"
+#include "platform/serial/network_port.h"
+
 namespace zindo {
+
+Finding ServerPortFinding(const std::string& com, const std::string& where,
+                          const std::string& server) {
+  try {
+    const NetworkAddress address = ParseNetworkAddress(server);
+    return {Finding::Verdict::kGood,
+            com + ": " + where + " -> " + address.Text() +
+                ", a serial server (not connected to by the check)",
+            ""};
+  } catch (const Error& failure) {
+    return {Finding::Verdict::kBlocking, com + ": " + failure.what(),
+            "name rfc2217://HOST:PORT or tcp://HOST:PORT in " + where};
+  }
+}
 
 std::string ReportLines(const Finding& finding) {
   static constexpr const char* kMarks[] = {"ok       ", "warning  ",

@@ -17,15 +17,22 @@ struct Finding {
   std::string fix;   // what to do about it, one line; "" when good
 };
 
+// A port that port file or link `where` ("zindo-com3.txt") gives to the
+// serial server at `server`: the address is read, but not connected to,
+// since a connection would take the server's one line from a relay that
+// holds it. A problem when `server` is no address.
+Finding ServerPortFinding(const std::string& com, const std::string& where,
+                          const std::string& server);
+
 // `finding` as every check prints it: a line that starts with its verdict
 // ("ok", "warning" or "PROBLEM", in a column of their own), then, unless it
 // is "", a line that says what to do, indented under the text.
 std::string ReportLines(const Finding& finding);
 
 // What the relay would find around it on this machine, looked at without
-// changing anything: no file is written or created, no device is opened, no
-// lock is taken, and nothing is started but a program asked for its
-// version.
+// changing anything: no file is written or created, no lock is taken, no
+// device is opened but a system's COM port for a moment (below), and
+// nothing is started but a program asked for its version.
 class Surroundings {
  public:
   virtual ~Surroundings() = default;
@@ -43,6 +50,10 @@ class Surroundings {
 
   // The device that port `port` opens, and whether this user could open it
   // now: it exists, may be read and written, and no other program holds it.
+  // Where only an open tells (Windows' COM ports), the port is opened and
+  // closed at once, unconfigured; a port that may be the console (a built-in
+  // port without a link) and a serial server are never opened. A port that
+  // is held is said with kPortInUse, one that is missing with NoSuchPortText.
   virtual Finding Device(int port) = 0;
 
   // Whether there is a desktop for the relay's messages and for the keys

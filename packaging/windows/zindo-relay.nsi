@@ -3,10 +3,12 @@
 ; the companion's folder, which it asks for: the relay works in its working
 ; directory, and a shortcut's "Start in" is where office users set that. The
 ; Start menu also gets "Check zindo-relay", which shows what the relay would
-; do there. Starting the relay at login is offered, and off unless chosen:
-; a shortcut in the common Startup folder, which runs at every user's login,
-; so that an install approved by an administrator, or run as SYSTEM, starts
-; it for the shop's own user too. It registers an uninstaller,
+; do there, and "Check zindo-relay and ask the device", which then sends the
+; device the relay's probe and says whether it answered. Starting the relay
+; at login is offered, and off unless chosen: a shortcut in the common
+; Startup folder, which runs at every user's login, so that an install
+; approved by an administrator, or run as SYSTEM, starts it for the shop's
+; own user too. It registers an uninstaller,
 ; which removes what it installed and never the companion's files. Either relay gets the same DOSBox (a 32-bit program), in DOSBox\
 ; beside it, where the relay looks for its own; the user's own DOSBox
 ; installations, App Paths entries and DOSBox settings are not touched.
@@ -92,6 +94,8 @@ Section "zindo-relay"
     "$INSTDIR\zindo-relay.exe"
   CreateShortcut "$SMPROGRAMS\zindo-relay\Check zindo-relay.lnk" \
     "$INSTDIR\zindo-relay.exe" "--check"
+  CreateShortcut "$SMPROGRAMS\zindo-relay\Check zindo-relay and ask the device.lnk" \
+    "$INSTDIR\zindo-relay.exe" "--check --probe"
   CreateShortcut "$DESKTOP\zindo-relay.lnk" "$INSTDIR\zindo-relay.exe"
   CreateShortcut "$SMPROGRAMS\zindo-relay\README.lnk" "$INSTDIR\README.txt"
   CreateShortcut "$SMPROGRAMS\zindo-relay\Manual.lnk" "$INSTDIR\manual.txt"
@@ -244,6 +248,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\zindo-relay\README.lnk"
   Delete "$SMPROGRAMS\zindo-relay\Manual.lnk"
   Delete "$SMPROGRAMS\zindo-relay\Check zindo-relay.lnk"
+  Delete "$SMPROGRAMS\zindo-relay\Check zindo-relay and ask the device.lnk"
   RMDir "$SMPROGRAMS\zindo-relay"
   Delete "$INSTDIR\zindo-relay.exe"
   Delete "$INSTDIR\README.txt"

@@ -67,10 +67,10 @@ HWND AddChild(HWND window, const wchar_t* kind, const wchar_t* text,
 }
 
 void AddControls(HWND window, const std::wstring& text) {
-  HWND field = AddChild(window, L"EDIT", text.c_str(),
-                        WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                            ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                        kReportTextId);
+  HWND field = AddChild(
+      window, L"EDIT", text.c_str(),
+      WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+      kReportTextId);
   HFONT font = MonospacedFont(window);
   ::SetPropW(window, L"font", font);
   ::SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -131,9 +131,17 @@ void RegisterReportClass() {
 
 }  // namespace
 
+std::string VerdictFirst(const std::string& report) {
+  std::string body = report;
+  if (!body.empty() && body.back() == '\n') body.pop_back();
+  const std::size_t last = body.rfind('\n');
+  if (last == std::string::npos) return report;
+  return body.substr(last + 1) + "\n\n" + body.substr(0, last + 1);
+}
+
 bool ShowReportWindow(const std::string& title, const std::string& text) {
   RegisterReportClass();
-  std::wstring wide_text = WithWindowsLineEnds(text);
+  std::wstring wide_text = WithWindowsLineEnds(VerdictFirst(text));
   HWND window = ::CreateWindowExW(
       0, kReportWindowClass, ToUtf16(title).c_str(), WS_OVERLAPPEDWINDOW,
       CW_USEDEFAULT, CW_USEDEFAULT, Scaled(nullptr, kWindowWidth),

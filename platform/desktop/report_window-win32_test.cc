@@ -61,13 +61,16 @@ bool FixedPitch(HWND control) {
 }
 
 // The report in a window the user can read, select in and copy from, until
-// Close: every line, in a monospaced read-only field; Copy puts the whole
-// text on the clipboard with Windows line ends.
+// Close: every line, the verdict first, in a monospaced read-only field that
+// wraps long lines; Copy puts the whole text on the clipboard with Windows
+// line ends.
 TEST(ReportWindowTest, ShowsTheReportToCopyUntilClosed) {
   const std::string report =
-      "ok       prefix: C:\\zindo\nPROBLEM  port: COM3 \xd7\xa9 busy\n";
+      "ok       prefix: C:\\zindo\nPROBLEM  port: COM3 \xd7\xa9 busy\n"
+      "The relay would not start here.\n";
   const std::wstring expected =
-      L"ok       prefix: C:\\zindo\r\nPROBLEM  port: COM3 \x05e9 busy\r\n";
+      L"The relay would not start here.\r\n\r\nok       prefix: "
+      L"C:\\zindo\r\nPROBLEM  port: COM3 \x05e9 busy\r\n";
   auto shown = std::async(std::launch::async, [&] {
     return ShowReportWindow("Check zindo-relay", report);
   });
@@ -79,6 +82,8 @@ TEST(ReportWindowTest, ShowsTheReportToCopyUntilClosed) {
   HWND field = ::GetDlgItem(window, kReportTextId);
   EXPECT_EQ(TextOf(field), expected);
   EXPECT_NE(::GetWindowLongW(field, GWL_STYLE) & ES_READONLY, 0);
+  EXPECT_EQ(::GetWindowLongW(field, GWL_STYLE) & (ES_AUTOHSCROLL | WS_HSCROLL),
+            0);
   EXPECT_TRUE(FixedPitch(field));
   EXPECT_EQ(TextOf(::GetDlgItem(window, kReportCopyId)), L"Copy");
 

@@ -75,10 +75,10 @@ std::unique_ptr<SerialDevice> FakeSerialPorts::Open(
   }
   FakeLine& fake_line = lines_[port];
   if (fake_line.open) {
-    throw Error(name + ": Device or resource busy", ErrorKind::kBusy);
+    throw Error(name + ": " + kPortInUse, ErrorKind::kBusy);
   }
   if (fake_line.gone) {
-    throw Error(name + ": No such file or directory", ErrorKind::kNotFound);
+    throw Error(name + ": " + NoSuchPortText(known), ErrorKind::kNotFound);
   }
   last_opened_ = port;
   return std::make_unique<FakeSerialDevice>(port, fake_line, journal_);

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/fake/fake_journal.h"
 #include "platform/serial/serial_device.h"
@@ -32,12 +33,16 @@ class FakeSerialPorts : public SerialPorts {
   bool IsValidPortNumber(int port) override { return port >= 1 && port <= 255; }
   std::unique_ptr<SerialDevice> Open(int port,
                                      const LineSettings& settings) override;
+  std::vector<KnownPort> KnownPorts() override { return known; }
 
   FakeLine& line(int port) { return lines_[port]; }
   // Makes every open of `port` fail with `message`.
   void FailOpen(int port, const std::string& message);
   // The port opened last, or 0.
   int last_opened() const { return last_opened_; }
+
+  // The ports the machine has, as KnownPorts gives them.
+  std::vector<KnownPort> known;
 
  private:
   FakeJournal& journal_;

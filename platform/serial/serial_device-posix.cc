@@ -13,6 +13,7 @@
 #include <climits>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/error.h"
 #include "platform/descriptor-posix.h"
@@ -109,6 +110,20 @@ bool IsPseudoTerminal(int fd) {
   return (device_major >= 136 && device_major <= 143) || device_major == 3;
 }
 
+// Why the port `name` did not open, in the words the check uses too; `known`
+// are the ports there are, for a port that is not.
+Error OpenError(const std::string& name, int error,
+                const std::vector<KnownPort>& known) {
+  if (error == EBUSY) {
+    return Error("open " + name + ": " + kPortInUse, ErrorKind::kBusy);
+  }
+  if (error == ENOENT) {
+    return Error("open " + name + ": " + NoSuchPortText(known),
+                 ErrorKind::kNotFound);
+  }
+  return SystemError("open " + name, error);
+}
+
 class PosixSerialDevice : public SerialDevice {
  public:
   PosixSerialDevice(UniqueFd fd, std::string name,
@@ -134,12 +149,10 @@ class PosixSerialDevice : public SerialDevice {
   // ends with the process, is the only lock.
   void TakeExclusively() {
     if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
-      throw SystemError("open " + name_, IsWouldBlock(errno) ? EBUSY : errno);
+      throw OpenError(name_, IsWouldBlock(errno) ? EBUSY : errno, {});
     }
     if (IsPseudoTerminal(fd_.get())) return;
-    if (::ioctl(fd_.get(), TIOCEXCL) != 0) {
-      throw SystemError("open " + name_, errno);
-    }
+    if (::ioctl(fd_.get(), TIOCEXCL) != 0) throw OpenError(name_, errno, {});
     exclusive_ = true;
   }
 
@@ -310,6 +323,23 @@ std::string PosixSerialPorts::ServerOf(int port) const {
   return NamesNetworkPort(target) ? target : "";
 }
 
+// Only the ports the prefix maps: every machine has /dev/ttyS0 to S31,
+// whether or not a port is behind them.
+std::vector<KnownPort> PosixSerialPorts::KnownPorts() {
+  std::vector<KnownPort> known;
+  for (int port = 1; port <= 255; ++port) {
+    const std::string link = prefix_ + "/dosdevices/com" + std::to_string(port);
+    const std::string target = LinkTarget(link).value_or("");
+    struct stat status;
+    if (target.empty() ||
+        (!NamesNetworkPort(target) && ::stat(link.c_str(), &status) != 0)) {
+      continue;
+    }
+    known.push_back({port, "COM" + std::to_string(port) + " (" + target + ")"});
+  }
+  return known;
+}
+
 std::unique_ptr<SerialDevice> PosixSerialPorts::Open(
     int port, const LineSettings& settings) {
   std::string port_name = "COM" + std::to_string(port);
@@ -326,7 +356,10 @@ std::unique_ptr<SerialDevice> PosixSerialPorts::Open(
     return OpenNetworkPort(port, server, settings, watch_list_);
   }
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd.valid()) throw SystemError("open " + name, errno);
+  if (!fd.valid()) {
+    const int error = errno;
+    throw OpenError(name, error, KnownPorts());
+  }
   auto device =
       std::make_unique<PosixSerialDevice>(std::move(fd), name, watch_list_);
   device->TakeExclusively();

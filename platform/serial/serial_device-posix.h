@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/serial/serial_device.h"
 #include "platform/system/watch_list-posix.h"
@@ -22,6 +23,10 @@ class PosixSerialPorts : public SerialPorts {
   bool IsValidPortNumber(int port) override;
   std::unique_ptr<SerialDevice> Open(int port,
                                      const LineSettings& settings) override;
+  // The ports the prefix's dosdevices links map to a device that is there,
+  // or to a serial server: "COM3 (/dev/ttyUSB0)". Follows the links with
+  // stat, never opening a device.
+  std::vector<KnownPort> KnownPorts() override;
 
   // The native path that port `port` opens.
   std::string DevicePath(int port) const;

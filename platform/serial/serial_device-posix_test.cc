@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/error.h"
 #include "gmock/gmock.h"
@@ -74,13 +75,21 @@ TEST_F(PosixSerialTest, PortsAreNumberedOneTo255AndCountedFromZero) {
   EXPECT_EQ(ports_.DevicePath(12), machine_ports + "11");
 }
 
+// The ports there are: the links to a device that is there or to a serial
+// server, never a dangling one, nor a built-in port without a link.
 TEST_F(PosixSerialTest, DanglingLinkFailsWithoutFallingBack) {
   posix_test::MakeSymlink(root_ / "unplugged", prefix_ + "/dosdevices/com7");
+  posix_test::MakeSymlink("tcp://127.0.0.1:4001", prefix_ + "/dosdevices/com9");
 
+  EXPECT_EQ(
+      ports_.KnownPorts(),
+      (std::vector<KnownPort>{{5, "COM5 (" + terminal_.slave_path() + ")"},
+                              {9, "COM9 (tcp://127.0.0.1:4001)"}}));
   EXPECT_THAT(
       [&] { ports_.Open(7, LineSettings{}); },
       AllOf(ThrowsMessage<Error>(AllOf(HasSubstr(prefix_ + "/dosdevices/com7"),
-                                       HasSubstr("No such file or directory"),
+                                       HasSubstr("no such port on this PC "
+                                                 "(it has COM5, COM9)"),
                                        Not(HasSubstr("/dev/tty")))),
             OfKind(ErrorKind::kNotFound)));
 }
@@ -188,7 +197,7 @@ TEST_F(PosixSerialTest, PortIsHeldAndWatchedUntilClosed) {
   EXPECT_THAT([&] { ports_.Open(kPort, LineSettings{}); },
               AllOf(ThrowsMessage<Error>(AllOf(
                         HasSubstr("COM5"), HasSubstr(terminal_.slave_path()),
-                        HasSubstr("busy"))),
+                        HasSubstr("in use by another program"))),
                     OfKind(ErrorKind::kBusy)));
   EXPECT_EQ(SendAndReadAll(*first, "still mine"), "still mine");
 

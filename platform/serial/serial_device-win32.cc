@@ -5,7 +5,9 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "platform/serial/known_ports-win32.h"
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
 #include "platform/system/watch_list-win32.h"
@@ -245,23 +247,6 @@ void Win32SerialDevice::EndReceiveWait() {
   receive_wait_pending_ = false;
 }
 
-// The first line of the port file zindo-comN.txt in `directory`, without
-// surrounding blanks, or nothing when there is no such file.
-std::optional<std::string> PortFileLine(const std::string& directory,
-                                        int port) {
-  const std::filesystem::path path =
-      std::filesystem::path(ToUtf16(directory)) /
-      (L"zindo-com" + std::to_wstring(port) + L".txt");
-  std::ifstream file(path);
-  if (!file) return std::nullopt;
-  std::string line;
-  std::getline(file, line);
-  const std::size_t begin = line.find_first_not_of(" \t\r\xEF\xBB\xBF");
-  const std::size_t end = line.find_last_not_of(" \t\r");
-  if (begin == std::string::npos) return "";
-  return line.substr(begin, end - begin + 1);
-}
-
 }  // namespace
 
 std::string UnsupportedSetting(const LineSettings& settings) {
@@ -296,8 +281,47 @@ void MakeRawLine(const LineSettings& settings, DCB& line) {
   line.fAbortOnError = FALSE;
 }
 
+std::optional<std::string> PortFileLine(const std::string& directory,
+                                        int port) {
+  const std::filesystem::path path =
+      std::filesystem::path(ToUtf16(directory)) /
+      (L"zindo-com" + std::to_wstring(port) + L".txt");
+  std::ifstream file(path);
+  if (!file) return std::nullopt;
+  std::string line;
+  std::getline(file, line);
+  const std::size_t begin = line.find_first_not_of(" \t\r\xEF\xBB\xBF");
+  const std::size_t end = line.find_last_not_of(" \t\r");
+  if (begin == std::string::npos) return "";
+  return line.substr(begin, end - begin + 1);
+}
+
 bool Win32SerialPorts::IsValidPortNumber(int port) {
   return port >= 1 && port <= 255;
+}
+
+// No sharing: a port another program holds is refused here.
+UniqueHandle Win32SerialPorts::OpenComPort(int port) {
+  const std::wstring path = L"\\\\.\\COM" + std::to_wstring(port);
+  UniqueHandle handle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr));
+  if (!handle.valid()) {
+    const DWORD error = ::GetLastError();
+    const bool missing =
+        error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    throw ComPortOpenError("open COM" + std::to_string(port), error,
+                           missing ? KnownPorts() : std::vector<KnownPort>{});
+  }
+  return handle;
+}
+
+std::vector<KnownPort> Win32SerialPorts::KnownPorts() {
+  return ComPortsOfThisPc();
+}
+
+std::optional<std::string> Win32SerialPorts::ServerOf(int port) const {
+  return PortFileLine(working_directory_, port);
 }
 
 std::unique_ptr<SerialDevice> Win32SerialPorts::Open(
@@ -323,20 +347,7 @@ std::unique_ptr<SerialDevice> Win32SerialPorts::Open(
                         ".txt): ");
     }
   }
-  // No sharing: a port another program holds fails here with the
-  // system's text.
-  std::wstring path = L"\\\\.\\COM" + std::to_wstring(port);
-  UniqueHandle handle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OVERLAPPED, nullptr));
-  if (!handle.valid()) {
-    // A port is a device that one program holds at a time: access is
-    // denied to the others.
-    const DWORD error = ::GetLastError();
-    throw Win32Error("open " + name, error,
-                     error == ERROR_ACCESS_DENIED ? ErrorKind::kBusy
-                                                  : Win32ErrorKind(error));
-  }
+  UniqueHandle handle = OpenComPort(port);
   auto device =
       std::make_unique<Win32SerialDevice>(std::move(handle), name, watch_list_);
   device->Configure(settings);

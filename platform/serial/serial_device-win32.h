@@ -2,7 +2,9 @@
 #define ZINDO_PLATFORM_SERIAL_SERIAL_DEVICE_WIN32_H_
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/serial/serial_device.h"
 #include "platform/system/watch_list-win32.h"
@@ -25,11 +27,25 @@ class Win32SerialPorts : public SerialPorts {
   bool IsValidPortNumber(int port) override;
   std::unique_ptr<SerialDevice> Open(int port,
                                      const LineSettings& settings) override;
+  // ComPortsOfThisPc: the ports of the system, not the port files.
+  std::vector<KnownPort> KnownPorts() override;
+
+  // The first line of the port file zindo-comN.txt for port `port`, without
+  // surrounding blanks, or nothing when there is no such file.
+  std::optional<std::string> ServerOf(int port) const;
+
+  // Opens the system's port COMn as Open does, without configuring it:
+  // throws the Error Open would (ComPortOpenError).
+  UniqueHandle OpenComPort(int port);
 
  private:
   std::string working_directory_;
   std::shared_ptr<WatchList> watch_list_;
 };
+
+// The first line of the port file zindo-comN.txt in `directory`, without
+// surrounding blanks, or nothing when there is no such file.
+std::optional<std::string> PortFileLine(const std::string& directory, int port);
 
 // The first of `settings` that no port can take ("9 data bits"), or "".
 std::string UnsupportedSetting(const LineSettings& settings);

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/error.h"
 #include "gtest/gtest.h"
+#include "platform/serial/known_ports-win32.h"
 #include "platform/testing/testing-win32.h"
 
 namespace zindo {
@@ -22,6 +24,35 @@ TEST(Win32SerialPortsTest, PortsAreNumberedOneTo255) {
   Win32SerialPorts ports(".", std::make_shared<WatchList>());
   for (int number : {1, 10, 255}) EXPECT_TRUE(ports.IsValidPortNumber(number));
   for (int number : {0, 256, -1}) EXPECT_FALSE(ports.IsValidPortNumber(number));
+}
+
+// Windows refuses a port that another program holds as access denied or as
+// a sharing violation: both read "in use", as the check says it. (Wine lets
+// a second process open a held port, so only the mapping can be tested.)
+TEST(Win32SerialPortsTest, AFailedOpenSaysInUseOrWhichPortsThereAre) {
+  const std::vector<KnownPort> known = {{1, "Communications Port (COM1)"},
+                                        {4, "COM4"}};
+  const struct {
+    DWORD code;
+    ErrorKind kind;
+    std::string message;
+  } cases[] = {
+      {ERROR_ACCESS_DENIED, ErrorKind::kBusy,
+       "open COM3: in use by another program (a relay that is still "
+       "running?)"},
+      {ERROR_SHARING_VIOLATION, ErrorKind::kBusy,
+       "open COM3: in use by another program (a relay that is still "
+       "running?)"},
+      {ERROR_FILE_NOT_FOUND, ErrorKind::kNotFound,
+       "open COM3: no such port on this PC (it has COM1, COM4)"},
+      {ERROR_GEN_FAILURE, ErrorKind::kGone, "open COM3: "},
+  };
+  for (const auto& c : cases) {
+    const Error error = ComPortOpenError("open COM3", c.code, known);
+    EXPECT_EQ(error.kind(), c.kind) << c.code;
+    EXPECT_EQ(std::string(error.what()).substr(0, c.message.size()), c.message)
+        << c.code;
+  }
 }
 
 TEST(Win32SerialPortsTest, UnsupportedSettingsAreNamed) {

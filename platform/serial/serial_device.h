@@ -3,6 +3,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/serial/known_ports.h"
 
 namespace zindo {
 
@@ -55,11 +58,16 @@ class SerialPorts {
   virtual bool IsValidPortNumber(int port) = 0;
 
   // Opens port `port` exclusively with `settings`, raw, without flow control
-  // and without blocking reads. Throws Error naming the device and the
-  // system's error text when it does not exist (ErrorKind::kNotFound), is
-  // held by another program (kBusy), or cannot be configured.
+  // and without blocking reads. Throws Error naming the device when it does
+  // not exist (ErrorKind::kNotFound, saying NoSuchPortText of KnownPorts),
+  // is held by another program (kBusy, saying kPortInUse), or cannot be
+  // configured (with the system's error text).
   virtual std::unique_ptr<SerialDevice> Open(int port,
                                              const LineSettings& settings) = 0;
+
+  // The ports this machine has, in the order of their numbers, as its user
+  // knows them. Opens none of them.
+  virtual std::vector<KnownPort> KnownPorts() = 0;
 };
 
 }  // namespace zindo

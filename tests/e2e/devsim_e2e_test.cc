@@ -136,5 +136,54 @@ TEST_F(DevsimTest, UnpluggedDeviceEndsTheRelayWithTheFailureMessage) {
   EXPECT_EQ(sandbox_.ReadFile("work/zindoK.inf"), "0,1\r\n");
 }
 
+// zindo-relay --check --probe asks the device as the recovery cycle does,
+// on a port of its own or through a serial server, and says what came. The
+// companion's folder and configuration stay as they were.
+TEST(ProbeTest, SaysWhetherTheDeviceAnswered) {
+  const struct {
+    const char* name;
+    std::string rule;
+    bool through_server;
+    std::string said;
+    int status;
+  } cases[] = {
+      {"an answer", "probe: reply " + kAnswer + " after 100", false,
+       "ok       probe: the device on COM1 answered: 19 byte(s), the first ",
+       0},
+      {"an empty frame", "probe: empty", false,
+       "warning  probe: the device on COM1 answered with an empty frame", 1},
+      {"silence", "probe: silent", false,
+       "PROBLEM  probe: no answer from the device on COM1 within 2 s", 1},
+      {"an answer through a serial server", "probe: reply " + kAnswer, true,
+       "ok       probe: the device on COM1 answered: 19 byte(s)", 0},
+  };
+  const std::string configuration = "1,-1,0,521,c,c:\\zindo\\,1\r\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sandbox sandbox;
+    sandbox.MakeDirectory("prefix/drive_c/zindo");
+    sandbox.WriteFile("prefix/drive_c/zindo/LOCAL6.DAT", configuration);
+    sandbox.WriteFile("work/autoexec.pif", "#!/bin/sh\n", 0755);
+    std::unique_ptr<DeviceSimulator> device;
+    if (c.through_server) {
+      device = DeviceSimulator::Listening(sandbox, {c.rule});
+      sandbox.MapPort(1, "tcp://" + device->address());
+    } else {
+      device =
+          std::make_unique<DeviceSimulator>(sandbox, 1, std::vector{c.rule});
+    }
+    RelayProcess check(sandbox, "check", {}, {"--check", "--probe"});
+
+    EXPECT_EQ(check.WaitForExit(kLimit), c.status) << check.Stderr();
+    const std::string report = sandbox.ReadFile("check.stdout").value_or("");
+    EXPECT_NE(report.find(c.said), std::string::npos) << report;
+    EXPECT_NE(device->Log().find("(probe)"), std::string::npos)
+        << device->Log();
+    EXPECT_EQ(sandbox.List("work"), std::vector<std::string>{"autoexec.pif"});
+    EXPECT_EQ(sandbox.ReadFile("prefix/drive_c/zindo/LOCAL6.DAT"),
+              configuration);
+  }
+}
+
 }  // namespace
 }  // namespace zindo::e2e

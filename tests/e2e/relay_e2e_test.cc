@@ -345,7 +345,9 @@ TEST_F(FailurePathTest, PortThatCannotBeTaken) {
   ioctl(holder, TIOCNXCL);
   close(holder);
   EXPECT_THAT(held, ElementsAre(AllOf(HasSubstr(com1_.slave_path()),
-                                      HasSubstr("Device or resource busy"))));
+                                      HasSubstr("in use by another program "
+                                                "(a relay that is still "
+                                                "running?)"))));
   EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
 
   sandbox_.MapPort(5, sandbox_.Path("prefix/no-such-device"));
@@ -354,7 +356,8 @@ TEST_F(FailurePathTest, PortThatCannotBeTaken) {
   const auto missing = RunExpectingFailure();
   EXPECT_THAT(missing,
               ElementsAre(AllOf(HasSubstr("COM5"),
-                                HasSubstr("No such file or directory"))));
+                                HasSubstr("no such port on this PC (it has "
+                                          "COM1)"))));
   EXPECT_EQ(Configuration(), configuration);
   EXPECT_FALSE(sandbox_.Exists("work/zindoK.inf"));
   EXPECT_EQ(CompanionStarts(), 0);

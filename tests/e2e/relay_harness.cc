@@ -64,9 +64,12 @@ bool BecomeRelayUser() {
 // `preload` (an LD_PRELOAD entry, or "") is given to the relay alone: a
 // library such as libfaketime loaded into the root steps before it would
 // leave them shared state that the relay's user may not open.
-std::vector<std::string> RelayCommand(const std::string& preload) {
+// `arguments` follow the relay on its command line.
+std::vector<std::string> RelayCommand(
+    const std::string& preload, const std::vector<std::string>& arguments) {
   std::vector<std::string> relay = {ZINDO_RELAY_PATH};
   if (!preload.empty()) relay = {"env", preload, ZINDO_RELAY_PATH};
+  relay.insert(relay.end(), arguments.begin(), arguments.end());
   if (!RunningAsRoot()) return relay;
   std::vector<std::string> command = {
       "unshare",
@@ -251,7 +254,8 @@ bool PortIsHeld(const std::string& device) {
 }
 
 RelayProcess::RelayProcess(const Sandbox& sandbox, const std::string& name,
-                           const std::vector<std::string>& environment_extra)
+                           const std::vector<std::string>& environment_extra,
+                           const std::vector<std::string>& arguments)
     : stderr_path_(sandbox.Path(name + ".stderr")) {
   std::vector<std::string> extra = environment_extra;
   std::string preload;
@@ -260,7 +264,7 @@ RelayProcess::RelayProcess(const Sandbox& sandbox, const std::string& name,
     preload = entry;
     return true;
   });
-  std::vector<std::string> command = RelayCommand(preload);
+  std::vector<std::string> command = RelayCommand(preload, arguments);
   std::vector<std::string> environment = RelayEnvironment(sandbox, extra);
   std::vector<char*> argv = PointersTo(command);
   std::vector<char*> envp = PointersTo(environment);

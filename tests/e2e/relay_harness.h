@@ -97,9 +97,12 @@ class RelayProcess {
   // "NAME=value" entries of `environment`.
   // DISPLAY and WAYLAND_DISPLAY are dropped too: only `environment` gives the
   // relay a desktop to show dialogs on. An LD_PRELOAD entry reaches the
-  // relay alone, not the steps that start it.
+  // relay alone, not the steps that start it. `arguments` follow the
+  // relay's name on its command line; its standard output goes to
+  // <name>.stdout in the sandbox.
   RelayProcess(const Sandbox& sandbox, const std::string& name = "relay",
-               const std::vector<std::string>& environment = {});
+               const std::vector<std::string>& environment = {},
+               const std::vector<std::string>& arguments = {});
   ~RelayProcess();
 
   RelayProcess(const RelayProcess&) = delete;

@@ -116,19 +116,21 @@ fi
 
 # The interview, on a terminal, with a launcher already there for another
 # folder: the answers take adapter 1 for the port the companion names, a
-# launcher for $other, and no to replacing the old one. The old launcher
-# stays, and the check of $other still runs and decides the exit status.
+# launcher for $other, no to replacing the old one, and no to asking the
+# device. The old launcher stays, and the check of $other still runs and
+# decides the exit status.
 other=$scratch/other
 mkdir -p "$other"
 cp -p "$work/autoexec.pif" "$other/"
 [[ $(id -u) == 0 ]] && chown -R 65534:65534 "$other"
 launcher_before=$(cat "$launcher")
 interview=$(printf '%q ' "${as_user[@]}" "${user_env[@]}" "$build/zindo-setup")
-out=$(printf '%s\n' 1 "" "$other" "" n |
+out=$(printf '%s\n' 1 "" "$other" "" n n |
       script -qec "$interview" /dev/null 2>&1)
 status=$?
 [[ $status == 0 && $out == *"Replace the launcher there is?"* &&
    $out == *"kept: it starts the relay in $work"* &&
+   $out == *"ask the device whether it answers"* && $out != *"probe:"* &&
    $out == *"What the relay would do in $other:"* &&
    $out == *"The relay would start here."* ]] || fail "interview ($status): $out"
 [[ $(cat "$launcher") == "$launcher_before" ]] || fail "the interview replaced the launcher"

@@ -262,6 +262,9 @@ for link in "$menu/zindo-relay.lnk" "$menu/Check zindo-relay.lnk" "$desktop"; do
 done
 tr -d '\000' <"$menu/Check zindo-relay.lnk" | grep -q -- '--check' ||
   fail "Check zindo-relay does not run --check"
+tr -d '\000' <"$menu/Check zindo-relay and ask the device.lnk" |
+  grep -q -- '--check --probe' ||
+  fail "Check zindo-relay and ask the device does not run --check --probe"
 [[ -d "$c/companion" ]] || fail "the companion's folder was not made"
 [[ -z "$(at_login)" ]] || fail "a plain install starts it at login: $(at_login)"
 [[ "$(remembered_folder)" == 'C:\companion' ]] ||

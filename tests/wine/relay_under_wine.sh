@@ -59,6 +59,7 @@ top=$(mktemp -d /tmp/zindo-wine.XXXXXX)
 prefix="$top/wine/prefix"
 work="$top/work"
 devsim_pid=""
+server_pid=""
 relay_pid=""
 wine_started=false
 
@@ -78,6 +79,7 @@ cleanup() {
     as_wine_user "$wineserver" -w 2>/dev/null || true
   fi
   end_process "$devsim_pid"
+  end_process "$server_pid"
   rm -rf "$top"
   exit "$status"
 }
@@ -189,6 +191,58 @@ say "quit request"
 quit_relay "$work"
 status_is 0,0 || fail "zindoK.inf does not say 0,0"
 say "  the relay ended with status 0; zindoK.inf: 0,0"
+
+# --check lists the COM ports this PC has, the relay's marked, and with
+# --probe asks the device, which answers any message; it changes no file of
+# the companion's. Then a port file, zindo-com3.txt, names a serial server
+# (zindo-devsim listening): the check takes that port as the relay does, and
+# asks the device through it.
+say "check: the ports this PC has, and the device asked"
+# Runs zindo-relay --check $@ in $work; its report goes to $top/check.out.
+run_check() {
+  local status=0
+  (cd "$work" && as_wine_user "$wine" "$relay_exe" --check "$@" </dev/null \
+    >"$top/check.out" 2>&1) || status=$?
+  [[ $status -eq 0 ]] || { cat "$top/check.out" >&2; fail "--check $* ended with $status"; }
+}
+work_before=$(cd "$work" && md5sum -- *)
+run_check --probe
+grep -aqE "^ok +ports: (.*, )?[^,]*COM1\)? <- the relay's port" "$top/check.out" ||
+  { cat "$top/check.out" >&2; fail "the ports do not show COM1 as the relay's"; }
+grep -aq "ok       probe: the device on COM1 answered: 19 byte(s)" "$top/check.out" ||
+  { cat "$top/check.out" >&2; fail "the probe got no answer on COM1"; }
+[[ "$(cd "$work" && md5sum -- *)" == "$work_before" ]] ||
+  fail "--check --probe changed the companion's files"
+say "  $(grep -a 'ports:' "$top/check.out" | tr -d '\r' | sed 's/^ok *//')"
+say "  $(grep -a 'probe:' "$top/check.out" | tr -d '\r' | sed 's/^ok *//')"
+"$devsim_bin" --listen 127.0.0.1:0 --log "$top/server.log" \
+  --rule "any: reply $answer" >"$top/server.out" 2>&1 &
+server_pid=$!
+wait_for 50 grep -q 'listening on' "$top/server.out" || fail "no serial server"
+server=$(sed -n 's/.*listening on //p' "$top/server.out")
+printf 'tcp://%s\r\n' "$server" >"$work/zindo-com3.txt"
+printf '3,-1,0,521,c,c:\\zindo\\,1\r\n' >"$prefix/drive_c/zindo/LOCAL6.DAT"
+chown "$user:$user" "$work/zindo-com3.txt" "$prefix/drive_c/zindo/LOCAL6.DAT"
+run_check --probe
+grep -aq "ok       device: COM3: zindo-com3.txt -> tcp://$server, a serial server" \
+  "$top/check.out" || { cat "$top/check.out" >&2; fail "zindo-com3.txt was not honoured"; }
+grep -aq "ok       probe: the device on COM3 answered: 19 byte(s)" "$top/check.out" ||
+  { cat "$top/check.out" >&2; fail "the probe got no answer through the server"; }
+end_process "$server_pid"
+rm "$work/zindo-com3.txt"
+say "  zindo-com3.txt: COM3 is the serial server at $server, and the device answered"
+# A port this PC does not have is named with the ports it has, and not asked.
+printf '7,-1,0,521,c,c:\\zindo\\,1\r\n' >"$prefix/drive_c/zindo/LOCAL6.DAT"
+missing=0
+(cd "$work" && as_wine_user "$wine" "$relay_exe" --check --probe </dev/null \
+  >"$top/check.out" 2>&1) || missing=$?
+[[ $missing -eq 1 ]] &&
+  grep -aqE "^PROBLEM +device: COM7: no such port on this PC \(it has COM1(, COM[0-9]+)*\)" \
+    "$top/check.out" &&
+  grep -aq "probe: not asked: COM7: no such port" "$top/check.out" ||
+  { cat "$top/check.out" >&2; fail "COM7, which is not there ($missing)"; }
+say "  $(grep -a 'device:' "$top/check.out" | tr -d '\r' | sed 's/^PROBLEM *//')"
+printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$prefix/drive_c/zindo/LOCAL6.DAT"
 
 # Log-off: a second relay is sent what Windows sends every top-level window
 # when the session ends. Its hidden window needs a desktop, which Wine has

@@ -327,8 +327,9 @@ bool Remove(const Places& places) {
   return true;
 }
 
-// What the relay would do in `folder`: zindo-relay --check, run there.
-bool Check(const std::string& folder) {
+// What the relay would do in `folder`: zindo-relay --check, run there; with
+// `probe`, asking the device too (--probe).
+bool Check(const std::string& folder, bool probe = false) {
   std::error_code error;
   const std::string directory = fs::canonical(folder, error);
   if (error) {
@@ -336,8 +337,10 @@ bool Check(const std::string& folder) {
                        error.message());
   }
   std::cout << "\nWhat the relay would do in " << directory << ":" << std::endl;
-  const pid_t check = zindo::Spawn(
-      {{RelayPath(), "--check"}, zindo::CurrentEnvironment(), directory});
+  std::vector<std::string> command = {RelayPath(), "--check"};
+  if (probe) command.push_back("--probe");
+  const pid_t check =
+      zindo::Spawn({command, zindo::CurrentEnvironment(), directory});
   int status = 0;
   pid_t waited;
   do {
@@ -467,7 +470,9 @@ bool Interview(const Places& places) {
     const std::string resolved = fs::canonical(folder, error);
     if (!error) fine = MapFolder(places, resolved, false) && fine;
   }
-  return Check(folder) && fine;
+  const bool probe = Yes(
+      "After the check, ask the device whether it answers (about 4 s)?", true);
+  return Check(folder, probe) && fine;
 }
 
 }  // namespace
