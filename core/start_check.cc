@@ -199,6 +199,7 @@ StartCheck CheckStartUp(const CheckServices& services) {
   Report report;
   report.Add("prefix", surroundings.Prefix());
   report.Add("folder", surroundings.WorkingDirectory());
+  report.Add("others", surroundings.OtherWriters());
   report.Add("request file", RequestFileFinding(services.platform.files));
   SerialPort port(services.platform.ports);
   report.Add("port", PortFinding(services, port));

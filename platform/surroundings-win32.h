@@ -17,6 +17,7 @@ class Win32Surroundings : public Surroundings {
 
   Finding Prefix() override;
   Finding WorkingDirectory() override;
+  Finding OtherWriters() override;
   std::string NativePath(const std::string& path) override;
   Finding Device(int port) override;
   Finding Display() override;
