@@ -34,6 +34,13 @@ class Report {
 Finding RequestFileFinding(FileSystem& files) {
   const std::string in_the_way = files.NonFileKind(kRequestCreateName);
   if (in_the_way.empty()) return {Verdict::kGood, "can be written", ""};
+  if (in_the_way.starts_with(kUnfollowedLink)) {  // replaced, where it may be
+    return {Verdict::kWarning,
+            std::string(kRequestCreateName) + " is " + in_the_way +
+                ": the relay would replace it, or end where the folder keeps "
+                "each user's files their own",
+            "remove it, and keep others from writing in the folder"};
+  }
   return {Verdict::kBlocking,
           std::string(kRequestCreateName) + " is " + in_the_way,
           "remove it: the relay writes its request file under that name"};

@@ -172,7 +172,7 @@ FakeFileSystem::Entry& FakeFileSystem::FileToWrite(
 std::string FakeFileSystem::NonFileKind(const std::string& path) {
   const Entry* entry = Find(Locate(path));
   if (entry != nullptr && entry->another_users) {
-    return "a symbolic link owned by another user";
+    return kUnfollowedLink;
   }
   return entry != nullptr && entry->directory ? "a directory" : "";
 }

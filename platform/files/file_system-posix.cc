@@ -83,7 +83,7 @@ bool FollowsLinksOf(uid_t owner) { return owner == ::geteuid() || owner == 0; }
 // followed; "" for any other entry.
 std::string UnfollowedLink(const struct stat& entry) {
   if (!S_ISLNK(entry.st_mode) || FollowsLinksOf(entry.st_uid)) return "";
-  return "a symbolic link owned by another user (uid " +
+  return std::string(kUnfollowedLink) + " (uid " +
          std::to_string(entry.st_uid) + ")";
 }
 

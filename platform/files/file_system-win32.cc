@@ -116,7 +116,7 @@ ReparsePoint LookAtReparsePoint(const std::wstring& path) {
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return point;
   }
-  point.unfollowed = "a symbolic link whose owner cannot be told";
+  point.unfollowed = std::string(kUnfollowedLink) + " (its owner unknown)";
   UniqueHandle entry(::CreateFileW(
       path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
@@ -135,7 +135,7 @@ ReparsePoint LookAtReparsePoint(const std::wstring& path) {
                         &descriptor) == ERROR_SUCCESS &&
       owner != nullptr && FollowsLinksOf(owner);
   ::LocalFree(descriptor);
-  point.unfollowed = owned ? "" : "a symbolic link owned by another user";
+  point.unfollowed = owned ? "" : kUnfollowedLink;
   point.held = std::move(entry);
   return point;
 }

@@ -7,6 +7,11 @@
 
 namespace zindo {
 
+// How a link that is not followed (see FileSystem) is named, first in what
+// NonFileKind says and in failures; the system may add how it knows.
+inline constexpr char kUnfollowedLink[] =
+    "a symbolic link owned by another user";
+
 // A file open for reading from its start. Closed when destroyed.
 class SequentialFile {
  public:
@@ -60,8 +65,8 @@ class FileSystem {
 
   // What `path` names when that is something other than a regular file,
   // following symbolic links, as a phrase for a diagnostic: "a named pipe",
-  // "a directory", "a character device", "a symbolic link to nothing", "a
-  // symbolic link owned by another user (...)" for one not followed. ""
+  // "a directory", "a character device", "a symbolic link to nothing", and
+  // for a link that is not followed kUnfollowedLink, perhaps with more. ""
   // for a regular file, and when nothing matches. Never opens it: opening a
   // pipe or a device may block, or act on the device.
   virtual std::string NonFileKind(const std::string& path) = 0;
