@@ -2,7 +2,7 @@
 
 #include <aclapi.h>
 
-#include <vector>
+#include <iterator>
 
 #include "platform/windows-win32.h"
 
@@ -42,11 +42,11 @@ constexpr WideGroup kWideGroups[] = {
     {WinAuthenticatedUserSid, "Authenticated Users"},
 };
 
-// The wide groups that the folder's own access list (not entries only for
-// what it holds) lets write, as one phrase; "" for none.
+}  // namespace
+
 std::string WideWriters(const ACL* dacl) {
   if (dacl == nullptr) return "Everyone (the folder has no access list)";
-  std::string writers;
+  bool writes[std::size(kWideGroups)] = {};
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* entry = nullptr;
     if (!::GetAce(const_cast<ACL*>(dacl), i, &entry)) continue;
@@ -57,17 +57,18 @@ std::string WideWriters(const ACL* dacl) {
       continue;
     }
     PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-    for (const WideGroup& group : kWideGroups) {
-      if (::IsWellKnownSid(sid, group.sid) &&
-          writers.find(group.name) == std::string::npos) {
-        writers += (writers.empty() ? "" : ", ") + std::string(group.name);
-      }
+    for (std::size_t group = 0; group < std::size(kWideGroups); ++group) {
+      writes[group] |= ::IsWellKnownSid(sid, kWideGroups[group].sid) != 0;
     }
+  }
+  std::string writers;
+  for (std::size_t group = 0; group < std::size(kWideGroups); ++group) {
+    if (!writes[group]) continue;
+    writers +=
+        (writers.empty() ? "" : ", ") + std::string(kWideGroups[group].name);
   }
   return writers;
 }
-
-}  // namespace
 
 Finding Win32Surroundings::OtherWriters() {
   PACL dacl = nullptr;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/surroundings.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 
@@ -29,6 +30,13 @@ class Win32Surroundings : public Surroundings {
  private:
   std::string working_directory_;
 };
+
+// The groups standing for the PC's other users (Everyone, Users,
+// Authenticated Users) that the folder's access list `dacl` lets add or
+// replace files, by its entries for the folder itself (not those only for
+// what it holds), as one phrase ("Everyone, Users"); "" for none. A missing
+// list lets everyone.
+std::string WideWriters(const ACL* dacl);
 
 }  // namespace zindo
 
