@@ -39,6 +39,13 @@ class Report {
 Finding RequestFileFinding(FileSystem& files) {
   const std::string in_the_way = files.NonFileKind(kRequestCreateName);
   if (in_the_way.empty()) return {Verdict::kGood, "can be written", ""};
+  if (in_the_way.starts_with(kUnfollowedLink)) {  // replaced, where it may be
+    return {Verdict::kWarning,
+            std::string(kRequestCreateName) + " is " + in_the_way +
+                ": the relay would replace it, or end where the folder keeps "
+                "each user's files their own",
+            "remove it, and keep others from writing in the folder"};
+  }
   return {Verdict::kBlocking,
           std::string(kRequestCreateName) + " is " + in_the_way,
           "remove it: the relay writes its request file under that name"};
@@ -316,6 +323,7 @@ StartCheck CheckStartUp(const CheckServices& services, bool ask_device) {
   Report report;
   report.Add("prefix", surroundings.Prefix());
   report.Add("folder", surroundings.WorkingDirectory());
+  report.Add("others", surroundings.OtherWriters());
   report.Add("request file", RequestFileFinding(services.platform.files));
   SerialPort port(services.platform.ports);
   report.Add("port", PortFinding(services, port));

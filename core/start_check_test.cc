@@ -516,5 +516,27 @@ TEST(CheckStartUpTest, AnUnreadableLogIsAWarning) {
   EXPECT_TRUE(check.would_start) << check.report;
 }
 
+// In a folder others may write in, another user's link under the request
+// file's name is replaced when the relay starts, where the folder lets it:
+// both are warnings, neither a problem.
+TEST(CheckStartUpTest, AFolderOthersMayWriteInIsAWarning) {
+  FakePlatform fake;
+  FakeSurroundings surroundings;
+  fake.files.Put(kCompanionPif, "#!/bin/sh\n");
+  fake.files.Put("ELSEWHERE.TXT", "x");
+  fake.files.PutLink(kRequestCreateName, "ELSEWHERE.TXT",
+                     /*another_users=*/true);
+  surroundings.other_writers = {
+      Verdict::kWarning, "other users may write in /c/ZINDO: everyone", "x"};
+  const StartCheck check =
+      CheckStartUp({fake.platform, fake.programs, fake.drives, fake.user_files,
+                    fake.desktop, surroundings});
+  EXPECT_THAT(check.report,
+              HasSubstr("warning  request file: ZINDOK1.TXT is a symbolic "
+                        "link owned by another user: the relay would replace"));
+  EXPECT_THAT(check.report, HasSubstr("warning  others: other users may"));
+  EXPECT_TRUE(check.would_start) << check.report;
+}
+
 }  // namespace
 }  // namespace zindo

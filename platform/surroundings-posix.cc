@@ -9,10 +9,12 @@
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -174,6 +176,103 @@ Finding PosixSurroundings::WorkingDirectory() {
             "the relay as the user who owns it"};
   }
   return finding;
+}
+
+namespace {
+
+// Whether a user other than `owner` and root is in the group `gid`: named
+// in it, or having it as their own. An unknown group may hold anyone.
+bool GroupHasOtherMembers(gid_t gid, uid_t owner) {
+  const std::string owner_name = NameOfUser(owner);
+  const group* entry = ::getgrgid(gid);
+  if (entry == nullptr) return true;
+  for (char** member = entry->gr_mem; *member != nullptr; ++member) {
+    if (*member != owner_name && std::string_view(*member) != "root") {
+      return true;
+    }
+  }
+  bool other = false;
+  ::setpwent();
+  while (const passwd* account = ::getpwent()) {
+    if (account->pw_gid == gid && account->pw_uid != owner &&
+        account->pw_uid != 0) {
+      other = true;
+      break;
+    }
+  }
+  ::endpwent();
+  return other;
+}
+
+// Who a folder's access ACL lets write besides its owner, through its mask.
+struct AclWriters {
+  bool present = false;
+  bool group = false;  // the owning group
+  bool named = false;  // a user or group that the ACL names
+};
+
+// The ACL as the kernel stores it: a 4-byte version, then entries of a
+// 16-bit tag, 16-bit permissions and a 32-bit id, little-endian.
+AclWriters ReadAclWriters(const std::string& directory) {
+  unsigned char acl[4096];
+  const ssize_t size =
+      ::getxattr(directory.c_str(), "system.posix_acl_access", acl, sizeof acl);
+  AclWriters writers;
+  if (size < 4) return writers;
+  writers.present = true;
+  unsigned mask = 07;
+  for (ssize_t at = 4; at + 8 <= size; at += 8) {
+    const unsigned tag = acl[at] | acl[at + 1] << 8;
+    const bool writes = (acl[at + 2] & 02) != 0;
+    if (tag == 0x04) writers.group = writes;                  // group
+    if (tag == 0x02 || tag == 0x08) writers.named |= writes;  // named
+    if (tag == 0x10) mask = acl[at + 2];                      // mask
+  }
+  writers.group &= (mask & 02) != 0;
+  writers.named &= (mask & 02) != 0;
+  return writers;
+}
+
+}  // namespace
+
+std::string OtherWritersOf(const std::string& directory) {
+  struct stat status;
+  if (::stat(directory.c_str(), &status) != 0) return "";
+  std::vector<std::string> writers;
+  if (status.st_uid != ::geteuid() && status.st_uid != 0) {
+    writers.push_back("its owner " + NameOfUser(status.st_uid));
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", status.st_mode & 07777u);
+  if ((status.st_mode & S_IWOTH) != 0) {
+    writers.push_back(std::string("everyone (mode ") + mode + ")");
+  }
+  const AclWriters acl = ReadAclWriters(directory);
+  const bool group = acl.present ? acl.group : (status.st_mode & S_IWGRP) != 0;
+  if (group && GroupHasOtherMembers(status.st_gid, status.st_uid)) {
+    writers.push_back("the group " + NameOfGroup(status.st_gid));
+  }
+  if (acl.named) writers.push_back("those its ACL names");
+  std::string text;
+  for (const std::string& writer : writers) {
+    text += (text.empty() ? "" : ", ") + writer;
+  }
+  return text;
+}
+
+Finding PosixSurroundings::OtherWriters() {
+  const std::string& directory = files_.working_directory();
+  const std::string writers = OtherWritersOf(directory);
+  if (writers.empty()) {
+    return {Verdict::kGood, "no other user may write in the folder", ""};
+  }
+  return {Verdict::kWarning,
+          "other users may write in " + directory + ": " + writers +
+              "; they could leave the companion requests (their links are "
+              "not followed)",
+          "let only this user write there: chmod go-w " + directory +
+              (ReadAclWriters(directory).present ? "; setfacl -b " + directory
+                                                 : "")};
 }
 
 Finding LocalDeviceFinding(int port, const std::string& path,

@@ -27,6 +27,7 @@ class PosixSurroundings : public Surroundings {
 
   Finding Prefix() override;
   Finding WorkingDirectory() override;
+  Finding OtherWriters() override;
   std::string NativePath(const std::string& path) override {
     return files_.FindExisting(path);
   }
@@ -61,6 +62,12 @@ std::string DeviceAccessProblem(const std::string& path);
 // inode `inode`, read from the text of /proc/locks, or 0 when none does.
 int LockHolder(const std::string& proc_locks, unsigned long long device,
                unsigned long long inode);
+
+// Who besides this user and root may write in `directory`, as a phrase
+// ("everyone (mode 0777), the group staff"), from its owner, its mode and
+// its ACL; "" when nobody may. A group whose only member is the folder's
+// owner (a user's own group) does not count.
+std::string OtherWritersOf(const std::string& directory);
 
 // The inotify instances that processes other than this one hold, among
 // those under /proc that this user may look into.

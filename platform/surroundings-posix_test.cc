@@ -1,6 +1,8 @@
 #include "platform/surroundings-posix.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -43,6 +45,37 @@ TEST(LocalDeviceFindingTest, MissingIsAProblemAndAFallbackNeverPassesQuietly) {
     EXPECT_EQ(finding.verdict, c.verdict);
     EXPECT_NE(finding.text.find(c.text), std::string::npos) << finding.text;
     EXPECT_EQ(finding.fix.substr(0, c.fix.size()), c.fix) << finding.fix;
+  }
+}
+
+// Who else may write in the companion's folder, for --check's warning: a
+// user's own group, as Debian gives each user, is no one else.
+TEST(OtherWritersOfTest, NamesEveryoneAndGroupsWithOtherMembers) {
+  TemporaryDirectory root;
+  const std::string folder = root / "shop";
+  posix_test::MakeDirectory(folder);
+  const bool as_root = ::geteuid() == 0;
+  const struct {
+    mode_t mode;
+    gid_t group;  // changed only as root
+    std::string writers;
+  } cases[] = {
+      {0700, 0, ""},
+      {0755, 0, ""},
+      {0777, 0, "everyone (mode 0777)"},
+      {01777, 0, "everyone (mode 1777)"},
+      {0770, 0, ""},  // root's group holds no one else
+      {0770, 1, "the group daemon"},
+  };
+  for (const auto& c : cases) {
+    // Without root the folder's group is whatever this user's is.
+    if (!as_root && (c.mode & S_IWGRP) != 0) continue;
+    SCOPED_TRACE(std::to_string(c.mode) + ", group " + std::to_string(c.group));
+    if (as_root) {
+      ASSERT_EQ(::chown(folder.c_str(), 0, c.group), 0);
+    }
+    ASSERT_EQ(::chmod(folder.c_str(), c.mode), 0);
+    EXPECT_EQ(OtherWritersOf(folder), c.writers);
   }
 }
 

@@ -1,5 +1,8 @@
 #include "platform/surroundings-win32.h"
 
+#include <aclapi.h>
+
+#include <iterator>
 #include <optional>
 
 #include "base/error.h"
@@ -23,6 +26,73 @@ Finding Win32Surroundings::WorkingDirectory() {
             "clear the folder's read-only attribute in its properties"};
   }
   return {Verdict::kGood, working_directory_, ""};
+}
+
+namespace {
+
+// What lets a user leave a file in a folder, or replace one there.
+constexpr ACCESS_MASK kFolderWriteRights =
+    FILE_ADD_FILE | FILE_DELETE_CHILD | GENERIC_WRITE | GENERIC_ALL;
+
+// The groups that stand for other users of the PC, by name.
+struct WideGroup {
+  WELL_KNOWN_SID_TYPE sid;
+  const char* name;
+};
+constexpr WideGroup kWideGroups[] = {
+    {WinWorldSid, "Everyone"},
+    {WinBuiltinUsersSid, "Users"},
+    {WinAuthenticatedUserSid, "Authenticated Users"},
+};
+
+}  // namespace
+
+std::string WideWriters(const ACL* dacl) {
+  if (dacl == nullptr) return "Everyone (the folder has no access list)";
+  bool writes[std::size(kWideGroups)] = {};
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!::GetAce(const_cast<ACL*>(dacl), i, &entry)) continue;
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+        (allowed->Header.AceFlags & INHERIT_ONLY_ACE) != 0 ||
+        (allowed->Mask & kFolderWriteRights) == 0) {
+      continue;
+    }
+    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    for (std::size_t group = 0; group < std::size(kWideGroups); ++group) {
+      writes[group] |= ::IsWellKnownSid(sid, kWideGroups[group].sid) != 0;
+    }
+  }
+  std::string writers;
+  for (std::size_t group = 0; group < std::size(kWideGroups); ++group) {
+    if (!writes[group]) continue;
+    writers +=
+        (writers.empty() ? "" : ", ") + std::string(kWideGroups[group].name);
+  }
+  return writers;
+}
+
+Finding Win32Surroundings::OtherWriters() {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(ToUtf16(working_directory_).c_str(),
+                              SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &dacl, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+    return {Verdict::kGood, "cannot tell who else may write in the folder", ""};
+  }
+  const std::string writers = WideWriters(dacl);
+  ::LocalFree(descriptor);
+  if (writers.empty()) {
+    return {Verdict::kGood, "no other user may write in the folder", ""};
+  }
+  return {Verdict::kWarning,
+          "other users may write in " + working_directory_ + ": " + writers +
+              "; they could leave the companion requests (their links are "
+              "not followed)",
+          "in the folder's Properties, Security, let only this user (and "
+          "the administrators) modify it"};
 }
 
 std::string Win32Surroundings::NativePath(const std::string& path) {

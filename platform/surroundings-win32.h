@@ -5,6 +5,7 @@
 
 #include "platform/serial/serial_device-win32.h"
 #include "platform/surroundings.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 
@@ -18,6 +19,7 @@ class Win32Surroundings : public Surroundings {
 
   Finding Prefix() override;
   Finding WorkingDirectory() override;
+  Finding OtherWriters() override;
   std::string NativePath(const std::string& path) override;
   // A port file's serial server is read, not connected to; a COM port of
   // the system's is opened as the relay opens it, and closed again at once.
@@ -32,6 +34,13 @@ class Win32Surroundings : public Surroundings {
   std::string working_directory_;
   Win32SerialPorts& ports_;
 };
+
+// The groups standing for the PC's other users (Everyone, Users,
+// Authenticated Users) that the folder's access list `dacl` lets add or
+// replace files, by its entries for the folder itself (not those only for
+// what it holds), as one phrase ("Everyone, Users"); "" for none. A missing
+// list lets everyone.
+std::string WideWriters(const ACL* dacl);
 
 }  // namespace zindo
 

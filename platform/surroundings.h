@@ -44,6 +44,11 @@ class Surroundings {
   // its files there.
   virtual Finding WorkingDirectory() = 0;
 
+  // Whether users other than this one may write in the working directory:
+  // a warning when they may, since they could leave the companion requests
+  // or links, never a problem.
+  virtual Finding OtherWriters() = 0;
+
   // The native path of the existing file that the DOS path `path` names,
   // or "" when there is none.
   virtual std::string NativePath(const std::string& path) = 0;

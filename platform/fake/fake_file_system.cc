@@ -49,8 +49,10 @@ class FakeSequentialFile : public SequentialFile {
 }  // namespace
 
 FakeFileSystem::FakeFileSystem(FakeJournal& journal) : journal_(journal) {
-  entries_[""] = Entry{.directory = true, .bytes = ""};
-  entries_["c:"] = Entry{.directory = true, .bytes = ""};
+  entries_[""] =
+      Entry{.directory = true, .bytes = "", .link = "", .another_users = false};
+  entries_["c:"] =
+      Entry{.directory = true, .bytes = "", .link = "", .another_users = false};
 }
 
 std::string FakeFileSystem::Location::StoredPath() const {
@@ -109,6 +111,15 @@ const FakeFileSystem::Entry* FakeFileSystem::Find(
   return &entries_.at(location.StoredPath());
 }
 
+const FakeFileSystem::Entry* FakeFileSystem::Followed(
+    const Entry* entry) const {
+  if (entry == nullptr || entry->link.empty() || entry->another_users) {
+    return entry;
+  }
+  const auto target = entries_.find(entry->link);
+  return target == entries_.end() ? nullptr : &target->second;
+}
+
 std::string FakeFileSystem::StoredName(const std::string& path) {
   return Locate(path).stored;
 }
@@ -122,7 +133,8 @@ void FakeFileSystem::CreateDirectory(const std::string& path) {
   if (!location.directory_exists) {
     throw Error("mkdir " + path + ": No such file", ErrorKind::kNotFound);
   }
-  entries_[location.RequestedPath()] = Entry{.directory = true, .bytes = ""};
+  entries_[location.RequestedPath()] =
+      Entry{.directory = true, .bytes = "", .link = "", .another_users = false};
 }
 
 void FakeFileSystem::WriteFile(const std::string& path,
@@ -132,9 +144,15 @@ void FakeFileSystem::WriteFile(const std::string& path,
     throw Error("open " + path + ": Permission denied");
   }
   const Location location = Locate(path);
-  FileToWrite(path, location.stored.empty() ? location.RequestedPath()
-                                            : location.StoredPath())
-      .bytes = bytes;
+  const Entry* found = Find(location);
+  std::string stored_path = location.stored.empty() ? location.RequestedPath()
+                                                    : location.StoredPath();
+  if (found != nullptr && Followed(found) != found) {
+    stored_path = found->link;  // the user's own link: its file is rewritten
+  } else if (found != nullptr && found->another_users) {
+    entries_.erase(stored_path);  // replaced by the file
+  }
+  FileToWrite(path, stored_path).bytes = bytes;
 }
 
 // The file stored under `stored_path`, created when missing.
@@ -153,19 +171,22 @@ FakeFileSystem::Entry& FakeFileSystem::FileToWrite(
 
 std::string FakeFileSystem::NonFileKind(const std::string& path) {
   const Entry* entry = Find(Locate(path));
+  if (entry != nullptr && entry->another_users) {
+    return kUnfollowedLink;
+  }
   return entry != nullptr && entry->directory ? "a directory" : "";
 }
 
 std::unique_ptr<SequentialFile> FakeFileSystem::OpenForReading(
     const std::string& path) {
   journal_.Record("read " + path);
-  const Entry* entry = Find(Locate(path));
+  if (const std::string kind = NonFileKind(path); !kind.empty()) {
+    throw Error("open " + path + ": it is " + kind + ", not a regular file");
+  }
+  const Entry* entry = Followed(Find(Locate(path)));
   if (entry == nullptr || failing_reads_.contains(Folded(path))) {
     throw Error("open " + path + ": No such file or directory",
                 ErrorKind::kNotFound);
-  }
-  if (entry->directory) {
-    throw Error("open " + path + ": it is a directory, not a regular file");
   }
   return std::make_unique<FakeSequentialFile>(entry->bytes);
 }
@@ -186,6 +207,14 @@ void FakeFileSystem::Put(const std::string& path, const std::string& bytes) {
   FileToWrite(path, Locate(path).RequestedPath()).bytes = bytes;
 }
 
+void FakeFileSystem::PutLink(const std::string& path, const std::string& target,
+                             bool another_users) {
+  const Location named = Locate(target);
+  Entry& link = FileToWrite(path, Locate(path).RequestedPath());
+  link.link = named.StoredPath();
+  link.another_users = another_users;
+}
+
 void FakeFileSystem::PutDirectory(const std::string& path) {
   auto [root, components] = SplitPath(path);
   std::string directory = root;
@@ -197,12 +226,12 @@ void FakeFileSystem::PutDirectory(const std::string& path) {
 }
 
 bool FakeFileSystem::Exists(const std::string& path) const {
-  const Entry* entry = Find(Locate(path));
+  const Entry* entry = Followed(Find(Locate(path)));
   return entry != nullptr && !entry->directory;
 }
 
 std::string FakeFileSystem::Contents(const std::string& path) const {
-  const Entry* entry = Find(Locate(path));
+  const Entry* entry = Followed(Find(Locate(path)));
   return entry != nullptr && !entry->directory ? entry->bytes : "";
 }
 

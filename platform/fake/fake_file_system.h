@@ -35,6 +35,10 @@ class FakeFileSystem : public FileSystem {
   // minds case would: beside an entry whose name differs only in case, not
   // over it. Directories on the way must exist.
   void Put(const std::string& path, const std::string& bytes);
+  // Makes `path` a symbolic link to the file `target` (both looked up as
+  // the relay looks them up), owned by this user or by another one.
+  void PutLink(const std::string& path, const std::string& target,
+               bool another_users);
   // Creates `path` and any directory missing on the way.
   void PutDirectory(const std::string& path);
   // Whether `path`, looked up as the relay looks it up, is a file.
@@ -50,6 +54,8 @@ class FakeFileSystem : public FileSystem {
   struct Entry {
     bool directory = false;
     std::string bytes;
+    std::string link;            // the stored path a link names, or ""
+    bool another_users = false;  // a link that is not followed
   };
   // Where a path leads: the directory that holds its last component, by
   // stored path, and the entry there that matches it.
@@ -65,6 +71,9 @@ class FakeFileSystem : public FileSystem {
   std::string Match(const std::string& directory,
                     const std::string& name) const;
   const Entry* Find(const Location& location) const;
+  // The entry a followed link names (nullptr when it names nothing), or
+  // `entry` itself when it is no such link.
+  const Entry* Followed(const Entry* entry) const;
   Entry& FileToWrite(const std::string& path, const std::string& stored_path);
   FakeJournal& journal_;
   std::map<std::string, Entry> entries_;  // by stored path: "c:\zindo\X"

@@ -16,6 +16,7 @@ class FakeSurroundings : public Surroundings {
   Finding WorkingDirectory() override {
     return {Finding::Verdict::kGood, "/c/ZINDO", ""};
   }
+  Finding OtherWriters() override { return other_writers; }
   std::string NativePath(const std::string&) override { return ""; }
   Finding Device(int port) override {
     devices_asked.push_back(port);
@@ -30,6 +31,8 @@ class FakeSurroundings : public Surroundings {
   }
 
   Finding device{Finding::Verdict::kGood, "COM?: can be opened now", ""};
+  Finding other_writers{Finding::Verdict::kGood,
+                        "no other user may write in the folder", ""};
   std::vector<int> devices_asked;
 };
 

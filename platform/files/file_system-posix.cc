@@ -72,8 +72,31 @@ std::string KindOf(mode_t mode) {
   return "no regular file";
 }
 
-// What `native` is, following links, for an entry known to exist.
+// Whether a link owned by `owner` is followed: only this user's own and
+// root's are, as the kernel follows links in a folder that anyone may write
+// to (protected symlinks). A link that another user planted in a shared
+// folder must never turn a write or a read to a file of that user's
+// choosing.
+bool FollowsLinksOf(uid_t owner) { return owner == ::geteuid() || owner == 0; }
+
+// The link `entry` (an lstat) as a phrase, when it is one that is not
+// followed; "" for any other entry.
+std::string UnfollowedLink(const struct stat& entry) {
+  if (!S_ISLNK(entry.st_mode) || FollowsLinksOf(entry.st_uid)) return "";
+  return std::string(kUnfollowedLink) + " (uid " +
+         std::to_string(entry.st_uid) + ")";
+}
+
+std::string UnfollowedLink(const std::string& native) {
+  struct stat entry;
+  if (::lstat(native.c_str(), &entry) != 0) return "";
+  return UnfollowedLink(entry);
+}
+
+// What `native` is, following the links that are followed, for an entry
+// known to exist.
 std::string KindOfEntry(const std::string& native) {
+  if (std::string link = UnfollowedLink(native); !link.empty()) return link;
   struct stat status;
   if (::stat(native.c_str(), &status) == 0) return KindOf(status.st_mode);
   if (::lstat(native.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
@@ -86,20 +109,36 @@ std::string KindOfEntry(const std::string& native) {
 // opened for reading waits for a writer, one for writing for a reader),
 // and keeps it only when it is a regular file. The caller has looked at the
 // entry before, so that devices are never opened; this closes the gap when
-// it is replaced in between.
+// it is replaced in between. A link is followed only when it was one that
+// is followed both before the open and after it, the same link.
 UniqueFd OpenRegularFile(const std::string& native, int flags,
                          const std::string& description) {
-  if (std::string kind = KindOfEntry(native); !kind.empty()) {
-    throw Error(description + ": it is " + kind + ", not a regular file");
+  const auto refuse = [&](const std::string& kind) {
+    return Error(description + ": it is " + kind + ", not a regular file");
+  };
+  if (std::string kind = KindOfEntry(native); !kind.empty()) throw refuse(kind);
+  struct stat before;
+  const bool link =
+      ::lstat(native.c_str(), &before) == 0 && S_ISLNK(before.st_mode);
+  if (link && !UnfollowedLink(before).empty()) {
+    throw refuse(UnfollowedLink(before));
   }
-  UniqueFd fd(
-      ::open(native.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+  UniqueFd fd(::open(
+      native.c_str(),
+      flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW),
+      0666));
   struct stat status;
   if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
     throw SystemError(description, errno);
   }
   if (std::string kind = KindOf(status.st_mode); !kind.empty()) {
-    throw Error(description + ": it is " + kind + ", not a regular file");
+    throw refuse(kind);
+  }
+  struct stat after;
+  if (link &&
+      (::lstat(native.c_str(), &after) != 0 || after.st_ino != before.st_ino ||
+       after.st_dev != before.st_dev)) {
+    throw Error(description + ": the link was replaced while it was opened");
   }
   return fd;
 }
@@ -117,25 +156,33 @@ void WriteWhole(UniqueFd fd, const std::string& bytes,
 // sees it, so it must never find one empty or half written: the bytes go
 // whole into a file of their own beside it, which is then renamed over the
 // stored name. A failure leaves the old file as it was, and no part of the
-// new one. The old file's permissions are kept.
+// new one. The old file's permissions are kept. A link that is not followed
+// is replaced like a file, where the folder lets this user replace it.
 void ReplaceWhole(const std::string& directory, const std::string& native,
                   const std::string& bytes, const std::string& what) {
-  if (std::string kind = KindOfEntry(native); !kind.empty()) {
+  const std::string unfollowed = UnfollowedLink(native);
+  const std::string kind = unfollowed.empty() ? KindOfEntry(native) : "";
+  if (!kind.empty()) {
     throw Error(what + ": it is " + kind + ", not a regular file");
   }
   const std::string aside =
       directory + "/.zindo-" + std::to_string(::getpid()) + ".tmp";
   ::unlink(aside.c_str());  // left by a relay that was killed
   try {
-    UniqueFd fd =
-        OpenRegularFile(aside, O_WRONLY | O_CREAT | O_EXCL | O_TRUNC, what);
+    UniqueFd fd = OpenRegularFile(
+        aside, O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_NOFOLLOW, what);
     struct stat old;
-    if (::stat(native.c_str(), &old) == 0) {
+    if (unfollowed.empty() && ::stat(native.c_str(), &old) == 0) {
       ::fchmod(fd.get(), old.st_mode & 07777);
     }
     WriteWhole(std::move(fd), bytes, what);
     if (::rename(aside.c_str(), native.c_str()) != 0) {
-      throw SystemError(what, errno);
+      // A folder with the sticky bit keeps another user's entry in place.
+      throw SystemError(unfollowed.empty() ? what
+                                           : what + ": it is " + unfollowed +
+                                                 ", which is not followed" +
+                                                 " and cannot be replaced",
+                        errno);
     }
   } catch (...) {
     ::unlink(aside.c_str());
@@ -212,10 +259,13 @@ void PosixFileSystem::WriteFile(const std::string& path,
   const std::string native = location.NativePath();
   const std::string what = "write " + Describe(path, native);
   struct stat entry;
-  if (::lstat(native.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) {
-    // A link is the user's own arrangement: the file it names is rewritten.
-    WriteWhole(OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC, what),
-               bytes, what);
+  if (::lstat(native.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode) &&
+      UnfollowedLink(entry).empty()) {
+    // The user's own link is their arrangement: the file it names is
+    // rewritten, emptied only once the link is known to be the same.
+    UniqueFd fd = OpenRegularFile(native, O_WRONLY, what);
+    if (::ftruncate(fd.get(), 0) != 0) throw SystemError(what, errno);
+    WriteWhole(std::move(fd), bytes, what);
   } else {
     ReplaceWhole(location.directory, native, bytes, what);
   }

@@ -1,6 +1,7 @@
 #include "platform/files/file_system-posix.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -51,6 +52,19 @@ class PosixUnderTest : public FileSystemUnderTest {
   FileSystem& files() override { return files_; }
   void WriteNative(const std::string& name, const std::string& bytes) override {
     WriteNativeFile(work_ + "/" + name, bytes);
+  }
+  // Another user's link is one of nobody's, which only root can make.
+  std::string MakeLink(const std::string& name, const std::string& target,
+                       LinkOwner owner) override {
+    const bool another = owner == LinkOwner::kAnotherUser;
+    if (another && ::geteuid() != 0) {
+      return "giving a link to another user needs root";
+    }
+    MakeSymlink(target, work_ + "/" + name);
+    if (another && ::lchown((work_ + "/" + name).c_str(), 65534, 65534) != 0) {
+      return "cannot give the link to nobody";
+    }
+    return "";
   }
 
  private:
@@ -170,6 +184,49 @@ TEST_F(PosixFileSystemTest, EntriesThatAreNoRegularFileAreRefusedByName) {
   EXPECT_EQ(files_.NonFileKind("linked.txt"), "");
   EXPECT_EQ(files_.NonFileKind("absent.txt"), "");
   EXPECT_EQ(files_.OpenForReading("linked.txt")->Read(10), "bytes");
+}
+
+// In a folder that anyone may write to but that keeps each user's entries
+// their own (the sticky bit), a link that one user planted cannot be
+// replaced by another: writing through it is refused, naming it, and the
+// file it names stays as it was even when this user may write that file.
+TEST_F(PosixFileSystemTest, AnotherUsersLinkInAStickyFolderIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a link to others needs root";
+  const std::string shared = root_ / "shared";
+  const std::string precious = root_ / "precious";
+  ASSERT_EQ(::chmod(root_.path().c_str(), 0755), 0);
+  MakeDirectory(shared);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  WriteNativeFile(precious, "precious data", 0666);
+  MakeSymlink(precious, shared + "/zindoK2.txt");
+  ASSERT_EQ(::lchown((shared + "/zindoK2.txt").c_str(), 65533, 65533), 0);
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+        ::setresuid(65534, 65534, 65534) != 0) {
+      ::_exit(10);
+    }
+    PosixFileSystem files(prefix_, shared);
+    try {
+      files.WriteFile("ZINDOK2.TXT", "/0,17,0,129\r\n");
+      ::_exit(11);
+    } catch (const Error& refused) {
+      const std::string cause = refused.what();
+      ::_exit(cause.find("owned by another user (uid 65533)") !=
+                          std::string::npos &&
+                      cause.find("cannot be replaced") != std::string::npos
+                  ? 0
+                  : 12);
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "10: no unprivileged user; 11: written; 12: cause not named";
+  EXPECT_EQ(ReadNativeFile(precious), "precious data");
+  EXPECT_THAT(ListDirectory(shared), ElementsAre("zindoK2.txt"));
 }
 
 // In a child with a mount namespace of its own: the working directory is a

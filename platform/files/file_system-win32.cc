@@ -1,7 +1,10 @@
 #include "platform/files/file_system-win32.h"
 
+#include <aclapi.h>
+
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "base/dos_path.h"
 #include "platform/windows-win32.h"
@@ -76,6 +79,67 @@ std::string StoredNameOf(const std::string& absolute) {
   return ToUtf8(found.cFileName);
 }
 
+// Whether `owner` is this process's user, or the system itself (SYSTEM,
+// the administrators), whose links are followed as root's are on POSIX.
+bool FollowsLinksOf(PSID owner) {
+  if (::IsWellKnownSid(owner, WinLocalSystemSid) ||
+      ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) {
+    return true;
+  }
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return false;
+  }
+  const UniqueHandle held(token);
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> user(size);
+  return size != 0 &&
+         ::GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+         ::EqualSid(owner,
+                    reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+}
+
+// A reparse point (a symbolic link, a junction) under a file's name, held
+// open without leave to delete or rename it, so that it stays the same
+// while a file is opened through it.
+struct ReparsePoint {
+  UniqueHandle held;       // invalid when the name is no reparse point
+  std::string unfollowed;  // what it is, when it is not followed; else ""
+};
+
+// A reparse point that cannot be opened to be looked at is not followed.
+ReparsePoint LookAtReparsePoint(const std::wstring& path) {
+  ReparsePoint point;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return point;
+  }
+  point.unfollowed = std::string(kUnfollowedLink) + " (its owner unknown)";
+  UniqueHandle entry(::CreateFileW(
+      path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+      nullptr));
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!entry.valid() ||
+      !::GetFileInformationByHandle(entry.get(), &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return point;
+  }
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const bool owned =
+      ::GetSecurityInfo(entry.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                        &owner, nullptr, nullptr, nullptr,
+                        &descriptor) == ERROR_SUCCESS &&
+      owner != nullptr && FollowsLinksOf(owner);
+  ::LocalFree(descriptor);
+  point.unfollowed = owned ? "" : kUnfollowedLink;
+  point.held = std::move(entry);
+  return point;
+}
+
 // Writes all of `bytes` to the file `path`, created or emptied, letting
 // others who have it open go on as `share` allows.
 void WriteWhole(const std::wstring& path, const std::string& bytes,
@@ -136,17 +200,20 @@ void Win32FileSystem::CreateDirectory(const std::string& path) {
 // The bytes go to a temporary file beside the target first, which then
 // replaces it under its stored name: a companion that polls for the file
 // sees the old one or the new one, whole, never an empty or half-written
-// one. A failure leaves the old file as it was. A symbolic link is written
-// through, in place.
+// one. A failure leaves the old file as it was. The user's own symbolic
+// link is written through, in place; another user's is replaced.
 void Win32FileSystem::WriteFile(const std::string& path,
                                 const std::string& bytes) {
   const std::string absolute = AbsolutePath(path);
   const std::string description = "write " + Describe(path, absolute);
-  const DWORD attributes = ::GetFileAttributesW(ToUtf16(absolute).c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    WriteWhole(ToUtf16(absolute), bytes, description);
-    return;
+  std::string unfollowed;
+  {
+    const ReparsePoint point = LookAtReparsePoint(ToUtf16(absolute));
+    if (point.held.valid() && point.unfollowed.empty()) {
+      WriteWhole(ToUtf16(absolute), bytes, description);
+      return;
+    }
+    unfollowed = point.unfollowed;
   }
   const std::size_t name_start = absolute.find_last_of("\\/:") + 1;
   const std::string directory = absolute.substr(0, name_start);
@@ -173,6 +240,11 @@ void Win32FileSystem::WriteFile(const std::string& path,
   // is written in place, as a reader of a plain rewrite expects.
   const bool held_open =
       error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+  if (!unfollowed.empty()) {
+    throw Win32Error(description + ": it is " + unfollowed +
+                         ", which is not followed and cannot be replaced",
+                     error);
+  }
   if (!held_open || stored.empty()) throw Win32Error(description, error);
   WriteWhole(target, bytes, description, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
@@ -181,8 +253,13 @@ void Win32FileSystem::WriteFile(const std::string& path,
 // working directory can name here: pipes and devices have names of their own.
 std::string Win32FileSystem::NonFileKind(const std::string& path) {
   if (path.empty() || HasWildcard(path)) return "";
-  DWORD attributes = ::GetFileAttributesW(ToUtf16(AbsolutePath(path)).c_str());
+  const std::wstring absolute = ToUtf16(AbsolutePath(path));
+  DWORD attributes = ::GetFileAttributesW(absolute.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return "";
+  if (std::string link = LookAtReparsePoint(absolute).unfollowed;
+      !link.empty()) {
+    return link;
+  }
   return attributes & FILE_ATTRIBUTE_DIRECTORY ? "a directory" : "";
 }
 
@@ -190,13 +267,28 @@ std::unique_ptr<SequentialFile> Win32FileSystem::OpenForReading(
     const std::string& path) {
   std::string absolute = AbsolutePath(path);
   std::string description = Describe(path, absolute);
+  const ReparsePoint point = LookAtReparsePoint(ToUtf16(absolute));
+  if (!point.unfollowed.empty()) {
+    throw Error("open " + description + ": it is " + point.unfollowed +
+                ", not a regular file");
+  }
   // Shared for writing and deleting too, so that the companion may replace
-  // a file the relay is reading.
-  UniqueHandle file(::CreateFileW(
-      ToUtf16(absolute).c_str(), GENERIC_READ,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  // a file the relay is reading. Where no link was found, none is followed
+  // either: one put there meanwhile is opened as itself, and refused.
+  const bool through_link = point.held.valid();
+  UniqueHandle file(
+      ::CreateFileW(ToUtf16(absolute).c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN |
+                        (through_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                    nullptr));
   if (!file.valid()) throw LastWin32Error("open " + description);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!through_link && ::GetFileInformationByHandle(file.get(), &information) &&
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    throw Error("open " + description + ": a link was put there meanwhile");
+  }
   return std::make_unique<Win32SequentialFile>(std::move(file), description);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/files/file_system-win32.h"
 
+#include <aclapi.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,6 +27,34 @@ class Win32UnderTest : public FileSystemUnderTest {
   FileSystem& files() override { return files_; }
   void WriteNative(const std::string& name, const std::string& bytes) override {
     WriteNativeFile(directory_ / name, bytes);
+  }
+  // Another user's link is given to LocalService, which needs the privilege
+  // to restore files.
+  std::string MakeLink(const std::string& name, const std::string& target,
+                       LinkOwner owner) override {
+    const std::wstring link = ToUtf16(directory_ / name);
+    const DWORD unprivileged =
+        0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    ::CreateSymbolicLinkW(link.c_str(), ToUtf16(target).c_str(), unprivileged);
+    const DWORD attributes = ::GetFileAttributesW(link.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      return "this system made no symbolic link here";
+    }
+    if (owner == LinkOwner::kThisUser) return "";
+    UniqueHandle entry(::CreateFileW(
+        link.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    unsigned char sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    if (!entry.valid() ||
+        !::CreateWellKnownSid(WinLocalServiceSid, nullptr, sid, &size) ||
+        ::SetSecurityInfo(entry.get(), SE_FILE_OBJECT,
+                          OWNER_SECURITY_INFORMATION, sid, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS) {
+      return "giving a link to another user needs the restore privilege";
+    }
+    return "";
   }
 
  private:

@@ -164,11 +164,54 @@ TEST_P(FileSystemContract, ADirectoryIsNoFileToReadWriteOrDelete) {
   EXPECT_EQ(files().NonFileKind("folder.txt"), "a directory");
 }
 
+// A link under a file's name is followed only when it is the user's own:
+// one that another user planted in a shared folder must never make a
+// response overwrite, or a request be read from, the file it names. A write
+// replaces such a link with the file, or is refused naming it.
+TEST_P(FileSystemContract, OnlyTheUsersOwnLinksAreFollowed) {
+  using Owner = FileSystemUnderTest::LinkOwner;
+  const struct {
+    Owner owner;
+    bool followed;
+  } cases[] = {{Owner::kThisUser, true}, {Owner::kAnotherUser, false}};
+  const std::string response = "/0,17,0,129\r\n";
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.followed ? "own link" : "another user's link");
+    system_->WriteNative("precious.dat", "precious data");
+    const std::string why =
+        system_->MakeLink("zindoK2.txt", "precious.dat", test.owner);
+    if (!why.empty()) GTEST_SKIP() << why;
+    EXPECT_EQ(files().StoredName("ZINDOK2.TXT"), "zindoK2.txt");
+    EXPECT_EQ(files().NonFileKind("ZINDOK2.TXT").empty(), test.followed);
+    if (test.followed) {
+      EXPECT_EQ(ReadWhole(files(), "ZINDOK2.TXT"), "precious data");
+    } else {
+      EXPECT_THAT([&] { files().OpenForReading("ZINDOK2.TXT"); },
+                  ::testing::ThrowsMessage<Error>(HasSubstr(kUnfollowedLink)));
+    }
+    try {
+      files().WriteFile("ZINDOK2.TXT", response);
+      EXPECT_EQ(ReadWhole(files(), "zindok2.txt"), response);
+    } catch (const Error& refused) {
+      EXPECT_FALSE(test.followed) << refused.what();
+      EXPECT_THAT(refused.what(), HasSubstr(kUnfollowedLink));
+    }
+    EXPECT_EQ(ReadWhole(files(), "precious.dat"),
+              test.followed ? response : "precious data");
+    files().DeleteFile("zindok2.txt");
+  }
+}
+
 class FakeUnderTest : public FileSystemUnderTest {
  public:
   FileSystem& files() override { return files_; }
   void WriteNative(const std::string& name, const std::string& bytes) override {
     files_.Put(name, bytes);
+  }
+  std::string MakeLink(const std::string& name, const std::string& target,
+                       LinkOwner owner) override {
+    files_.PutLink(name, target, owner == LinkOwner::kAnotherUser);
+    return "";
   }
 
  private:

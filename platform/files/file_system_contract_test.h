@@ -29,6 +29,16 @@ class FileSystemUnderTest {
   // would, through the system itself rather than the service.
   virtual void WriteNative(const std::string& name,
                            const std::string& bytes) = 0;
+
+  // Who a link made for a test belongs to.
+  enum class LinkOwner { kThisUser, kAnotherUser };
+
+  // Makes `name` in the working directory a symbolic link to `target`, a
+  // file there, owned by `owner`, as another program would. Returns why
+  // this system or this run cannot make it ("... needs root"), or "" once
+  // it is made.
+  virtual std::string MakeLink(const std::string& name,
+                               const std::string& target, LinkOwner owner) = 0;
 };
 
 // One file system to run the suite on, and where it may differ from the

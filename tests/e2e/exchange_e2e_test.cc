@@ -3,6 +3,9 @@
 // request files, reading response files) and the device (at the far end of
 // a pseudo-terminal).
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -160,6 +163,24 @@ TEST_F(ExchangeTest, ConversationKeepsEveryRequestAndReplyInOrder) {
   EXPECT_EQ(sandbox_.ReadFile("work/zindoK.inf"), "0,0\r\n");
   // A request sent twice shows here or in the next turn's bytes.
   EXPECT_EQ(device_.ReceiveFor(100ms), "");
+}
+
+// A response file that another user has made a link to a file the relay's
+// user may write: the response replaces the link, and the file it named
+// keeps its bytes.
+TEST_F(ExchangeTest, AnotherUsersLinkAtTheResponseNeverChangesItsTarget) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "giving a link to others needs root";
+  sandbox_.WriteFile("precious.dat", "precious data");
+  const std::string link = sandbox_.Path("work/zindoK2.txt");
+  ASSERT_EQ(::symlink(sandbox_.Path("precious.dat").c_str(), link.c_str()), 0);
+  ASSERT_EQ(::lchown(link.c_str(), kRelayUser - 1, kRelayGroup - 1), 0);
+
+  device_.Send(Reply19());
+  ASSERT_TRUE(AwaitResponse(ResponseLine(Reply19()))) << relay_->Stderr();
+  struct stat entry;
+  ASSERT_EQ(::lstat(link.c_str(), &entry), 0);
+  EXPECT_TRUE(S_ISREG(entry.st_mode));
+  EXPECT_EQ(sandbox_.ReadFile("precious.dat"), "precious data");
 }
 
 std::string Short15() {
