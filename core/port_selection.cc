@@ -29,6 +29,7 @@ std::string MissingReason(FileSystem& files) {
   try {
     stored = files.StoredName(kConfigLookupPath);
   } catch (const Error&) {
+    // A look-up that fails finds nothing, as the configuration's own does.
   }
   const std::string path = kConfigPath;
   if (stored.empty()) return path + " is missing";
