@@ -32,6 +32,42 @@ char DriveLetterOf(std::string_view path) {
   return AsciiUpper(path[0]);
 }
 
+namespace {
+
+// The length of "server\share\" at the start of `rest`, or 0 when either
+// name is missing.
+std::size_t ShareLength(std::string_view rest) {
+  std::size_t end = 0;
+  for (int names = 0; names < 2; ++names) {
+    const std::size_t start = end;
+    while (end < rest.size() && !IsDosSeparator(rest[end])) ++end;
+    if (end == start) return 0;
+    if (end < rest.size()) ++end;
+  }
+  return end;
+}
+
+}  // namespace
+
+std::size_t WindowsPathRootLength(std::string_view path) {
+  std::size_t prefix = 0;
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) prefix = 4;
+  const std::string_view rest = path.substr(prefix);
+  if (DriveLetterOf(rest) != 0) {
+    return rest.size() >= 3 && IsDosSeparator(rest[2]) ? prefix + 3 : 0;
+  }
+  if (prefix != 0 && EndsWithAnyCase(rest.substr(0, 4), "UNC\\")) {
+    const std::size_t share = ShareLength(rest.substr(4));
+    return share == 0 ? 0 : prefix + 4 + share;
+  }
+  if (prefix == 0 && rest.size() > 2 && IsDosSeparator(rest[0]) &&
+      IsDosSeparator(rest[1])) {
+    const std::size_t share = ShareLength(rest.substr(2));
+    return share == 0 ? 0 : 2 + share;
+  }
+  return 0;
+}
+
 DosPathParts SplitDosPath(std::string_view path) {
   DosPathParts parts;
   parts.drive = DriveLetterOf(path);

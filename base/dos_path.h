@@ -58,6 +58,13 @@ bool IsShortDosName(std::string_view name);
 // they are: in a name they are no glyphs.
 std::string FromCodePage437(std::string_view dos_text);
 
+// How long the root of the absolute Windows path `path` is, the part that
+// names a drive or a network share and no folder on it: 3 for "C:\x", 15
+// for "\\server\share\x", the same after the "\\?\" prefix ("\\?\C:\",
+// "\\?\UNC\server\share\"). 0 for a path that is not absolute: "x\y",
+// "C:x", or "\x" on the current drive.
+std::size_t WindowsPathRootLength(std::string_view path);
+
 // The number N of a serial port named "COMN" (in any case) or "N" alone:
 // 1 to 255, written without leading zeros. 0 for anything else.
 int ComPortNumber(std::string_view name);

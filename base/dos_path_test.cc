@@ -51,6 +51,28 @@ TEST(DosPathTest, SplitsDrivesAndNames) {
   }
 }
 
+// What a folder path from the environment starts at: only a drive's root
+// or a share counts as absolute.
+TEST(DosPathTest, WindowsRootsAreADriveOrAShare) {
+  const std::pair<const char*, std::size_t> cases[] = {
+      {"C:\\Users\\ana", 3},
+      {"c:/x", 3},
+      {"\\\\server\\share\\Local", 15},
+      {"\\\\server\\share", 14},
+      {"\\\\?\\C:\\x", 7},
+      {"\\\\?\\UNC\\server\\share\\x", 21},
+      {"\\\\server", 0},
+      {"\\\\\\share", 0},
+      {"C:Local", 0},
+      {"\\Users", 0},
+      {"AppData\\Local", 0},
+      {"", 0},
+  };
+  for (const auto& [path, root] : cases) {
+    EXPECT_EQ(WindowsPathRootLength(path), root) << path;
+  }
+}
+
 TEST(DosPathTest, ShortNamesAreEightDotThree) {
   const std::pair<const char*, bool> cases[] = {
       {"LOCAL6.DAT", true}, {"ABCDEFGH.ABC", true}, {"ZINDO", true},

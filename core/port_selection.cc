@@ -5,20 +5,36 @@
 #include "base/error.h"
 #include "base/program_name.h"
 #include "exchange/config_file.h"
+#include "exchange/file_names.h"
 
 namespace zindo {
 
 namespace {
 
-void UseDefaultPort(FileSystem& files, MessageBox& message_box,
-                    Process& process) {
-  message_box.Show(kProgramName, kDefaultPortMessage);
+void UseDefaultPort(FileSystem& files, LoggedMessageBox& message_box,
+                    Process& process, const std::string& why) {
+  message_box.ShowBecause(kProgramName, kDefaultPortMessage, why);
   try {
     WriteDefaultConfiguration(files);
   } catch (const Error& error) {
     process.ReportDiagnostic(
         std::string("cannot write the default configuration: ") + error.what());
   }
+}
+
+// Why a configuration that yields no problem is not used: it is missing, or
+// stored under another case than the one the relay looks for.
+std::string MissingReason(FileSystem& files) {
+  std::string stored;
+  try {
+    stored = files.StoredName(kConfigLookupPath);
+  } catch (const Error&) {
+    // A look-up that fails finds nothing, as the configuration's own does.
+  }
+  const std::string path = kConfigPath;
+  if (stored.empty()) return path + " is missing";
+  return path + " is missing: there is " + stored +
+         ", and the name must be in capitals";
 }
 
 }  // namespace
@@ -29,18 +45,27 @@ ConfiguredSelection SelectPortFromConfiguration(FileSystem& files,
   const ConfiguredPort configured = ReadConfiguredPort(files);
   if (!configured.problem.empty()) {
     selection.problems.push_back(configured.problem);
+    selection.default_reason = configured.problem;
   }
-  if (!configured.number) return selection;
+  if (!configured.number) {
+    if (selection.default_reason.empty()) {
+      selection.default_reason = MissingReason(files);
+    }
+    return selection;
+  }
   try {
     port.SetCommPort(*configured.number);
     selection.selected = true;
   } catch (const Error& refused) {
     selection.problems.push_back(refused.what());
+    selection.default_reason = std::string(kConfigStoredName) + " names port " +
+                               std::to_string(*configured.number) +
+                               ", which this PC does not have";
   }
   return selection;
 }
 
-void SelectConfiguredPort(FileSystem& files, MessageBox& message_box,
+void SelectConfiguredPort(FileSystem& files, LoggedMessageBox& message_box,
                           Process& process, SerialPort& port) {
   const ConfiguredSelection selection =
       SelectPortFromConfiguration(files, port);
@@ -48,7 +73,7 @@ void SelectConfiguredPort(FileSystem& files, MessageBox& message_box,
     process.ReportDiagnostic(problem);
   }
   if (selection.selected) return;
-  UseDefaultPort(files, message_box, process);
+  UseDefaultPort(files, message_box, process, selection.default_reason);
 }
 
 }  // namespace zindo

@@ -15,7 +15,7 @@ class SelectConfiguredPortTest : public ::testing::Test {
   SelectConfiguredPortTest() { fake_.files.PutDirectory(kWorkDirectory); }
 
   void Select() {
-    SelectConfiguredPort(fake_.files, fake_.message_box, fake_.process, port_);
+    SelectConfiguredPort(fake_.files, logged_, fake_.process, port_);
   }
   bool DefaultWritten() const {
     return fake_.files.Contents(kConfigPath) ==
@@ -24,6 +24,7 @@ class SelectConfiguredPortTest : public ::testing::Test {
   int Messages() const { return fake_.journal.Count("message "); }
 
   FakePlatform fake_;
+  LoggedMessageBox logged_{fake_.message_box, fake_.log};
   SerialPort port_{fake_.ports};
 };
 
@@ -64,7 +65,8 @@ TEST_F(SelectConfiguredPortTest, RefusedOrUnreadablePortsFallBackToDefault) {
     fake.files.PutDirectory(kWorkDirectory);
     fake.files.Put(kConfigPath, content);
     SerialPort port(fake.ports);
-    SelectConfiguredPort(fake.files, fake.message_box, fake.process, port);
+    LoggedMessageBox logged(fake.message_box, fake.log);
+    SelectConfiguredPort(fake.files, logged, fake.process, port);
     EXPECT_EQ(port.CommPort(), 1) << content;
     EXPECT_EQ(fake.journal.Count("message "), 1) << content;
     EXPECT_EQ(fake.files.Contents(kConfigPath),
@@ -80,6 +82,35 @@ TEST_F(SelectConfiguredPortTest, ReadFailureGivesDefault) {
   EXPECT_EQ(Messages(), 1);
   EXPECT_EQ(port_.CommPort(), 1);
   EXPECT_FALSE(fake_.process.diagnostics().empty());
+}
+
+// The message says only that COM1 is now the default; the log says why.
+TEST_F(SelectConfiguredPortTest, TheLogKeepsWhyTheDefaultWasTaken) {
+  const struct {
+    const char* stored_as;  // nullptr: no file
+    const char* content;
+    const char* why;
+  } cases[] = {
+      {nullptr, "", "c:\\zindo\\LOCAL6.DAT is missing"},
+      {"c:\\zindo\\local6.dat", "3\r\n",
+       "c:\\zindo\\LOCAL6.DAT is missing: there is local6.dat, and the name "
+       "must be in capitals"},
+      {kConfigPath, "0,x\r\n",
+       "LOCAL6.DAT names port 0, which this PC does not have"},
+      {kConfigPath, "com2,1\r\n",
+       "c:\\zindo\\LOCAL6.DAT: \"com2\" is not a port number"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fake;
+    fake.files.PutDirectory(kWorkDirectory);
+    if (c.stored_as != nullptr) fake.files.Put(c.stored_as, c.content);
+    SerialPort port(fake.ports);
+    LoggedMessageBox logged(fake.message_box, fake.log);
+    SelectConfiguredPort(fake.files, logged, fake.process, port);
+    EXPECT_THAT(fake.log.lines,
+                ::testing::ElementsAre(std::string("message (") + c.why + ") " +
+                                       kDefaultPortMessage));
+  }
 }
 
 TEST_F(SelectConfiguredPortTest, UnwritableDefaultIsReportedAndPort1Kept) {

@@ -63,7 +63,9 @@ TEST_F(RelayTest, FirstRunStartsUpInOrderAndQuitEndsNormally) {
   EXPECT_EQ(fake_.ports.line(1).written,
             "");  // the quit request never goes out
   EXPECT_THAT(fake_.log.lines,
-              ElementsAre(std::string("message ") + kDefaultPortMessage));
+              ElementsAre(std::string("message (c:\\zindo\\LOCAL6.DAT is "
+                                      "missing) ") +
+                          kDefaultPortMessage));
 }
 
 TEST_F(RelayTest, LaterRunUsesConfiguredPortQuietly) {

@@ -82,6 +82,27 @@ SerialDevice& SerialPort::OpenDevice(const char* property) {
   return *device_;
 }
 
+// What the user can act on comes first; the system's words follow for the
+// one who looks further.
+Error SerialPort::WentAway(const Error& error, bool over_network) const {
+  const char* what = over_network
+                         ? "the serial server went away (switched off, or the "
+                           "network down?)"
+                         : "the device went away (adapter unplugged?)";
+  return Error(Name() + ": " + what + ": " + error.what(), ErrorKind::kGone);
+}
+
+template <typename Operation>
+auto SerialPort::OnDevice(const char* property, Operation operation) {
+  SerialDevice& device = OpenDevice(property);
+  try {
+    return operation(device);
+  } catch (const Error& error) {
+    if (!error.Is(ErrorKind::kGone)) throw;
+    throw WentAway(error, device.OverNetwork());
+  }
+}
+
 void SerialPort::SetCommPort(int16_t port) {
   if (device_) throw Error(Name() + ": CommPort: port is already open");
   if (!ports_.IsValidPortNumber(port)) {
@@ -109,18 +130,28 @@ void SerialPort::SetPortOpen(bool open) {
   try {
     device_ = ports_.Open(port_, settings_);
     if (rts_enable_) device_->SetRts(true);
+    opened_over_network_ = device_->OverNetwork();
   } catch (const Error& error) {
     device_.reset();
+    if (opened_over_network_ &&
+        (error.Is(ErrorKind::kNotFound) || error.Is(ErrorKind::kGone))) {
+      throw WentAway(error, *opened_over_network_);
+    }
     throw error.After(Name() + ": ");
   }
 }
 
 void SerialPort::SetRTSEnable(bool enable) {
-  if (device_) device_->SetRts(enable);
+  if (device_) {
+    OnDevice("RTSEnable", [enable](SerialDevice& d) { d.SetRts(enable); });
+  }
   rts_enable_ = enable;
 }
 
-bool SerialPort::CDHolding() { return OpenDevice("CDHolding").CarrierDetect(); }
+bool SerialPort::CDHolding() {
+  return OnDevice("CDHolding",
+                  [](SerialDevice& device) { return device.CarrierDetect(); });
+}
 
 void SerialPort::SetRThreshold(int16_t threshold) {
   if (threshold < 0) throw Error("RThreshold: negative threshold");
@@ -128,13 +159,16 @@ void SerialPort::SetRThreshold(int16_t threshold) {
 }
 
 int16_t SerialPort::InBufferCount() {
-  int waiting = OpenDevice("InBufferCount").BytesWaiting();
+  const int waiting = OnDevice("InBufferCount", [](SerialDevice& device) {
+    return device.BytesWaiting();
+  });
   return static_cast<int16_t>(
       std::min<int>(waiting + static_cast<int>(unread_.size()), INT16_MAX));
 }
 
 std::string SerialPort::Input() {
-  unread_ += OpenDevice("Input").ReadAll();
+  unread_ +=
+      OnDevice("Input", [](SerialDevice& device) { return device.ReadAll(); });
   size_t count = input_len_ == 0 ? unread_.size()
                                  : std::min<size_t>(input_len_, unread_.size());
   std::string bytes = unread_.substr(0, count);
@@ -143,7 +177,7 @@ std::string SerialPort::Input() {
 }
 
 void SerialPort::Output(const std::string& bytes) {
-  OpenDevice("Output").Write(bytes);
+  OnDevice("Output", [&bytes](SerialDevice& device) { device.Write(bytes); });
 }
 
 }  // namespace zindo

@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "base/error.h"
 #include "platform/serial/serial_device.h"
 
 namespace zindo {
@@ -14,7 +16,12 @@ namespace zindo {
 // that reopening needs nothing set again.
 //
 // Every property access may fail (no such port, port in use, port not open,
-// device gone): it then throws Error naming the port and the cause.
+// device gone): it then throws Error naming the port and the cause. A device
+// that goes away while the relay uses it (an adapter unplugged, a serial
+// server gone) is said as that, before the system's words: "COM3: the
+// device went away (adapter unplugged?): read ...", of kind
+// ErrorKind::kGone; so is a port that has been open and is missing when it
+// is opened again.
 class SerialPort {
  public:
   explicit SerialPort(SerialPorts& ports) : ports_(ports) {}
@@ -58,10 +65,15 @@ class SerialPort {
 
  private:
   SerialDevice& OpenDevice(const char* property);
+  template <typename Operation>
+  auto OnDevice(const char* property, Operation operation);
+  Error WentAway(const Error& error, bool over_network) const;
   std::string Name() const;
 
   SerialPorts& ports_;
   int16_t port_ = 1;
+  // The network or not of the device open last, once one has been.
+  std::optional<bool> opened_over_network_;
   LineSettings settings_;
   int16_t input_len_ = 0;
   bool rts_enable_ = false;

@@ -116,8 +116,20 @@ TEST_F(SerialPortTest, AGoneDeviceFailsTheNextAccessNamingThePort) {
     FAIL() << "InBufferCount succeeded on a gone device";
   } catch (const Error& error) {
     EXPECT_THAT(error.what(), HasSubstr("COM4"));
+    EXPECT_THAT(error.what(),
+                ::testing::StartsWith("COM4: the device went away (adapter "
+                                      "unplugged?): "));
+    EXPECT_TRUE(error.Is(ErrorKind::kGone));
   }
   EXPECT_THROW(port_.Output("x"), Error);
+  // Missing when the recovery cycle opens it again: gone all the same.
+  port_.SetPortOpen(false);
+  try {
+    port_.SetPortOpen(true);
+    FAIL() << "a gone device opened again";
+  } catch (const Error& error) {
+    EXPECT_THAT(error.what(), HasSubstr("COM4: the device went away"));
+  }
 }
 
 TEST_F(SerialPortTest, AFailedOpenLeavesThePortClosedAndNamesIt) {

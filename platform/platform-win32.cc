@@ -88,18 +88,37 @@ class Win32SystemPlatform : public SystemPlatform {
 
 }  // namespace
 
+// Whether the relay belongs to its starter's console is settled here, before
+// any stop request can come: a Ctrl+C there then ends it the same way
+// whether or not it has said anything.
 std::unique_ptr<SystemPlatform> CreateSystemPlatform(FailureLog& log) {
+  StartedFromConsole();
   return std::make_unique<Win32SystemPlatform>(
       CurrentDirectory(), EnvironmentVariable(L"ZINDO_TRACE"), log);
 }
 
+namespace {
+
+// Whether `text` has reached whoever reads the relay's standard streams: a
+// console, or the file or pipe of a script that started it. A failure goes
+// to standard output when there is no standard error; a reported failure
+// is on standard error already.
+bool Delivered(const std::string& text, EarlyText kind, bool answer) {
+  if (kind == EarlyText::kReportedFailure && HasStandardStream(false)) {
+    return true;
+  }
+  return WriteToStandardStream(answer, text) ||
+         (!answer && WriteToStandardStream(true, text));
+}
+
+}  // namespace
+
+// A box that waits for OK would keep a console's command, or a script that
+// reads the output, from going on: the box is only for a relay whose text
+// would otherwise reach nobody.
 void ShowEarlyText(const std::string& text, EarlyText kind) {
   const bool answer = kind == EarlyText::kAnswer || kind == EarlyText::kReport;
-  const bool written = kind != EarlyText::kReportedFailure &&
-                       WriteToStandardStream(answer, text);
-  // A box that waits for OK would keep the console's command from ending;
-  // a reported failure's diagnostics are on the console already.
-  if (StartedFromConsole() || (answer && written)) return;
+  if (Delivered(text, kind, answer) || StartedFromConsole()) return;
   if (kind == EarlyText::kReport &&
       ShowReportWindow("Check " + std::string(kProgramName), text)) {
     return;

@@ -72,10 +72,11 @@ enum class EarlyText {
 // run: an answer or report on standard output, a failure on standard
 // error. On Windows the relay is a windowed program that usually has
 // neither, and its diagnostics go to the debugger; started from a console
-// it answers there only, as a console program does. Otherwise a failure is
-// also shown in a message box, an answer is when there is no standard
-// output to take it, and a report in a window whose text can be selected
-// and copied. A reported failure is shown only in the box.
+// it answers there only, as a console program does. Given a file or a pipe
+// instead (a script that runs it), it writes there and returns, a failure
+// on standard output when there is no standard error. With none of these,
+// a failure or an answer is shown in a message box, and a report in a
+// window whose text can be selected and copied.
 void ShowEarlyText(const std::string& text, EarlyText kind);
 
 }  // namespace zindo

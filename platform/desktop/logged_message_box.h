@@ -14,7 +14,14 @@ class LoggedMessageBox : public MessageBox {
   LoggedMessageBox(MessageBox& shown, FailureLog& log)
       : shown_(shown), log_(log) {}
   void Show(const std::string& title, const std::string& text) override {
-    log_.RecordMessage(text);
+    ShowBecause(title, text, "");
+  }
+
+  // Shows the message as Show does, and keeps `why` beside it in the log:
+  // what the user cannot see in the message itself.
+  void ShowBecause(const std::string& title, const std::string& text,
+                   const std::string& why) {
+    log_.RecordMessage(text, why);
     shown_.Show(title, text);
   }
 

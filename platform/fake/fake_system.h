@@ -51,8 +51,9 @@ class FakeTrace : public Trace {
   std::vector<double> times_;
 };
 
-// A log in memory: each line recorded is kept, as "failure <cause>" or
-// "message <text>", and LastFailure answers what the test set.
+// A log in memory: each line recorded is kept, as "failure <cause>",
+// "message <text>" or "message (<why>) <text>", and LastFailure answers what
+// the test set.
 class FakeFailureLog : public FailureLog {
  public:
   std::string path() const override {
@@ -61,8 +62,8 @@ class FakeFailureLog : public FailureLog {
   void RecordFailure(const std::string& cause) override {
     lines.push_back("failure " + cause);
   }
-  void RecordMessage(const std::string& text) override {
-    lines.push_back("message " + text);
+  void RecordMessage(const std::string& text, const std::string& why) override {
+    lines.push_back("message " + (why.empty() ? "" : "(" + why + ") ") + text);
   }
   std::string LastFailure() override {
     if (read_failure) throw *read_failure;

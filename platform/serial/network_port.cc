@@ -96,6 +96,8 @@ class NetworkSerialDevice : public SerialDevice {
     stream_->Send(client_ ? ComPortClient::Escape(bytes) : bytes);
   }
 
+  bool OverNetwork() const override { return true; }
+
  private:
   // Moves what the server sent into the unread bytes, and answers it.
   void TakeArrivals() {

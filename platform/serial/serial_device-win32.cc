@@ -46,6 +46,12 @@ bool LacksModemLines(DWORD error) {
   return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
 }
 
+// A failure of `what` on the open port, with the system's last code.
+Error PortFailure(const std::string& what) {
+  const DWORD code = ::GetLastError();
+  return Win32Error(what, code, OpenPortErrorKind(code));
+}
+
 UniqueHandle NewManualResetEvent(const std::string& what) {
   UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!event.valid()) throw LastWin32Error(what);
@@ -76,8 +82,10 @@ class Win32SerialDevice : public SerialDevice, public ReceiveWatch {
   void SetRts(bool on) override {
     if (!::EscapeCommFunction(port_.get(), on ? SETRTS : CLRRTS)) {
       DWORD error = ::GetLastError();
-      if (!LacksModemLines(error))
-        throw Win32Error("set RTS on " + name_, error);
+      if (!LacksModemLines(error)) {
+        throw Win32Error("set RTS on " + name_, error,
+                         OpenPortErrorKind(error));
+      }
     }
   }
 
@@ -88,7 +96,8 @@ class Win32SerialDevice : public SerialDevice, public ReceiveWatch {
     }
     DWORD error = ::GetLastError();
     if (LacksModemLines(error)) return false;
-    throw Win32Error("read carrier detect of " + name_, error);
+    throw Win32Error("read carrier detect of " + name_, error,
+                     OpenPortErrorKind(error));
   }
 
   int BytesWaiting() override {
@@ -139,7 +148,7 @@ COMSTAT Win32SerialDevice::QueueStatus(const std::string& operation) {
   DWORD errors = 0;
   COMSTAT status{};
   if (!::ClearCommError(port_.get(), &errors, &status)) {
-    throw LastWin32Error(operation + " " + name_);
+    throw PortFailure(operation + " " + name_);
   }
   return status;
 }
@@ -151,7 +160,7 @@ DWORD Win32SerialDevice::Transfer(BOOL started, OVERLAPPED& transfer,
                                   DWORD limit_ms) {
   std::string what = operation + " " + name_;
   if (!started && ::GetLastError() != ERROR_IO_PENDING) {
-    throw LastWin32Error(what);
+    throw PortFailure(what);
   }
   DWORD moved = 0;
   if (::WaitForSingleObject(transfer.hEvent, limit_ms) == WAIT_TIMEOUT) {
@@ -162,7 +171,7 @@ DWORD Win32SerialDevice::Transfer(BOOL started, OVERLAPPED& transfer,
                 std::to_string(limit_ms) + " ms");
   }
   if (!::GetOverlappedResult(port_.get(), &transfer, &moved, FALSE)) {
-    throw LastWin32Error(what);
+    throw PortFailure(what);
   }
   return moved;
 }
@@ -258,6 +267,13 @@ std::string UnsupportedSetting(const LineSettings& settings) {
     return std::to_string(settings.stop_bits) + " stop bits";
   }
   return "";
+}
+
+ErrorKind OpenPortErrorKind(DWORD code) {
+  if (code == ERROR_ACCESS_DENIED || code == ERROR_OPERATION_ABORTED) {
+    return ErrorKind::kGone;
+  }
+  return Win32ErrorKind(code);
 }
 
 void MakeRawLine(const LineSettings& settings, DCB& line) {

@@ -50,6 +50,13 @@ std::optional<std::string> PortFileLine(const std::string& directory, int port);
 // The first of `settings` that no port can take ("9 data bits"), or "".
 std::string UnsupportedSetting(const LineSettings& settings);
 
+// What a failure with the system's `code` means on a port that is open. A
+// USB adapter's driver, once the adapter is unplugged, fails every call with
+// one of several codes, among them ERROR_ACCESS_DENIED and
+// ERROR_OPERATION_ABORTED, which mean something else on an open: there
+// they say that the device went away (ErrorKind::kGone).
+ErrorKind OpenPortErrorKind(DWORD code);
+
 // Puts `settings` on `line`, binary, with no flow control of any kind, DTR
 // and RTS raised, and without stopping at line errors. Settings must be
 // ones UnsupportedSetting passes.

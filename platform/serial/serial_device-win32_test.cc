@@ -64,6 +64,21 @@ TEST(Win32SerialPortsTest, UnsupportedSettingsAreNamed) {
   EXPECT_EQ(UnsupportedSetting({115200, Parity::kMark, 5, 2}), "");
 }
 
+// An unplugged adapter's driver fails the open port's calls with these.
+TEST(Win32SerialPortsTest, AnOpenPortThatFailsThisWayHasGone) {
+  const std::pair<DWORD, ErrorKind> cases[] = {
+      {ERROR_ACCESS_DENIED, ErrorKind::kGone},
+      {ERROR_OPERATION_ABORTED, ErrorKind::kGone},
+      {ERROR_BAD_COMMAND, ErrorKind::kGone},
+      {ERROR_DEVICE_REMOVED, ErrorKind::kGone},
+      {ERROR_GEN_FAILURE, ErrorKind::kGone},
+      {ERROR_INVALID_PARAMETER, ErrorKind::kOther},
+  };
+  for (const auto& [code, kind] : cases) {
+    EXPECT_EQ(OpenPortErrorKind(code), kind) << code;
+  }
+}
+
 // Whatever the driver hands back (here every flag flipped the wrong way),
 // the line gets the settings asked for, raw, with DTR and RTS simply raised.
 TEST(Win32SerialPortsTest, RawLineTakesTheSettingsWithoutFlowControl) {

@@ -46,6 +46,11 @@ class SerialDevice {
 
   // Sends all of `bytes`, unchanged.
   virtual void Write(const std::string& bytes) = 0;
+
+  // Whether the line is reached through a serial server on the network, so
+  // that the user can be told what to look at when it has gone: the server
+  // and the network, not a cable or an adapter. Never fails.
+  virtual bool OverNetwork() const { return false; }
 };
 
 // The machine's serial ports, by number (COM1 is 1).

@@ -1,7 +1,9 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -34,6 +36,20 @@ class PosixAppendFile : public AppendFile {
     return static_cast<std::uint64_t>(status.st_size);
   }
 
+  void Lock() override {
+    while (::flock(fd_.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) throw SystemError("lock " + name_, errno);
+    }
+  }
+
+  bool IsNamed(const std::string& path) override {
+    struct stat mine;
+    struct stat named;
+    return ::fstat(fd_.get(), &mine) == 0 &&
+           ::stat(path.c_str(), &named) == 0 && mine.st_dev == named.st_dev &&
+           mine.st_ino == named.st_ino;
+  }
+
  private:
   UniqueFd fd_;
   std::string name_;
@@ -60,14 +76,15 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path,
 }
 
 // Each folder from the top down; one made meanwhile by someone else is as
-// good as one made here.
+// good as one made here. What is made is the user's own, as the base
+// directory convention asks of the state folder.
 void MakeFolders(const std::string& path) {
   std::size_t slash = 0;
   do {
     slash = path.find('/', slash + 1);
     const std::string folder = path.substr(0, slash);
     if (IsFolder(folder)) continue;
-    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
       throw SystemError("create " + folder, errno);
     }
   } while (slash != std::string::npos);
@@ -79,22 +96,23 @@ void RenameOver(const std::string& from, const std::string& to) {
   }
 }
 
-std::optional<std::string> ReadFileEnd(const std::string& path,
-                                       std::size_t at_most) {
+std::optional<FilePart> ReadFilePart(const std::string& path, std::uint64_t end,
+                                     std::size_t at_most) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd.valid() && errno == ENOENT) return std::nullopt;
   struct stat status;
   if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
     throw SystemError("read " + path, errno);
   }
-  const auto size = static_cast<std::size_t>(status.st_size);
-  const std::size_t start = size > at_most ? size - at_most : 0;
-  std::string bytes(size - start, '\0');
-  const ssize_t got =
-      ::pread(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(start));
+  end = std::min(end, static_cast<std::uint64_t>(status.st_size));
+  FilePart part;
+  part.start = end > at_most ? end - at_most : 0;
+  part.bytes.resize(static_cast<std::size_t>(end - part.start));
+  const ssize_t got = ::pread(fd.get(), part.bytes.data(), part.bytes.size(),
+                              static_cast<off_t>(part.start));
   if (got < 0) throw SystemError("read " + path, errno);
-  bytes.resize(static_cast<std::size_t>(got));
-  return bytes;
+  part.bytes.resize(static_cast<std::size_t>(got));
+  return part;
 }
 
 }  // namespace zindo

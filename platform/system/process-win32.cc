@@ -44,12 +44,17 @@ bool StartedFromConsole() {
   return at_console;
 }
 
+bool HasStandardStream(bool output) {
+  StartedFromConsole();
+  return !Unusable(
+      ::GetStdHandle(output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE));
+}
+
 // A console shows UTF-16 correctly whatever its code page; a file or pipe
 // gets the UTF-8 bytes. One call each, so that lines do not interleave.
 bool WriteToStandardStream(bool output, const std::string& text) {
-  StartedFromConsole();
+  if (!HasStandardStream(output)) return false;
   HANDLE stream = ::GetStdHandle(output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-  if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return false;
   DWORD mode = 0;
   DWORD written = 0;
   if (::GetConsoleMode(stream, &mode)) {

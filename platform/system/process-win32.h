@@ -32,6 +32,10 @@ class Win32Process : public Process {
 // Attaches it to the console of whoever started it, when that has one.
 bool WriteToStandardStream(bool output, const std::string& text);
 
+// Whether the relay has a standard output (`output`) or error that leads
+// somewhere: a console, a file or a pipe.
+bool HasStandardStream(bool output);
+
 // The environment variable `name`, or "" when it is not set.
 std::string EnvironmentVariable(const wchar_t* name);
 
@@ -39,7 +43,9 @@ std::string EnvironmentVariable(const wchar_t* name);
 // file). The first call attaches the relay to that console, and points the
 // standard streams that were not redirected at it, so that the relay
 // answers there as a console program does; a Ctrl+C there is then a stop
-// request. Never fails.
+// request. The platform makes that first call as it is built, so that a
+// relay started from a console belongs to it from the start, whatever it
+// says later. Never fails.
 bool StartedFromConsole();
 
 }  // namespace zindo

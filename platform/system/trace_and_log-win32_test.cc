@@ -2,12 +2,15 @@
 #include <string>
 #include <vector>
 
+#include "base/dos_path.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/system/failure_log.h"
+#include "platform/system/process-win32.h"
 #include "platform/system/trace.h"
 #include "platform/testing/testing-win32.h"
+#include "platform/windows-win32.h"
 
 namespace zindo {
 namespace {
@@ -65,7 +68,7 @@ TEST_F(Win32TraceTest, FailureLogKeepsDatedLinesAndIsSetAsideWhenLong) {
   EXPECT_EQ(log.LastFailure(), "");
 
   log.RecordFailure("open COM3: gone");
-  log.RecordMessage("shown");
+  log.RecordMessage("shown", "");
 
   const std::string stamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ";
   const std::string text = win32_test::ReadNativeFile(place.path);
@@ -83,6 +86,40 @@ TEST_F(Win32TraceTest, FailureLogKeepsDatedLinesAndIsSetAsideWhenLong) {
   EXPECT_THAT(win32_test::ReadNativeFile(place.path),
               ::testing::EndsWith(" later\r\n"));
   EXPECT_TRUE(reports.empty());
+}
+
+// The log's folders are made below a drive or a share, written whichever
+// way, never as the root itself.
+TEST_F(Win32TraceTest, FailureLogFoldersAreMadeBelowTheRoot) {
+  const std::string folder = "\\\\?\\" + directory_ / "long\\zindo-relay";
+  FileFailureLog log({folder, folder + "\\zindo-relay.log", ""},
+                     [](const std::string& line) { FAIL() << line; });
+  log.RecordFailure("open COM3: gone");
+  EXPECT_THAT(log.LastFailure(), ::testing::EndsWith(" open COM3: gone"));
+}
+
+// A relative %LOCALAPPDATA% is no place for the log: the user's own folder
+// is taken, as when it is unset. A share is taken as it is.
+TEST(Win32FailureLogPlaceTest, ALocalAppDataThatIsNoWholePathIsPassedOver) {
+  const std::string kept = EnvironmentVariable(L"LOCALAPPDATA");
+  const std::pair<const wchar_t*, std::string> cases[] = {
+      {L"\\\\server\\share\\Local\\",
+       "\\\\server\\share\\Local\\zindo-relay\\zindo-relay.log"},
+      {L"AppData\\Local", ""},
+      {nullptr, ""},
+  };
+  for (const auto& [value, path] : cases) {
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", value);
+    const FailureLogPlace place = FailureLogPlaceHere();
+    if (!path.empty()) {
+      EXPECT_EQ(place.path, path);
+    } else {
+      EXPECT_GT(WindowsPathRootLength(place.path), 0u) << place.path;
+      EXPECT_THAT(place.path,
+                  ::testing::EndsWith("\\zindo-relay\\zindo-relay.log"));
+    }
+  }
+  ::SetEnvironmentVariableW(L"LOCALAPPDATA", ToUtf16(kept).c_str());
 }
 
 }  // namespace

@@ -134,6 +134,13 @@ TEST_F(DevsimTest, UnpluggedDeviceEndsTheRelayWithTheFailureMessage) {
   ASSERT_EQ(lines.size(), 2u) << relay_->Stderr();
   EXPECT_NE(lines[1].find("חלה שגיאה"), std::string::npos);
   EXPECT_EQ(sandbox_.ReadFile("work/zindoK.inf"), "0,1\r\n");
+  // The cause says what happened, on standard error and in the log.
+  const std::string cause = "COM1: the device went away (adapter unplugged?)";
+  EXPECT_NE(lines[0].find(cause), std::string::npos) << lines[0];
+  EXPECT_NE(sandbox_.ReadFile("state/zindo-relay/zindo-relay.log")
+                .value_or("")
+                .find(cause),
+            std::string::npos);
 }
 
 // zindo-relay --check --probe asks the device as the recovery cycle does,

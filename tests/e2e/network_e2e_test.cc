@@ -129,9 +129,10 @@ TEST_F(Ser2netTest, ServerEndingMidReplyTakesTheFailurePath) {
       WaitUntil([&] { return !sandbox_.Exists("work/ZINDOK1.TXT"); }, kLimit));
   std::this_thread::sleep_for(500ms);
   server_->Stop();
-  EXPECT_THAT(ExpectFailure(),
-              AllOf(HasSubstr("COM1"), HasSubstr(address_),
-                    HasSubstr("the server closed the connection")));
+  EXPECT_THAT(
+      ExpectFailure(),
+      AllOf(HasSubstr("COM1: the serial server went away"), HasSubstr(address_),
+            HasSubstr("the server closed the connection")));
   EXPECT_EQ(Status(), "0,1\r\n") << "the status is not rewritten";
 }
 

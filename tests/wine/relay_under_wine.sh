@@ -5,7 +5,8 @@
 # the relay and then asks it to quit; then, with DOS_COMPANIONS, DOS
 # companions in DOSBox. At a console (cmd on a terminal), a wrong argument
 # is answered there and ends the command. Exits non-zero when any step
-# fails.
+# fails. Run by a script without a console, into a pipe or a file, a wrong
+# argument is written there and the relay ends at once.
 #
 # Usage: relay_under_wine.sh RELAY_EXE LINUX_BUILD_DIR
 #   RELAY_EXE        zindo-relay.exe, 64-bit or (with a 32-bit WINE and
@@ -307,6 +308,26 @@ if [[ -n "${DISPLAY:-}" ]]; then
     fail "the console got: $(cat -A "$top/console.out")"
   say "  $(grep -o 'zindo-relay: unknown option [^(]*' "$top/console.out")"
   say "  status 2, no message box"
+
+  # Run by a script, with no console: what the relay says goes into the
+  # pipe or the file it was given, and it ends at once, never waiting on a
+  # message box. With no standard error, a failure goes to standard output.
+  say "script: zindo-relay.exe --bogus into a pipe, and into a file alone"
+  for how in pipe file; do
+    status=0
+    if [[ $how == pipe ]]; then
+      as_wine_user env DISPLAY="$DISPLAY" timeout 60 "$wine" "$relay_exe" \
+        --bogus </dev/null 2>&1 | cat >"$top/script.out" || status=$?
+    else
+      as_wine_user env DISPLAY="$DISPLAY" timeout 60 "$wine" "$relay_exe" \
+        --bogus </dev/null >"$top/script.out" 2>&- || status=$?
+    fi
+    [[ $status -ne 124 ]] || fail "$how: the relay did not end: a message box?"
+    [[ $status -eq 2 ]] || fail "$how: the relay ended with $status, not 2"
+    grep -q 'zindo-relay: unknown option --bogus' "$top/script.out" ||
+      fail "$how: the relay wrote: $(cat -A "$top/script.out")"
+    say "  $how: status 2, the line delivered, no message box"
+  done
 else
   say "console: skipped, a message box can wait only on a display"
 fi
