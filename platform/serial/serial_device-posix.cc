@@ -20,6 +20,7 @@
 #include "platform/files/file_system-posix.h"
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
+#include "platform/system/clock-posix.h"
 #include "platform/system/watch_list-posix.h"
 
 namespace zindo {
@@ -27,7 +28,7 @@ namespace {
 
 // How long a write may wait for the line to take more bytes. Without flow
 // control a real port always drains, so only a stuck device waits this long.
-constexpr int kWriteStallLimitMs = 5000;
+constexpr double kWriteStallLimitSeconds = 5.0;
 
 struct BaudRate {
   int baud;
@@ -256,12 +257,14 @@ void PosixSerialDevice::Write(const std::string& bytes) {
 
 void PosixSerialDevice::WaitUntilWritable() {
   pollfd watched{fd_.get(), POLLOUT, 0};
-  int ready = ::poll(&watched, 1, kWriteStallLimitMs);
+  const timespec limit = ToTimespec(kWriteStallLimitSeconds, Rounding::kUp);
+  int ready = ::ppoll(&watched, 1, &limit, nullptr);
   if (ready < 0 && errno == EINTR) return;
   if (ready < 0) throw SystemError("write " + name_, errno);
   if (ready == 0) {
     throw Error("write " + name_ + ": the device took nothing for " +
-                std::to_string(kWriteStallLimitMs / 1000) + " seconds");
+                std::to_string(static_cast<int>(kWriteStallLimitSeconds)) +
+                " seconds");
   }
   if (watched.revents & POLLOUT) return;
   FailIfGone("write");

@@ -10,6 +10,7 @@
 #include "platform/serial/known_ports-win32.h"
 #include "platform/serial/network_port.h"
 #include "platform/serial/network_stream.h"
+#include "platform/system/event_pump-win32.h"
 #include "platform/system/watch_list-win32.h"
 #include "platform/windows-win32.h"
 
@@ -18,11 +19,11 @@ namespace {
 
 // How long a write may wait for the line to take more bytes. Without flow
 // control a real port always drains, so only a stuck device waits this long.
-constexpr DWORD kWriteStallLimitMs = 5000;
+constexpr double kWriteStallLimitSeconds = 5.0;
 
 // Reads return at once with what has arrived, so a read that takes longer
 // than this means the driver misbehaves.
-constexpr DWORD kReadLimitMs = 1000;
+constexpr double kReadLimitSeconds = 1.0;
 
 BYTE ParityCode(Parity parity) {
   switch (parity) {
@@ -111,7 +112,7 @@ class Win32SerialDevice : public SerialDevice, public ReceiveWatch {
  private:
   COMSTAT QueueStatus(const std::string& operation);
   DWORD Transfer(BOOL started, OVERLAPPED& transfer,
-                 const std::string& operation, DWORD limit_ms);
+                 const std::string& operation, double limit_seconds);
   bool ReceiveWaitStillPending();
   void EndReceiveWait();
 
@@ -154,21 +155,22 @@ COMSTAT Win32SerialDevice::QueueStatus(const std::string& operation) {
 }
 
 // Finishes an overlapped read or write that `started` began, waiting at most
-// `limit_ms`. Returns the bytes moved.
+// `limit_seconds`. Returns the bytes moved.
 DWORD Win32SerialDevice::Transfer(BOOL started, OVERLAPPED& transfer,
                                   const std::string& operation,
-                                  DWORD limit_ms) {
+                                  double limit_seconds) {
   std::string what = operation + " " + name_;
   if (!started && ::GetLastError() != ERROR_IO_PENDING) {
     throw PortFailure(what);
   }
   DWORD moved = 0;
-  if (::WaitForSingleObject(transfer.hEvent, limit_ms) == WAIT_TIMEOUT) {
+  if (::WaitForSingleObject(transfer.hEvent, WaitMilliseconds(limit_seconds)) ==
+      WAIT_TIMEOUT) {
     // The buffer must not be released while the system may still use it.
     ::CancelIo(port_.get());
     ::GetOverlappedResult(port_.get(), &transfer, &moved, TRUE);
     throw Error(what + ": the device did not respond within " +
-                std::to_string(limit_ms) + " ms");
+                std::to_string(static_cast<int>(limit_seconds)) + " seconds");
   }
   if (!::GetOverlappedResult(port_.get(), &transfer, &moved, FALSE)) {
     throw PortFailure(what);
@@ -190,7 +192,7 @@ std::string Win32SerialDevice::ReadAll() {
     transfer.hEvent = transfer_done_.get();
     DWORD wanted = queued < sizeof buffer ? queued : DWORD{sizeof buffer};
     BOOL started = ::ReadFile(port_.get(), buffer, wanted, nullptr, &transfer);
-    DWORD got = Transfer(started, transfer, "read", kReadLimitMs);
+    DWORD got = Transfer(started, transfer, "read", kReadLimitSeconds);
     if (got == 0) return received;
     received.append(buffer, got);
   }
@@ -204,7 +206,8 @@ void Win32SerialDevice::Write(const std::string& bytes) {
     BOOL started =
         ::WriteFile(port_.get(), rest.data(), static_cast<DWORD>(rest.size()),
                     nullptr, &transfer);
-    DWORD written = Transfer(started, transfer, "write", kWriteStallLimitMs);
+    DWORD written =
+        Transfer(started, transfer, "write", kWriteStallLimitSeconds);
     if (written == 0) {
       throw Error("write " + name_ + ": the device took nothing");
     }

@@ -222,7 +222,8 @@ else
   # The relay in $work made C:\ZINDO a folder for its LOCAL6.DAT: --force
   # sets it aside.
   setup --desktop "$dos" --force
-  [[ $out == *"mapped C:\ZINDO (the start folder in autoexec.pif) to $dos"* &&
+  [[ $status == 0 &&
+     $out == *"mapped C:\ZINDO (the start folder in autoexec.pif) to $dos"* &&
      $(readlink "$home/.zindo/drive_c/zindo") == "$dos" ]] ||
     fail "--desktop for a DOS companion ($status): $out"
   [[ ! -e $autostart ]] || fail "a login start is left: $(cat "$autostart")"
@@ -237,7 +238,8 @@ else
   # for C:\ZINDO goes, giving its name back to the folder set aside.
   "$build/zindo-mkpif" --force "$dos/autoexec.pif" 'CO.COM' >/dev/null
   setup --desktop "$dos"
-  [[ $out == *"mapped D: (autoexec.pif names no start folder) to $dos"* &&
+  [[ $status == 0 &&
+     $out == *"mapped D: (autoexec.pif names no start folder) to $dos"* &&
      $(readlink "$home/.zindo/dosdevices/d:") == "$dos" &&
      ! -L $home/.zindo/drive_c/zindo ]] ||
     fail "--desktop for a DOS companion without a start folder ($status): $out"
