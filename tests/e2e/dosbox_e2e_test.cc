@@ -245,6 +245,120 @@ INSTANTIATE_TEST_SUITE_P(
                                            : "_WithoutADisplay");
     });
 
+// A line of DOSBox as the tests find it, and how its window looks to the
+// companion's user.
+struct ScreenRun {
+  const char* variable;  // names the built program; "" for `dosbox` on PATH
+  const char* line;      // as the trace names it
+  // What its title bar starts with: the PIF's title where the line can name
+  // its window, else its own name.
+  const char* title;
+};
+
+std::ostream& operator<<(std::ostream& out, const ScreenRun& run) {
+  return out << run.line;
+}
+
+class CompanionScreenTest : public ::testing::TestWithParam<ScreenRun> {
+ protected:
+  void TearDown() override {
+    for (pid_t pid : DosboxProcessesIn(sandbox_)) ::kill(pid, SIGKILL);
+  }
+
+  // The program of the line, or "" when this machine has none.
+  static std::string Program(const ScreenRun& run) {
+    if (*run.variable == '\0') {
+      const char* path = std::getenv("PATH");
+      return FindProgram("dosbox", path == nullptr ? "" : path);
+    }
+    const char* built = std::getenv(run.variable);
+    return built == nullptr ? "" : built;
+  }
+
+  Sandbox sandbox_;
+};
+
+// The companion starts on a screen of its own in every line: none of the
+// relay's commands, none of their answers, none of its folders and no
+// banner (TESTS/DOS/SCREEN.ASM saves the screen it finds); its window is
+// named after it where the line can name it.
+TEST_P(CompanionScreenTest, CompanionStartsOnAScreenOfItsOwn) {
+  const ScreenRun& run = GetParam();
+  const std::string program = Program(run);
+  if (program.empty()) {
+    GTEST_SKIP() << run.line << " is not here: "
+                 << (*run.variable == '\0'
+                         ? "install the Debian package dosbox"
+                         : std::string(run.variable) +
+                               " is not set (`make other-dosboxes`)");
+  }
+  if (!OnPath("Xvfb") || !OnPath("xdotool")) {
+    GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  }
+  VirtualDisplay display;
+  ASSERT_NE(display.name(), "") << "Xvfb did not start";
+  sandbox_.MakeDirectory("home/.config");
+  sandbox_.MapDriveC("work");
+  sandbox_.MakeDirectory("work/zindo");
+  sandbox_.MakeDirectory("tmp");
+  sandbox_.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+  sandbox_.WriteFile(
+      "work/SCREEN.COM",
+      ReadAll(std::string(ZINDO_DOS_COMPANIONS) + "/SCREEN.COM"));
+  sandbox_.WriteFile(
+      "work/autoexec.pif",
+      BuildProgramInformation({"SCREEN.COM", "", "", "Shop Orders"}));
+  sandbox_.WriteFile("prefix/dosbox-path.txt",
+                     CopyProgramInto(sandbox_, program) + "\n");
+  DeviceSimulator device(sandbox_, 1, {});
+  RelayProcess relay(sandbox_, "relay",
+                     {"DISPLAY=" + display.name(),
+                      "ZINDO_TRACE=" + sandbox_.Path("work/trace.log"),
+                      "HOME=" + sandbox_.Path("home"),
+                      "XDG_CONFIG_HOME=" + sandbox_.Path("home/.config"),
+                      "TMPDIR=" + sandbox_.Path("tmp")});
+
+  // The program writes the file whole at once, then stays a while.
+  std::string screen;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        screen = sandbox_.ReadFile("work/SCREEN.TXT").value_or("");
+        return screen.size() == 25 * 82;
+      },
+      60s))
+      << relay.Stderr();
+  const std::string title =
+      display.Run("timeout 20 xdotool search --sync --name '^" +
+                  std::string(run.title) + "' getwindowname");
+  for (const char* ours : {"mount", "MOUNT", "IDLEHELP", "DOSBox", "Welcome"}) {
+    EXPECT_THAT(screen, Not(HasSubstr(ours))) << screen;
+  }
+  EXPECT_THAT(screen, Not(HasSubstr(sandbox_.Path(""))));
+  // Nothing at all: the screen is the companion's alone.
+  EXPECT_EQ(screen.find_first_not_of(" \r\n"), std::string::npos) << screen;
+  EXPECT_THAT(title, ::testing::StartsWith(run.title))
+      << sandbox_.ReadFile("work/trace.log").value_or("");
+
+  for (pid_t pid : DosboxProcessesIn(sandbox_)) ::kill(pid, SIGKILL);
+  sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+  EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
+  EXPECT_THAT(sandbox_.ReadFile("work/trace.log").value_or(""),
+              HasSubstr(std::string("run as ") + run.line));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryLine, CompanionScreenTest,
+    ::testing::Values(ScreenRun{"", "DOSBox", "DOSBox"},
+                      ScreenRun{"ZINDO_DOSBOX_X", "DOSBox-X", "Shop Orders"},
+                      ScreenRun{"ZINDO_DOSBOX_STAGING", "DOSBox Staging",
+                                "Shop Orders"}),
+    [](const auto& test) {
+      std::string name = test.param.line;
+      std::erase(name, ' ');
+      std::erase(name, '-');
+      return name;
+    });
+
 // What tests/dos/probe.asm reported of one look-up: "W" when a timer tick
 // passed during it, then DOS's carry flag and AX.
 struct LookUp {
