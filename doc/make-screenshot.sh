@@ -94,9 +94,9 @@ make_folder companion
 work=$scratch/companion/work
 mkdir "$work/zindo"
 printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$work/zindo/LOCAL6.DAT"
-cp "$companion" "$work/POLL.COM"
+cp "$companion" "$work/ORDERS.COM"
 printf '%s\r\n' 'echo ORDERS' 'echo.' 'echo Sending the order to the device ...' \
-  'POLL.COM' >"$work/ORDERS.BAT"
+  'ORDERS.COM' >"$work/ORDERS.BAT"
 "$build/zindo-mkpif" "$work/autoexec.pif" 'C:\ORDERS.BAT' --dir 'C:\' >/dev/null
 chmod -R a+rwX "$work"
 start_relay companion
