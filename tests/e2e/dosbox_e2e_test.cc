@@ -309,9 +309,14 @@ TEST_P(CompanionScreenTest, CompanionStartsOnAScreenOfItsOwn) {
       },
       60s))
       << relay.Stderr();
-  const std::string title =
-      display.Run("timeout 20 xdotool search --sync --name '^" +
-                  std::string(run.title) + "' getwindowname");
+  // Its window, found by its process: a UTF-8 name escapes a search by name.
+  std::string title;
+  for (pid_t pid : DosboxProcessesIn(sandbox_)) {
+    title = display.Run(
+        "sh -c 'for w in $(timeout 20 xdotool search --sync --pid " +
+        std::to_string(pid) +
+        "); do xdotool getwindowname $w; done | grep -v ^$ | tail -n 1'");
+  }
   for (const std::string& ours : {std::string("mount"), std::string("MOUNT"),
                                   std::string("IDLEHELP"), sandbox_.Path("")}) {
     EXPECT_THAT(screen, Not(HasSubstr(ours))) << screen;
