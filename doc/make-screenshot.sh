@@ -88,13 +88,16 @@ start_relay() {  # NAME: the relay in $scratch/NAME/work
   started+=($!)
 }
 
-# The companion, waiting for a device that never answers.
+# The companion, waiting for a device that never answers: a batch file
+# that says what it is, then the tests' companion, which draws nothing.
 make_folder companion
 work=$scratch/companion/work
 mkdir "$work/zindo"
 printf '1,-1,0,521,c,c:\\zindo\\,1\r\n' >"$work/zindo/LOCAL6.DAT"
 cp "$companion" "$work/ORDERS.COM"
-"$build/zindo-mkpif" "$work/autoexec.pif" 'C:\ORDERS.COM' --dir 'C:\' >/dev/null
+printf '%s\r\n' 'echo ORDERS' 'echo.' 'echo Sending the order to the device ...' \
+  'ORDERS.COM' >"$work/ORDERS.BAT"
+"$build/zindo-mkpif" "$work/autoexec.pif" 'C:\ORDERS.BAT' --dir 'C:\' >/dev/null
 chmod -R a+rwX "$work"
 start_relay companion
 wait_for 200 grep -q 'DOSBox started' "$work/trace.log" 2>/dev/null ||

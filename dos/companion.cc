@@ -93,12 +93,13 @@ std::optional<StartFolder> NativeStartFolder(FileSystem& files, Drives& drives,
 void DosboxSession::Started(const FoundDosbox& dosbox, int process_id,
                             bool idle_helper) {
   process_id_ = process_id;
-  needs_flush_key_ = !TraitsOf(dosbox.line).mounts_uncached;
+  const DosboxLineTraits& line = TraitsOf(dosbox.line);
+  needs_flush_key_ = !line.mounts_uncached && line.flush_key_empties_cache;
   flush_owed_ = false;
   idle_helper_ = idle_helper;
   trace_.Record("DOSBox started: " + dosbox.path + " (process " +
                 std::to_string(process_id) + "), " + dosbox.origin +
-                ", run as " + DosboxLineName(dosbox.line));
+                ", run as " + line.name);
 }
 
 void DosboxSession::FlushDirectoryCache() {
@@ -233,7 +234,7 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
   const std::string what = "start " + pif_name + " in DOSBox: ";
   std::string bytes;
   try {
-    run = {dosbox.line, {}, drives_.WorkingDirectory(), {}, ""};
+    run = {&TraitsOf(dosbox.line), {}, drives_.WorkingDirectory(), {}, ""};
     bytes = files_.OpenForReading(pif_name)->Read(kMaximumPifSize);
     run.program = ParseProgramInformation(bytes, pif_name);
     for (const auto& [letter, drive] : drives_.MappedDrives()) {
@@ -244,7 +245,7 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
     }
     const UserFiles::UserFile settings = user_files_.Read(kSettingsFileName);
     if (WantsIdleHelper(settings)) run.idle_helper_folder = kHandedFolder;
-    const bool settings_in_folder = TraitsOf(run.line).settings_in_folder;
+    const bool settings_in_folder = run.line->settings_in_folder;
     std::vector<std::string> arguments = DosboxArguments(
         run,
         settings_in_folder
@@ -257,7 +258,8 @@ ProgramRun DosboxLauncher::DosboxRunFor(const std::string& pif_name,
         std::move(arguments),
         DosboxEnvironment(display, desktop_.SentKeysNeedWindowMessages()),
         run.working_directory,
-        DosboxConfig(run.line, settings.contents.value_or(""), display),
+        DosboxConfig(*run.line, settings.contents.value_or(""), display,
+                     WindowTitle(run.program)),
         {}};
     if (!run.idle_helper_folder.empty()) {
       program.handed_folder[kIdleHelperName] = IdleHelperProgram();

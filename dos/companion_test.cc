@@ -68,11 +68,11 @@ TEST_F(DosCompanionTest, DosProgramRunsInDosboxWithTheUsersSettings) {
   const ProgramRun& run = programs_.runs[0];
   EXPECT_THAT(
       run.arguments,
-      ElementsAre("/usr/bin/dosbox", "-conf", kHandedFile, "-c",
-                  "mount C \"/c\"", "-c",
-                  std::string("mount Y \"") + kHandedFolder + "\"", "-c",
-                  "Y:\\IDLEHELP.COM /E", "-c", "mount -u Y", "-c", "C:", "-c",
-                  "cd \\ZINDO", "-c", "C:\\ZINDO\\Z.EXE", "-c", "exit"));
+      ElementsAre(
+          "/usr/bin/dosbox", "-conf", kHandedFile, "-c", "mount C \"/c\" > NUL",
+          "-c", std::string("mount Y \"") + kHandedFolder + "\" > NUL", "-c",
+          "Y:\\IDLEHELP.COM /E", "-c", "mount -u Y > NUL", "-c", "C:", "-c",
+          "cd \\ZINDO", "-c", "cls", "-c", "C:\\ZINDO\\Z.EXE", "-c", "exit"));
   // The helper DOSBox loads is the assembled program, which marks its hook.
   EXPECT_THAT(run.handed_folder,
               ElementsAre(std::pair<const std::string, std::string>(

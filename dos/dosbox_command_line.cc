@@ -52,6 +52,10 @@ bool IsDriveMapped(const std::vector<DosDrive>& drives, char letter) {
                      [&](const DosDrive& d) { return d.letter == letter; });
 }
 
+// What MOUNT says goes nowhere: the companion's window is not the place
+// for the relay's folders.
+constexpr char kUnseen[] = " > NUL";
+
 // `cached` false: DOSBox reads the directory afresh at each look-up, so the
 // companion sees a new file at once, with no key and no helper.
 std::string MountCommand(const DosDrive& drive, bool cached = true) {
@@ -60,7 +64,7 @@ std::string MountCommand(const DosDrive& drive, bool cached = true) {
                 ": its name holds a double quote");
   }
   return std::string("mount ") + (cached ? "" : "-nocachedir ") + drive.letter +
-         " \"" + drive.native_directory + "\"";
+         " \"" + drive.native_directory + "\"" + kUnseen;
 }
 
 // Whether `path` holds a colon past a drive letter's, which some lines'
@@ -278,11 +282,11 @@ std::vector<std::string> IdleHelperCommands(const DosboxRun& run) {
   if (run.idle_helper_folder.empty() || letter == 0) return {};
   const std::string drive(1, letter);
   const bool batch_in_this_shell =
-      IsBatchFile(run.program) && !TraitsOf(run.line).batch_in_own_shell;
+      IsBatchFile(run.program) && !run.line->batch_in_own_shell;
   const std::string load =
       drive + ":\\" + kIdleHelperName + (batch_in_this_shell ? "" : " /E");
   return {MountCommand({letter, run.idle_helper_folder}), load,
-          "mount -u " + drive};
+          "mount -u " + drive + kUnseen};
 }
 
 // The line's options, then the one that makes it end at the `exit` that
@@ -300,7 +304,7 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
                                          Drives& native_drives) {
   CheckDriveMapped(run, run.program.start_directory, "start directory");
   CheckDriveMapped(run, run.program.program, "program");
-  const DosboxLineTraits& traits = TraitsOf(run.line);
+  const DosboxLineTraits& traits = *run.line;
   std::vector<std::string> commands;
   for (const DosDrive& drive : run.drives) {
     if (drive.letter == kDosboxOwnDrive) continue;
@@ -313,6 +317,7 @@ std::vector<std::string> DosboxArguments(const DosboxRun& run,
   for (std::string& command : StartDirectoryCommands(run, native_drives)) {
     commands.push_back(std::move(command));
   }
+  commands.push_back("cls");
   commands.push_back(ProgramCommand(traits, run.program));
   commands.push_back("exit");
   std::vector<std::string> arguments = LineOptions(traits);

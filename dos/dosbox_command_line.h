@@ -19,9 +19,10 @@ struct DosDrive {
 // What DOSBox is to do: show `drives`, load the idle helper from
 // `idle_helper_folder` unless it is "", change to the program's start
 // directory (or, when it names none, to the DOS path of
-// `working_directory`), run the program and end.
+// `working_directory`), run the program and end. `line` is the row of the
+// DOSBox's line, looked up once and handed on.
 struct DosboxRun {
-  DosboxLine line = kBaseDosboxLine;
+  const DosboxLineTraits* line = &TraitsOf(kBaseDosboxLine);
   std::vector<DosDrive> drives;
   std::string working_directory;  // Native, absolute.
   ProgramInformation program;
@@ -50,7 +51,10 @@ StartFolder DosboxStartFolder(const DosboxRun& run, Drives& native_drives);
 // DOSBox's command line for `run`, without the program name: the line's
 // options, the settings only from `config_path` (see DosboxConfig), then the
 // DOS commands. The idle helper's folder is shown on a drive letter of its
-// own only while the helper loads, so the companion never sees it. Throws
+// own only while the helper loads, so the companion never sees it. The
+// commands run unseen (the settings turn their echo off), say nothing, and
+// clear the screen before the program: the companion starts on a screen of
+// its own, as if it were the only program. Throws
 // Error when the start directory cannot be reached or a directory cannot be
 // mounted.
 std::vector<std::string> DosboxArguments(const DosboxRun& run,

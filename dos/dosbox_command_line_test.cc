@@ -29,9 +29,9 @@ class DosboxCommandTest : public ::testing::Test {
   // mounts of C: and D: (Z:, as a Wine prefix maps it, is DOSBox's own).
   std::vector<std::string> CommandsFor(const ProgramInformation& program,
                                        const std::string& work) {
-    const std::vector<std::string> arguments =
-        DosboxArguments({kBaseDosboxLine, drives_, work, program, ""},
-                        "/dev/fd/5", native_drives_);
+    const std::vector<std::string> arguments = DosboxArguments(
+        {&TraitsOf(kBaseDosboxLine), drives_, work, program, ""}, "/dev/fd/5",
+        native_drives_);
     EXPECT_EQ(arguments.at(0), "-conf");
     EXPECT_EQ(arguments.at(1), "/dev/fd/5");
     std::vector<std::string> commands;
@@ -41,7 +41,7 @@ class DosboxCommandTest : public ::testing::Test {
     }
     if (commands.size() < 2) return commands;
     EXPECT_THAT(std::vector(commands.begin(), commands.begin() + 2),
-                ElementsAre("mount C \"/c\"", "mount D \"/d\""));
+                ElementsAre("mount C \"/c\" > NUL", "mount D \"/d\" > NUL"));
     commands.erase(commands.begin(), commands.begin() + 2);
     return commands;
   }
@@ -58,16 +58,16 @@ TEST_F(DosboxCommandTest, StartsInTheRightDirectoryRunsTheProgramAndExits) {
   } cases[] = {
       {{"ZINDO.EXE", "", "/a b"},
        "/c/ZINDO/work",
-       {"C:", "cd \\ZINDO\\work", "ZINDO.EXE /a b", "exit"}},
+       {"C:", "cd \\ZINDO\\work", "cls", "ZINDO.EXE /a b", "exit"}},
       // The start directory of the PIF wins over the working directory.
       {{"C:\\ZINDO\\Z.COM", "D:\\DATA", ""},
        "/c",
-       {"D:", "cd \\DATA", "C:\\ZINDO\\Z.COM", "exit"}},
+       {"D:", "cd \\DATA", "cls", "C:\\ZINDO\\Z.COM", "exit"}},
       // Without a drive it is taken from the working directory.
-      {{"Z.EXE", "SUB", ""}, "/d", {"D:", "cd SUB", "Z.EXE", "exit"}},
+      {{"Z.EXE", "SUB", ""}, "/d", {"D:", "cd SUB", "cls", "Z.EXE", "exit"}},
       // Batch files are called, whatever the case of their extension.
       // The working directory at a drive's root needs no cd.
-      {{"go.Bat", "", "1"}, "/c", {"C:", "call go.Bat 1", "exit"}},
+      {{"go.Bat", "", "1"}, "/c", {"C:", "cls", "call go.Bat 1", "exit"}},
   };
   for (const auto& c : cases) {
     EXPECT_THAT(CommandsFor(c.program, c.work), ElementsAreArray(c.commands))
@@ -104,13 +104,17 @@ TEST_F(DosboxCommandTest, WhatDosCannotReachIsRefused) {
 TEST_F(DosboxCommandTest, IdleHelperLoadsFromADriveOfItsOwnThatGoesAway) {
   // Y: is taken, so the helper's folder is shown as X: while it loads.
   drives_.push_back({'Y', "/elsewhere"});
-  const std::vector<std::string> arguments = DosboxArguments(
-      {kBaseDosboxLine, drives_, "/c", {"Z.EXE", "", ""}, "/tmp/h x"},
-      "/dev/fd/5", native_drives_);
-  EXPECT_THAT(
-      std::vector(arguments.begin() + 9, arguments.end()),
-      ElementsAre("mount X \"/tmp/h x\"", "-c", "X:\\IDLEHELP.COM /E", "-c",
-                  "mount -u X", "-c", "C:", "-c", "Z.EXE", "-c", "exit"));
+  const std::vector<std::string> arguments =
+      DosboxArguments({&TraitsOf(kBaseDosboxLine),
+                       drives_,
+                       "/c",
+                       {"Z.EXE", "", ""},
+                       "/tmp/h x"},
+                      "/dev/fd/5", native_drives_);
+  EXPECT_THAT(std::vector(arguments.begin() + 9, arguments.end()),
+              ElementsAre("mount X \"/tmp/h x\" > NUL", "-c",
+                          "X:\\IDLEHELP.COM /E", "-c", "mount -u X > NUL", "-c",
+                          "C:", "-c", "cls", "-c", "Z.EXE", "-c", "exit"));
 }
 
 TEST_F(DosboxCommandTest, DeepestDriveHoldingTheDirectoryIsChosen) {

@@ -38,6 +38,11 @@ struct DosboxLineTraits {
   // other lines install a program of that name too.
   bool asked;
 
+  // The options it needs when asked its version, which every DOSBox asked
+  // is given: which line it is is not known yet, and each line answers
+  // -version before it reads any other option.
+  std::vector<std::string> version_query_options;
+
   // Its options, on every start, before its settings; then the one that
   // makes it end at an `exit` given as it starts ("" where it ends anyway).
   std::vector<std::string> options;
@@ -47,10 +52,17 @@ struct DosboxLineTraits {
   // none.
   const char* fixed_settings;
   const char* settings_without_display;
+  // The settings that name its window after the companion, "{}" standing for
+  // the title (printable ASCII, no double quote); "" where its window keeps
+  // its own title.
+  const char* title_settings;
   // Whether it mounts a directory without a cache and reads it afresh at
   // each look-up: the companion sees a new file at once, and it needs no key
   // to empty a cache.
   bool mounts_uncached;
+  // Whether Ctrl+F4 empties its directory cache, so that the relay may send
+  // it: a line that binds the key to something else is never sent it.
+  bool flush_key_empties_cache;
   // Whether MOUNT takes a colon past a drive letter's for the mark of an
   // archive ("games.zip:/dos"), so that a directory so named must be
   // mounted as the directory a link of that name leads to.

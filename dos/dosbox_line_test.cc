@@ -81,8 +81,9 @@ Launched LaunchNamedDosbox(const std::string& version) {
 // creates costs it the key that empties its cache.
 TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
   const std::vector<std::string> dos_commands = {"-c", "Y:\\IDLEHELP.COM /E",
-                                                 "-c", "mount -u Y",
+                                                 "-c", "mount -u Y > NUL",
                                                  "-c", "C:",
+                                                 "-c", "cls",
                                                  "-c", "Z.EXE",
                                                  "-c", "exit"};
   const struct {
@@ -91,6 +92,7 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
     std::vector<std::string> options;  // before the DOS commands
     std::string added_settings;        // to those of every line
     std::string added_without_display;
+    std::string title_settings;  // naming its window "Z.EXE"
     // The helper's load and the command for GO.BAT: a batch run in the
     // relay's own shell is called, and the helper types no EXIT after it.
     std::vector<std::string> batch;
@@ -99,7 +101,9 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
   } cases[] = {
       {DosboxLine::kDosbox,
        "DOSBox version 0.74-3",
-       {"-conf", "/dev/fd/5", "-c", "mount C \"/c\"", "-c", "mount D \"/d\""},
+       {"-conf", "/dev/fd/5", "-c", "mount C \"/c\" > NUL", "-c",
+        "mount D \"/d\" > NUL"},
+       "",
        "",
        "",
        {"Y:\\IDLEHELP.COM", "call GO.BAT"},
@@ -107,10 +111,13 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
        1},
       {DosboxLine::kDosboxX,
        "DOSBox-X version 2026.08.02 SDL2",
-       {"-nopromptfolder", "-nolog", "-conf", "/dev/fd/5", "-c",
-        "mount -nocachedir C \"/c\"", "-c", "mount -nocachedir D \"/d\""},
-       "[dos]\nhard drive data rate limit=0\nfloppy drive data rate limit=0\n",
+       {"-nopromptfolder", "-nolog", "-fastlaunch", "-conf", "/dev/fd/5", "-c",
+        "mount -nocachedir C \"/c\" > NUL", "-c",
+        "mount -nocachedir D \"/d\" > NUL"},
+       "[dos]\nhard drive data rate limit=0\nfloppy drive data rate limit=0\n"
+       "[dosbox]\nquit warning=auto\n",
        "",
+       "[dosbox]\ntitle=Z.EXE\n[sdl]\nshowbasic=false\n",
        {"Y:\\IDLEHELP.COM", "call GO.BAT"},
        false,
        0},
@@ -118,9 +125,11 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
       {DosboxLine::kStaging,
        "dosbox-staging, version 0.82.2",
        {"--noprimaryconf", "--nolocalconf", "--exit", "-conf", "/dev/fd/5",
-        "-c", "mount C \"/c\"", "-c", "mount D \"/d\""},
-       "[dosbox]\nautomount=false\n[dos]\nshell_history_file=\n",
+        "-c", "mount C \"/c\" > NUL", "-c", "mount D \"/d\" > NUL"},
+       "[dosbox]\nautomount=false\nstartup_verbosity=quiet\n[dos]\n"
+       "shell_history_file=\n",
        "[sdl]\ntexture_renderer=software\n",
+       "[sdl]\nwindow_titlebar=program=\"Z.EXE\"\n",
        {"Y:\\IDLEHELP.COM /E", "command /c GO.BAT"},
        true,
        1},
@@ -135,22 +144,30 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
   FakeDrives native_drives;
   native_drives.directories["/d"] = "/d";
   const std::vector<DosDrive> drives = {{'C', "/c"}, {'D', "/d"}};
-  const std::string common = DosboxConfig(kBaseDosboxLine, "", true);
+  // The settings of every line, and the [autoexec] section that ends them.
+  const std::string unseen = "[autoexec]\n@echo off\n";
+  std::string common =
+      DosboxConfig(TraitsOf(kBaseDosboxLine), "", true, "Z.EXE");
+  ASSERT_TRUE(common.ends_with(unseen)) << common;
+  common.resize(common.size() - unseen.size());
   for (const auto& c : cases) {
     SCOPED_TRACE(DosboxLineName(c.line));
     std::vector<std::string> expected = c.options;
-    expected.insert(expected.end(), {"-c", "mount Y \"/h\""});
+    expected.insert(expected.end(), {"-c", "mount Y \"/h\" > NUL"});
     expected.insert(expected.end(), dos_commands.begin(), dos_commands.end());
-    EXPECT_THAT(DosboxArguments({c.line, drives, "/c", {"Z.EXE", "", ""}, "/h"},
+    const DosboxLineTraits* row = &TraitsOf(c.line);
+    EXPECT_THAT(DosboxArguments({row, drives, "/c", {"Z.EXE", "", ""}, "/h"},
                                 "/dev/fd/5", native_drives),
                 ElementsAreArray(expected));
-    EXPECT_THAT(
-        DosboxArguments({c.line, drives, "/c", {"GO.BAT", "", ""}, "/h"},
-                        "/dev/fd/5", native_drives),
-        IsSupersetOf(c.batch));
-    EXPECT_EQ(DosboxConfig(c.line, "", true), common + c.added_settings);
-    EXPECT_EQ(DosboxConfig(c.line, "", false),
-              common + c.added_settings + c.added_without_display);
+    EXPECT_THAT(DosboxArguments({row, drives, "/c", {"GO.BAT", "", ""}, "/h"},
+                                "/dev/fd/5", native_drives),
+                IsSupersetOf(c.batch));
+    const std::string settings =
+        common + c.added_settings + c.title_settings + unseen;
+    EXPECT_EQ(DosboxConfig(*row, "", true, "Z.EXE"), settings);
+    EXPECT_EQ(DosboxConfig(*row, "", false, "Z.EXE"),
+              common + c.added_settings + c.added_without_display +
+                  c.title_settings + unseen);
 
     const Launched launched = LaunchNamedDosbox(c.version);
     EXPECT_THAT(launched.trace, Contains(HasSubstr(std::string("run as ") +
@@ -163,7 +180,7 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
     EXPECT_EQ(run.handed_folder.contains("dosbox.conf"), c.settings_in_folder);
     EXPECT_EQ(c.settings_in_folder ? run.handed_folder.at("dosbox.conf")
                                    : run.handed_file,
-              common + c.added_settings);
+              settings);
     if (c.settings_in_folder) {
       EXPECT_EQ(run.handed_file, "");
     }
@@ -175,11 +192,14 @@ TEST(DosboxLineTest, EachLineStartsAsItNeeds) {
   native_drives.directories["/p/dosdevices/c:"] = "/c";
   native_drives.directories["/p/dosdevices/d:"] = "/odd:name";
   for (const auto& [link, mount] :
-       {std::pair{"/p/dosdevices/c:", "mount -nocachedir C \"/c\""},
-        std::pair{"C:\\", "mount -nocachedir C \"C:\\\""},
+       {std::pair{"/p/dosdevices/c:", "mount -nocachedir C \"/c\" > NUL"},
+        std::pair{"C:\\", "mount -nocachedir C \"C:\\\" > NUL"},
         std::pair{"/p/dosdevices/d:", ""}}) {
-    const DosboxRun run = {
-        DosboxLine::kDosboxX, {{'C', link}}, "/c", {"Z.EXE", "C:\\", ""}, ""};
+    const DosboxRun run = {&TraitsOf(DosboxLine::kDosboxX),
+                           {{'C', link}},
+                           "/c",
+                           {"Z.EXE", "C:\\", ""},
+                           ""};
     if (*mount == '\0') {
       EXPECT_THAT([&] { DosboxArguments(run, "/dev/fd/5", native_drives); },
                   ThrowsMessage<Error>(HasSubstr("colon")));

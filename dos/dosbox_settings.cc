@@ -31,6 +31,13 @@ serial4=disabled
 mapperfile=/dev/null/zindo-relay-uses-the-built-in-key-map
 )";
 
+// Last, as the section runs to the end of the file: every line turns the
+// echo of the commands it is given off when this is its first line, before
+// the first of them.
+constexpr char kCommandsUnseen[] = R"([autoexec]
+@echo off
+)";
+
 // The section of the user's DOSBox settings that is the relay's own.
 constexpr char kRelaySection[] = "[zindo-relay]";
 
@@ -105,14 +112,30 @@ void ReadRelaySetting(const std::string& line, RelaySettings& settings) {
 
 }  // namespace
 
-std::string DosboxConfig(DosboxLine line, const std::string& user_settings,
-                         bool has_display) {
+std::string DosboxConfig(const DosboxLineTraits& line,
+                         const std::string& user_settings, bool has_display,
+                         const std::string& title) {
   std::string settings = std::string(kDefaultSettings) +
                          WithoutRelaySections(user_settings) + kFixedSettings;
-  const DosboxLineTraits& traits = TraitsOf(line);
-  settings += traits.fixed_settings;
-  if (!has_display) settings += traits.settings_without_display;
-  return settings;
+  settings += line.fixed_settings;
+  if (!has_display) settings += line.settings_without_display;
+  std::string named = line.title_settings;
+  const std::size_t at = named.find("{}");
+  if (at != std::string::npos) named.replace(at, 2, title);
+  return settings + named + kCommandsUnseen;
+}
+
+std::string WindowTitle(const ProgramInformation& program) {
+  const std::string& title = program.title;
+  const bool plain =
+      !title.empty() && std::all_of(title.begin(), title.end(), [](char c) {
+        return c >= ' ' && c <= '~' && c != '"';
+      });
+  if (plain) return title;
+  const std::size_t folder_end = program.program.find_last_of("\\:");
+  return folder_end == std::string::npos
+             ? program.program
+             : program.program.substr(folder_end + 1);
 }
 
 RelaySettings ReadRelaySettings(const std::string& user_settings) {

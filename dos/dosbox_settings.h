@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dos/dosbox_line.h"
+#include "dos/program_information.h"
 
 namespace zindo {
 
@@ -13,15 +14,22 @@ namespace zindo {
 // from a folder.
 inline constexpr char kSettingsFileName[] = "dosbox.conf";
 
-// The settings DOSBox of `line` runs with, in place of any file of its own:
-// the relay's defaults, then `user_settings` (the text of a DOSBox
+// The settings DOSBox of the line `line` runs with, in place of any file of
+// its own: the relay's defaults, then `user_settings` (the text of a DOSBox
 // configuration file, whose [autoexec] and [zindo-relay] sections are left
 // out), then what the relay depends on: no serial port of the machine is
 // opened, Ctrl+F4 empties the directory cache (DOSBox's built-in key map),
-// and the line's own fixed settings (those without a display too when
-// `has_display` is false).
-std::string DosboxConfig(DosboxLine line, const std::string& user_settings,
-                         bool has_display);
+// the line's own fixed settings (those without a display too when
+// `has_display` is false), its window named `title` (see WindowTitle) where
+// the line can name it, and the commands DOSBox is given run without echo.
+std::string DosboxConfig(const DosboxLineTraits& line,
+                         const std::string& user_settings, bool has_display,
+                         const std::string& title);
+
+// The title of the companion's window: the PIF's own when it is printable
+// ASCII (DOSBox's title bar takes no DOS code page), else its program's
+// name without the folder.
+std::string WindowTitle(const ProgramInformation& program);
 
 // What the user asks of the relay itself in the [zindo-relay] section of
 // their DOSBox configuration file:

@@ -65,13 +65,31 @@ void PutWord(std::string& bytes, std::size_t offset, std::uint16_t value) {
   bytes[offset + 1] = static_cast<char>(value >> 8);
 }
 
-// The title shown for the program: its file name, padded with spaces.
-std::string TitleFor(const std::string& program) {
+// The title shown for the program: the one given, else its file name;
+// padded with spaces, as PIF editors write it.
+std::string TitleFor(const ProgramInformation& information) {
+  const std::string& program = information.program;
   std::size_t name_start = program.find_last_of("\\:");
-  std::string title = AsciiUpperCase(
-      program.substr(name_start == std::string::npos ? 0 : name_start + 1));
+  std::string title =
+      !information.title.empty()
+          ? information.title
+          : AsciiUpperCase(program.substr(
+                name_start == std::string::npos ? 0 : name_start + 1));
+  if (title.size() > layout::kTitleSize) {
+    throw Error("the title \"" + title + "\" is " +
+                std::to_string(title.size()) + " bytes; at most " +
+                std::to_string(layout::kTitleSize) + " fit");
+  }
   title.resize(layout::kTitleSize, ' ');
   return title;
+}
+
+// The title field, which is padded with spaces (or ends at a zero) rather
+// than terminated.
+std::string ReadTitle(const std::string& bytes) {
+  std::string title = bytes.substr(layout::kTitle, layout::kTitleSize);
+  title.resize(std::min(title.find('\0'), title.size()));
+  return std::string(Trimmed(title));
 }
 
 // The sum of the DOS section's bytes after the checksum byte itself.
@@ -118,7 +136,8 @@ ProgramInformation ParseProgramInformation(const std::string& bytes,
       ReadField(bytes, layout::kStartDirectory, layout::kStartDirectorySize,
                 "start directory", file_name),
       ReadField(bytes, layout::kParameters, layout::kParametersSize,
-                "parameters", file_name)};
+                "parameters", file_name),
+      ReadTitle(bytes)};
   const std::string& program = information.program;
   if (program.empty() || !IsDosPath(program) || program.back() == '\\' ||
       !HasProgramExtension(program)) {
@@ -159,7 +178,7 @@ std::string BuildProgramInformation(const ProgramInformation& information) {
            information.start_directory, "start directory");
   PutField(bytes, layout::kParameters, layout::kParametersSize,
            information.parameters, "parameters");
-  std::string title = TitleFor(information.program);
+  std::string title = TitleFor(information);
   std::copy(title.begin(), title.end(), bytes.begin() + layout::kTitle);
   PutWord(bytes, layout::kMaximumMemory, kDefaultMaximumKb);
   PutWord(bytes, layout::kMinimumMemory, kDefaultMinimumKb);

@@ -12,6 +12,8 @@ struct ProgramInformation {
   std::string program;          // e.g. "C:\ZINDO\ZINDO.EXE" or "ZINDO.BAT"
   std::string start_directory;  // "" when the file names none
   std::string parameters;       // the command tail, "" when none
+  // The window's title, without the blanks that pad it; "" when none.
+  std::string title = "";
 };
 
 // The DOS section of a PIF, which every PIF starts with; the sections that

@@ -54,6 +54,11 @@ TEST(ProgramInformationTest, WrittenFieldsReadBackAtTheirOffsets) {
   EXPECT_EQ(read.program, "C:\\ZINDO\\ZINDO.EXE");
   EXPECT_EQ(read.start_directory, "C:\\ZINDO");
   EXPECT_EQ(read.parameters, "/q 17");
+  // The title, padded with spaces, reads back without them.
+  EXPECT_EQ(read.title, "ZINDO.EXE");
+  EXPECT_EQ(
+      Parse(BuildProgramInformation({"Z.EXE", "", "", " Zindo Orders"})).title,
+      "Zindo Orders");
 }
 
 TEST(ProgramInformationTest, DosPathsAndCodePageBytesReadBackUnchanged) {
@@ -63,6 +68,8 @@ TEST(ProgramInformationTest, DosPathsAndCodePageBytesReadBackUnchanged) {
       Parse(BuildProgramInformation({program, "", "\x99\xA0"}));
   EXPECT_EQ(read.program, program);
   EXPECT_EQ(read.parameters, "\x99\xA0");
+  EXPECT_EQ(Parse(BuildProgramInformation({"A.EXE", "", "", "\x80\x9A"})).title,
+            "\x80\x9A");
   for (const std::string path :
        {"PROG.EXE", "d:prog.exe", "..\\X.BAT", "PROG.Com"}) {
     EXPECT_EQ(Parse(PifWithProgram(path)).program, path);
@@ -116,6 +123,7 @@ TEST(ProgramInformationTest, WriterRefusesWhatWouldNotFitOrReadBack) {
       {{std::string(59, 'A') + ".EXE", "", ""}, "at most 62 fit"},
       {{"A.EXE", "", std::string(64, 'p')}, "parameters"},
       {{"C:/A.EXE", "", ""}, "not a DOS path"},
+      {{"A.EXE", "", "", std::string(31, 't')}, "at most 30 fit"},
   };
   for (const auto& [fields, message] : cases) {
     EXPECT_THAT([&] { BuildProgramInformation(fields); },

@@ -654,10 +654,10 @@ double PromptCpuPercent(const BenchedLine& benched,
                         const VirtualDisplay* display) {
   Sandbox sandbox;
   sandbox.MakeDirectory("home");
-  sandbox.WriteFile("dosbox.conf",
-                    DosboxConfig(benched.line, "", display != nullptr));
   // The line's options, but none that would end it after the commands.
   const DosboxLineTraits& traits = TraitsOf(benched.line);
+  sandbox.WriteFile("dosbox.conf",
+                    DosboxConfig(traits, "", display != nullptr, "BENCH"));
   std::vector<std::string> arguments = {benched.program};
   arguments.insert(arguments.end(), traits.options.begin(),
                    traits.options.end());

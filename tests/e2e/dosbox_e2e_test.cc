@@ -84,6 +84,30 @@ class DosboxTest : public ::testing::Test {
   Sandbox sandbox_;
 };
 
+// The companion's folder in `sandbox` as the relay finds it: drive C:,
+// LOCAL6.DAT, the assembled `program` as CO.COM and `pif`, and `dosbox`
+// named in dosbox-path.txt unless it is "". Returns the relay's
+// environment: its trace and its home in the sandbox.
+std::vector<std::string> PutCompanion(Sandbox& sandbox,
+                                      const std::string& program,
+                                      const ProgramInformation& pif,
+                                      const std::string& dosbox) {
+  sandbox.MakeDirectory("home/.config");
+  sandbox.MapDriveC("work");
+  sandbox.MakeDirectory("work/zindo");
+  sandbox.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
+  sandbox.WriteFile("work/CO.COM",
+                    ReadAll(std::string(ZINDO_DOS_COMPANIONS) + "/" + program));
+  sandbox.WriteFile("work/autoexec.pif", BuildProgramInformation(pif));
+  if (!dosbox.empty()) {
+    sandbox.WriteFile("prefix/dosbox-path.txt",
+                      CopyProgramInto(sandbox, dosbox) + "\n");
+  }
+  return {"ZINDO_TRACE=" + sandbox.Path("work/trace.log"),
+          "HOME=" + sandbox.Path("home"),
+          "XDG_CONFIG_HOME=" + sandbox.Path("home/.config")};
+}
+
 // The relay runs the compiled companion in DOSBox (the one on PATH, or
 // `dosbox` when given, named in dosbox-path.txt) with or without a display;
 // the companion writes GOT.TXT with both responses it read. Returns the
@@ -93,29 +117,15 @@ std::string ExpectEveryResponseSeen(Sandbox& sandbox,
                                     const std::string& dosbox) {
   const bool display = companion.display;
   std::optional<VirtualDisplay> virtual_display;
-  std::vector<std::string> environment = {
-      "ZINDO_TRACE=" + sandbox.Path("work/trace.log"),
-      "HOME=" + sandbox.Path("home"),
-      "XDG_CONFIG_HOME=" + sandbox.Path("home/.config")};
+  std::vector<std::string> environment =
+      PutCompanion(sandbox, companion.program,
+                   {companion.in_batch ? "GO.BAT" : "CO.COM", "", ""}, dosbox);
   if (display) {
     virtual_display.emplace();
     EXPECT_NE(virtual_display->name(), "") << "Xvfb did not start";
     environment.push_back("DISPLAY=" + virtual_display->name());
   }
-  sandbox.MakeDirectory("home/.config");
-  sandbox.MapDriveC("work");
-  sandbox.MakeDirectory("work/zindo");
-  sandbox.WriteFile("work/zindo/LOCAL6.DAT", "1,-1,0,521,c,c:\\zindo\\,1\r\n");
-  sandbox.WriteFile("work/CO.COM", ReadAll(std::string(ZINDO_DOS_COMPANIONS) +
-                                           "/" + companion.program));
   sandbox.WriteFile("work/GO.BAT", "CO.COM\r\n");
-  sandbox.WriteFile("work/autoexec.pif",
-                    BuildProgramInformation(
-                        {companion.in_batch ? "GO.BAT" : "CO.COM", "", ""}));
-  if (!dosbox.empty()) {
-    sandbox.WriteFile("prefix/dosbox-path.txt",
-                      CopyProgramInto(sandbox, dosbox) + "\n");
-  }
   DeviceSimulator device(sandbox, 1,
                          {"prefix 1,0,67: reply " + kFirstReply,
                           "prefix 2,0,67,68: reply " + kSecondReply});
@@ -243,6 +253,96 @@ INSTANTIATE_TEST_SUITE_P(
              (test.param.companion.in_batch ? "_InABatch" : "") +
              (test.param.companion.display ? "_OnADisplay"
                                            : "_WithoutADisplay");
+    });
+
+// A line of DOSBox as the tests find it, and what its title bar starts
+// with: the PIF's title where the line can name its window, else its own.
+struct ScreenRun {
+  const char* variable;  // names the built program; "" for `dosbox` on PATH
+  const char* line;      // as the trace names it
+  const char* title;
+};
+
+class CompanionScreenTest : public ::testing::TestWithParam<ScreenRun> {
+ protected:
+  void TearDown() override {
+    for (pid_t pid : DosboxProcessesIn(sandbox_)) ::kill(pid, SIGKILL);
+  }
+
+  Sandbox sandbox_;
+};
+
+// The companion starts on a screen of its own in every line: none of the
+// relay's commands, none of their answers, none of its folders and no
+// banner (tests/dos/screen.asm saves the screen it finds); its window is
+// named after it where the line can name it.
+TEST_P(CompanionScreenTest, CompanionStartsOnAScreenOfItsOwn) {
+  const ScreenRun& run = GetParam();
+  const char* path = std::getenv("PATH");
+  const char* built = std::getenv(run.variable);
+  const std::string program =
+      *run.variable == '\0' ? FindProgram("dosbox", path == nullptr ? "" : path)
+                            : std::string(built == nullptr ? "" : built);
+  if (program.empty()) {
+    GTEST_SKIP() << run.line << " is not here (the Debian package dosbox, or "
+                 << run.variable << " set by `make other-dosboxes`)";
+  }
+  if (!OnPath("Xvfb") || !OnPath("xdotool")) {
+    GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  }
+  VirtualDisplay display;
+  ASSERT_NE(display.name(), "") << "Xvfb did not start";
+  std::vector<std::string> environment = PutCompanion(
+      sandbox_, "SCREEN.COM", {"CO.COM", "", "", "Shop Orders"}, program);
+  sandbox_.MakeDirectory("tmp");
+  environment.push_back("TMPDIR=" + sandbox_.Path("tmp"));
+  environment.push_back("DISPLAY=" + display.name());
+  DeviceSimulator device(sandbox_, 1, {});
+  RelayProcess relay(sandbox_, "relay", environment);
+
+  // The program writes the file whole at once, then stays a while.
+  std::string screen;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        screen = sandbox_.ReadFile("work/SCREEN.TXT").value_or("");
+        return screen.size() == 25 * 82;
+      },
+      60s))
+      << relay.Stderr();
+  // Its window, found by its process: a UTF-8 name escapes a search by name.
+  std::string title;
+  for (pid_t pid : DosboxProcessesIn(sandbox_)) {
+    title = display.Run(
+        "sh -c 'for w in $(timeout 20 xdotool search --sync --pid " +
+        std::to_string(pid) +
+        "); do xdotool getwindowname $w; done | grep -v ^$ | tail -n 1'");
+  }
+  for (const std::string& ours : {std::string("mount"), std::string("MOUNT"),
+                                  std::string("IDLEHELP"), sandbox_.Path("")}) {
+    EXPECT_THAT(screen, Not(HasSubstr(ours))) << screen;
+  }
+  // Nothing at all, not even a banner: the screen is the companion's alone.
+  EXPECT_EQ(screen.find_first_not_of(" \r\n"), std::string::npos) << screen;
+  EXPECT_THAT(title, ::testing::StartsWith(run.title));
+
+  for (pid_t pid : DosboxProcessesIn(sandbox_)) ::kill(pid, SIGKILL);
+  sandbox_.WriteFile("work/ZINDOK1.TXT", std::string("\1\0\0\r\n", 5));
+  EXPECT_EQ(relay.WaitForExit(10s), 0) << relay.Stderr();
+  EXPECT_THAT(sandbox_.ReadFile("work/trace.log").value_or(""),
+              HasSubstr(std::string("run as ") + run.line));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryLine, CompanionScreenTest,
+    ::testing::Values(ScreenRun{"", "DOSBox", "DOSBox"},
+                      ScreenRun{"ZINDO_DOSBOX_X", "DOSBox-X", "Shop Orders"},
+                      ScreenRun{"ZINDO_DOSBOX_STAGING", "DOSBox Staging",
+                                "Shop Orders"}),
+    [](const auto& test) {
+      std::string name = test.param.line;
+      std::erase(name, ' ');
+      std::erase(name, '-');
+      return name;
     });
 
 // What tests/dos/probe.asm reported of one look-up: "W" when a timer tick
