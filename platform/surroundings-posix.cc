@@ -262,17 +262,11 @@ std::string OtherWritersOf(const std::string& directory) {
 
 Finding PosixSurroundings::OtherWriters() {
   const std::string& directory = files_.working_directory();
-  const std::string writers = OtherWritersOf(directory);
-  if (writers.empty()) {
-    return {Verdict::kGood, "no other user may write in the folder", ""};
-  }
-  return {Verdict::kWarning,
-          "other users may write in " + directory + ": " + writers +
-              "; they could leave the companion requests (their links are "
-              "not followed)",
-          "let only this user write there: chmod go-w " + directory +
-              (ReadAclWriters(directory).present ? "; setfacl -b " + directory
-                                                 : "")};
+  return OtherWritersFinding(
+      directory, OtherWritersOf(directory),
+      "let only this user write there: chmod go-w " + directory +
+          (ReadAclWriters(directory).present ? "; setfacl -b " + directory
+                                             : ""));
 }
 
 Finding LocalDeviceFinding(int port, const std::string& path,

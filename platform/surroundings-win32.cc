@@ -84,15 +84,10 @@ Finding Win32Surroundings::OtherWriters() {
   }
   const std::string writers = WideWriters(dacl);
   ::LocalFree(descriptor);
-  if (writers.empty()) {
-    return {Verdict::kGood, "no other user may write in the folder", ""};
-  }
-  return {Verdict::kWarning,
-          "other users may write in " + working_directory_ + ": " + writers +
-              "; they could leave the companion requests (their links are "
-              "not followed)",
-          "in the folder's Properties, Security, let only this user (and "
-          "the administrators) modify it"};
+  return OtherWritersFinding(
+      working_directory_, writers,
+      "in the folder's Properties, Security, let only this user (and the "
+      "administrators) modify it");
 }
 
 std::string Win32Surroundings::NativePath(const std::string& path) {

@@ -19,6 +19,20 @@ Finding ServerPortFinding(const std::string& com, const std::string& where,
   }
 }
 
+Finding OtherWritersFinding(const std::string& directory,
+                            const std::string& writers,
+                            const std::string& fix) {
+  if (writers.empty()) {
+    return {Finding::Verdict::kGood, "no other user may write in the folder",
+            ""};
+  }
+  return {Finding::Verdict::kWarning,
+          "other users may write in " + directory + ": " + writers +
+              "; they could leave the companion requests (their links are "
+              "not followed)",
+          fix};
+}
+
 std::string ReportLines(const Finding& finding) {
   static constexpr const char* kMarks[] = {"ok       ", "warning  ",
                                            "PROBLEM  "};

@@ -24,6 +24,12 @@ struct Finding {
 Finding ServerPortFinding(const std::string& com, const std::string& where,
                           const std::string& server);
 
+// Who besides this user may write in `directory`: good when `writers` is
+// "", else a warning that names them (`writers`, as a list in words) and
+// says what to do (`fix`, the system's own way of closing the folder).
+Finding OtherWritersFinding(const std::string& directory,
+                            const std::string& writers, const std::string& fix);
+
 // `finding` as every check prints it: a line that starts with its verdict
 // ("ok", "warning" or "PROBLEM", in a column of their own), then, unless it
 // is "", a line that says what to do, indented under the text.

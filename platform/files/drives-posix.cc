@@ -26,8 +26,8 @@ std::string Joined(const std::string& directory, const std::string& name) {
   return directory.ends_with('/') ? directory + name : directory + "/" + name;
 }
 
-// The name in `directory` that is `name` but for ASCII case, as DOSBox
-// matches a DOS name against the names it lists; "" when there is none.
+}  // namespace
+
 std::string CaseBlindName(const std::string& directory, const std::string& name,
                           const std::string& what) {
   const std::unique_ptr<DIR, int (*)(DIR*)> listing(
@@ -39,8 +39,6 @@ std::string CaseBlindName(const std::string& directory, const std::string& name,
   }
   return "";
 }
-
-}  // namespace
 
 // A link in dosdevices/ may point anywhere; what it shows is taken to stay.
 std::map<char, Drives::Drive> PosixDrives::MappedDrives() {

@@ -9,6 +9,12 @@
 
 namespace zindo {
 
+// The name in `directory` that is `name` but for ASCII case, as DOSBox
+// matches a DOS name against the names it lists; "" when there is none.
+// Throws Error "<what>: <why>" when the directory cannot be listed.
+std::string CaseBlindName(const std::string& directory, const std::string& name,
+                          const std::string& what);
+
 // The drives and the working directory of the prefix that `files` reads.
 class PosixDrives : public Drives {
  public:

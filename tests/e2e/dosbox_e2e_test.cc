@@ -189,7 +189,10 @@ std::ostream& operator<<(std::ostream& out, const OtherLineRun& run) {
   return out << run.line << ", " << run.companion;
 }
 
-class OtherDosboxLineTest : public ::testing::TestWithParam<OtherLineRun> {
+// A test over runs of `Run` in a sandbox of its own, which ends every DOSBox
+// still running there, however the test ended.
+template <typename Run>
+class DosboxSandboxTest : public ::testing::TestWithParam<Run> {
  protected:
   void TearDown() override {
     for (pid_t pid : DosboxProcessesIn(sandbox_)) ::kill(pid, SIGKILL);
@@ -197,6 +200,8 @@ class OtherDosboxLineTest : public ::testing::TestWithParam<OtherLineRun> {
 
   Sandbox sandbox_;
 };
+
+class OtherDosboxLineTest : public DosboxSandboxTest<OtherLineRun> {};
 
 // Both companions see every response in DOSBox-X and DOSBox Staging, with
 // and without a display, and the relay says which line it ran. Neither
@@ -263,14 +268,11 @@ struct ScreenRun {
   const char* title;
 };
 
-class CompanionScreenTest : public ::testing::TestWithParam<ScreenRun> {
- protected:
-  void TearDown() override {
-    for (pid_t pid : DosboxProcessesIn(sandbox_)) ::kill(pid, SIGKILL);
-  }
+std::ostream& operator<<(std::ostream& out, const ScreenRun& run) {
+  return out << run.line;
+}
 
-  Sandbox sandbox_;
-};
+class CompanionScreenTest : public DosboxSandboxTest<ScreenRun> {};
 
 // The companion starts on a screen of its own in every line: none of the
 // relay's commands, none of their answers, none of its folders and no

@@ -147,12 +147,11 @@ std::string Resolved(const std::string& path) {
 // The entry of `directory` that DOS would take for `name`, which DOS
 // compares without regard to ASCII case; "" when there is none.
 std::string EntryNamed(const std::string& directory, const std::string& name) {
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(directory, error)) {
-    const std::string stored = entry.path().filename();
-    if (AsciiLowerCase(stored) == AsciiLowerCase(name)) return stored;
+  try {
+    return CaseBlindName(directory, name, "list " + directory);
+  } catch (const Error&) {
+    return "";  // a folder that cannot be listed holds no name to find
   }
-  return "";
 }
 
 bool IsPlainAscii(const std::string& name) {
